@@ -1,0 +1,60 @@
+#include "app/hosts.h"
+
+#include "app/ini_file.h"
+
+namespace app {
+
+const Hosts& DefaultHosts() {
+    static const Hosts h{
+        "portal.lumo.example",
+        "dmor.lumo.example",
+        "pay.lumo.example",
+        "bbs.lumo.example",
+        "kefu.lumo.example",
+    };
+    return h;
+}
+
+bool IsValidHost(const std::string& s) {
+    if (s.empty() || s.size() > 253 + 6) return false;
+    auto colon = s.find(':');
+    std::string host = s.substr(0, colon);
+    if (host.empty() || host.size() > 253 || host.front() == '.' || host.front() == '-' ||
+        host.back() == '-')
+        return false;
+    for (char c : host) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                  c == '.';
+        if (!ok) return false;
+    }
+    if (host.find("..") != std::string::npos) return false;
+    if (colon == std::string::npos) return true;
+    std::string port = s.substr(colon + 1);
+    if (port.empty() || port.size() > 5) return false;
+    long n = 0;
+    for (char c : port) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + (c - '0');
+    }
+    return n >= 1 && n <= 65535;
+}
+
+Hosts ReadHosts(const std::string& iniPath) {
+    Hosts h = DefaultHosts();
+    IniFile f = IniFile::Load(iniPath);
+    auto take = [&](const char* key, std::string& field) {
+        if (auto v = f.Get("hosts", key); v && IsValidHost(*v)) field = *v;
+    };
+    take("portal", h.portal);
+    take("game", h.game);
+    take("pay", h.pay);
+    take("forum", h.forum);
+    take("cs", h.cs);
+    return h;
+}
+
+std::string HttpAddress(const std::string& host, const std::string& pathAndQuery) {
+    return "http://" + host + pathAndQuery;
+}
+
+}  // namespace app

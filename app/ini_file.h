@@ -1,0 +1,57 @@
+#pragma once
+// Our own reader and writer of INI files (sections, key=value lines, ';' and '#' comments),
+// with the lookup rules of the system's private-profile functions: section and key names
+// compare without regard to ASCII case, blanks around names and values are dropped, and a
+// value wrapped in one pair of matching quotes loses them. Files are read as UTF-8 (with or
+// without BOM) or UTF-16LE with BOM, and written as UTF-8 without BOM by writing a temporary
+// file beside the original and renaming it over the original, so that a failure never leaves
+// a half-written file.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace app {
+
+class IniFile {
+public:
+    // Parses text already decoded to UTF-8.
+    static IniFile Parse(std::string_view utf8);
+    // Decodes raw file bytes (BOM detection, invalid UTF-8 replaced) and parses them.
+    static IniFile FromBytes(std::string_view bytes);
+    // Reads a file. A missing file gives an empty IniFile with ok = true; a file that exists
+    // but cannot be read gives an empty IniFile with ok = false.
+    static IniFile Load(const std::string& path, bool* ok = nullptr);
+
+    std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+    // Replaces the key's value in place, or appends the key to its section (the section is
+    // appended when missing). Other lines keep their text and order.
+    void Set(std::string_view section, std::string_view key, std::string_view value);
+
+    std::string Serialize() const;
+    // Atomic save. False when the temporary file could not be written or renamed.
+    bool Save(const std::string& path) const;
+
+private:
+    struct Line {
+        std::string text;     // the line as read (without its line end)
+        std::string section;  // for section headers: the name; for keys: the section they are in
+        std::string key;      // empty unless a key line
+        bool isSection = false;
+        bool isKey = false;
+    };
+    std::vector<Line> lines_;
+};
+
+// Reads one value the way GetPrivateProfileString does: the value, or the default when the
+// file, the section or the key is absent.
+std::string ReadProfileString(const std::string& path, std::string_view section,
+                              std::string_view key, std::string_view def);
+// GetPrivateProfileInt: the leading decimal number of the value (optional sign), 0 when the
+// value has no digits, the default when the key is absent.
+int ReadProfileInt(const std::string& path, std::string_view section, std::string_view key, int def);
+// WritePrivateProfileString: sets one key, creating the file and the section as needed.
+bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value);
+
+}  // namespace app

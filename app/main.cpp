@@ -1,0 +1,15 @@
+// The desktop client's entry point.
+#include <cstdio>
+
+#include "app/raduvove_app.h"
+#include "fw/app.h"
+
+int main(int argc, char** argv) {
+    fw::InitPlatform(argc, argv);
+    static CRaduVoveApp theApp;
+    if (!theApp.InitInstance(fw::CommandLineTail(argc, argv))) {
+        std::fprintf(stderr, "raduvove: the launcher window cannot be created\n");
+        return 1;
+    }
+    return fw::RunMessageLoop();
+}

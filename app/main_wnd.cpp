@@ -1,0 +1,277 @@
+#include "app/main_wnd.h"
+
+#include "app/messages.h"
+#include "app/resource.h"
+#include "app/static_ini.h"
+#include "fw/hotkey.h"
+#include "fw/message_box.h"
+#include "fw/resources.h"
+#include "fw/shell.h"
+#include "fw/system.h"
+#include "fw/tray.h"
+#include "ui/skin.h"
+
+CMainWnd* g_pMainWnd = nullptr;
+
+namespace {
+
+constexpr const char* kCaption = "LumoDrakmoor";
+constexpr const char* kExitText = "确定要退出吗？";
+constexpr const char* kExitCaption = "退出提示";
+
+// Skin geometry: resource, hit rectangle. Order: close, minimise, official site, payment,
+// customer service, forum (the order of drawing and of hit-testing).
+struct ButtonDef {
+    int resource;
+    fw::Rect rect;
+};
+constexpr ButtonDef kButtons[CMainWnd::kButtonCount] = {
+    {app::IDB_LAUNCHER_CLOSE, {1094, 124, 1129, 158}},
+    {app::IDB_LAUNCHER_MIN, {1068, 126, 1095, 154}},
+    {app::IDB_LAUNCHER_OFFICIAL, {365, 147, 520, 202}},
+    {app::IDB_LAUNCHER_PAY, {521, 147, 676, 202}},
+    {app::IDB_LAUNCHER_SERVICE, {965, 147, 1120, 202}},
+    {app::IDB_LAUNCHER_FORUM, {810, 147, 965, 202}},
+};
+
+}  // namespace
+
+CMainWnd::CMainWnd(int startMode) : m_nStartMode(startMode) {
+    m_bWebDlgCreated = startMode == kNormalStart ? 1 : 0;
+    fw::CreateParams p;
+    p.caption = "RaduVove";
+    p.style = fw::kPopup | fw::kMinimizeBox | fw::kMaximizeBox;
+    Create(p);
+}
+
+CMainWnd::~CMainWnd() {
+    Destroy();
+}
+
+int CMainWnd::OnCreate() {
+    m_strModuleDir = ui::GetModuleDir();
+
+    auto icon = fw::FindResource(app::IDI_APP, "ICON");
+    if (!icon.empty()) {
+        m_hIcon = fw::Image::FromPng(icon);
+        if (m_hIcon && m_hIcon->valid()) SetIcon(m_hIcon.get());
+    }
+
+    // Without its background the launcher has no size and no shape: it cannot exist.
+    if (!LoadSkin()) return -1;
+    SetGeometry();
+
+    fw::Size screen = fw::ScreenSize();
+    int x = (screen.cx - m_nWidth) / 2;
+    int y = (screen.cy - m_nHeight) / 2;
+    SetPos(fw::Rect::FromXYWH(x, y, m_nWidth, m_nHeight), fw::kTopOfZOrder);
+
+    g_pMainWnd = this;
+    SetCaption(kCaption);
+    DrawSkin();
+
+    m_strIniPath = m_strModuleDir + "static.ini";
+    app::StaticIniValues ini = app::ReadStaticIni(m_strIniPath);
+    m_strHotKeyName = ini.hotKeyName;
+    m_dwHotKey = ini.hotKey;
+    m_strUid = ini.uid;
+    m_strSuid = ini.suid;
+    m_hosts = app::ReadHosts(m_strIniPath);
+
+    AddTrayIcon();
+    RegisterBossKey();
+    return 0;
+}
+
+// ---- skin ----------------------------------------------------------------------------
+
+bool CMainWnd::LoadSkin() {
+    ui::LoadSkinImage(app::IDB_LAUNCHER_BG, m_pBackground);
+    if (!m_pBackground || !m_pBackground->valid()) return false;
+    // Loading order: close, minimise, official site, customer service, payment, forum.
+    const Button order[] = {kClose, kMin, kOfficial, kService, kPay, kForum};
+    for (Button b : order) ui::LoadSkinImage(kButtons[b].resource, m_pImage[b]);
+    m_nWidth = m_pBackground->width();
+    m_nHeight = m_pBackground->height();
+    m_bmBackground.Resize(m_nWidth, m_nHeight);
+    fw::Canvas c(m_bmBackground);
+    ui::DrawImageStretched(m_pBackground.get(), c, 0, 0, m_nWidth, m_nHeight);
+    return true;
+}
+
+void CMainWnd::SetGeometry() {
+    for (int i = 0; i < kButtonCount; ++i) {
+        m_rcButton[i] = kButtons[i].rect;
+        m_nState[i] = 0;
+    }
+    m_rcWebArea = fw::Rect{345, 196, 1133, 583};
+}
+
+void CMainWnd::DrawSkin() {
+    if (!m_pBackground) return;
+    // The background never changes: it is composed once and copied; the buttons go on top.
+    m_bmFrame.CopyFrom(m_bmBackground);
+    fw::Canvas c(m_bmFrame);
+    for (int i = 0; i < kButtonCount; ++i) {
+        if (!m_pImage[i]) continue;
+        ui::DrawSlice(c, m_pImage[i].get(), m_rcButton[i], m_nState[i], ui::Strip::Vertical);
+    }
+    UpdateLayered(m_bmFrame);
+    ++m_nDrawCount;
+}
+
+void CMainWnd::ReleaseSkin() {
+    m_pBackground.reset();
+    for (auto& img : m_pImage) img.reset();
+}
+
+int CMainWnd::ButtonAt(fw::Point p) const {
+    for (int i = 0; i < kButtonCount; ++i)
+        if (m_rcButton[i].Contains(p)) return i;
+    return -1;
+}
+
+void CMainWnd::SetHover(int button) {
+    bool changed = false;
+    for (int i = 0; i < kButtonCount; ++i) {
+        int want = i == button ? 1 : 0;
+        if (m_nState[i] != want) {
+            m_nState[i] = want;
+            changed = true;
+        }
+    }
+    // A move that changes no state leaves the picture as it is.
+    if (changed) DrawSkin();
+}
+
+void CMainWnd::OnMouseMove(fw::Point p) {
+    int b = ButtonAt(p);
+    if (b == kClose || b == kMin) {
+        if (m_nState[b] == 0) SetHover(b);
+        SetCursor(fw::Cursor::Hand);
+    } else if (b >= 0) {
+        if (m_nState[b] == 0) SetHover(b);
+    } else {
+        SetHover(-1);
+    }
+}
+
+void CMainWnd::OnLButtonDown(fw::Point p) {
+    if (ButtonAt(p) >= 0) return;
+    // Any part of the skin that is not a button drags the window.
+    ReleaseCapture();
+    Send(fw::WM_SYSCOMMAND, fw::SC_DRAGMOVE, 0);
+}
+
+void CMainWnd::OnLButtonUp(fw::Point p) {
+    int b = ButtonAt(p);
+    if (b == kClose) {
+        m_nState[kClose] = 0;
+        DrawSkin();
+        ExitPrompt(this);
+        return;
+    }
+    if (b < 0 || m_nState[b] != 1) return;
+    m_nState[b] = 0;
+    DrawSkin();
+    if (b == kMin) {
+        Send(fw::WM_SYSCOMMAND, fw::SC_MINIMIZE, 0);
+        return;
+    }
+    OpenLink(b);
+}
+
+void CMainWnd::OpenLink(int button) {
+    std::string url;
+    switch (button) {
+    case kOfficial: url = OfficialSiteUrl(); break;
+    case kPay: url = PaymentUrl(); break;
+    case kForum: url = ForumUrl(); break;
+    case kService: url = ServiceUrl(); break;
+    default: return;
+    }
+    fw::ShellOpenUrl(url);
+}
+
+std::string CMainWnd::OfficialSiteUrl() const { return app::HttpAddress(m_hosts.game, ""); }
+std::string CMainWnd::PaymentUrl() const { return app::HttpAddress(m_hosts.pay, "/?g=dmor"); }
+std::string CMainWnd::ForumUrl() const {
+    return app::HttpAddress(m_hosts.forum, "/forum.php?mod=forumdisplay&fid=177");
+}
+std::string CMainWnd::ServiceUrl() const { return app::HttpAddress(m_hosts.portal, "/kefu/"); }
+
+void CMainWnd::ExitPrompt(fw::Window* target) {
+    int answer = fw::MessageBox(fw::kNoWindow, kExitText, kExitCaption, fw::MB_OKCANCEL | fw::MB_ICONQUESTION);
+    if (answer == fw::IDOK && target && target->IsWindow()) target->Send(fw::WM_CLOSE);
+}
+
+// ---- tray and boss key ---------------------------------------------------------------
+
+void CMainWnd::AddTrayIcon() {
+    m_bTrayAdded = fw::TrayAdd(handle(), kTrayIconId, WM_TRAY_NOTIFY, m_hIcon.get(), kCaption);
+}
+
+void CMainWnd::RemoveTrayIcon() {
+    if (m_bTrayAdded) fw::TrayDelete(handle(), kTrayIconId);
+    m_bTrayAdded = false;
+}
+
+void CMainWnd::OnTrayNotify(fw::LPARAM mouseMsg) {
+    if (mouseMsg == fw::WM_LBUTTONDBLCLK) {
+        Show(IsMinimized() ? fw::ShowCmd::Restore : fw::ShowCmd::Show);
+        SetForeground();
+    } else if (mouseMsg == fw::WM_RBUTTONDOWN) {
+        std::vector<fw::MenuItem> menu = app::LoadTrayMenu();
+        fw::Point at = fw::GetCursorPos();
+        SetForeground();
+        fw::TrackPopupMenu(handle(), menu, at);
+    }
+}
+
+unsigned CMainWnd::HotKeyModifiers(std::int32_t code) {
+    unsigned flags = (static_cast<std::uint32_t>(code) >> 16) & 0xFF;
+    unsigned mods = 0;
+    if (flags & 4) mods |= fw::MOD_ALT;
+    if (flags & 2) mods |= fw::MOD_CONTROL;
+    if (flags & 1) mods |= fw::MOD_SHIFT;
+    return mods;
+}
+
+void CMainWnd::RegisterBossKey() {
+    if (m_dwHotKey == -1) return;
+    // A key another program holds stays unregistered, without a message.
+    fw::RegisterHotKey(handle(), IDH_BOSSKEY, HotKeyModifiers(m_dwHotKey), HotKeyVk(m_dwHotKey));
+}
+
+void CMainWnd::OnHotKey(int id) {
+    if (id != IDH_BOSSKEY) return;
+    fw::Window* game = GameWindow();
+    fw::Window* target = game && game->IsWindow() ? game : this;
+    if (target->IsVisible()) {
+        target->Show(fw::ShowCmd::Hide);
+    } else {
+        target->Show(fw::ShowCmd::Show);
+        target->SetForeground();
+    }
+}
+
+void CMainWnd::OnCommand(unsigned id) {
+    if (id == app::ID_TRAY_EXIT) Send(fw::WM_CLOSE);
+}
+
+fw::LRESULT CMainWnd::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
+    (void)wp;
+    if (msg == WM_TRAY_NOTIFY) {
+        OnTrayNotify(lp);
+        return 0;
+    }
+    return 0;
+}
+
+// ---- exit ------------------------------------------------------------------------------
+
+void CMainWnd::OnClose() {
+    RemoveTrayIcon();
+    ReleaseSkin();
+    Destroy();
+}

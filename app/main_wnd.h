@@ -1,0 +1,107 @@
+#pragma once
+// The launcher: the client's main window and the hub every other window talks to. A
+// frameless 1290x704 skin with per-pixel alpha, six image buttons, the tray icon, the boss
+// key, and the state the other windows share.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/hosts.h"
+#include "fw/canvas.h"
+#include "fw/image.h"
+#include "fw/window.h"
+
+class CWebDlg;
+
+class CMainWnd : public fw::Window {
+public:
+    enum StartMode { kNormalStart = 0, kHiddenStart = 1 };
+
+    // Creates the window; Created() tells whether that worked.
+    explicit CMainWnd(int startMode);
+    ~CMainWnd() override;
+    bool Created() const { return IsWindow(); }
+
+    // Shows the exit prompt; OK sends WM_CLOSE to the target.
+    static void ExitPrompt(fw::Window* target);
+
+    // The launcher's link addresses.
+    std::string OfficialSiteUrl() const;
+    std::string PaymentUrl() const;
+    std::string ForumUrl() const;
+    std::string ServiceUrl() const;
+
+    // Packed boss-key code -> the system's modifiers and key.
+    static unsigned HotKeyModifiers(std::int32_t code);
+    static unsigned HotKeyVk(std::int32_t code) { return static_cast<unsigned>(code) & 0xFFFF; }
+
+    // The game window, when one exists.
+    fw::Window* GameWindow() const { return m_pGameWnd; }
+
+    // Shared state (read and written by the other windows through g_pMainWnd).
+    std::unique_ptr<fw::Image> m_hIcon;
+    std::string m_strModuleDir;
+    int m_bWebDlgCreated = 1;
+    CWebDlg* m_pWebDlg = nullptr;
+    fw::Rect m_rcWebArea{345, 196, 1133, 583};
+    std::string m_strUid;
+    std::string m_strSuid;
+    std::string m_strUserName;
+    std::string m_strPayParam;
+    std::string m_strGameUrl;
+    std::string m_strServerName;
+    int m_bPageNotShown = 1;
+    std::string m_strIniPath;
+    std::string m_strHotKeyName = "无";
+    std::int32_t m_dwHotKey = -1;
+    fw::Window* m_pGameWnd = nullptr;
+    int m_bGameMaximized = 1;
+    std::atomic<int> m_bAccountBound{1};  // also read by the game window's workers
+    std::string m_strImParam;
+    app::Hosts m_hosts;
+
+    // The skin.
+    enum Button { kClose = 0, kMin, kOfficial, kPay, kService, kForum, kButtonCount };
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    fw::Rect m_rcButton[kButtonCount]{};
+    int m_nState[kButtonCount]{};
+    int drawCount() const { return m_nDrawCount; }
+
+protected:
+    int OnCreate() override;
+    void OnClose() override;
+    void OnMouseMove(fw::Point p) override;
+    void OnLButtonDown(fw::Point p) override;
+    void OnLButtonUp(fw::Point p) override;
+    void OnHotKey(int id) override;
+    void OnCommand(unsigned id) override;
+    fw::LRESULT OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) override;
+
+private:
+    // Skin: the seven pictures, the geometry, the composed picture.
+    bool LoadSkin();
+    void SetGeometry();
+    void DrawSkin();
+    void ReleaseSkin();
+    int ButtonAt(fw::Point p) const;
+    void SetHover(int button);  // one state 1, the rest 0; draws when something changed
+    void OpenLink(int button);
+
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+    void OnTrayNotify(fw::LPARAM mouseMsg);
+    void RegisterBossKey();
+
+    int m_nStartMode;
+    std::unique_ptr<fw::Image> m_pImage[kButtonCount];
+    std::unique_ptr<fw::Image> m_pBackground;
+    fw::Bitmap m_bmBackground;  // the background composed once
+    fw::Bitmap m_bmFrame;       // the picture handed to the window
+    bool m_bTrayAdded = false;
+    int m_nDrawCount = 0;
+};
+
+// The one launcher, set during its creation and never cleared.
+extern CMainWnd* g_pMainWnd;

@@ -1,0 +1,21 @@
+#include "app/raduvove_app.h"
+
+#include "app/main_wnd.h"
+#include "fw/app.h"
+#include "fw/text.h"
+
+int CRaduVoveApp::StartModeFor(const std::string& tail) {
+    return fw::TrimSpace(tail) == "-hh" ? CMainWnd::kHiddenStart : CMainWnd::kNormalStart;
+}
+
+bool CRaduVoveApp::InitInstance(const std::string& tail) {
+    m_strCommandLine = fw::TrimSpace(tail);
+    int mode = StartModeFor(m_strCommandLine);
+    fw::ShowCmd show = mode == CMainWnd::kHiddenStart ? fw::ShowCmd::Hide : fw::ShowCmd::Show;
+    m_pMainWnd = new CMainWnd(mode);
+    if (!m_pMainWnd->Created()) return false;
+    fw::SetMainWindow(m_pMainWnd);
+    m_pMainWnd->Show(show);
+    m_pMainWnd->UpdateNow();
+    return true;
+}

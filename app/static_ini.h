@@ -1,0 +1,33 @@
+#pragma once
+// static.ini, section "dmor": the boss key and the one-time derivation of the user ids.
+#include <cstdint>
+#include <string>
+
+namespace app {
+
+// What the launcher takes from the file.
+struct StaticIniValues {
+    std::int32_t hotKey = -1;  // packed code; -1: no boss key
+    std::string hotKeyName;
+    std::string uid;
+    std::string suid;
+    bool firstStart = false;   // the derivation ran (and its three keys were written)
+    bool written = false;      // the writes reached the disk
+};
+
+// The whole reading step: reads the keys, derives uid and suid from "filename" on a first
+// start and writes "start", "filename" and "uid" back (all three or none).
+StaticIniValues ReadStaticIni(const std::string& iniPath);
+
+// "filename" split at its last dot and its first underscore: uid and suid.
+void SplitFileName(const std::string& fileName, std::string& uid, std::string& suid);
+
+// The decimal value of the "hotkey" text as wcstol(…, 10) reads it on a platform whose long
+// has 32 bits: blanks skipped, optional sign, digits up to the first other character;
+// 0 without digits; clamped to the 32-bit range.
+std::int32_t ParseHotKeyText(const std::string& text);
+
+// The longest prefix a 260-unit UTF-16 buffer can hold (259 units).
+std::string ProfileValueLimit(const std::string& value);
+
+}  // namespace app

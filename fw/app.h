@@ -1,0 +1,26 @@
+#pragma once
+// Process start-up and the message loop.
+#include <string>
+
+namespace fw {
+
+class Window;
+
+// Starts the platform services every window needs (the toolkit, fonts, the browser engine's
+// settings). May consume toolkit arguments from argv.
+void InitPlatform(int& argc, char**& argv);
+// The command-line tail: the arguments after the program's name, joined by single blanks.
+std::string CommandLineTail(int argc, char** argv);
+
+// The window whose destruction ends the message loop.
+void SetMainWindow(Window* w);
+Window* MainWindow();
+// Runs the message loop until the main window is destroyed (or Quit is called); answers the
+// exit code: 0 after the main window's destruction.
+int RunMessageLoop();
+// Ends the message loop with the given code.
+void Quit(int code);
+bool QuitRequested();
+int ExitCode();
+
+}  // namespace fw

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The whole test run: the normal build with unit, portal and end-to-end tests, then the unit
+# tests again under AddressSanitizer + UndefinedBehaviorSanitizer and the threaded ones under
+# ThreadSanitizer.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+jobs=${JOBS:-2}
+passed=0
+failed=0
+status=0
+
+# ctest_stage NAME BUILD_DIR [ctest args...]
+ctest_stage() {
+  local name=$1 dir=$2
+  shift 2
+  echo "== $name"
+  local out
+  out=$(ctest --test-dir "$dir" --output-on-failure --timeout 300 "$@" 2>&1)
+  local rc=$?
+  echo "$out" | tail -n 40
+  local line
+  line=$(echo "$out" | grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' | tail -n 1)
+  if [ -n "$line" ]; then
+    local f t
+    f=$(echo "$line" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/')
+    t=$(echo "$line" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/')
+    passed=$((passed + t - f))
+    failed=$((failed + f))
+  elif [ $rc -ne 0 ]; then
+    failed=$((failed + 1))
+  fi
+  [ $rc -ne 0 ] && status=1
+  return 0
+}
+
+build_dir() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null || return 1
+  cmake --build "$dir" -j "$jobs" || return 1
+}
+
+if build_dir "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+  ctest_stage "unit and portal tests" "$build" -LE e2e
+  ctest_stage "end-to-end tests (GTK client under Xvfb)" "$build" -L e2e
+else
+  echo "build failed"; failed=$((failed + 1)); status=1
+fi
+
+if build_dir build-asan -DCMAKE_BUILD_TYPE=Debug -DRV_SANITIZE=ON -DRV_GTK=OFF -DRV_PORTAL=OFF -DRV_BENCH=OFF; then
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest_stage "unit tests under ASan+UBSan" build-asan -L unit
+else
+  echo "sanitizer build failed"; failed=$((failed + 1)); status=1
+fi
+
+if build_dir build-tsan -DCMAKE_BUILD_TYPE=Debug -DRV_TSAN=ON -DRV_GTK=OFF -DRV_PORTAL=OFF -DRV_BENCH=OFF; then
+  TSAN_OPTIONS=halt_on_error=1 ctest_stage "threaded unit tests under TSan" build-tsan -L unit -R 'Thread|Worker|Post'
+else
+  echo "thread sanitizer build failed"; failed=$((failed + 1)); status=1
+fi
+
+echo
+echo "total: $passed passed, $failed failed"
+exit $status
