@@ -1,0 +1,774 @@
+// Tests of the local platform stand-in: pages, heartbeat, request log,
+// cookies, slow mode, the command-line program and (where Chromium is
+// installed) the pages' script calls through the bridge simulator.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include "html.h"
+#include "options.h"
+#include "pages.h"
+#include "request_log.h"
+#include "server.h"
+
+namespace portal {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// ---------------------------------------------------------------------------
+// A minimal JSON reader, strict where the log's escaping matters: raw control
+// characters inside strings are rejected.
+struct Json {
+  enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
+  double number = 0;
+  std::string text;
+  std::vector<Json> items;
+  std::vector<std::pair<std::string, Json>> fields;
+
+  const Json& operator[](const std::string& key) const {
+    static const Json kMissing;
+    for (const auto& [k, v] : fields) {
+      if (k == key) return v;
+    }
+    return kMissing;
+  }
+};
+
+class JsonReader {
+ public:
+  explicit JsonReader(std::string_view s) : s_(s) {}
+  bool Read(Json* out) {
+    if (!Value(out)) return false;
+    Space();
+    return i_ == s_.size();
+  }
+
+ private:
+  void Space() {
+    while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
+  }
+  bool Value(Json* v) {
+    Space();
+    if (i_ >= s_.size()) return false;
+    const char c = s_[i_];
+    if (c == '"') {
+      v->kind = Json::kString;
+      return String(&v->text);
+    }
+    if (c == '[') {
+      v->kind = Json::kArray;
+      ++i_;
+      Space();
+      if (i_ < s_.size() && s_[i_] == ']') return ++i_, true;
+      for (;;) {
+        v->items.emplace_back();
+        if (!Value(&v->items.back())) return false;
+        Space();
+        if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
+        if (i_ < s_.size() && s_[i_] == ']') return ++i_, true;
+        return false;
+      }
+    }
+    if (c == '{') {
+      v->kind = Json::kObject;
+      ++i_;
+      Space();
+      if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
+      for (;;) {
+        std::string key;
+        Space();
+        if (i_ >= s_.size() || s_[i_] != '"' || !String(&key)) return false;
+        Space();
+        if (i_ >= s_.size() || s_[i_++] != ':') return false;
+        v->fields.emplace_back(key, Json());
+        if (!Value(&v->fields.back().second)) return false;
+        Space();
+        if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
+        if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
+        return false;
+      }
+    }
+    for (const char* word : {"null", "true", "false"}) {
+      if (s_.substr(i_, std::strlen(word)) == word) {
+        v->kind = word[0] == 'n' ? Json::kNull : Json::kBool;
+        i_ += std::strlen(word);
+        return true;
+      }
+    }
+    const size_t start = i_;
+    while (i_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[i_])) ||
+                              std::strchr("+-.eE", s_[i_]))) {
+      ++i_;
+    }
+    if (start == i_ || (s_[start] == '0' && i_ > start + 1 && s_[start + 1] != '.')) {
+      return false;  // no number, or a leading zero
+    }
+    v->kind = Json::kNumber;
+    v->number = std::stod(std::string(s_.substr(start, i_ - start)));
+    return true;
+  }
+  static void Utf8(uint32_t cp, std::string* out) {
+    if (cp < 0x80) {
+      out->push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  bool Hex4(uint32_t* out) {
+    if (i_ + 4 > s_.size()) return false;
+    *out = std::stoul(std::string(s_.substr(i_, 4)), nullptr, 16);
+    i_ += 4;
+    return true;
+  }
+  bool String(std::string* out) {
+    ++i_;  // opening quote
+    while (i_ < s_.size()) {
+      const unsigned char c = static_cast<unsigned char>(s_[i_++]);
+      if (c == '"') return true;
+      if (c < 0x20) return false;
+      if (c != '\\') {
+        out->push_back(static_cast<char>(c));
+        continue;
+      }
+      if (i_ >= s_.size()) return false;
+      const char e = s_[i_++];
+      const char* simple = std::strchr("\"\\/bfnrt", e);
+      if (simple && e) {
+        out->push_back("\"\\/\b\f\n\r\t"[simple - "\"\\/bfnrt"]);
+      } else if (e == 'u') {
+        uint32_t cp = 0;
+        if (!Hex4(&cp)) return false;
+        if (cp >= 0xD800 && cp < 0xDC00) {
+          uint32_t low = 0;
+          if (s_.substr(i_, 2) != "\\u") return false;
+          i_ += 2;
+          if (!Hex4(&low)) return false;
+          cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+        }
+        Utf8(cp, out);
+      } else {
+        return false;
+      }
+    }
+    return false;
+  }
+
+  std::string_view s_;
+  size_t i_ = 0;
+};
+
+Json ParseJson(const std::string& text) {
+  Json v;
+  EXPECT_TRUE(JsonReader(text).Read(&v)) << "not valid JSON: " << text;
+  return v;
+}
+
+// ---------------------------------------------------------------------------
+// The server on a thread of the test process.
+class RunningServer {
+ public:
+  explicit RunningServer(Options options = {}) : server_(std::move(options)) {
+    std::string error;
+    port_ = server_.Bind(&error);
+    EXPECT_GT(port_, 0) << error;
+    thread_ = std::thread([this] { server_.Listen(); });
+  }
+  ~RunningServer() {
+    server_.Stop();
+    thread_.join();
+  }
+  int port() const { return port_; }
+  Server& server() { return server_; }
+  std::unique_ptr<httplib::Client> Client() const {
+    auto c = std::make_unique<httplib::Client>("127.0.0.1", port_);
+    c->set_read_timeout(10, 0);
+    return c;
+  }
+
+ private:
+  Server server_;
+  int port_ = -1;
+  std::thread thread_;
+};
+
+// Text of the first <span> whose id is exactly "usr", the way the client
+// walks the document: every span in order, ids compared case-sensitively.
+std::optional<std::string> FirstUsrSpan(const std::string& html) {
+  static const std::regex kSpan(R"(<span\b([^>]*)>([^<]*)</span>)");
+  static const std::regex kId(R"re(\bid="([^"]*)")re");
+  for (auto it = std::sregex_iterator(html.begin(), html.end(), kSpan);
+       it != std::sregex_iterator(); ++it) {
+    const std::string attrs = (*it)[1];
+    std::smatch id;
+    if (std::regex_search(attrs, id, kId) && id[1] == "usr") return (*it)[2].str();
+  }
+  return std::nullopt;
+}
+
+// The opening tag of the element with the given data-test id.
+std::string TagWithTestId(const std::string& html, const std::string& id) {
+  const size_t at = html.find("data-test=\"" + id + "\"");
+  if (at == std::string::npos) return "";
+  const size_t open = html.rfind('<', at);
+  return html.substr(open, html.find('>', at) - open + 1);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(Options, ParsesValuesAndRejectsBadInput) {
+  Options o;
+  std::string error;
+  bool help = false;
+  ASSERT_TRUE(ParseOptions({"--port", "8080", "--bind=0.0.0.0", "--port-file", "/tmp/p",
+                            "--slow-ms=250", "--heartbeat-answer", ""},
+                           &o, &error, &help));
+  EXPECT_EQ(o.port, 8080);
+  EXPECT_EQ(o.bind, "0.0.0.0");
+  EXPECT_EQ(o.port_file, "/tmp/p");
+  EXPECT_EQ(o.slow_ms, 250);
+  EXPECT_EQ(o.heartbeat_answer, "");  // an empty answer is a valid test case
+  EXPECT_FALSE(help);
+
+  for (const std::vector<std::string>& bad :
+       {std::vector<std::string>{"--port", "65536"}, {"--port", "-1"}, {"--port", "12ab"},
+        {"--port"}, {"--slow-ms", "-5"}, {"--bind", ""}, {"--verbose"}, {"extra"}}) {
+    Options untouched;
+    untouched.port = 42;
+    error.clear();
+    EXPECT_FALSE(ParseOptions(bad, &untouched, &error, &help)) << bad[0];
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(untouched.port, 42) << "options changed by a failed parse";
+  }
+  ASSERT_TRUE(ParseOptions({"--help"}, &o, &error, &help));
+  EXPECT_TRUE(help);
+}
+
+TEST(JsonString, EscapesWhatJsonAndScriptsNeed) {
+  EXPECT_EQ(JsonString("a\"b\\c\nd\te\x01"), R"("a\"b\\c\nd\te\u0001")");
+  EXPECT_EQ(JsonString("龙焰"), "\"龙焰\"");
+  // Invalid UTF-8 (a stray byte, an overlong slash, a cut sequence) becomes
+  // U+FFFD per byte, so the output always parses.
+  EXPECT_EQ(JsonString("x\xFFy"), "\"x\xEF\xBF\xBDy\"");
+  EXPECT_EQ(JsonString("\xC0\xAF"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(JsonString("\xE9\xBE"), "\"\xEF\xBF\xBD\xEF\xBF\xBD\"");
+  EXPECT_EQ(ParseJson(JsonString("q\"\x1F\xF0\x9F\x90\x89")).text, "q\"\x1F\xF0\x9F\x90\x89");
+  // Inside <script>: no way to close the element or break the line.
+  EXPECT_EQ(JsonString("</script>&\xE2\x80\xA8", true),
+            R"("\u003c/script\u003e\u0026\u2028")");
+}
+
+TEST(LauncherPage, NamesTheUserInTheFirstExactUsrSpanAfterTheDecoys) {
+  RunningServer s;
+  auto res = s.Client()->Get("/game/s/dmor/?uid=alice&suid=7");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_EQ(res->get_header_value("Content-Type"), "text/html; charset=utf-8");
+  const std::string& html = res->body;
+  EXPECT_EQ(FirstUsrSpan(html), "玩家alice");
+  const size_t real = html.find("<span id=\"usr\"");
+  const size_t decoy_span = html.find("<span id=\"USR\"");
+  const size_t decoy_div = html.find("<div id=\"usr\"");
+  ASSERT_NE(real, std::string::npos);
+  ASSERT_NE(decoy_span, std::string::npos);
+  ASSERT_NE(decoy_div, std::string::npos);
+  EXPECT_LT(decoy_span, real);
+  EXPECT_LT(decoy_div, real);
+
+  // Every listed server is offered with the name that OpenGame hands over.
+  for (const GameServerInfo& srv : GameServers()) {
+    EXPECT_NE(html.find("data-server=\"" + std::string(srv.id) + "\" data-name=\"" +
+                        srv.name + "\""),
+              std::string::npos)
+        << srv.id;
+  }
+  EXPECT_NE(html.find("'OpenGame', gameUrl(id) + '|' + 'x' + '|' + name"), std::string::npos);
+
+  // Client links: blanks around "=" in the plain one, none in the new-window one.
+  EXPECT_NE(html.find("href=\"/game/play/?server=S9&client = 1\""), std::string::npos);
+  const std::string newwin = TagWithTestId(html, "client-newwin");
+  EXPECT_NE(newwin.find("target=\"_blank\""), std::string::npos);
+  EXPECT_NE(newwin.find("href=\"/game/play/?server=S8&client=1\""), std::string::npos);
+  const std::string host = "127.0.0.1:" + std::to_string(s.port());
+  EXPECT_NE(TagWithTestId(html, "news-link").find("href=\"http://" + host + "/news/1\""),
+            std::string::npos);
+  EXPECT_NE(TagWithTestId(html, "file-link").find("href=\"file:///etc/hostname\""),
+            std::string::npos);
+  EXPECT_NE(html.find("guest: false"), std::string::npos);
+}
+
+TEST(LauncherPage, GuestsAndHostileUidsAreHandled) {
+  RunningServer s;
+  auto cli = s.Client();
+  auto guest = cli->Get("/game/s/dmor/?uid=&suid=");
+  ASSERT_TRUE(guest);
+  EXPECT_EQ(FirstUsrSpan(guest->body), "游客");
+  EXPECT_NE(guest->body.find("guest: true"), std::string::npos);
+  auto named_guest = cli->Get("/game/s/dmor/?uid=guest42");
+  ASSERT_TRUE(named_guest);
+  EXPECT_EQ(FirstUsrSpan(named_guest->body), "游客42");
+
+  // A uid with markup and script breakers stays text everywhere.
+  auto hostile = cli->Get("/game/s/dmor/?uid=%3C%2Fscript%3E%3Cb%3E%22%7C");
+  ASSERT_TRUE(hostile);
+  EXPECT_EQ(hostile->body.find("</script><b>"), std::string::npos);
+  EXPECT_EQ(FirstUsrSpan(hostile->body), "玩家&lt;/script&gt;&lt;b&gt;&quot;|");
+  EXPECT_NE(hostile->body.find(R"(uid: "\u003c/script\u003e\u003cb\u003e\"|")"),
+            std::string::npos);
+  // The bar would shift the ShowIM fields, so it is encoded there.
+  EXPECT_EQ(ServiceList("a|b"), "kf_dmor|a%7Cb|dmor|1001|vip3|S1|zh-CN|");
+}
+
+TEST(Heartbeat, AnswersTheConfiguredText) {
+  for (const std::string answer : {"1", "10", "0", ""}) {
+    Options o;
+    o.heartbeat_answer = answer;
+    RunningServer s(o);
+    auto res = s.Client()->Get("/?m=game&c=heartbeat&userid=u1&g_id=dmor&f_id=1001&type=cs");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->status, 200);
+    EXPECT_EQ(res->body, answer);
+    EXPECT_EQ(res->get_header_value("Content-Type"), "text/plain; charset=utf-8");
+    // The site root without the heartbeat query is the game site's home.
+    auto home = s.Client()->Get("/");
+    ASSERT_TRUE(home);
+    EXPECT_NE(home->body.find("data-test=\"home\""), std::string::npos);
+  }
+}
+
+TEST(RequestLogEndpoint, RecordsEscapesAndFiltersRequests) {
+  RunningServer s;
+  auto cli = s.Client();
+  ASSERT_TRUE(cli->Get("/game/s/dmor/?uid=bob&suid=2",
+                       {{"Cookie", "a=1; b=\"2\""}, {"User-Agent", "LumoTest/1.0"}}));
+  ASSERT_TRUE(cli->Get("/odd%22path%0Aline%5C%FF"));
+
+  auto all = cli->Get("/__log");
+  ASSERT_TRUE(all);
+  EXPECT_EQ(all->get_header_value("Content-Type"), "application/json; charset=utf-8");
+  Json log = ParseJson(all->body);
+  ASSERT_EQ(log.kind, Json::kArray);
+  ASSERT_EQ(log.items.size(), 2u) << "reading the log must not be logged";
+  const Json& first = log.items[0];
+  EXPECT_EQ(first["seq"].number, 1);
+  EXPECT_EQ(first["method"].text, "GET");
+  EXPECT_EQ(first["path"].text, "/game/s/dmor/");
+  EXPECT_EQ(first["query"].text, "uid=bob&suid=2");
+  EXPECT_EQ(first["cookie"].text, "a=1; b=\"2\"");
+  EXPECT_EQ(first["user_agent"].text, "LumoTest/1.0");
+  EXPECT_EQ(first["t_ms"].kind, Json::kNumber);
+  EXPECT_EQ(log.items[1]["path"].text, "/odd\"path\nline\\\xEF\xBF\xBD");
+
+  auto newer = cli->Get("/__log?since=1");
+  ASSERT_TRUE(newer);
+  Json tail = ParseJson(newer->body);
+  ASSERT_EQ(tail.items.size(), 1u);
+  EXPECT_EQ(tail.items[0]["seq"].number, 2);
+  EXPECT_EQ(ParseJson(cli->Get("/__log?since=2")->body).items.size(), 0u);
+  EXPECT_EQ(cli->Get("/__log?since=x1")->status, 400);
+
+  auto cleared = cli->Post("/__log/clear", "", "text/plain");
+  ASSERT_TRUE(cleared);
+  EXPECT_EQ(ParseJson(cleared->body)["cleared"].number, 2);
+  ASSERT_TRUE(cli->Get("/kefu/"));
+  Json after = ParseJson(cli->Get("/__log")->body);
+  ASSERT_EQ(after.items.size(), 1u);
+  EXPECT_EQ(after.items[0]["seq"].number, 3) << "numbers go on after a clear";
+}
+
+TEST(RequestLogEndpoint, KeepsEveryRequestUnderConcurrency) {
+  RunningServer s;
+  constexpr int kThreads = 6, kEach = 20;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&s, t] {
+      auto cli = s.Client();
+      for (int i = 0; i < kEach; ++i) {
+        cli->Get("/news/" + std::to_string(t * 100 + i + 1));
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  Json log = ParseJson(s.Client()->Get("/__log")->body);
+  ASSERT_EQ(log.items.size(), static_cast<size_t>(kThreads * kEach));
+  for (size_t i = 0; i < log.items.size(); ++i) {
+    EXPECT_EQ(log.items[i]["seq"].number, static_cast<double>(i + 1));
+  }
+}
+
+TEST(GamePage, SetsTheSessionCookieOnceAndSeesItCarried) {
+  RunningServer s;
+  auto cli = s.Client();
+  auto first = cli->Get("/game/play/?server=S2&uid=alice");
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->status, 200);
+  const std::string set_cookie = first->get_header_value("Set-Cookie");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(set_cookie, m, std::regex("^lumo_session=([0-9a-f]{32});")))
+      << set_cookie;
+  const std::string session = m[1];
+  EXPECT_NE(set_cookie.find("Max-Age=31536000"), std::string::npos);
+  EXPECT_NE(set_cookie.find("Path=/"), std::string::npos);
+  EXPECT_NE(first->body.find("data-state=\"new\""), std::string::npos);
+  EXPECT_NE(first->body.find("S2 霜翼"), std::string::npos);
+  EXPECT_NE(first->body.find("href=\"client://loadgame?url=http://127.0.0.1:" +
+                             std::to_string(s.port()) +
+                             "/game/play/?server=S2&amp;reloaded=1\""),
+            std::string::npos);
+
+  auto second = cli->Get("/game/play/?server=S2&uid=alice&reloaded=1",
+                         {{"Cookie", "other=1; lumo_session=" + session}});
+  ASSERT_TRUE(second);
+  EXPECT_FALSE(second->has_header("Set-Cookie"));
+  EXPECT_NE(second->body.find("data-state=\"carried\""), std::string::npos);
+  EXPECT_NE(second->body.find(session), std::string::npos);
+  EXPECT_NE(second->body.find("display:inline-block"), std::string::npos) << "reloaded badge";
+  Json log = ParseJson(cli->Get("/__log")->body);
+  ASSERT_EQ(log.items.size(), 2u);
+  EXPECT_EQ(log.items[0]["cookie"].text, "");
+  EXPECT_EQ(log.items[1]["cookie"].text, "other=1; lumo_session=" + session);
+
+  // A cookie of a similar name does not count as the session.
+  auto similar = cli->Get("/game/play/?server=S1", {{"Cookie", "xlumo_session=1"}});
+  ASSERT_TRUE(similar);
+  EXPECT_TRUE(similar->has_header("Set-Cookie"));
+}
+
+TEST(Routing, ServesEveryPageAndA404ForTheRest) {
+  RunningServer s;
+  auto cli = s.Client();
+  const std::vector<std::pair<std::string, std::string>> pages = {
+      {"/game/s/dmor/frame", "frame-apiver"},
+      {"/game/play/frame?server=S3", "countdown"},
+      {"/pay/?g=dmor&uid=alice", "WD_JAPI('closedBox')"},
+      {"/game/s/jihuo/?game=wkln", "WD_JAPI('AccountBindSuccess', 'ok')"},
+      {"/kefu/chat/?sid=42", "topInfo('Lily|在线|')"},
+      {"/?g=dmor", "pay-site"},
+      {"/forum.php?mod=forumdisplay&fid=177", "forum"},
+      {"/kefu/", "data-test=\"kefu\""},
+      {"/news/12", "data-news=\"12\""},
+      {"/bench/bridge", "bench:"},
+      {"/__sim", "__simInstall"},
+  };
+  for (const auto& [path, marker] : pages) {
+    auto res = cli->Get(path);
+    ASSERT_TRUE(res) << path;
+    EXPECT_EQ(res->status, 200) << path;
+    EXPECT_NE(res->body.find(marker), std::string::npos) << path;
+  }
+  EXPECT_NE(cli->Get("/kefu/chat/?sid=42")->body.find("window.external.API_close()"),
+            std::string::npos);
+  EXPECT_NE(cli->Get("/game/s/jihuo/?game=wkln")->body.find("WD_JAPI('CloseBindPage', '')"),
+            std::string::npos);
+
+  for (const std::string path : {"/nope", "/news/0", "/news/abc", "/game/s/other/", "/%3Cb%3E"}) {
+    auto res = cli->Get(path);
+    ASSERT_TRUE(res) << path;
+    EXPECT_EQ(res->status, 404) << path;
+    EXPECT_NE(res->body.find("data-test=\"not-found\""), std::string::npos) << path;
+    EXPECT_EQ(res->body.find("<b>"), std::string::npos) << "path must be escaped";
+  }
+  EXPECT_EQ(cli->Get("/bench/bridge?n=0")->status, 400);
+}
+
+TEST(Bench, StoresValidResultsOnly) {
+  EXPECT_EQ(BenchLineToJson("bench:007:1:1"), std::nullopt);
+  EXPECT_EQ(BenchLineToJson("bench:1:2"), std::nullopt);
+  EXPECT_EQ(BenchLineToJson("bench:1:2:3\"}"), std::nullopt);
+  RunningServer s;
+  auto cli = s.Client();
+  EXPECT_EQ(cli->Get("/__bench")->status, 404);
+  EXPECT_EQ(cli->Post("/__bench", "bench:1:2:x", "text/plain")->status, 400);
+  EXPECT_EQ(cli->Post("/__bench", "bench:12.34:0.56:78.9", "text/plain")->status, 200);
+  Json result = ParseJson(cli->Get("/__bench")->body);
+  EXPECT_DOUBLE_EQ(result["get_us"].number, 12.34);
+  EXPECT_DOUBLE_EQ(result["noop_us"].number, 0.56);
+  EXPECT_DOUBLE_EQ(result["total_ms"].number, 78.9);
+  EXPECT_EQ(cli->Post("/__bench", "bench:error:no-bridge", "text/plain")->status, 200);
+  EXPECT_EQ(ParseJson(*s.server().bench_json())["error"].text, "no-bridge");
+}
+
+TEST(SlowMode, DelaysPagesButNotControlEndpointsAndStopsPromptly) {
+  Options o;
+  o.slow_ms = 300;
+  {
+    RunningServer s(o);
+    auto cli = s.Client();
+    auto t0 = Clock::now();
+    ASSERT_TRUE(cli->Get("/game/s/dmor/?uid=a"));
+    EXPECT_GE(Clock::now() - t0, std::chrono::milliseconds(300));
+    t0 = Clock::now();
+    ASSERT_TRUE(cli->Get("/__log"));
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(250));
+  }
+  // A stop during a very long delay does not wait for it.
+  o.slow_ms = 600000;
+  const auto t0 = Clock::now();
+  {
+    RunningServer s(o);
+    std::thread request([&s] { s.Client()->Get("/"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    s.server().Stop();
+    request.join();
+  }
+  EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
+}
+
+TEST(PortFile, IsWrittenWholeOrNotAtAll) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("portal_test_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  std::string error;
+  ASSERT_TRUE(WritePortFile((dir / "port").string(), 4321, &error)) << error;
+  std::ifstream in(dir / "port");
+  std::string text((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(text, "4321\n");
+  EXPECT_FALSE(WritePortFile((dir / "missing" / "port").string(), 1, &error));
+  EXPECT_FALSE(error.empty());
+  size_t files = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir)) files += e.is_regular_file();
+  EXPECT_EQ(files, 1u) << "no temporary file may be left behind";
+  std::filesystem::remove_all(dir);
+}
+
+// ---------------------------------------------------------------------------
+// The program itself, as a child process.
+class Child {
+ public:
+  explicit Child(std::vector<std::string> args) {
+    args.insert(args.begin(), PORTAL_BINARY);
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      std::vector<char*> argv;
+      for (auto& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      std::freopen("/dev/null", "w", stdout);
+      std::freopen("/dev/null", "w", stderr);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+  }
+  ~Child() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      Wait(std::chrono::seconds(5));
+    }
+  }
+  // Exit status, or -1 if the child is still running after the time-out.
+  int Wait(std::chrono::milliseconds timeout) {
+    const auto end = Clock::now() + timeout;
+    while (Clock::now() < end) {
+      int status = 0;
+      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return -1;
+  }
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+int WaitForPortFile(const std::filesystem::path& path) {
+  for (int i = 0; i < 500; ++i) {
+    std::ifstream in(path);
+    int port = 0;
+    if (in >> port && port > 0) return port;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return -1;
+}
+
+TEST(Program, ServesUntilQuitOrSignalAndFailsCleanly) {
+  const auto file = std::filesystem::temp_directory_path() /
+                    ("portal_port_" + std::to_string(::getpid()));
+  std::filesystem::remove(file);
+  {
+    Child child({"--port", "0", "--port-file", file.string(), "--heartbeat-answer", "0"});
+    const int port = WaitForPortFile(file);
+    ASSERT_GT(port, 0);
+    httplib::Client cli("127.0.0.1", port);
+    auto beat = cli.Get("/?m=game&c=heartbeat&userid=1&g_id=2&f_id=3&type=cs");
+    ASSERT_TRUE(beat);
+    EXPECT_EQ(beat->body, "0");
+
+    // A second instance on the same port fails with status 1.
+    Child clash({"--port", std::to_string(port)});
+    EXPECT_EQ(clash.Wait(std::chrono::seconds(5)), 1);
+
+    ASSERT_TRUE(cli.Get("/__quit"));
+    EXPECT_EQ(child.Wait(std::chrono::seconds(5)), 0);
+  }
+  std::filesystem::remove(file);
+  {
+    Child child({"--port-file", file.string()});
+    ASSERT_GT(WaitForPortFile(file), 0);
+    ::kill(child.pid(), SIGTERM);
+    EXPECT_EQ(child.Wait(std::chrono::seconds(5)), 0);
+  }
+  std::filesystem::remove(file);
+  Child bad({"--port", "http"});
+  EXPECT_EQ(bad.Wait(std::chrono::seconds(5)), 2);
+}
+
+// ---------------------------------------------------------------------------
+// The pages' script, run by headless Chromium in the bridge simulator, which
+// stands in for window.external and records every call, link and pop-up.
+std::string FindChromium() {
+  if (const char* env = std::getenv("PORTAL_CHROMIUM")) return env;
+  for (const char* path : {"/usr/bin/chromium", "/usr/bin/chromium-browser"}) {
+    if (::access(path, X_OK) == 0) return path;
+  }
+  return "";
+}
+
+// Runs the simulator on page with the given clicks; returns the recorded
+// calls, each a list of strings.
+std::vector<std::vector<std::string>> Simulate(const std::string& chromium, int port,
+                                               const std::string& page,
+                                               const std::string& clicks) {
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/__sim?page=" +
+                          UrlEncode(page) + "&click=" + clicks;
+  const std::string cmd = "timeout 60 '" + chromium +
+                          "' --headless --no-sandbox --disable-gpu "
+                          "--virtual-time-budget=3000 --dump-dom '" + url + "' 2>/dev/null";
+  std::string dom;
+  if (FILE* p = ::popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) dom.append(buf, n);
+    ::pclose(p);
+  }
+  std::smatch m;
+  static const std::regex kCalls(R"re(<script type="application/json" id="calls-json">([^<]*)</script>)re");
+  std::vector<std::vector<std::string>> calls;
+  if (!std::regex_search(dom, m, kCalls)) {
+    ADD_FAILURE() << "no call record in the simulator page for " << page;
+    return calls;
+  }
+  for (const Json& entry : ParseJson(m[1]).items) {
+    calls.emplace_back();
+    for (const Json& part : entry.items) calls.back().push_back(part.text);
+  }
+  return calls;
+}
+
+using Call = std::vector<std::string>;
+
+TEST(PageScript, LauncherCallsTheBridgeAsTheClientExpects) {
+  const std::string chromium = FindChromium();
+  if (chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+  RunningServer s;
+  const std::string base = "http://127.0.0.1:" + std::to_string(s.port());
+
+  auto calls = Simulate(chromium, s.port(), "/game/s/dmor/?uid=alice&suid=1",
+                        "server-S2,showim,openpay,showbind,client-link,client-newwin,"
+                        "news-link,file-link,news-popup");
+  const std::vector<Call> expected = {
+      {"WD_JAPI", "getApiVersion"},
+      {"click", "server-S2"},
+      {"WD_JAPI", "OpenGame", base + "/game/play/?server=S2&uid=alice|x|S2 霜翼"},
+      {"click", "showim"},
+      {"WD_JAPI", "ShowIM", "kf_dmor|alice|dmor|1001|vip3|S1|zh-CN|"},
+      {"click", "openpay"},
+      {"WD_JAPI", "openPay", base + "/pay/?g=dmor&uid=alice"},
+      {"click", "showbind"},
+      {"WD_JAPI", "ShowBindBtn"},
+      {"click", "client-link"},
+      {"link", "/game/play/?server=S9&client = 1", ""},
+      {"click", "client-newwin"},
+      {"link", "/game/play/?server=S8&client=1", "_blank"},
+      {"click", "news-link"},
+      {"link", base + "/news/1", "_blank"},
+      {"click", "file-link"},
+      {"link", "file:///etc/hostname", "_blank"},
+      {"click", "news-popup"},
+      {"window.open", base + "/news/2"},
+  };
+  EXPECT_EQ(calls, expected);
+
+  // A guest's page asks for the binding button and the payment address on load.
+  auto guest = Simulate(chromium, s.port(), "/game/s/dmor/?uid=guest9&suid=", "");
+  const std::vector<Call> on_load = {
+      {"WD_JAPI", "getApiVersion"},
+      {"WD_JAPI", "ShowBindBtn"},
+      {"WD_JAPI", "openPay", base + "/pay/?g=dmor&uid=guest9"},
+  };
+  EXPECT_EQ(guest, on_load);
+}
+
+TEST(PageScript, SidePagesCallTheBridge) {
+  const std::string chromium = FindChromium();
+  if (chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+  RunningServer s;
+  EXPECT_EQ(Simulate(chromium, s.port(), "/pay/?g=dmor&uid=a", "done"),
+            (std::vector<Call>{{"click", "done"}, {"WD_JAPI", "closedBox"}}));
+  EXPECT_EQ(Simulate(chromium, s.port(), "/game/s/jihuo/?game=wkln", "bind,register,close"),
+            (std::vector<Call>{{"click", "bind"},
+                               {"WD_JAPI", "AccountBindSuccess", "ok"},
+                               {"click", "register"},
+                               {"WD_JAPI", "AccountRegisterSuccess", "ok"},
+                               {"click", "close"},
+                               {"WD_JAPI", "CloseBindPage", ""}}));
+  // The chat page reports its agent after load; the clicks run after that.
+  EXPECT_EQ(Simulate(chromium, s.port(), "/kefu/chat/?sid=1", "offline,winclose,close"),
+            (std::vector<Call>{{"WD_JAPI", "DialogBoxTopInfo", "Lily|在线|"},
+                               {"click", "offline"},
+                               {"WD_JAPI", "DialogBoxTopInfo", "Lily|离线|"},
+                               {"click", "winclose"},
+                               {"window.close"},
+                               {"click", "close"},
+                               {"API_close"}}));
+}
+
+TEST(PageScript, BenchmarkReportsItsResult) {
+  const std::string chromium = FindChromium();
+  if (chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+  RunningServer s;
+  auto calls = Simulate(chromium, s.port(), "/bench/bridge?n=50", "");
+  size_t get = 0, noop = 0;
+  for (const Call& c : calls) {
+    get += c.size() == 2 && c[1] == "getApiVersion";
+    noop += c.size() == 2 && c[1] == "NoSuchMethod";
+  }
+  EXPECT_EQ(get, 1u + 20u + 50u);  // probe, warm-up, measured calls
+  EXPECT_EQ(noop, 50u);
+  auto bench = s.server().bench_json();
+  ASSERT_TRUE(bench);
+  Json result = ParseJson(*bench);
+  EXPECT_EQ(result["get_us"].kind, Json::kNumber) << *bench;
+  EXPECT_EQ(result["total_ms"].kind, Json::kNumber) << *bench;
+}
+
+}  // namespace
+}  // namespace portal
