@@ -35,12 +35,14 @@ public:
 private:
     struct Line {
         std::string text;     // the line as read (without its line end)
+        std::string eol;      // its line end as read ("\r\n", "\n" or none)
         std::string section;  // for section headers: the name; for keys: the section they are in
         std::string key;      // empty unless a key line
         bool isSection = false;
         bool isKey = false;
     };
     std::vector<Line> lines_;
+    std::string newline_ = "\r\n";  // for lines we add: the file's own line end
 };
 
 // Reads one value the way GetPrivateProfileString does: the value, or the default when the

@@ -71,8 +71,12 @@ IniFile IniFile::Parse(std::string_view text) {
     while (pos <= text.size()) {
         size_t nl = text.find('\n', pos);
         std::string_view raw = text.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
-        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
         Line line;
+        if (nl != std::string_view::npos) line.eol = "\n";
+        if (!raw.empty() && raw.back() == '\r' && nl != std::string_view::npos) {
+            raw.remove_suffix(1);
+            line.eol = "\r\n";
+        }
         line.text = std::string(raw);
         // Lookups work on valid UTF-8; the line itself is kept byte for byte.
         std::string clean = fw::SanitizeUtf8(raw);
@@ -95,9 +99,8 @@ IniFile IniFile::Parse(std::string_view text) {
         pos = nl + 1;
     }
     // A final empty piece after the last line end is not a line of its own.
-    if (!f.lines_.empty() && f.lines_.back().text.empty() && !text.empty() && text.back() == '\n')
-        f.lines_.pop_back();
-    if (text.empty()) f.lines_.clear();
+    if (!f.lines_.empty() && f.lines_.back().text.empty() && f.lines_.back().eol.empty()) f.lines_.pop_back();
+    if (!f.lines_.empty() && f.lines_.front().eol == "\n") f.newline_ = "\n";
     return f;
 }
 
@@ -176,18 +179,23 @@ void IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     }
     Line line;
     line.text = newLine;
+    line.eol = newline_;
     line.isKey = true;
     line.key = std::string(key);
     line.section = std::string(section);
     if (sectionAt < 0) {
         Line head;
         head.text = "[" + std::string(section) + "]";
+        head.eol = newline_;
+        if (!lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = newline_;
         head.isSection = true;
         head.section = std::string(section);
         lines_.push_back(std::move(head));
         lines_.push_back(std::move(line));
         return;
     }
+    Line& before = lines_[static_cast<size_t>(lastInSection)];
+    if (before.eol.empty()) before.eol = newline_;
     lines_.insert(lines_.begin() + lastInSection + 1, std::move(line));
 }
 
@@ -195,7 +203,7 @@ std::string IniFile::Serialize() const {
     std::string out;
     for (const Line& l : lines_) {
         out += l.text;
-        out += "\r\n";
+        out += l.eol;
     }
     return out;
 }

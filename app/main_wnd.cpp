@@ -10,6 +10,7 @@
 #include "fw/system.h"
 #include "fw/tray.h"
 #include "ui/skin.h"
+#include "web/web_dlg.h"
 
 CMainWnd* g_pMainWnd = nullptr;
 
@@ -80,6 +81,7 @@ int CMainWnd::OnCreate() {
 
     AddTrayIcon();
     RegisterBossKey();
+    if (m_bWebDlgCreated) CreateWebDlg();
     return 0;
 }
 
@@ -261,17 +263,99 @@ void CMainWnd::OnCommand(unsigned id) {
 
 fw::LRESULT CMainWnd::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
     (void)wp;
-    if (msg == WM_TRAY_NOTIFY) {
-        OnTrayNotify(lp);
-        return 0;
+    switch (msg) {
+    case WM_TRAY_NOTIFY: OnTrayNotify(lp); break;
+    case WM_OPEN_GAME: OnOpenGame(); break;
+    case WM_GAME_CLOSED: OnGameClosed(); break;
+    default: break;
     }
     return 0;
+}
+
+// ---- page dialog ----------------------------------------------------------------------
+
+void CMainWnd::CreateWebDlg() {
+    auto* dlg = new CWebDlg(this);
+    // A dialog whose control could not be made has deleted itself: no page dialog then.
+    if (!dlg->CreateDlg()) return;
+    m_pWebDlg = dlg;
+    dlg->SetFocus();
+    // Creation sends no later move notification here, so the dialog is placed at once.
+    PlaceWebDlg();
+    dlg->Show(fw::ShowCmd::Hide);
+}
+
+void CMainWnd::PlaceWebDlg() {
+    if (!m_pWebDlg || !m_pWebDlg->IsWindow()) return;
+    fw::Rect r = GetWindowRect();
+    m_pWebDlg->SetPos(fw::Rect::FromXYWH(r.left + m_rcWebArea.left, r.top + m_rcWebArea.top,
+                                         m_rcWebArea.Width(), m_rcWebArea.Height()),
+                      fw::kNoZOrder);
+}
+
+void CMainWnd::OnMove(fw::Point topLeft) {
+    (void)topLeft;
+    PlaceWebDlg();
+}
+
+void CMainWnd::OnShowWindow(bool show) {
+    if (!m_bWebDlgCreated) {
+        m_bWebDlgCreated = 1;
+        CreateWebDlg();
+    }
+    if (!m_pWebDlg) return;
+    if (show && m_bPageNotShown == 0) {
+        PlaceWebDlg();
+        m_pWebDlg->Show(fw::ShowCmd::Show);
+    } else {
+        m_pWebDlg->Show(fw::ShowCmd::Hide);
+    }
+}
+
+// ---- the game -------------------------------------------------------------------------
+
+namespace {
+CMainWnd::GameWindowFactory g_gameFactory = nullptr;
+}
+
+void CMainWnd::SetGameWindowFactory(GameWindowFactory f) { g_gameFactory = f; }
+
+void CMainWnd::OnOpenGame() {
+    if (!m_pGameWnd) {
+        fw::Window* game = g_gameFactory ? g_gameFactory() : nullptr;
+        if (!game || !game->IsWindow()) {
+            // No game window could be made: the launcher stays as it is.
+            delete game;
+            return;
+        }
+        m_pGameWnd = game;
+        if (m_bGameMaximized) m_pGameWnd->Send(fw::WM_SYSCOMMAND, fw::SC_MAXIMIZE, 0);
+        m_pGameWnd->Show(fw::ShowCmd::Show);
+    }
+    Show(fw::ShowCmd::Hide);
+}
+
+void CMainWnd::OnGameClosed() {
+    if (m_pGameWnd) {
+        fw::Window* game = m_pGameWnd;
+        m_pGameWnd = nullptr;
+        game->Send(fw::WM_CLOSE);
+        delete game;
+    }
+    if (m_pWebDlg) m_pWebDlg->Refresh();
+    Show(fw::ShowCmd::Show);
+    SetForeground();
 }
 
 // ---- exit ------------------------------------------------------------------------------
 
 void CMainWnd::OnClose() {
     RemoveTrayIcon();
+    if (m_pWebDlg) {
+        CWebDlg* dlg = m_pWebDlg;
+        m_pWebDlg = nullptr;
+        dlg->Close();
+    }
     ReleaseSkin();
     Destroy();
 }

@@ -38,6 +38,10 @@ public:
 
     // The game window, when one exists.
     fw::Window* GameWindow() const { return m_pGameWnd; }
+    // Makes the game window (a hidden top-level window that reads what it needs from the
+    // launcher). Set by the game module; without it no game window can be made.
+    using GameWindowFactory = fw::Window* (*)();
+    static void SetGameWindowFactory(GameWindowFactory f);
 
     // Shared state (read and written by the other windows through g_pMainWnd).
     std::unique_ptr<fw::Image> m_hIcon;
@@ -77,6 +81,8 @@ protected:
     void OnLButtonUp(fw::Point p) override;
     void OnHotKey(int id) override;
     void OnCommand(unsigned id) override;
+    void OnMove(fw::Point topLeft) override;
+    void OnShowWindow(bool show) override;
     fw::LRESULT OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) override;
 
 private:
@@ -93,6 +99,12 @@ private:
     void RemoveTrayIcon();
     void OnTrayNotify(fw::LPARAM mouseMsg);
     void RegisterBossKey();
+
+    // The page dialog.
+    void CreateWebDlg();
+    void PlaceWebDlg();
+    void OnOpenGame();
+    void OnGameClosed();
 
     int m_nStartMode;
     std::unique_ptr<fw::Image> m_pImage[kButtonCount];

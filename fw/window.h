@@ -146,6 +146,9 @@ protected:
     // Handlers. The base versions are the default processing.
     virtual int OnCreate() { return 0; }  // -1 fails the creation
     virtual void OnDestroy() {}
+    // The very last call of a window's destruction: the window is gone, and a window that
+    // owns itself may delete itself here (nothing touches the object afterwards).
+    virtual void OnNcDestroy() {}
     virtual void OnClose() { Destroy(); }
     virtual void OnPaint(Canvas& canvas) { (void)canvas; }
     virtual void OnMouseMove(Point p) { (void)p; }

@@ -63,6 +63,12 @@ int DispatchPosted() {
     return n;
 }
 
+void DiscardPosted() {
+    auto& r = Reg();
+    std::lock_guard<std::mutex> l(r.m);
+    r.queue.clear();
+}
+
 bool RouteInput(Window& target, unsigned msg, WPARAM wp, LPARAM lp) {
     Msg m{target.handle(), msg, wp, lp};
     // The target and then its ancestors get a chance to swallow it, as a modeless dialog
@@ -133,6 +139,7 @@ void Window::Destroy() {
         SetMainWindow(nullptr);
         Quit(0);
     }
+    OnNcDestroy();  // may delete this
 }
 
 void Window::Show(ShowCmd cmd) {

@@ -41,7 +41,7 @@ TEST(SplitFileName, CutsAtLastDotThenFirstUnderscore) {
         {".exe", "", ""},
         {"abc_xyz", "abc", "xyz"},
         {"_xyz.exe", "", "xyz"},
-        {"a.b.c_d", "a", ""},
+        {"a.b.c_d", "a.b", ""},
         {"a_b.c.d", "a", "b.c"},
     };
     for (auto& c : cases) {
@@ -221,7 +221,11 @@ TEST(IniFile, SetKeepsOtherLinesAndOrder) {
     f.Set("a", "x", "9");
     f.Set("a", "w", "new");
     f.Set("c", "q", "r");
-    EXPECT_EQ(f.Serialize(), "; comment\r\n[a]\r\nx=9\r\nw=new\r\n\r\n[b]\r\ny=2\r\n[a]\r\nz=3\r\n[c]\r\nq=r\r\n");
+    EXPECT_EQ(f.Serialize(), "; comment\n[a]\nx=9\nw=new\n\n[b]\ny=2\n[a]\nz=3\n[c]\nq=r\n");
+    // Line ends are kept as they were; a last line without one gets one before a new line.
+    app::IniFile g = app::IniFile::Parse("[a]\r\nx=1");
+    g.Set("a", "y", "2");
+    EXPECT_EQ(g.Serialize(), "[a]\r\nx=1\r\ny=2\r\n");
     // The first section of a name decides; a key of a later duplicate section is not seen.
     EXPECT_FALSE(f.Get("a", "z").has_value());
     EXPECT_EQ(f.Get("B", "Y").value_or(""), "2");

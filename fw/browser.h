@@ -1,0 +1,71 @@
+#pragma once
+// The embedded browser control. A BrowserControl is a child window that shows web pages and
+// behaves as the system's browser control does towards its host: it exposes an IUnknown
+// that answers IWebBrowser2 and IOleObject, starts with a container site of its own, and
+// asks whatever client site is set (through IOleObject::SetClientSite) for its
+// IDocHostUIHandler: GetHostInfo (border and scroll bars), ShowContextMenu (no menu when it
+// answers S_OK) and GetExternal (the object behind the page's window.external; no
+// window.external when it fails). Navigation events go to an event sink.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "fw/com.h"
+#include "fw/window.h"
+
+namespace fw {
+
+// The control's events, in the browser control's terms. Handlers run on the UI thread.
+class BrowserEvents {
+public:
+    virtual ~BrowserEvents() = default;
+    // Before a navigation of the page or of one of its frames. The address is as the page
+    // wrote it (blanks are not percent-encoded). Setting cancel stops the navigation.
+    virtual void BeforeNavigate2(const std::string& url, bool& cancel) { (void)url; (void)cancel; }
+    virtual void NavigateComplete2(const std::string& url) { (void)url; }
+    // A document finished loading (the top-level page; frames as far as the engine tells).
+    virtual void DocumentComplete(const std::string& url) { (void)url; }
+    // The page asks for a new window (a link with a target, window.open). Unless cancel is
+    // set, the control opens the address in a browser window of its own.
+    virtual void NewWindow3(const std::string& url, bool& cancel) { (void)url; (void)cancel; }
+    // The page asks to close its window (window.close). Setting cancel keeps it.
+    virtual void WindowClosing(bool& cancel) { (void)cancel; }
+    virtual void TitleChange(const std::string& title) { (void)title; }
+};
+
+class BrowserControl {
+public:
+    // Creates the control as a visible child of `parent` with the child id, in the rectangle
+    // (parent client coordinates). Null when the control cannot be made.
+    static std::unique_ptr<BrowserControl> Create(Window& parent, int id, const Rect& rect);
+    virtual ~BrowserControl() = default;
+
+    // The control's IUnknown (answers IWebBrowser2 and IOleObject); no reference is added.
+    virtual IUnknown* GetControlUnknown() = 0;
+    virtual void SetEvents(BrowserEvents* sink) = 0;
+
+    virtual void Navigate(const std::string& url) = 0;
+    virtual void Refresh() = 0;
+    virtual void Stop() = 0;
+    // Ends the control's page for good (the control shows nothing afterwards).
+    virtual void Quit() = 0;
+    // Script errors and the engine's own dialogs are not shown while silent.
+    virtual void SetSilent(bool silent) = 0;
+    virtual bool silent() const = 0;
+    virtual std::string LocationUrl() const = 0;
+
+    virtual void Move(const Rect& rect) = 0;  // parent client coordinates
+    virtual void Show(bool show) = 0;
+    virtual bool IsVisible() const = 0;
+    virtual void Focus() = 0;
+
+    // The document walk: the text (innerText) of the first element with this tag name
+    // whose id equals `id` exactly, in the top-level document; nullopt when none. The
+    // answer may come later (the engine answers asynchronously) and never comes after the
+    // control is gone.
+    virtual void FindElementText(const std::string& tag, const std::string& id,
+                                 std::function<void(std::optional<std::string>)> done) = 0;
+};
+
+}  // namespace fw

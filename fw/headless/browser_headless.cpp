@@ -1,0 +1,195 @@
+// The scripted browser control of the headless desktop.
+#include <algorithm>
+#include <map>
+
+#include "fw/headless/browser.h"
+#include "fw/posix/browser_base.h"
+#include "fw/text.h"
+
+namespace fw::headless {
+
+namespace {
+
+class HeadlessBrowser;
+std::vector<HeadlessBrowser*>& Live() {
+    static std::vector<HeadlessBrowser*> v;
+    return v;
+}
+
+const IID kIID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
+
+class HeadlessBrowser final : public fw::detail::BrowserBase, public ScriptedBrowser {
+public:
+    HeadlessBrowser(Window& parent, int id, const Rect& rect) : parent_(parent.handle()), id_(id), rect_(rect) {
+        Live().push_back(this);
+    }
+    ~HeadlessBrowser() override {
+        auto& v = Live();
+        v.erase(std::remove(v.begin(), v.end(), this), v.end());
+    }
+
+    // fw::BrowserControl
+    void Navigate(const std::string& url) override {
+        if (quit_) return;
+        navigations_.push_back(url);
+        location_ = url;
+    }
+    void Refresh() override { ++refreshes_; }
+    void Stop() override { ++stops_; }
+    void Quit() override {
+        quit_ = true;
+        ReleaseSite();
+    }
+    std::string LocationUrl() const override { return location_; }
+    void Move(const Rect& r) override { rect_ = r; }
+    void Show(bool show) override { shown_ = show; }
+    bool IsVisible() const override { return shown_; }
+    void Focus() override {}
+    void FindElementText(const std::string& tag, const std::string& id,
+                         std::function<void(std::optional<std::string>)> done) override {
+        auto it = elements_.find(tag + "#" + id);
+        done(it == elements_.end() ? std::nullopt : it->second);
+    }
+
+    // ScriptedBrowser
+    const std::vector<std::string>& navigations() const override { return navigations_; }
+    int refreshes() const override { return refreshes_; }
+    int stops() const override { return stops_; }
+    bool quit() const override { return quit_; }
+    bool silentFlag() const override { return silent_; }
+    Rect rect() const override { return rect_; }
+    bool shown() const override { return shown_; }
+    int id() const override { return id_; }
+    Handle parentHandle() const override { return parent_; }
+
+    bool BeforeNavigate(const std::string& url) override {
+        bool cancel = false;
+        if (events_) events_->BeforeNavigate2(url, cancel);
+        return cancel;
+    }
+    void NavigateComplete(const std::string& url) override {
+        location_ = url;
+        if (events_) events_->NavigateComplete2(url);
+    }
+    void DocumentComplete(const std::string& url) override {
+        if (events_) events_->DocumentComplete(url);
+    }
+    bool NewWindow(const std::string& url) override {
+        bool cancel = false;
+        if (events_) events_->NewWindow3(url, cancel);
+        return cancel;
+    }
+    bool WindowClosing() override {
+        bool cancel = false;
+        if (events_) events_->WindowClosing(cancel);
+        return cancel;
+    }
+    void TitleChange(const std::string& title) override {
+        if (events_) events_->TitleChange(title);
+    }
+    void CompleteLoad() override {
+        if (navigations_.empty()) return;
+        std::string url = navigations_.back();
+        if (BeforeNavigate(url)) return;
+        NavigateComplete(url);
+        DocumentComplete(url);
+    }
+    void SetElementText(const std::string& tag, const std::string& id, std::optional<std::string> text) override {
+        elements_[tag + "#" + id] = std::move(text);
+    }
+
+    ScriptResult CallExternal(const std::string& name, const std::vector<ScriptValue>& args) override {
+        ScriptResult r;
+        IDispatch* ext = AcquireExternal();
+        if (!ext) return r;
+        r.hasExternal = true;
+        std::u16string wname = fw::Utf8ToUtf16(name);
+        LPOLESTR names[1] = {wname.data()};
+        DISPID id = DISPID_UNKNOWN;
+        if (ext->GetIDsOfNames(kIID_NULL, names, 1, LOCALE_USER_DEFAULT, &id) != S_OK) {
+            ext->Release();
+            return r;
+        }
+        r.nameKnown = true;
+        // Script engines pass the arguments last first.
+        std::vector<VARIANT> argv(args.size());
+        for (size_t i = 0; i < args.size(); ++i) {
+            VARIANT& v = argv[args.size() - 1 - i];
+            VariantInit(&v);
+            const ScriptValue& a = args[i];
+            if (std::holds_alternative<std::nullptr_t>(a)) {
+                v.vt = VT_NULL;
+            } else if (auto* b = std::get_if<bool>(&a)) {
+                v.vt = VT_BOOL;
+                v.boolVal = *b ? VARIANT_TRUE : VARIANT_FALSE;
+            } else if (auto* d = std::get_if<double>(&a)) {
+                v.vt = VT_R8;
+                v.dblVal = *d;
+            } else if (auto* s = std::get_if<std::u16string>(&a)) {
+                v.vt = VT_BSTR;
+                v.bstrVal = SysAllocStringLen(s->data(), static_cast<UINT>(s->size()));
+            }
+        }
+        DISPPARAMS params{argv.empty() ? nullptr : argv.data(), nullptr, static_cast<UINT>(argv.size()), 0};
+        VARIANT result;
+        VariantInit(&result);
+        r.hr = ext->Invoke(id, kIID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        r.vt = result.vt;
+        r.text = fw::VariantToUtf8(result);
+        VariantClear(&result);
+        for (VARIANT& v : argv) VariantClear(&v);
+        ext->Release();
+        return r;
+    }
+
+    DWORD HostFlags() const override { return BrowserBase::HostFlags(); }
+    bool ContextMenuWouldShow() const override { return !HostSuppressesContextMenu(); }
+
+private:
+    Handle parent_;
+    int id_;
+    Rect rect_;
+    bool shown_ = true;
+    std::vector<std::string> navigations_;
+    std::string location_;
+    int refreshes_ = 0;
+    int stops_ = 0;
+    bool quit_ = false;
+    std::map<std::string, std::optional<std::string>> elements_;
+};
+
+}  // namespace
+
+bool& FailNext() {
+    static bool fail = false;
+    return fail;
+}
+
+void FailNextBrowserCreation() { FailNext() = true; }
+
+std::vector<ScriptedBrowser*> Browsers() {
+    std::vector<ScriptedBrowser*> out;
+    for (HeadlessBrowser* b : Live()) out.push_back(b);
+    return out;
+}
+
+ScriptedBrowser* FindBrowser(const Window& parent, int id) {
+    for (HeadlessBrowser* b : Live())
+        if (b->parentHandle() == parent.handle() && b->id() == id) return b;
+    return nullptr;
+}
+
+}  // namespace fw::headless
+
+namespace fw {
+
+std::unique_ptr<BrowserControl> BrowserControl::Create(Window& parent, int id, const Rect& rect) {
+    if (!parent.IsWindow()) return nullptr;
+    if (headless::FailNext()) {
+        headless::FailNext() = false;
+        return nullptr;
+    }
+    return std::make_unique<headless::HeadlessBrowser>(parent, id, rect);
+}
+
+}  // namespace fw

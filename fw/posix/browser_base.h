@@ -1,0 +1,48 @@
+#pragma once
+// The part of a browser control that every non-Windows back end shares: the control's COM
+// face (IUnknown answering IWebBrowser2 and IOleObject), its container site, the client site
+// a host puts in its place, and the questions the control asks that site's UI handler.
+#include <atomic>
+
+#include "fw/browser.h"
+#include "fw/com.h"
+
+namespace fw::detail {
+
+class BrowserBase : public BrowserControl {
+public:
+    BrowserBase();
+    ~BrowserBase() override;
+
+    IUnknown* GetControlUnknown() override;
+    void SetEvents(BrowserEvents* sink) override { events_ = sink; }
+    void SetSilent(bool s) override { silent_ = s; }
+    bool silent() const override { return silent_; }
+
+    // The client site in use (the container's own until a host replaces it).
+    IOleClientSite* ClientSite() const { return site_; }
+
+protected:
+    // GetHostInfo's flags from the site's UI handler; 0 when it has none or it fails.
+    DWORD HostFlags() const;
+    // True when the site's UI handler takes the context menu (answers S_OK): no menu then.
+    bool HostSuppressesContextMenu() const;
+    // The page's window.external: GetExternal of the site's UI handler, with a reference the
+    // caller releases; null when there is none.
+    IDispatch* AcquireExternal() const;
+    // Drops the client site (the control lets go of its host when it quits or goes).
+    void ReleaseSite();
+
+    BrowserEvents* events_ = nullptr;
+    bool silent_ = false;
+
+private:
+    class Com;
+    friend class Com;
+    IDocHostUIHandler* UiHandler() const;  // with a reference; null when none
+    Com* com_;
+    IOleClientSite* site_ = nullptr;       // one reference held
+    IOleClientSite* container_ = nullptr;  // the container's own site
+};
+
+}  // namespace fw::detail

@@ -1,0 +1,226 @@
+#include "web/web_dlg.h"
+
+#include "app/main_wnd.h"
+#include "app/messages.h"
+#include "fw/message_box.h"
+#include "fw/shell.h"
+#include "web/web_ctrl_interface.h"
+
+namespace {
+
+// {D30C1661-CDAF-11D0-8A3E-00C04FC9E26E}
+const IID kIID_IWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
+
+constexpr const char* kPagePath = "/game/s/dmor/?uid=%s&suid=%s";
+constexpr const char* kWelcome = "欢迎";
+constexpr const char* kJsVoid = "javascript:void(0);";
+
+bool Contains(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
+
+std::string FormatPagePath(const std::string& uid, const std::string& suid) {
+    std::string p = kPagePath;
+    p.replace(p.find("%s"), 2, uid);
+    p.replace(p.find("%s", p.find("suid=")), 2, suid);
+    return p;
+}
+
+}  // namespace
+
+CWebDlg::CWebDlg(CMainWnd* owner) : m_pOwner(owner) {
+    m_pHost = new CWebCtrlInterFace();
+    m_pHost->m_pExternal = new CJSDispatch(this);
+    m_pHost->AddRef();
+}
+
+CWebDlg::~CWebDlg() {
+    *m_alive = false;
+    if (m_pHost) {
+        m_pHost->Release();
+        m_pHost = nullptr;
+    }
+}
+
+bool CWebDlg::CreateDlg() {
+    fw::CreateParams p;
+    p.style = fw::kPopup | fw::kToolWindow | fw::kDialog;
+    p.parent = m_pOwner;
+    // The dialog template's 320 x 200 dialog units; the launcher places it at once.
+    p.rect = fw::Rect::FromXYWH(0, 0, 480, 325);
+    // A failed creation has already destroyed (and deleted) the dialog.
+    std::shared_ptr<bool> alive = m_alive;
+    bool ok = Create(p);
+    return ok && *alive;
+}
+
+int CWebDlg::OnCreate() {
+    m_rcBrowser = GetClientRect();
+    m_rcBrowser.right = m_pOwner->m_rcWebArea.right - 4;
+    m_rcBrowser.bottom = m_pOwner->m_rcWebArea.bottom;
+    m_wndBrowser = fw::BrowserControl::Create(*this, kBrowserId, m_rcBrowser);
+    if (!m_wndBrowser) return -1;
+    AttachToControl(m_pHost, m_wndBrowser->GetControlUnknown());
+    void* wb = nullptr;
+    if (m_wndBrowser->GetControlUnknown()->QueryInterface(kIID_IWebBrowser2, &wb) != S_OK || !wb) {
+        m_pBrowser = nullptr;
+        m_wndBrowser.reset();
+        return -1;
+    }
+    m_pBrowser = static_cast<IWebBrowser2*>(wb);
+    m_wndBrowser->SetEvents(this);
+
+    std::string url = app::HttpAddress(m_pOwner->m_hosts.portal, FormatPagePath(m_pOwner->m_strUid, m_pOwner->m_strSuid));
+    m_wndBrowser->SetSilent(true);
+    m_strPageUrl = url;
+    ShowPage(url);
+    m_bNavigated = true;
+    return 0;
+}
+
+void CWebDlg::ShowPage(const std::string& url) {
+    m_strPageUrl = url;
+    if (!IsVisible() && m_bNavigated) return;
+    if (m_wndBrowser) m_wndBrowser->Navigate(url);
+}
+
+void CWebDlg::Refresh() {
+    if (m_wndBrowser) m_wndBrowser->Refresh();
+}
+
+void CWebDlg::OnSize(unsigned type, int cx, int cy) {
+    (void)type;
+    (void)cx;
+    (void)cy;
+    if (!m_wndBrowser) return;
+    fw::Rect c = GetClientRect();
+    m_rcBrowser = {0, 0, c.Width(), c.Height()};
+    m_wndBrowser->Move(m_rcBrowser);
+}
+
+void CWebDlg::Close() {
+    if (m_pHost) {
+        m_pHost->Release();
+        m_pHost = nullptr;
+    }
+    if (m_pBrowser) {
+        m_wndBrowser->Stop();
+        m_wndBrowser->Quit();
+        m_pBrowser->Release();
+        m_pBrowser = nullptr;
+    }
+    m_wndBrowser.reset();
+    if (IsWindow()) {
+        Destroy();  // deletes this
+    } else {
+        delete this;
+    }
+}
+
+void CWebDlg::OnClose() {
+    // The dialog is closed by its owner only; a close request from the system is ignored,
+    // as Escape is.
+}
+
+void CWebDlg::OnDestroy() {
+    if (m_pBrowser) {
+        m_pBrowser->Release();
+        m_pBrowser = nullptr;
+    }
+    m_wndBrowser.reset();
+}
+
+void CWebDlg::OnNcDestroy() {
+    if (m_pOwner && m_pOwner->m_pWebDlg == this) m_pOwner->m_pWebDlg = nullptr;
+    delete this;
+}
+
+// ---- page script ------------------------------------------------------------------------
+
+void CWebDlg::SplitOpenGame(const std::string& text, std::string& f1, std::string& f2, std::string& f3) {
+    f1 = text;
+    f2.clear();
+    f3.clear();
+    std::string copy = text;
+    if (copy.empty() || copy.find('|') == std::string::npos) return;
+    auto p = static_cast<long>(copy.find('|'));
+    for (int k = 1; k <= 3; ++k) {
+        if (k == 1) f1 = copy.substr(0, static_cast<size_t>(p));
+        else if (k == 2) f2 = p < 0 ? std::string() : copy.substr(0, static_cast<size_t>(p));
+        else f3 = copy;
+        copy = p < 0 ? copy : copy.substr(static_cast<size_t>(p) + 1);
+        auto next = copy.empty() ? std::string::npos : copy.find('|');
+        p = next == std::string::npos ? -1 : static_cast<long>(next);
+    }
+}
+
+void CWebDlg::OpenGame(std::string text) {
+    std::string url, ignored, server;
+    SplitOpenGame(text, url, ignored, server);
+    m_pOwner->m_strGameUrl = url;
+    m_pOwner->m_strServerName = server;
+    m_pOwner->Send(WM_OPEN_GAME);
+}
+
+void CWebDlg::ShowIM(std::string text) {
+    m_pOwner->m_strImParam = std::move(text);
+    m_pOwner->Post(WM_SHOW_IM);
+}
+
+void CWebDlg::openPay(std::string text) { m_pOwner->m_strPayParam = std::move(text); }
+
+void CWebDlg::ShowBindBtn() { m_pOwner->m_bAccountBound = 0; }
+
+// ---- browser events ---------------------------------------------------------------------
+
+void CWebDlg::BeforeNavigate2(const std::string& url, bool& cancel) {
+    (void)cancel;  // the navigation always proceeds
+    m_strLastUrl = url;
+    if (Contains(m_strLastUrl, "client = 1") && m_strLastUrl != kJsVoid) {
+        m_pOwner->m_strGameUrl = m_strLastUrl;
+        m_pOwner->Send(WM_OPEN_GAME);
+    }
+}
+
+void CWebDlg::NavigateComplete2(const std::string& url) { m_strLastUrl = url; }
+
+void CWebDlg::NewWindow3(const std::string& url, bool& cancel) {
+    cancel = true;  // never a browser window of the client's own
+    m_strLastUrl = url;
+    if (Contains(m_strLastUrl, "client=1") && m_strLastUrl != kJsVoid) {
+        m_pOwner->m_strGameUrl = m_strLastUrl;
+        return;
+    }
+    // Only web addresses go to the default browser: a page cannot start local programs or
+    // open local files this way.
+    fw::ShellOpenUrl(m_strLastUrl);
+}
+
+void CWebDlg::DocumentComplete(const std::string& url) {
+    (void)url;
+    if (!m_wndBrowser) return;
+    std::weak_ptr<bool> alive = m_alive;
+    CMainWnd* owner = m_pOwner;
+    m_wndBrowser->FindElementText("span", "usr", [alive, owner](std::optional<std::string> text) {
+        auto a = alive.lock();
+        if (!a || !*a || !text) return;
+        owner->m_strUserName = std::string(kWelcome) + *text;
+    });
+    if (m_pOwner->m_bPageNotShown) {
+        // The page appears with the launcher: a launcher hidden meanwhile (boss key) shows
+        // it when it is shown again.
+        if (m_pOwner->IsVisible() && !m_pOwner->IsMinimized()) Show(fw::ShowCmd::Show);
+        m_pOwner->m_bPageNotShown = 0;
+    }
+}
+
+// ---- keys -------------------------------------------------------------------------------
+
+bool CWebDlg::PreTranslateMessage(const fw::Msg& msg) {
+    if (msg.message == fw::WM_KEYDOWN && msg.wParam == fw::VK_ESCAPE) return true;
+    if (msg.message == fw::WM_SYSKEYDOWN && msg.wParam == fw::VK_F4) {
+        int answer = fw::MessageBox(fw::kNoWindow, "确定要退出吗？", "退出提示", fw::MB_OKCANCEL | fw::MB_ICONQUESTION);
+        if (answer == fw::IDOK && g_pMainWnd && g_pMainWnd->IsWindow()) g_pMainWnd->Send(fw::WM_CLOSE);
+        return true;
+    }
+    if (msg.message == fw::WM_KEYDOWN && msg.wParam == fw::VK_F5) return true;
+    return false;
+}

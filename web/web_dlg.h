@@ -1,0 +1,72 @@
+#pragma once
+// The launcher's page dialog: a borderless pop-up owned by the launcher and kept over its
+// web area, hosting the platform's page for the game in a browser control. It turns what the
+// page does (client links, new windows, script calls) into actions of the client.
+#include <memory>
+#include <string>
+
+#include "fw/browser.h"
+#include "fw/com.h"
+#include "fw/window.h"
+#include "web/js_dispatch.h"
+
+class CMainWnd;
+class CWebCtrlInterFace;
+
+class CWebDlg : public fw::Window, public IJSDispatch, public fw::BrowserEvents {
+public:
+    static constexpr int kBrowserId = 174;
+
+    explicit CWebDlg(CMainWnd* owner);
+
+    // Creates the window (hidden) and its control, and asks for the first page. False when
+    // the control could not be made: the dialog has then destroyed and deleted itself.
+    bool CreateDlg();
+    // Closes the page and the dialog; the dialog deletes itself. The caller drops its pointer.
+    void Close();
+    // Shows an address (the first request always goes out; later ones only while visible).
+    void ShowPage(const std::string& url);
+    // Reloads the current page.
+    void Refresh();
+
+    // Splits the OpenGame text into its three fields at the vertical bars.
+    static void SplitOpenGame(const std::string& text, std::string& f1, std::string& f2, std::string& f3);
+
+    fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
+    const std::string& pageUrl() const { return m_strPageUrl; }
+    const std::string& lastUrl() const { return m_strLastUrl; }
+
+    // IJSDispatch: what the launcher page can ask.
+    void OpenGame(std::string text) override;
+    void ShowIM(std::string text) override;
+    void openPay(std::string text) override;
+    void ShowBindBtn() override;
+
+    // Browser events.
+    void BeforeNavigate2(const std::string& url, bool& cancel) override;
+    void NavigateComplete2(const std::string& url) override;
+    void DocumentComplete(const std::string& url) override;
+    void NewWindow3(const std::string& url, bool& cancel) override;
+
+    bool PreTranslateMessage(const fw::Msg& msg) override;
+
+protected:
+    int OnCreate() override;
+    void OnSize(unsigned type, int cx, int cy) override;
+    void OnClose() override;
+    void OnDestroy() override;
+    void OnNcDestroy() override;
+
+private:
+    ~CWebDlg() override;  // only through Close / self-deletion
+
+    CMainWnd* m_pOwner;
+    CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
+    IWebBrowser2* m_pBrowser = nullptr;    // one reference held
+    std::unique_ptr<fw::BrowserControl> m_wndBrowser;
+    fw::Rect m_rcBrowser{};
+    std::string m_strLastUrl;
+    std::string m_strPageUrl;
+    bool m_bNavigated = false;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
