@@ -60,6 +60,12 @@ else
   echo "thread sanitizer build failed"; failed=$((failed + 1)); status=1
 fi
 
+if CC=clang CXX=clang++ build_dir build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRV_FUZZ=ON -DRV_TESTS=OFF -DRV_GTK=OFF -DRV_PORTAL=OFF -DRV_BENCH=OFF; then
+  ctest_stage "fuzzing the script bridge (short run)" build-fuzz -L fuzz
+else
+  echo "fuzz build failed"; failed=$((failed + 1)); status=1
+fi
+
 echo
 echo "total: $passed passed, $failed failed"
 exit $status

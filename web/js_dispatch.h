@@ -1,0 +1,70 @@
+#pragma once
+// window.external of the hosted pages. Page script reaches the client only through two
+// names: WD_JAPI(method[, text]) and API_close(). CJSDispatch decodes such a call and hands
+// it, as an ordinary virtual call, to the window that owns the page through IJSDispatch;
+// each owner overrides only the operations its page uses.
+#include <cstdint>
+#include <string>
+
+#include "fw/com.h"
+
+inline constexpr DISPID DISPID_WD_JAPI = 1000;
+inline constexpr DISPID DISPID_API_CLOSE = 1001;
+
+// What a page can ask of its window. Every operation does nothing unless the owner
+// overrides it. Texts are UTF-8 and passed by value.
+class IJSDispatch {
+public:
+    virtual void ShowBindBtn() {}
+    virtual void OnBindDone() {}
+    virtual void OnBindClose() {}
+    virtual void OnCall3(std::string /*a*/, std::string /*b*/, std::string /*c*/,
+                         std::int32_t /*n*/) {}
+    virtual void OnCall2(std::string /*a*/, std::string /*b*/) {}
+    virtual void OpenGame(std::string /*text*/) {}
+    virtual void AccountRegisterSuccess(std::string /*text*/) {}
+    virtual void CloseBindPage(std::string /*text*/) {}
+    virtual void AccountBindSuccess(std::string /*text*/) {}
+    virtual void OnCall1(std::string /*text*/) {}
+    virtual void ShowIM(std::string /*text*/) {}
+    virtual void API_close() {}
+    virtual void DialogBoxTopInfo(std::string /*text*/) {}
+    virtual void openPay(std::string /*text*/) {}
+    virtual void closedBox() {}
+
+protected:
+    // Owners are windows and are deleted as such, never through this interface.
+    ~IJSDispatch() = default;
+};
+
+// The bridge object. Its owner creates it and gives it to its browser host object, which
+// hands it to the page with one added reference each time and deletes it when the host
+// object itself goes. The reference count is kept for COM's sake but never deletes it.
+class CJSDispatch : public IDispatch {
+public:
+    explicit CJSDispatch(IJSDispatch* owner) : m_pOwner(owner) {}
+    CJSDispatch(const CJSDispatch&) = delete;
+    CJSDispatch& operator=(const CJSDispatch&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;  // never deletes
+
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    // "WD_JAPI" and "API_close" in any case; only the first name counts.
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
+                                            LCID lcid, DISPID* rgDispId) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                     DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                     EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+    virtual ~CJSDispatch() = default;
+
+private:
+    // Performs WD_JAPI(name, text).
+    void Dispatch(const std::string& name, const std::string& text, VARIANT* result);
+
+    LONG m_nRefCount = 0;
+    IJSDispatch* const m_pOwner;
+};
