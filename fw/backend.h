@@ -51,6 +51,8 @@ void QuitLoop();
 namespace fw::detail {
 // Delivers the messages queued by Window::Post (UI thread). Answers how many were handled.
 int DispatchPosted();
+// Drops every queued message undelivered (the headless desktop's reset between tests).
+void DiscardPosted();
 // Routes an input message through PreTranslateMessage of the target and its ancestors,
 // then to the target's WindowProc. Answers true when it was dispatched (not swallowed).
 bool RouteInput(Window& target, unsigned msg, WPARAM wp, LPARAM lp);
