@@ -13,7 +13,11 @@ bool CRaduVoveApp::InitInstance(const std::string& tail) {
     int mode = StartModeFor(m_strCommandLine);
     fw::ShowCmd show = mode == CMainWnd::kHiddenStart ? fw::ShowCmd::Hide : fw::ShowCmd::Show;
     m_pMainWnd = new CMainWnd(mode);
-    if (!m_pMainWnd->Created()) return false;
+    if (!m_pMainWnd->Created()) {
+        delete m_pMainWnd;
+        m_pMainWnd = nullptr;
+        return false;
+    }
     fw::SetMainWindow(m_pMainWnd);
     m_pMainWnd->Show(show);
     m_pMainWnd->UpdateNow();
