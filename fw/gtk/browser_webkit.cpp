@@ -1,0 +1,976 @@
+// The browser control of the GTK back end: a WebKitWebView placed in the parent window's
+// GtkFixed, behaving towards its host as the system's browser control does.
+//
+// - One web context for the whole process (made on first use): a persistent website data
+//   manager under $XDG_CACHE_HOME/raduvove and $XDG_DATA_HOME/raduvove, cookies in an SQLite
+//   file that survives restarts, the client's web-process extension (<exe dir>/webext/) and
+//   the path of the bridge socket handed to it.
+// - The host is asked what the system's control asks it: GetHostInfo before every
+//   navigation (no scroll bars: a user style sheet, in place before the document loads),
+//   ShowContextMenu (no menu when the host takes it), GetExternal (window.external).
+// - window.external is synchronous: the extension asks over a UNIX socket, served here on
+//   the GTK main loop. Each request names the page (webkit_web_view_get_page_id); the call
+//   goes to the external object of that page's control through GetIDsOfNames and Invoke,
+//   arguments reversed as script engines pass them. Anything the call posts is handled after
+//   the answer has gone back, since posted messages wait in the queue.
+// - Events: decide-policy gives BeforeNavigate2 and NewWindow3, the create signal (window.open)
+//   NewWindow3, load-changed NavigateComplete2 and DocumentComplete (none for a failed load),
+//   window.close WindowClosing, notify::title TitleChange. An event handler may destroy the
+//   control: nothing touches it afterwards.
+#include "fw/gtk/browser_webkit.h"
+
+#include <glib-unix.h>
+#include <glib/gstdio.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <webkit2/webkit2.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "fw/gtk/browser_bridge_wire.h"
+#include "fw/gtk/gtk_native.h"
+#include "fw/posix/browser_base.h"
+#include "fw/system.h"
+
+namespace fw::gtk {
+
+namespace {
+
+namespace wire = bridge;
+
+constexpr const char* kAppDir = "raduvove";
+constexpr const char* kCloseHandler = "rvWindowClose";
+constexpr const char* kWalkWorld = "rv-document-walk";
+
+// Scroll bars hidden in every frame while scrolling keeps working.
+constexpr const char* kNoScrollBarsCss = "::-webkit-scrollbar{display:none} html{scrollbar-width:none}";
+
+// window.close() of the top document goes to the control as a request (the engine's own
+// close signal stops firing once the view has more than one history entry).
+constexpr const char* kCloseScript = R"JS((function () {
+  var handlers = window.webkit && window.webkit.messageHandlers;
+  var h = handlers && handlers.rvWindowClose;
+  if (!h) return;
+  var post = h.postMessage.bind(h);
+  Object.defineProperty(window, 'close', {
+    value: function close() { post(''); }, writable: true, configurable: true, enumerable: true
+  });
+})();)JS";
+
+// Shown in place of a page that could not be loaded (the engine's own page would come as a
+// load with events of its own).
+constexpr const char* kErrorPage =
+    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title></title></head>"
+    "<body style=\"margin:24px;font:14px sans-serif;color:#666;background:#fff\">无法显示此网页。</body></html>";
+
+// The document walk: the first element of the tag whose id equals the value exactly
+// (querySelector and getElementById match case-insensitively in quirks mode).
+constexpr const char* kWalkBody = R"JS(var list = document.getElementsByTagName(tag);
+for (var i = 0; i < list.length; i++) {
+  if (list[i].id === id) { var t = list[i].innerText; return typeof t === 'string' ? t : ''; }
+}
+return null;)JS";
+
+std::string Join(const char* base, const char* leaf) {
+    gchar* p = g_build_filename(base, leaf, nullptr);
+    std::string s(p);
+    g_free(p);
+    return s;
+}
+
+std::string CacheDir() { return Join(g_get_user_cache_dir(), kAppDir); }
+std::string DataDir() { return Join(g_get_user_data_dir(), kAppDir); }
+
+// Addresses as the page wrote them: the engine percent-encodes blanks.
+std::string UnescapeBlanks(std::string url) {
+    std::string out;
+    out.reserve(url.size());
+    for (std::size_t k = 0; k < url.size(); ++k) {
+        if (url.compare(k, 3, "%20") == 0) {
+            out.push_back(' ');
+            k += 2;
+        } else {
+            out.push_back(url[k]);
+        }
+    }
+    return out;
+}
+
+std::string RequestUri(WebKitNavigationAction* action) {
+    WebKitURIRequest* rq = action ? webkit_navigation_action_get_request(action) : nullptr;
+    const char* uri = rq ? webkit_uri_request_get_uri(rq) : nullptr;
+    return uri ? uri : "";
+}
+
+void ReportOnce(const char* what) {
+    static bool said = false;
+    if (said) return;
+    said = true;
+    std::fprintf(stderr, "raduvove: %s\n", what);
+}
+
+// --- The bridge socket's place ------------------------------------------------------------
+
+struct SocketPlace {
+    std::string dir;
+    std::string path;
+};
+
+SocketPlace& Place() {
+    static SocketPlace p;
+    return p;
+}
+
+void RemoveSocketPlace() {
+    SocketPlace& p = Place();
+    if (!p.path.empty()) g_unlink(p.path.c_str());
+    if (!p.dir.empty()) g_rmdir(p.dir.c_str());
+}
+
+// --- Values between the wire and VARIANTs ----------------------------------------------------
+
+VARIANT ToVariant(const wire::Value& v) {
+    VARIANT r;
+    VariantInit(&r);
+    switch (v.tag) {
+    case wire::Tag::Null: r.vt = VT_NULL; break;
+    case wire::Tag::Bool: r.vt = VT_BOOL; r.boolVal = v.b ? VARIANT_TRUE : VARIANT_FALSE; break;
+    case wire::Tag::Int: r.vt = VT_I4; r.lVal = v.i; break;
+    case wire::Tag::Double: r.vt = VT_R8; r.dblVal = v.d; break;
+    case wire::Tag::String:
+        r.vt = VT_BSTR;
+        r.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(v.s.data()), static_cast<UINT>(v.s.size()));
+        break;
+    case wire::Tag::Object: r.vt = VT_DISPATCH; r.pdispVal = nullptr; break;  // the object itself stays in the page
+    default: break;
+    }
+    return r;
+}
+
+wire::Value Number(double d) {
+    if (d == std::trunc(d) && d >= std::numeric_limits<std::int32_t>::min() &&
+        d <= std::numeric_limits<std::int32_t>::max())
+        return wire::Value::Int(static_cast<std::int32_t>(d));
+    return wire::Value::Double(d);
+}
+
+wire::Value FromVariant(const VARIANT& v) {
+    const bool ref = (v.vt & VT_BYREF) != 0;
+    if (ref && !v.byref) return wire::Value::Undefined();
+    switch (v.vt & ~VT_BYREF) {
+    case VT_NULL: return wire::Value::Null();
+    case VT_BOOL: return wire::Value::Bool((ref ? *v.pboolVal : v.boolVal) != 0);
+    case VT_I1: return wire::Value::Int(ref ? *v.pcVal : v.cVal);
+    case VT_UI1: return wire::Value::Int(ref ? *v.pbVal : v.bVal);
+    case VT_I2: return wire::Value::Int(ref ? *v.piVal : v.iVal);
+    case VT_UI2: return wire::Value::Int(ref ? *v.puiVal : v.uiVal);
+    case VT_I4: return wire::Value::Int(ref ? *v.plVal : v.lVal);
+    case VT_INT: return wire::Value::Int(ref ? *v.pintVal : v.intVal);
+    case VT_UI4: return Number(ref ? *v.pulVal : v.ulVal);
+    case VT_UINT: return Number(ref ? *v.puintVal : v.uintVal);
+    case VT_I8: return Number(static_cast<double>(ref ? *v.pllVal : v.llVal));
+    case VT_UI8: return Number(static_cast<double>(ref ? *v.pullVal : v.ullVal));
+    case VT_R4: return wire::Value::Double(ref ? *v.pfltVal : v.fltVal);
+    case VT_R8: return wire::Value::Double(ref ? *v.pdblVal : v.dblVal);
+    case VT_BSTR: {
+        BSTR s = ref ? *v.pbstrVal : v.bstrVal;
+        return wire::Value::String(s ? std::u16string(reinterpret_cast<const char16_t*>(s), SysStringLen(s))
+                                     : std::u16string());
+    }
+    default: return wire::Value::Undefined();  // empty, objects, dates, ...: undefined in script
+    }
+}
+
+// window.external.NAME(args...) on the external object. Touches nothing but its arguments.
+void InvokeExternal(IDispatch* ext, const std::u16string& name, const std::vector<wire::Value>& args,
+                    wire::Response& rs) {
+    BSTR bname = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(name.data()), static_cast<UINT>(name.size()));
+    if (!bname) {
+        rs.status = wire::Status::Failed;
+        return;
+    }
+    LPOLESTR names[1] = {bname};
+    DISPID id = DISPID_UNKNOWN;
+    HRESULT hr = ext->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    SysFreeString(bname);
+    if (FAILED(hr)) {
+        rs.status = wire::Status::UnknownName;
+        return;
+    }
+    // Script engines pass the arguments last first.
+    const std::size_t n = args.size();
+    std::vector<VARIANT> argv(n);
+    for (std::size_t k = 0; k < n; ++k) argv[n - 1 - k] = ToVariant(args[k]);
+    DISPPARAMS dp{n ? argv.data() : nullptr, nullptr, static_cast<UINT>(n), 0};
+    VARIANT result;
+    VariantInit(&result);
+    EXCEPINFO info{};
+    UINT argErr = 0;
+    hr = ext->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, &result, &info, &argErr);
+    for (VARIANT& a : argv) VariantClear(&a);
+    if (SUCCEEDED(hr)) {
+        rs.status = wire::Status::Ok;
+        rs.value = FromVariant(result);
+    } else {
+        rs.status = wire::Status::Failed;
+        if (hr == DISP_E_EXCEPTION && info.bstrDescription) {
+            rs.value = wire::Value::String(std::u16string(reinterpret_cast<const char16_t*>(info.bstrDescription),
+                                                          SysStringLen(info.bstrDescription)));
+        } else {
+            char text[48];
+            std::snprintf(text, sizeof text, "Call failed (0x%08X)", static_cast<unsigned>(hr));
+            rs.value = wire::Value::String(std::u16string(text, text + std::strlen(text)));
+        }
+    }
+    VariantClear(&result);
+    SysFreeString(info.bstrSource);
+    SysFreeString(info.bstrDescription);
+    SysFreeString(info.bstrHelpFile);
+}
+
+// --- Windows that the page opened ------------------------------------------------------------
+
+GtkWidget* OpenPopup(WebKitWebView* related);
+
+void PopupReady(WebKitWebView* view, GtkWidget* win) {
+    WebKitWindowProperties* props = webkit_web_view_get_window_properties(view);
+    GdkRectangle g{};
+    webkit_window_properties_get_geometry(props, &g);
+    if (g.width > 0 && g.height > 0) gtk_window_resize(GTK_WINDOW(win), g.width, g.height);
+    if (g.x > 0 || g.y > 0) gtk_window_move(GTK_WINDOW(win), g.x, g.y);
+    gtk_widget_show_all(win);
+}
+
+void PopupClose(WebKitWebView*, GtkWidget* win) { gtk_widget_destroy(win); }
+
+void PopupTitle(WebKitWebView* view, GParamSpec*, GtkWidget* win) {
+    const char* t = webkit_web_view_get_title(view);
+    gtk_window_set_title(GTK_WINDOW(win), t ? t : "");
+}
+
+GtkWidget* PopupCreate(WebKitWebView* view, WebKitNavigationAction*, gpointer) { return OpenPopup(view); }
+
+// A plain browser window of its own for an address the host let the page open.
+GtkWidget* OpenPopup(WebKitWebView* related) {
+    // Its own content manager: the control's close handler must not hear the pop-up.
+    WebKitUserContentManager* ucm = webkit_user_content_manager_new();
+    GtkWidget* view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "user-content-manager",
+                                              ucm, nullptr));
+    g_object_unref(ucm);
+    GtkWidget* win = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_default_size(GTK_WINDOW(win), 1024, 768);
+    gtk_container_add(GTK_CONTAINER(win), view);
+    g_signal_connect(view, "ready-to-show", G_CALLBACK(PopupReady), win);
+    g_signal_connect(view, "close", G_CALLBACK(PopupClose), win);
+    g_signal_connect(view, "notify::title", G_CALLBACK(PopupTitle), win);
+    g_signal_connect(view, "create", G_CALLBACK(PopupCreate), nullptr);
+    return view;
+}
+
+gboolean UnrefLater(gpointer obj) {
+    g_object_unref(obj);
+    return G_SOURCE_REMOVE;
+}
+
+WebKitWebContext* SharedContext();
+
+// --- The control ----------------------------------------------------------------------------
+
+class BrowserWebkit;
+
+std::unordered_map<guint64, BrowserWebkit*>& Pages() {
+    static auto* pages = new std::unordered_map<guint64, BrowserWebkit*>;
+    return *pages;
+}
+
+class BrowserWebkit final : public fw::detail::BrowserBase {
+public:
+    BrowserWebkit(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, int id);
+    ~BrowserWebkit() override;
+
+    void Navigate(const std::string& url) override;
+    void Refresh() override;
+    void Stop() override;
+    void Quit() override;
+    std::string LocationUrl() const override;
+    void Move(const Rect& rect) override;
+    void Show(bool show) override;
+    bool IsVisible() const override;
+    void Focus() override;
+    void FindElementText(const std::string& tag, const std::string& id,
+                         std::function<void(std::optional<std::string>)> done) override;
+
+    // The bridge's questions.
+    bool HasExternal() const;
+    void CallExternal(const std::u16string& name, const std::vector<wire::Value>& args, wire::Response& rs);
+
+private:
+    using Alive = std::weak_ptr<char>;
+    struct Walk {
+        Alive alive;
+        std::function<void(std::optional<std::string>)> done;
+    };
+
+    WebKitWebView* View() const { return WEBKIT_WEB_VIEW(view_); }
+    bool Usable() const { return !viewGone_ && !quit_; }
+    // The sink while events are delivered: none once the control has quit, nor for the
+    // error page that stands in for a failed load.
+    BrowserEvents* Sink() const { return quit_ || errorPage_ != ErrorPage::None ? nullptr : events_; }
+    void ApplyHostFlags();
+    void Place();
+    void AnswerLater(std::function<void(std::optional<std::string>)> done);
+    void RequestClose();
+
+    static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, WebKitPolicyDecisionType type,
+                                   BrowserWebkit* self);
+    static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action, BrowserWebkit* self);
+    static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, BrowserWebkit* self);
+    static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, BrowserWebkit* self);
+    static void OnClose(WebKitWebView*, BrowserWebkit* self);
+    static void OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*, BrowserWebkit* self);
+    static void OnTitle(WebKitWebView*, GParamSpec*, BrowserWebkit* self);
+    static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
+                                  BrowserWebkit* self);
+    static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, BrowserWebkit* self);
+    static gboolean OnAuthenticate(WebKitWebView*, WebKitAuthenticationRequest* rq, BrowserWebkit* self);
+    static void OnViewDestroy(GtkWidget*, BrowserWebkit* self);
+    static void OnFixedAllocate(GtkWidget*, GdkRectangle* alloc, BrowserWebkit* self);
+    static void OnWalkDone(GObject* src, GAsyncResult* res, gpointer data);
+
+    std::shared_ptr<char> alive_ = std::make_shared<char>(0);
+    GtkWidget* view_ = nullptr;          // one reference held
+    GtkWidget* fixed_ = nullptr;         // the parent's container; weak (cleared when it goes)
+    WebKitUserContentManager* ucm_ = nullptr;
+    WebKitUserStyleSheet* noScrollBars_ = nullptr;  // in ucm_ while the host hides scroll bars
+    GCancellable* cancel_ = nullptr;
+    guint64 page_ = 0;
+    Rect rect_{};
+    bool viewGone_ = false;  // the view was destroyed with its parent window
+    bool quit_ = false;
+    bool loadFailed_ = false;
+    // Our error page in place of errorUri_: asked for (the failed load still finishes first),
+    // then loading (from its own start to its finish).
+    enum class ErrorPage { None, Asked, Loading } errorPage_ = ErrorPage::None;
+    std::string errorUri_;
+    std::string approvedNewWindow_;  // a NEW_WINDOW_ACTION the host let through; its create follows
+};
+
+BrowserWebkit::BrowserWebkit(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, int id) : rect_(rect) {
+    ucm_ = webkit_user_content_manager_new();
+    if (webkit_user_content_manager_register_script_message_handler(ucm_, kCloseHandler)) {
+        WebKitUserScript* s = webkit_user_script_new(kCloseScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                     WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
+        webkit_user_content_manager_add_script(ucm_, s);
+        webkit_user_script_unref(s);
+        std::string signal = std::string("script-message-received::") + kCloseHandler;
+        g_signal_connect(ucm_, signal.c_str(), G_CALLBACK(OnCloseMessage), this);
+    }
+    WebKitSettings* settings = webkit_settings_new();
+    webkit_settings_set_enable_developer_extras(settings, FALSE);
+    view_ = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", ctx, "user-content-manager", ucm_, "settings",
+                                    settings, nullptr));
+    g_object_unref(settings);
+    g_object_ref_sink(view_);
+    page_ = webkit_web_view_get_page_id(View());
+    Pages()[page_] = this;
+    cancel_ = g_cancellable_new();
+
+    char name[32];
+    std::snprintf(name, sizeof name, "browser-%d", id);
+    gtk_widget_set_name(view_, name);
+
+    g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
+    g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
+    g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
+    g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
+    g_signal_connect(view_, "close", G_CALLBACK(OnClose), this);
+    g_signal_connect(view_, "notify::title", G_CALLBACK(OnTitle), this);
+    g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
+    g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), this);
+    g_signal_connect(view_, "authenticate", G_CALLBACK(OnAuthenticate), this);
+    g_signal_connect(view_, "destroy", G_CALLBACK(OnViewDestroy), this);
+
+    // The view gets its rectangle from us after the container has placed it, so that its
+    // size never becomes a minimum size of the parent window (a GtkFixed would pass it on).
+    fixed_ = GTK_WIDGET(fixed);
+    g_object_add_weak_pointer(G_OBJECT(fixed_), reinterpret_cast<gpointer*>(&fixed_));
+    g_signal_connect_after(fixed_, "size-allocate", G_CALLBACK(OnFixedAllocate), this);
+    gtk_fixed_put(fixed, view_, rect.left, rect.top);
+    gtk_widget_show(view_);
+    ApplyHostFlags();
+}
+
+BrowserWebkit::~BrowserWebkit() {
+    alive_.reset();
+    g_cancellable_cancel(cancel_);
+    g_object_unref(cancel_);
+    Pages().erase(page_);
+    if (fixed_) {
+        g_signal_handlers_disconnect_by_data(fixed_, this);
+        g_object_remove_weak_pointer(G_OBJECT(fixed_), reinterpret_cast<gpointer*>(&fixed_));
+    }
+    g_signal_handlers_disconnect_by_data(ucm_, this);
+    g_signal_handlers_disconnect_by_data(view_, this);
+    webkit_user_content_manager_unregister_script_message_handler(ucm_, kCloseHandler);
+    if (noScrollBars_) webkit_user_style_sheet_unref(noScrollBars_);
+    if (!viewGone_) gtk_widget_destroy(view_);  // out of the parent window; the page closes
+    // The last reference goes once any signal emission of the view on the stack has unwound.
+    g_idle_add(UnrefLater, view_);
+    g_object_unref(ucm_);
+}
+
+void BrowserWebkit::ApplyHostFlags() {
+    if (viewGone_) return;
+    bool hide = (HostFlags() & DOCHOSTUIFLAG_SCROLL_NO) != 0;
+    if (hide == (noScrollBars_ != nullptr)) return;
+    if (hide) {
+        noScrollBars_ = webkit_user_style_sheet_new(kNoScrollBarsCss, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                                    WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+        webkit_user_content_manager_add_style_sheet(ucm_, noScrollBars_);
+    } else {
+        webkit_user_content_manager_remove_style_sheet(ucm_, noScrollBars_);
+        webkit_user_style_sheet_unref(noScrollBars_);
+        noScrollBars_ = nullptr;
+    }
+}
+
+void BrowserWebkit::Navigate(const std::string& url) {
+    if (!Usable()) return;
+    errorPage_ = ErrorPage::None;
+    ApplyHostFlags();
+    webkit_web_view_load_uri(View(), url.empty() ? "about:blank" : ValidUtf8(url).c_str());
+}
+
+void BrowserWebkit::Refresh() {
+    if (!Usable()) return;
+    errorPage_ = ErrorPage::None;
+    ApplyHostFlags();
+    webkit_web_view_reload(View());
+}
+
+void BrowserWebkit::Stop() {
+    if (Usable()) webkit_web_view_stop_loading(View());
+}
+
+void BrowserWebkit::Quit() {
+    if (quit_) return;
+    quit_ = true;  // from here on no events and no window.external
+    if (!viewGone_) {
+        webkit_web_view_stop_loading(View());
+        webkit_web_view_load_uri(View(), "about:blank");
+    }
+    ReleaseSite();
+}
+
+std::string BrowserWebkit::LocationUrl() const {
+    const char* uri = viewGone_ ? nullptr : webkit_web_view_get_uri(View());
+    return uri ? uri : "";
+}
+
+void BrowserWebkit::Place() {
+    if (viewGone_ || !fixed_) return;
+    GtkAllocation a;
+    gtk_widget_get_allocation(fixed_, &a);
+    GtkAllocation mine{a.x + rect_.left, a.y + rect_.top, std::max(1, rect_.Width()), std::max(1, rect_.Height())};
+    gtk_widget_size_allocate(view_, &mine);
+}
+
+void BrowserWebkit::OnFixedAllocate(GtkWidget*, GdkRectangle*, BrowserWebkit* self) {
+    if (gtk_widget_get_visible(self->view_)) self->Place();
+}
+
+void BrowserWebkit::Move(const Rect& rect) {
+    if (viewGone_ || !fixed_) return;
+    rect_ = rect;
+    gtk_fixed_move(GTK_FIXED(fixed_), view_, rect.left, rect.top);
+    gtk_widget_queue_resize(view_);  // the container allocates again, and so do we
+}
+
+void BrowserWebkit::Show(bool show) {
+    if (viewGone_) return;
+    if (show)
+        gtk_widget_show(view_);
+    else
+        gtk_widget_hide(view_);
+}
+
+bool BrowserWebkit::IsVisible() const { return !viewGone_ && gtk_widget_get_visible(view_); }
+
+void BrowserWebkit::Focus() {
+    if (!viewGone_) gtk_widget_grab_focus(view_);
+}
+
+void BrowserWebkit::AnswerLater(std::function<void(std::optional<std::string>)> done) {
+    auto* w = new Walk{alive_, std::move(done)};
+    g_idle_add(
+        [](gpointer data) -> gboolean {
+            std::unique_ptr<Walk> walk(static_cast<Walk*>(data));
+            if (!walk->alive.expired()) walk->done(std::nullopt);
+            return G_SOURCE_REMOVE;
+        },
+        w);
+}
+
+void BrowserWebkit::FindElementText(const std::string& tag, const std::string& id,
+                                    std::function<void(std::optional<std::string>)> done) {
+    if (!done) return;
+    if (!Usable()) {
+        AnswerLater(std::move(done));
+        return;
+    }
+    GVariantDict dict;
+    g_variant_dict_init(&dict, nullptr);
+    g_variant_dict_insert(&dict, "tag", "s", ValidUtf8(tag).c_str());
+    g_variant_dict_insert(&dict, "id", "s", ValidUtf8(id).c_str());
+    GVariant* args = g_variant_dict_end(&dict);
+    // An isolated world: the page's own script cannot change what the walk sees of the DOM API.
+    webkit_web_view_call_async_javascript_function(View(), kWalkBody, -1, args, kWalkWorld, nullptr, cancel_,
+                                                   OnWalkDone, new Walk{alive_, std::move(done)});
+}
+
+void BrowserWebkit::OnWalkDone(GObject* src, GAsyncResult* res, gpointer data) {
+    std::unique_ptr<Walk> walk(static_cast<Walk*>(data));
+    GError* error = nullptr;
+    JSCValue* v = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(src), res, &error);
+    std::optional<std::string> text;
+    if (v && jsc_value_is_string(v)) {
+        gchar* s = jsc_value_to_string(v);
+        text = s ? s : "";
+        g_free(s);
+    }
+    if (v) g_object_unref(v);
+    if (error) g_error_free(error);
+    if (!walk->alive.expired()) walk->done(std::move(text));
+}
+
+bool BrowserWebkit::HasExternal() const {
+    if (quit_) return false;
+    IDispatch* ext = AcquireExternal();
+    if (!ext) return false;
+    ext->Release();
+    return true;
+}
+
+void BrowserWebkit::CallExternal(const std::u16string& name, const std::vector<wire::Value>& args,
+                                 wire::Response& rs) {
+    rs.status = wire::Status::NoExternal;
+    if (quit_) return;
+    // The host object stays while the call runs, even if the call closes the window that
+    // owns this control (the host deletes the external object when it goes).
+    IOleClientSite* site = ClientSite();
+    if (!site) return;
+    site->AddRef();
+    IDispatch* ext = AcquireExternal();
+    if (ext) {
+        InvokeExternal(ext, name, args, rs);  // `this` may be gone afterwards
+        ext->Release();
+    }
+    site->Release();
+}
+
+void BrowserWebkit::RequestClose() {
+    BrowserEvents* sink = Sink();
+    if (!sink) return;
+    bool cancel = false;
+    sink->WindowClosing(cancel);  // the owner decides what closing means
+}
+
+gboolean BrowserWebkit::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, WebKitPolicyDecisionType type,
+                                       BrowserWebkit* self) {
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
+        return FALSE;  // responses: the engine's default
+    WebKitNavigationAction* action =
+        webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(d));
+    std::string url = RequestUri(action);
+    if (self->quit_) {
+        // Only the blank page that ended the control may still load.
+        if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && url == "about:blank")
+            webkit_policy_decision_use(d);
+        else
+            webkit_policy_decision_ignore(d);
+        return TRUE;
+    }
+    if (self->errorPage_ != ErrorPage::None) {
+        if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && url == self->errorUri_) {
+            webkit_policy_decision_use(d);  // the error page itself
+            return TRUE;
+        }
+        self->errorPage_ = ErrorPage::None;  // the page moves on
+    }
+    Alive alive = self->alive_;
+    bool cancel = false;
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
+        // Frames cannot be told from the main frame here; the style sheet changes only when
+        // the host's answer does, and then before the next document is made.
+        self->ApplyHostFlags();
+        if (BrowserEvents* sink = self->Sink()) sink->BeforeNavigate2(UnescapeBlanks(url), cancel);
+    } else {
+        if (BrowserEvents* sink = self->Sink()) sink->NewWindow3(url, cancel);
+        if (!alive.expired() && !cancel) self->approvedNewWindow_ = url;
+    }
+    if (cancel || alive.expired())
+        webkit_policy_decision_ignore(d);
+    else
+        webkit_policy_decision_use(d);
+    return TRUE;
+}
+
+GtkWidget* BrowserWebkit::OnCreate(WebKitWebView* view, WebKitNavigationAction* action, BrowserWebkit* self) {
+    if (self->quit_) return nullptr;
+    std::string url = RequestUri(action);
+    bool approved = !self->approvedNewWindow_.empty() && self->approvedNewWindow_ == url;
+    self->approvedNewWindow_.clear();
+    if (!approved) {  // window.open: no policy decision came before
+        Alive alive = self->alive_;
+        bool cancel = false;
+        if (BrowserEvents* sink = self->Sink()) sink->NewWindow3(url, cancel);
+        if (cancel || alive.expired()) return nullptr;
+    }
+    return OpenPopup(view);
+}
+
+void BrowserWebkit::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, BrowserWebkit* self) {
+    if (event == WEBKIT_LOAD_STARTED) {
+        self->loadFailed_ = false;
+        if (self->errorPage_ == ErrorPage::Asked) self->errorPage_ = ErrorPage::Loading;
+        return;
+    }
+    if (self->errorPage_ != ErrorPage::None) {
+        if (event == WEBKIT_LOAD_FINISHED && self->errorPage_ == ErrorPage::Loading) self->errorPage_ = ErrorPage::None;
+        return;
+    }
+    BrowserEvents* sink = self->Sink();
+    if (!sink) return;
+    const char* uri = webkit_web_view_get_uri(view);
+    std::string url = uri ? uri : "";
+    if (event == WEBKIT_LOAD_COMMITTED)
+        sink->NavigateComplete2(url);
+    else if (event == WEBKIT_LOAD_FINISHED && !self->loadFailed_)
+        sink->DocumentComplete(url);
+}
+
+gboolean BrowserWebkit::OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* uri, GError* error,
+                                     BrowserWebkit* self) {
+    self->loadFailed_ = true;
+    if (self->errorPage_ == ErrorPage::Loading) {  // the error page itself failed: give up on it
+        self->errorPage_ = ErrorPage::None;
+        return TRUE;
+    }
+    // A stopped or superseded load, or one the host cancelled, shows nothing.
+    if (self->quit_ || g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+        g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
+        return TRUE;
+    self->errorPage_ = ErrorPage::Asked;
+    self->errorUri_ = uri ? uri : "";
+    webkit_web_view_load_alternate_html(view, kErrorPage, uri, nullptr);
+    return TRUE;
+}
+
+void BrowserWebkit::OnClose(WebKitWebView*, BrowserWebkit* self) { self->RequestClose(); }
+
+void BrowserWebkit::OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*, BrowserWebkit* self) {
+    self->RequestClose();
+}
+
+void BrowserWebkit::OnTitle(WebKitWebView* view, GParamSpec*, BrowserWebkit* self) {
+    BrowserEvents* sink = self->Sink();
+    if (!sink) return;
+    const char* t = webkit_web_view_get_title(view);
+    sink->TitleChange(t ? t : "");
+}
+
+gboolean BrowserWebkit::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
+                                      BrowserWebkit* self) {
+    return self->HostSuppressesContextMenu() ? TRUE : FALSE;
+}
+
+gboolean BrowserWebkit::OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, BrowserWebkit* self) {
+    if (!self->silent_) return FALSE;  // the engine's own dialog
+    // Silent: no dialog; the answer is the one a dismissed dialog gives, except that leaving
+    // the page is never held up.
+    switch (webkit_script_dialog_get_dialog_type(dialog)) {
+    case WEBKIT_SCRIPT_DIALOG_CONFIRM: webkit_script_dialog_confirm_set_confirmed(dialog, FALSE); break;
+    case WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM: webkit_script_dialog_confirm_set_confirmed(dialog, TRUE); break;
+    default: break;  // alert: nothing; prompt: null
+    }
+    return TRUE;
+}
+
+gboolean BrowserWebkit::OnAuthenticate(WebKitWebView*, WebKitAuthenticationRequest* rq, BrowserWebkit* self) {
+    if (!self->silent_) return FALSE;
+    webkit_authentication_request_cancel(rq);
+    return TRUE;
+}
+
+void BrowserWebkit::OnViewDestroy(GtkWidget*, BrowserWebkit* self) {
+    self->viewGone_ = true;
+    Pages().erase(self->page_);
+}
+
+// --- The bridge server ------------------------------------------------------------------------
+
+wire::Response Serve(const wire::Request& rq) {
+    wire::Response rs;
+    rs.seq = rq.seq;
+    rs.status = wire::Status::NoExternal;
+    auto it = Pages().find(rq.page);
+    if (it == Pages().end()) return rs;  // a page of no control (a pop-up) or one that went
+    if (rq.kind == wire::Kind::Query)
+        rs.status = it->second->HasExternal() ? wire::Status::Ok : wire::Status::NoExternal;
+    else
+        it->second->CallExternal(rq.name, rq.args, rs);
+    return rs;
+}
+
+struct Conn : std::enable_shared_from_this<Conn> {
+    int fd = -1;
+    guint inWatch = 0;
+    guint outWatch = 0;
+    std::string in;
+    std::string out;
+    bool closed = false;
+};
+
+std::unordered_map<Conn*, std::shared_ptr<Conn>>& Conns() {
+    static auto* conns = new std::unordered_map<Conn*, std::shared_ptr<Conn>>;
+    return *conns;
+}
+
+void CloseConn(Conn* c) {
+    if (c->closed) return;
+    c->closed = true;
+    if (c->inWatch) g_source_remove(c->inWatch);
+    if (c->outWatch) g_source_remove(c->outWatch);
+    c->inWatch = c->outWatch = 0;
+    close(c->fd);
+    c->fd = -1;
+    Conns().erase(c);  // callers on the stack hold their own reference
+}
+
+gboolean OnWritable(gint, GIOCondition, gpointer data);
+
+// Sends what is waiting; the rest goes when the socket takes it.
+void Flush(Conn* c) {
+    while (!c->closed && !c->out.empty()) {
+        ssize_t k = send(c->fd, c->out.data(), c->out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (k < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                if (!c->outWatch) c->outWatch = g_unix_fd_add(c->fd, G_IO_OUT, OnWritable, c);
+                return;
+            }
+            CloseConn(c);
+            return;
+        }
+        c->out.erase(0, static_cast<std::size_t>(k));
+    }
+    if (c->outWatch && c->out.empty()) {
+        g_source_remove(c->outWatch);
+        c->outWatch = 0;
+    }
+}
+
+gboolean OnWritable(gint, GIOCondition, gpointer data) {
+    auto* c = static_cast<Conn*>(data);
+    std::shared_ptr<Conn> keep = c->shared_from_this();
+    c->outWatch = 0;  // this source ends here; Flush makes a new one if it must
+    Flush(c);
+    return G_SOURCE_REMOVE;
+}
+
+gboolean OnReadable(gint, GIOCondition, gpointer data) {
+    auto* c = static_cast<Conn*>(data);
+    std::shared_ptr<Conn> keep = c->shared_from_this();
+    char buf[65536];
+    for (;;) {
+        ssize_t k = recv(c->fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (k > 0) {
+            c->in.append(buf, static_cast<std::size_t>(k));
+            if (c->in.size() >= 4 && !wire::FrameLengthValid(wire::FrameLength(c->in.data()))) break;
+            if (c->in.size() > wire::kMaxFrame + 4) break;
+            continue;
+        }
+        if (k < 0 && errno == EINTR) continue;
+        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        CloseConn(c);  // the web process went away (or the socket broke)
+        return G_SOURCE_REMOVE;
+    }
+    while (!c->closed && c->in.size() >= 4) {
+        std::uint32_t len = wire::FrameLength(c->in.data());
+        if (!wire::FrameLengthValid(len)) {
+            CloseConn(c);
+            break;
+        }
+        if (c->in.size() < 4 + static_cast<std::size_t>(len)) break;
+        wire::Request rq;
+        bool ok = wire::DecodeRequest(c->in.data() + 4, len, rq);
+        c->in.erase(0, 4 + static_cast<std::size_t>(len));
+        if (!ok) {
+            CloseConn(c);
+            break;
+        }
+        // The call may run a nested main loop; this source does not run again meanwhile.
+        wire::Response rs = Serve(rq);
+        if (c->closed) break;
+        std::string frame;
+        if (!wire::EncodeResponse(rs, frame)) {
+            // Too large to send: say that the call failed instead of leaving the page waiting.
+            wire::Response failed;
+            failed.seq = rs.seq;
+            failed.status = wire::Status::Failed;
+            failed.value = wire::Value::String(u"Result too large");
+            wire::EncodeResponse(failed, frame);
+        }
+        c->out += frame;
+        Flush(c);
+    }
+    return c->closed ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+}
+
+gboolean OnAccept(gint fd, GIOCondition, gpointer) {
+    for (;;) {
+        int s = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (s < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        // Only processes of this user (our web processes) may talk to the client.
+        ucred cred{};
+        socklen_t len = sizeof cred;
+        if (getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != getuid()) {
+            close(s);
+            continue;
+        }
+        auto c = std::make_shared<Conn>();
+        c->fd = s;
+        // Ahead of the engine's own sources: a page waits for every answer.
+        c->inWatch = g_unix_fd_add_full(G_PRIORITY_HIGH, s, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
+                                        OnReadable, c.get(), nullptr);
+        Conns()[c.get()] = c;
+    }
+    return G_SOURCE_CONTINUE;
+}
+
+// Listens on a fresh socket in a private folder. False when that cannot be done: pages then
+// get no window.external.
+bool StartBridge() {
+    SocketPlace& place = Place();
+    for (const char* base : {g_get_user_runtime_dir(), g_get_tmp_dir()}) {
+        std::string tmpl = Join(base, "raduvove-XXXXXX");
+        if (tmpl.size() + 8 >= sizeof(sockaddr_un{}.sun_path)) continue;
+        std::vector<char> buf(tmpl.begin(), tmpl.end());
+        buf.push_back('\0');
+        if (!g_mkdtemp_full(buf.data(), 0700)) continue;
+        place.dir = buf.data();
+        place.path = Join(place.dir.c_str(), "bridge");
+        break;
+    }
+    if (place.path.empty()) return false;
+    std::atexit(RemoveSocketPlace);
+
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return false;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, place.path.c_str(), place.path.size() + 1);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 64) != 0) {
+        close(fd);
+        return false;
+    }
+    g_unix_fd_add(fd, G_IO_IN, OnAccept, nullptr);
+    return true;
+}
+
+// --- The shared web context --------------------------------------------------------------------
+
+WebKitWebContext* SharedContext() {
+    static WebKitWebContext* ctx = nullptr;
+    if (ctx) return ctx;
+    std::string cache = CacheDir(), data = DataDir();
+    g_mkdir_with_parents(cache.c_str(), 0700);
+    g_mkdir_with_parents(data.c_str(), 0700);
+    WebKitWebsiteDataManager* dm = webkit_website_data_manager_new("base-cache-directory", cache.c_str(),
+                                                                   "base-data-directory", data.c_str(), nullptr);
+    ctx = webkit_web_context_new_with_website_data_manager(dm);
+    g_object_unref(dm);
+
+    WebKitCookieManager* cookies = webkit_web_context_get_cookie_manager(ctx);
+    std::string jar = Join(data.c_str(), "cookies.sqlite");
+    webkit_cookie_manager_set_persistent_storage(cookies, jar.c_str(), WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+    webkit_cookie_manager_set_accept_policy(cookies, WEBKIT_COOKIE_POLICY_ACCEPT_ALWAYS);
+
+    std::string extensions = GetModuleDir() + "webext";
+    if (!g_file_test(extensions.c_str(), G_FILE_TEST_IS_DIR))
+        ReportOnce("the web-process extension folder is missing: pages get no window.external");
+    webkit_web_context_set_web_extensions_directory(ctx, extensions.c_str());
+    if (StartBridge()) {
+        webkit_web_context_set_web_extensions_initialization_user_data(ctx,
+                                                                       g_variant_new("(s)", Place().path.c_str()));
+        if (webkit_web_context_get_sandbox_enabled(ctx))
+            webkit_web_context_add_path_to_sandbox(ctx, Place().dir.c_str(), FALSE);
+    } else {
+        ReportOnce("cannot listen for the script bridge: pages get no window.external");
+    }
+    return ctx;
+}
+
+struct ClearJob {
+    std::function<void()> done;
+};
+
+void Finish(ClearJob* job) {
+    std::unique_ptr<ClearJob> j(job);
+    if (j->done) j->done();
+}
+
+}  // namespace
+
+std::string WebCacheDirectory() { return CacheDir(); }
+
+void ClearWebsiteDataExceptCookies(std::function<void()> done) {
+    auto* job = new ClearJob{std::move(done)};
+    if (!Ready()) {
+        g_idle_add(
+            [](gpointer data) -> gboolean {
+                Finish(static_cast<ClearJob*>(data));
+                return G_SOURCE_REMOVE;
+            },
+            job);
+        return;
+    }
+    WebKitWebsiteDataManager* dm = webkit_web_context_get_website_data_manager(SharedContext());
+    auto types = static_cast<WebKitWebsiteDataTypes>(WEBKIT_WEBSITE_DATA_ALL & ~WEBKIT_WEBSITE_DATA_COOKIES);
+    webkit_website_data_manager_clear(
+        dm, types, 0, nullptr,
+        [](GObject* src, GAsyncResult* res, gpointer data) {
+            webkit_website_data_manager_clear_finish(WEBKIT_WEBSITE_DATA_MANAGER(src), res, nullptr);
+            Finish(static_cast<ClearJob*>(data));
+        },
+        job);
+}
+
+}  // namespace fw::gtk
+
+namespace fw {
+
+std::unique_ptr<BrowserControl> BrowserControl::Create(Window& parent, int id, const Rect& rect) {
+    if (!gtk::Ready()) return nullptr;
+    GtkFixed* fixed = gtk::ContainerOf(parent.native());
+    if (!fixed) return nullptr;
+    WebKitWebContext* ctx = gtk::SharedContext();
+    if (!ctx) return nullptr;
+    return std::make_unique<gtk::BrowserWebkit>(ctx, fixed, rect, id);
+}
+
+}  // namespace fw

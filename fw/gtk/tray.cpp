@@ -1,0 +1,191 @@
+// The notification-area icon (GtkStatusIcon, embedded by the desktop's system tray) and the
+// pop-up menu at the cursor.
+#include <gtk/gtk.h>
+
+#include <memory>
+#include <vector>
+
+#include "fw/gtk/gtk_native.h"
+#include "fw/tray.h"
+
+G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is the X11 system tray's client
+
+namespace fw::gtk {
+
+namespace {
+
+struct TrayEntry {
+    Handle wnd;
+    unsigned id;
+    unsigned callbackMsg;
+    GtkStatusIcon* icon;
+};
+
+std::vector<std::unique_ptr<TrayEntry>> g_icons;
+GdkEvent* g_lastPress = nullptr;  // the last button press on a tray icon
+
+void PostMouse(const TrayEntry* t, unsigned mouseMsg) {
+    Window::Post(t->wnd, t->callbackMsg, t->id, static_cast<LPARAM>(mouseMsg));
+}
+
+gboolean OnPress(GtkStatusIcon*, GdkEventButton* e, gpointer data) {
+    auto* t = static_cast<TrayEntry*>(data);
+    if (g_lastPress) gdk_event_free(g_lastPress);
+    g_lastPress = gdk_event_copy(reinterpret_cast<GdkEvent*>(e));
+    if (e->button == 1) {
+        // A double click comes as press, press, then GDK's double press.
+        if (e->type == GDK_2BUTTON_PRESS) PostMouse(t, WM_LBUTTONDBLCLK);
+        else if (e->type == GDK_BUTTON_PRESS) PostMouse(t, WM_LBUTTONDOWN);
+    } else if (e->button == 3 && e->type == GDK_BUTTON_PRESS) {
+        PostMouse(t, WM_RBUTTONDOWN);
+    }
+    return TRUE;  // handled here: no "activate" and no "popup-menu" for mouse clicks
+}
+
+gboolean OnRelease(GtkStatusIcon*, GdkEventButton* e, gpointer data) {
+    auto* t = static_cast<TrayEntry*>(data);
+    if (e->button == 1) PostMouse(t, WM_LBUTTONUP);
+    else if (e->button == 3) PostMouse(t, WM_RBUTTONUP);
+    return TRUE;
+}
+
+void OnPopupMenu(GtkStatusIcon*, guint, guint, gpointer data) {
+    // Reached from the keyboard (the menu key on a focused icon).
+    PostMouse(static_cast<TrayEntry*>(data), WM_RBUTTONDOWN);
+}
+
+void Drop(TrayEntry* t) {
+    g_signal_handlers_disconnect_by_data(t->icon, t);
+    gtk_status_icon_set_visible(t->icon, FALSE);
+    g_object_unref(t->icon);
+}
+
+// --- Pop-up menu --------------------------------------------------------------------------
+
+struct MenuChoice {
+    Handle wnd;
+    unsigned command;
+};
+
+void OnItemActivate(GtkMenuItem*, gpointer data) {
+    auto* c = static_cast<MenuChoice*>(data);
+    Window::Post(c->wnd, WM_COMMAND, c->command, 0);
+}
+
+void FreeChoice(gpointer data, GClosure*) { delete static_cast<MenuChoice*>(data); }
+
+gboolean DestroyMenuLater(gpointer menu) {
+    gtk_widget_destroy(GTK_WIDGET(menu));
+    g_object_unref(menu);
+    return G_SOURCE_REMOVE;
+}
+
+void OnMenuDeactivate(GtkMenuShell* menu, gpointer) {
+    // The chosen item is activated after the menu deactivates: destroy it afterwards.
+    g_idle_add(DestroyMenuLater, menu);
+}
+
+}  // namespace
+
+void ForgetTrayIcons(Handle wnd) {
+    for (auto it = g_icons.begin(); it != g_icons.end();) {
+        if ((*it)->wnd == wnd) {
+            Drop(it->get());
+            it = g_icons.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+}  // namespace fw::gtk
+
+namespace fw {
+
+bool TrayAdd(Handle wnd, unsigned id, unsigned callbackMsg, const Image* icon, const std::string& tip) {
+    using namespace gtk;
+    if (!Ready() || !Window::FromHandle(wnd)) return false;
+    for (auto& t : g_icons)
+        if (t->wnd == wnd && t->id == id) return false;  // already there
+    GdkPixbuf* pb = PixbufFromImage(icon);
+    if (!pb) {
+        // Without a picture the icon still takes its place (and its clicks).
+        pb = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, 16, 16);
+        if (pb) gdk_pixbuf_fill(pb, 0);
+    }
+    GtkStatusIcon* si = pb ? gtk_status_icon_new_from_pixbuf(pb) : gtk_status_icon_new();
+    if (pb) g_object_unref(pb);
+    std::string text = ValidUtf8(tip);
+    gtk_status_icon_set_tooltip_text(si, text.c_str());
+    gtk_status_icon_set_title(si, text.c_str());
+    gtk_status_icon_set_name(si, g_get_prgname() ? g_get_prgname() : "raduvove");
+    auto entry = std::make_unique<TrayEntry>(TrayEntry{wnd, id, callbackMsg, si});
+    g_signal_connect(si, "button-press-event", G_CALLBACK(OnPress), entry.get());
+    g_signal_connect(si, "button-release-event", G_CALLBACK(OnRelease), entry.get());
+    g_signal_connect(si, "popup-menu", G_CALLBACK(OnPopupMenu), entry.get());
+    gtk_status_icon_set_visible(si, TRUE);
+    g_icons.push_back(std::move(entry));
+    return true;
+}
+
+bool TrayDelete(Handle wnd, unsigned id) {
+    using namespace gtk;
+    for (auto it = g_icons.begin(); it != g_icons.end(); ++it) {
+        if ((*it)->wnd == wnd && (*it)->id == id) {
+            Drop(it->get());
+            g_icons.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TrackPopupMenu(Handle wnd, const std::vector<MenuItem>& items, Point screen) {
+    using namespace gtk;
+    if (!Ready() || items.empty()) return;
+    GtkWidget* menu = gtk_menu_new();
+    g_object_ref_sink(menu);
+    for (const MenuItem& it : items) {
+        GtkWidget* mi;
+        if (it.text.empty() && it.command == 0) {
+            mi = gtk_separator_menu_item_new();
+        } else {
+            mi = gtk_menu_item_new_with_label(ValidUtf8(it.text).c_str());
+            g_signal_connect_data(mi, "activate", G_CALLBACK(OnItemActivate), new MenuChoice{wnd, it.command},
+                                  FreeChoice, GConnectFlags(0));
+        }
+        gtk_menu_shell_append(GTK_MENU_SHELL(menu), mi);
+        gtk_widget_show(mi);
+    }
+    g_signal_connect(menu, "deactivate", G_CALLBACK(OnMenuDeactivate), nullptr);
+    // Opens at the given point (top-left corner there, as Windows' left-aligned menu) and
+    // returns at once; the menu runs in the main loop.
+    GdkRectangle at{screen.x, screen.y, 1, 1};
+    // The menu's grab wants the press that asked for it: the current event, or (when the
+    // request came as a posted message) the last press on a tray icon.
+    GdkEvent* trigger = gtk_get_current_event();
+    if (!trigger && g_lastPress) trigger = gdk_event_copy(g_lastPress);
+    gtk_menu_popup_at_rect(GTK_MENU(menu), gdk_get_default_root_window(), &at, GDK_GRAVITY_NORTH_WEST,
+                           GDK_GRAVITY_NORTH_WEST, trigger);
+    if (trigger) gdk_event_free(trigger);
+    if (!gtk_widget_get_visible(menu)) {
+        // No grab could be had: nothing shows, nothing is left behind.
+        gtk_widget_destroy(menu);
+        g_object_unref(menu);
+    }
+}
+
+Point GetCursorPos() {
+    GdkDisplay* d = gdk_display_get_default();
+    if (!d) return {};
+    GdkSeat* seat = gdk_display_get_default_seat(d);
+    GdkDevice* ptr = seat ? gdk_seat_get_pointer(seat) : nullptr;
+    if (!ptr) return {};
+    gint x = 0, y = 0;
+    gdk_device_get_position(ptr, nullptr, &x, &y);
+    return {x, y};
+}
+
+}  // namespace fw
+
+G_GNUC_END_IGNORE_DEPRECATIONS
