@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "fw/app.h"
+#include "fw/dialog.h"
 #include "fw/headless/desktop_state.h"
+#include "fw/headless/modal.h"
 #include "fw/posix/fonts.h"
 
 namespace fw::headless {
@@ -176,6 +178,7 @@ void Reset() {
     d.lastMenu.reset();
     fw::detail::DiscardPosted();
     fw::detail::ResetApp();
+    ResetModal();
     InstallFontAliases();
 }
 
@@ -217,6 +220,7 @@ void AdvanceClock(unsigned ms) {
 std::uint64_t NowMs() { return State().now; }
 
 void MouseMove(Window& w, Point p) {
+    if (fw::IsDisabled(w)) return;  // a window under a modal loop takes no input
     if (!MouseAt(w, p)) return;
     const Handle h = w.handle();
     const Point screen = w.ClientToScreen(p);
@@ -230,6 +234,7 @@ void MouseMove(Window& w, Point p) {
 }
 
 void LButtonDown(Window& w, Point p) {
+    if (fw::IsDisabled(w)) return;
     State().leftButtonDown = true;
     if (Native* n = NativeOf(w)) backend::SetForeground(n);  // a click activates
     Button(w, p, WM_LBUTTONDOWN, WM_NCLBUTTONDOWN, true);
@@ -237,6 +242,7 @@ void LButtonDown(Window& w, Point p) {
 
 void LButtonUp(Window& w, Point p) {
     State().leftButtonDown = false;
+    if (fw::IsDisabled(w)) return;
     // A move or size drag ends with the button; the system's drag loop takes the release.
     if (EndDrag()) {
         MouseAt(w, p);
@@ -245,7 +251,10 @@ void LButtonUp(Window& w, Point p) {
     Button(w, p, WM_LBUTTONUP, WM_NULL, false);
 }
 
-void LButtonDblClk(Window& w, Point p) { Button(w, p, WM_LBUTTONDBLCLK, WM_NULL, true); }
+void LButtonDblClk(Window& w, Point p) {
+    if (fw::IsDisabled(w)) return;
+    Button(w, p, WM_LBUTTONDBLCLK, WM_NULL, true);
+}
 
 void Click(Window& w, Point p) {
     const Handle h = w.handle();
@@ -254,7 +263,7 @@ void Click(Window& w, Point p) {
 }
 
 void KeyDown(Window& w, unsigned vk, bool alt) {
-    if (!NativeOf(w)) return;
+    if (!NativeOf(w) || fw::IsDisabled(w)) return;
     // With Alt held, and for F10 alone, the system reports a "system" key.
     const bool sys = alt || vk == VK_F10;
     const LPARAM lp = 1 | (alt ? (LPARAM{1} << 29) : 0);

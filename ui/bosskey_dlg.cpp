@@ -1,0 +1,201 @@
+#include "ui/bosskey_dlg.h"
+
+#include "app/main_wnd.h"
+#include "app/messages.h"
+#include "app/resource.h"
+#include "fw/dialog.h"
+#include "fw/hotkey.h"
+#include "fw/message_box.h"
+#include "fw/system.h"
+#include "ui/skin.h"
+
+namespace {
+
+constexpr const char* kAppName = "RaduVove";  // caption of the application's message boxes
+constexpr const char* kFieldFace = "Arial";
+constexpr int kFieldPoints = 10;
+constexpr fw::Rect kFieldRect{134, 72, 225, 94};
+constexpr std::uint32_t kPromptColour = 0xFFFFFFFF;
+
+std::string& FirstFace() {
+    static std::string face = "微软雅黑";
+    return face;
+}
+std::string& FallbackFace() {
+    static std::string face = "宋体";
+    return face;
+}
+
+// Where a window of this size goes to be centred over `over`: over the work area when the
+// owner is not to be seen, and kept inside the work area either way.
+fw::Rect CentredOver(const fw::Window* over, int w, int h) {
+    const fw::Rect work = fw::WorkArea();
+    const bool ownerShown = over && over->IsWindow() && over->IsVisible() && !over->IsMinimized();
+    const fw::Rect base = ownerShown ? over->GetWindowRect() : work;
+    int x = base.left + (base.Width() - w) / 2;
+    int y = base.top + (base.Height() - h) / 2;
+    if (x + w > work.right) x = work.right - w;
+    if (y + h > work.bottom) y = work.bottom - h;
+    if (x < work.left) x = work.left;
+    if (y < work.top) y = work.top;
+    return fw::Rect::FromXYWH(x, y, w, h);
+}
+
+}  // namespace
+
+CBosskey::CBosskey(fw::Window* parent) : m_pParent(parent) {}
+
+CBosskey::~CBosskey() { Destroy(); }
+
+void CBosskey::SetFacesForTesting(const std::string& first, const std::string& fallback) {
+    FirstFace() = first.empty() ? "微软雅黑" : first;
+    FallbackFace() = fallback.empty() ? "宋体" : fallback;
+}
+
+int CBosskey::DoModal() {
+    if (IsWindow()) return -1;
+    fw::Window* owner = m_pParent && m_pParent->IsWindow() ? m_pParent : nullptr;
+    fw::CreateParams p;
+    p.style = fw::kPopup | fw::kDialog;
+    p.parent = owner;
+    p.rect = CentredOver(owner, kWidth, kHeight);
+    if (!Create(p)) return -1;
+    const int result = fw::RunModal(*this);
+    Destroy();
+    return result;
+}
+
+int CBosskey::OnCreate() {
+    ui::LoadSkinImage(app::IDB_BOSSKEY_BG, m_pBackground);
+    ui::LoadSkinImage(app::IDB_BOSSKEY_OK, m_pConfirmImage);
+    ui::LoadSkinImage(app::IDB_BOSSKEY_CLOSE, m_pCloseImage);
+
+    m_rcClose = {kWidth - 11, 0, kWidth, 11};
+    m_rcConfirm = {kWidth - 116, 73, kWidth - 56, 94};
+    m_nCloseState = m_nConfirmState = 0;
+    SetPos(fw::Rect::FromXYWH(0, 0, kWidth, kHeight), fw::kNoMove | fw::kNoZOrder);
+
+    // Without its field the dialog could not tell which key the user wants.
+    m_pField = fw::HotKeyField::Create(*this, kFieldId, kFieldRect, kFieldFace, kFieldPoints);
+    if (!m_pField) return -1;
+    m_pField->Focus();
+    // The current key: low byte the key, bits 16 to 23 the field's modifier flags (no key,
+    // -1, gives 255 and 255 as it stands).
+    const std::int32_t code = g_pMainWnd ? g_pMainWnd->m_dwHotKey : -1;
+    const auto bits = static_cast<std::uint32_t>(code);
+    m_pField->SetHotKey(bits & 0xFF, (bits >> 16) & 0xFF);
+
+    m_fontPrompt = fw::Font{FirstFace(), 12, false};
+    m_bFallback = !m_fontPrompt.Exists();
+    if (m_bFallback) m_fontPrompt = fw::Font{FallbackFace(), 13, false};
+    return 0;
+}
+
+void CBosskey::OnDestroy() {
+    m_pField.reset();
+    m_pBackground.reset();
+    m_pConfirmImage.reset();
+    m_pCloseImage.reset();
+}
+
+fw::Rect CBosskey::promptRect() const { return fw::Rect::FromXYWH(50, m_bFallback ? 74 : 73, 84, 20); }
+
+void CBosskey::OnPaint(fw::Canvas& canvas) {
+    ui::DrawImageStretched(m_pBackground.get(), canvas, 0, 0, kWidth, kHeight);
+    ui::DrawSlice(canvas, m_pCloseImage.get(), m_rcClose, m_nCloseState, ui::Strip::Vertical);
+    ui::DrawSlice(canvas, m_pConfirmImage.get(), m_rcConfirm, m_nConfirmState, ui::Strip::Vertical);
+    canvas.DrawText(kPrompt, m_fontPrompt, kPromptColour, promptRect(), fw::TextHint::ClearTypeGridFit);
+}
+
+// ---- mouse ------------------------------------------------------------------------------
+
+void CBosskey::InvalidateButtons() {
+    Invalidate(&m_rcClose);
+    Invalidate(&m_rcConfirm);
+}
+
+void CBosskey::OnMouseMove(fw::Point p) {
+    // The highlight moves from one button to the other in one step; outside both every
+    // move clears both.
+    if (m_rcClose.Contains(p)) {
+        if (m_nCloseState == 1) return;
+        m_nCloseState = 1;
+        m_nConfirmState = 0;
+    } else if (m_rcConfirm.Contains(p)) {
+        if (m_nConfirmState == 1) return;
+        m_nCloseState = 0;
+        m_nConfirmState = 1;
+    } else {
+        m_nCloseState = 0;
+        m_nConfirmState = 0;
+    }
+    InvalidateButtons();
+}
+
+void CBosskey::OnLButtonDown(fw::Point p) {
+    if (m_rcClose.Contains(p) || m_rcConfirm.Contains(p)) return;
+    // The rest of the dialog drags it, as a caption would.
+    ReleaseCapture();
+    Send(fw::WM_SYSCOMMAND, fw::SC_DRAGMOVE, 0);
+}
+
+void CBosskey::OnLButtonUp(fw::Point p) {
+    if (m_rcClose.Contains(p)) {
+        if (m_nCloseState == 1) fw::EndModal(*this, fw::IDCANCEL);
+        return;
+    }
+    if (m_rcConfirm.Contains(p)) ApplyKey();
+}
+
+// ---- ending -----------------------------------------------------------------------------
+
+bool CBosskey::PreTranslateMessage(const fw::Msg& msg) {
+    // Return and Escape are the dialog's own OK and Cancel, also inside the field.
+    if (msg.message == fw::WM_KEYDOWN && (msg.wParam == fw::VK_RETURN || msg.wParam == fw::VK_ESCAPE)) {
+        Send(fw::WM_COMMAND, msg.wParam == fw::VK_RETURN ? fw::IDOK : fw::IDCANCEL, 0);
+        return true;
+    }
+    return false;
+}
+
+void CBosskey::OnCommand(unsigned id) {
+    // OK and Cancel of the dialog itself end it without touching the boss key.
+    if (id == static_cast<unsigned>(fw::IDOK) || id == static_cast<unsigned>(fw::IDCANCEL))
+        fw::EndModal(*this, static_cast<int>(id));
+}
+
+void CBosskey::OnClose() { fw::EndModal(*this, fw::IDCANCEL); }
+
+void CBosskey::ApplyKey() {
+    if (!m_pField) return;
+    unsigned vk = 0, flags = 0;
+    m_pField->GetHotKey(vk, flags);
+    vk &= 0xFF;
+    flags &= 0xFF;
+    const auto code = static_cast<std::int32_t>(flags * 65536u + vk);
+
+    CMainWnd* launcher = g_pMainWnd && g_pMainWnd->IsWindow() ? g_pMainWnd : nullptr;
+    if (launcher && code == launcher->m_dwHotKey) {
+        fw::EndModal(*this, fw::IDOK);  // nothing changes: no system call at all
+        return;
+    }
+
+    bool registered = false;
+    if (launcher) {
+        const fw::Handle h = launcher->handle();
+        fw::UnregisterHotKey(h, IDH_BOSSKEY);
+        registered = fw::RegisterHotKey(h, IDH_BOSSKEY, CMainWnd::HotKeyModifiers(code), vk);
+        // Refused: the old key goes back, so that it keeps working while the launcher
+        // still names it.
+        const std::int32_t old = launcher->m_dwHotKey;
+        if (!registered && old != -1)
+            fw::RegisterHotKey(h, IDH_BOSSKEY, CMainWnd::HotKeyModifiers(old), CMainWnd::HotKeyVk(old));
+    }
+    if (!registered) {
+        fw::MessageBox(handle(), kRefused, kAppName, fw::MB_OK);
+        return;  // the dialog stays open for another try
+    }
+    launcher->m_dwHotKey = code;
+    launcher->m_strHotKeyName = fw::HotKeyName(vk, flags);
+    fw::EndModal(*this, fw::IDOK);
+}
