@@ -93,7 +93,7 @@ std::string CacheDir() { return Join(g_get_user_cache_dir(), kAppDir); }
 std::string DataDir() { return Join(g_get_user_data_dir(), kAppDir); }
 
 // Addresses as the page wrote them: the engine percent-encodes blanks.
-std::string UnescapeBlanks(std::string url) {
+std::string UnescapeBlanks(const std::string& url) {
     std::string out;
     out.reserve(url.size());
     for (std::size_t k = 0; k < url.size(); ++k) {
@@ -113,10 +113,7 @@ std::string RequestUri(WebKitNavigationAction* action) {
     return uri ? uri : "";
 }
 
-void ReportOnce(const char* what) {
-    static bool said = false;
-    if (said) return;
-    said = true;
+void Report(const char* what) {
     std::fprintf(stderr, "raduvove: %s\n", what);
 }
 
@@ -813,6 +810,12 @@ gboolean OnReadable(gint, GIOCondition, gpointer data) {
             break;
         }
         if (c->in.size() < 4 + static_cast<std::size_t>(len)) break;
+        if (!c->out.empty()) {
+            // A request before the last answer was taken: the extension never does that (it
+            // waits for every answer), and answers piling up here would have no bound.
+            CloseConn(c);
+            break;
+        }
         wire::Request rq;
         bool ok = wire::DecodeRequest(c->in.data() + 4, len, rq);
         c->in.erase(0, 4 + static_cast<std::size_t>(len));
@@ -912,15 +915,16 @@ WebKitWebContext* SharedContext() {
 
     std::string extensions = GetModuleDir() + "webext";
     if (!g_file_test(extensions.c_str(), G_FILE_TEST_IS_DIR))
-        ReportOnce("the web-process extension folder is missing: pages get no window.external");
+        Report("the web-process extension folder is missing: pages get no window.external");
     webkit_web_context_set_web_extensions_directory(ctx, extensions.c_str());
     if (StartBridge()) {
         webkit_web_context_set_web_extensions_initialization_user_data(ctx,
                                                                        g_variant_new("(s)", Place().path.c_str()));
-        if (webkit_web_context_get_sandbox_enabled(ctx))
-            webkit_web_context_add_path_to_sandbox(ctx, Place().dir.c_str(), FALSE);
+        // The sandbox may also be forced on from the environment (WEBKIT_FORCE_SANDBOX) without
+        // the context knowing: the folder is always made visible inside it.
+        webkit_web_context_add_path_to_sandbox(ctx, Place().dir.c_str(), FALSE);
     } else {
-        ReportOnce("cannot listen for the script bridge: pages get no window.external");
+        Report("cannot listen for the script bridge: pages get no window.external");
     }
     return ctx;
 }
