@@ -1,15 +1,24 @@
 // Start-up of GTK on X11 and the message loop: a GMainLoop, with posted messages delivered
 // from an idle source that any thread may schedule.
+//
+// SIGTERM, SIGINT and SIGHUP end the program as the user would: the main window is asked to
+// close (it removes its tray icon and destroys itself, which ends the loop with exit code 0).
+// A second signal, or one that finds no main window, ends the loop at once.
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <vector>
 
 #include "fw/app.h"
 #include "fw/backend.h"
+#include "fw/gtk/gtk_modal.h"
 #include "fw/gtk/gtk_native.h"
 #include "fw/posix/fonts.h"
+#include "fw/window.h"
 
 namespace fw::gtk {
 
@@ -25,9 +34,46 @@ gboolean DispatchPostedIdle(gpointer) {
     fw::detail::DispatchPosted();
     return G_SOURCE_REMOVE;
 }
+
+// Once the program is quitting, message boxes still open (each runs its own loop) answer as
+// if closed, so that nothing waits for a user who has asked the program to end.
+gboolean EndMessageBoxes(gpointer) {
+    if (!QuitRequested()) return G_SOURCE_CONTINUE;
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* l = tops; l; l = l->next) {
+        auto* w = static_cast<GtkWidget*>(l->data);
+        if (GTK_IS_DIALOG(w) && gtk_window_get_modal(GTK_WINDOW(w)) && gtk_widget_get_visible(w))
+            gtk_dialog_response(GTK_DIALOG(w), GTK_RESPONSE_DELETE_EVENT);
+    }
+    g_list_free(tops);
+    return G_SOURCE_CONTINUE;  // a box opened on the way out is closed too
+}
+
+gboolean OnQuitSignal(gpointer) {
+    static bool asked = false;
+    static bool watching = false;
+    if (!watching) {
+        watching = true;
+        g_timeout_add(50, EndMessageBoxes, nullptr);
+    }
+    Window* main = MainWindow();
+    if (!asked && main && main->IsWindow() && Window::Post(main->handle(), WM_CLOSE)) {
+        asked = true;
+        return G_SOURCE_CONTINUE;
+    }
+    Quit(0);
+    return G_SOURCE_CONTINUE;
+}
 }  // namespace
 
 bool Ready() { return g_ready; }
+
+void PushLoop(GMainLoop* loop) { g_loops.push_back(loop); }
+
+void PopLoop(GMainLoop* loop) {
+    auto it = std::find(g_loops.rbegin(), g_loops.rend(), loop);
+    if (it != g_loops.rend()) g_loops.erase(std::next(it).base());
+}
 
 }  // namespace fw::gtk
 
@@ -42,7 +88,12 @@ void InitPlatform(int& argc, char**& argv) {
     g_setenv("NO_AT_BRIDGE", "1", FALSE);
     InstallFontAliases();
     gtk::g_ready = gtk_init_check(&argc, &argv);
-    if (!gtk::g_ready) std::fprintf(stderr, "raduvove: cannot open the X display\n");
+    if (!gtk::g_ready) {
+        std::fprintf(stderr, "raduvove: cannot open the X display\n");
+        return;
+    }
+    gtk::InstallInputFilter();
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) g_unix_signal_add(sig, gtk::OnQuitSignal, nullptr);
 }
 
 }  // namespace fw
@@ -60,9 +111,9 @@ void RunLoop() {
         return;
     }
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
-    gtk::g_loops.push_back(loop);
+    gtk::PushLoop(loop);
     g_main_loop_run(loop);
-    gtk::g_loops.pop_back();
+    gtk::PopLoop(loop);
     g_main_loop_unref(loop);
 }
 

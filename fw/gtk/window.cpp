@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "fw/backend.h"
+#include "fw/gtk/gtk_modal.h"
 #include "fw/gtk/gtk_native.h"
 #include "fw/system.h"
 #include "fw/tray.h"
@@ -473,6 +474,19 @@ gboolean OnLeave(GtkWidget*, GdkEventCrossing* e, Native* n) {
     return FALSE;
 }
 
+// The pre-translation of RouteInput alone: the window and its ancestors may swallow the key.
+bool PreTranslated(Window& target, unsigned msg, WPARAM wp, LPARAM lp) {
+    Msg m{target.handle(), msg, wp, lp};
+    for (Handle h = target.handle(); h != kNoWindow;) {
+        Window* w = Window::FromHandle(h);
+        if (!w) return true;  // gone on the way: nobody is left to take the key
+        if (w->PreTranslateMessage(m)) return true;
+        Window* p = w->parent();
+        h = p ? p->handle() : kNoWindow;
+    }
+    return false;
+}
+
 gboolean OnKey(GtkWidget*, GdkEventKey* e, Native* n) {
     unsigned vk = VkFromKeyEvent(e);
     if (!vk) return FALSE;
@@ -485,6 +499,17 @@ gboolean OnKey(GtkWidget*, GdkEventKey* e, Native* n) {
     auto lp = static_cast<LPARAM>(1u | ((static_cast<unsigned>(e->hardware_keycode - 8) & 0xFFu) << 16) |
                                   (alt ? 1u << 29 : 0u) | (press ? 0u : (3u << 30)));
     Handle h = n->handle;
+    GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(n->win));
+    if (focus && IsKeyControl(focus)) {
+        // A control that takes keys (the hot-key field) has them after the window's
+        // pre-translation, as in a dialog; only what it declines reaches the window's handlers.
+        if (PreTranslated(*n->owner, msg, vk, lp) || !Alive(h)) return TRUE;
+        g_object_ref(focus);
+        gboolean taken = gtk_widget_event(focus, reinterpret_cast<GdkEvent*>(e));
+        g_object_unref(focus);
+        if (!taken && Alive(h)) n->owner->WindowProc(msg, vk, lp);
+        return TRUE;
+    }
     bool dispatched = detail::RouteInput(*n->owner, msg, vk, lp);
     if (!Alive(h)) return TRUE;
     return dispatched ? FALSE : TRUE;  // swallowed keys never reach the focused widget
@@ -614,6 +639,7 @@ Native* CreateNative(Window& owner, const CreateParams& params) {
     n->style = params.style;
     n->rect = params.rect;
     n->win = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    TagToplevel(n->win, n->handle);
     GtkWindow* gw = GTK_WINDOW(n->win);
     gtk_window_set_decorated(gw, FALSE);
     gtk_widget_set_app_paintable(n->win, TRUE);
@@ -687,6 +713,7 @@ void DestroyNative(Native* n) {
     n->inputShape = nullptr;
     // Freed later: a signal handler further up the stack may still hold the pointer.
     g_idle_add(DeleteNative, n);
+    ModalWindowGone(n->handle);
 }
 
 void Show(Native* n, ShowCmd cmd) {

@@ -47,7 +47,11 @@ public:
         vk = vk_;
         flags = flags_;
     }
-    std::string Text() const override { return HotKeyName(vk_, flags_); }
+    // An empty combination reads "无", as the client names no key.
+    std::string Text() const override {
+        std::string t = HotKeyName(vk_, flags_);
+        return t.empty() ? "无" : t;
+    }
     void Focus() override { window_.SetFocus(); }
 
     const Window& window() const { return window_; }
