@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# make bench: the micro-benchmarks (bench/, Google Benchmark, headless back end), the other
+# benchmark scripts of bench/ and the start-up time of the desktop client under Xvfb.
+#   scripts/bench.sh [BUILD_DIR]
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-build}
+status=0
+
+if [ -x "$build/bench/rv_bench" ]; then
+  echo "== micro-benchmarks ($build/bench/rv_bench)"
+  "$build/bench/rv_bench" || status=1
+else
+  echo "== micro-benchmarks: $build/bench/rv_bench was not built (RV_BENCH=OFF?)"
+fi
+
+if [ -x "$build/bench/rv_bench" ] && [ -f "$root/bench/deletetree.sh" ]; then
+  echo
+  echo "== cache-folder deletion beside rm -rf (bench/deletetree.sh)"
+  bash "$root/bench/deletetree.sh" "$build" || status=1
+fi
+
+echo
+echo "== start-up time (exec to launcher window on screen)"
+if [ -x "$build/client/raduvove" ]; then
+  "$root/bench/startup.sh" "$build" "${STARTUP_RUNS:-21}" || status=1
+else
+  echo "startup: $build/client/raduvove was not built (RV_GTK=OFF?)"
+fi
+exit $status

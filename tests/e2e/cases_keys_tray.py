@@ -1,0 +1,138 @@
+"""The boss key, the hidden start and the tray icon with its menu."""
+from harness import (LAUNCHER_H, LAUNCHER_W, LAUNCHER_X, LAUNCHER_Y, Failure, case, expect)
+
+CENTRED = (LAUNCHER_X, LAUNCHER_Y, LAUNCHER_W, LAUNCHER_H)
+
+
+def wait_hidden(c, client, what):
+    c.wait(lambda: not c.launcher_viewable(client), 5, f"the launcher of {client.label} to hide ({what})")
+
+
+def wait_shown(c, client, what):
+    return c.launcher(client, timeout=5)
+
+
+def exit_via_tray(c, client):
+    """Right click on the tray icon, then the menu's one entry; the client must end at once
+    with code 0."""
+    _, (x, y, w, h) = c.tray_icon(client)
+    c.move(x + w // 2, y + h // 2)
+    c.click(3)
+    try:
+        _, (mx, my, mw, mh) = c.popup_menu(client)
+    except Failure as e:
+        raise Failure(f"{e}: a right click (press, release) on the tray icon left no menu on the screen") from None
+    c.move(mx + mw // 2, my + mh // 2)
+    c.click(1)
+    rc = client.wait_exit(3, f"{client.label} to end after 退出 in the tray menu")
+    expect(rc == 0, f"{client.label} ended with code {rc} after 退出, expected 0")
+
+
+@case
+def test_boss_key_f10(c):
+    client = c.start_client()
+    w = c.launcher(client)
+    # Shift+F10 is another key: nothing happens. If it toggled, the F10 that follows would
+    # show the launcher again and the wait for "hidden" fails.
+    c.key("shift+F10")
+    c.key("F10")
+    wait_hidden(c, client, "F10")
+    c.key("F10")
+    w = wait_shown(c, client, "F10 again")
+    expect(tuple(c.x.geometry(w)) == CENTRED, f"shown again at {c.x.geometry(w)}, expected {CENTRED}")
+    # In the foreground: the active window is the launcher or its page (a window of the client).
+    try:
+        c.wait(lambda: c.x.window_pid(c.x.active_window()) == client.pid, 5,
+               "the client to be in the foreground after the boss key")
+    except Failure as e:
+        a = c.x.active_window()
+        raise Failure(f"{e}; the active window is {a:#x} {c.x.window_name(a)!r} "
+                      f"(pid {c.x.window_pid(a)})") from None
+    # NumLock does not disturb the key.
+    c.key("Num_Lock")
+    try:
+        c.key("F10")
+        wait_hidden(c, client, "F10 with NumLock on")
+        c.key("F10")
+        wait_shown(c, client, "F10 again with NumLock on")
+    finally:
+        c.key("Num_Lock")
+    expect(client.alive(), "the client ended")
+
+
+@case
+def test_boss_key_configured(c):
+    client = c.start_client(ini="[dmor]\nhotkey=393337\nhotName=Ctrl+Alt+F10\n")
+    c.launcher(client)
+    # Plain F10 is not the boss key now. (If it toggled, the Ctrl+Alt+F10 below would bring
+    # the launcher back and the wait for "hidden" fails.)
+    c.key("F10")
+    c.key("ctrl+alt+F10")
+    wait_hidden(c, client, "Ctrl+Alt+F10")
+    c.key("ctrl+alt+F10")
+    wait_shown(c, client, "Ctrl+Alt+F10 again")
+
+
+@case
+def test_second_client(c):
+    first = c.start_client(label="first")
+    c.launcher(first)
+    c.tray_icon(first)
+    second = c.start_client(label="second")
+    w2 = c.launcher(second)
+    c.tray_icon(second)
+    # F10 belongs to the first client only.
+    c.key("F10")
+    wait_hidden(c, first, "F10, held by the first client")
+    expect(c.x.viewable(w2), "F10 hid the second client's launcher too")
+    c.key("F10")
+    wait_shown(c, first, "F10 again")
+    expect(c.x.viewable(w2), "the second client's launcher is hidden")
+    expect(second.alive(), f"the second client ended with code {second.proc.returncode}; stderr:\n"
+                           f"{second.stderr_text()[-1500:]}")
+    # It shows nothing but its launcher: no message box about the key.
+    others = [w for w in c.windows_of(second) if c.x.viewable(w) and w != w2]
+    expect(not others, "the second client shows more than its launcher:\n" + "\n".join(
+        f"  {w:#x} {c.x.window_name(w)!r} {c.x.geometry(w)}" for w in others))
+    expect(first.alive(), "the first client ended")
+
+
+def hidden_start(c, args):
+    client = c.start_client(args=args)
+    c.tray_icon(client)
+    # Start-up is over once the tray icon is there; the launcher was never shown.
+    expect(not c.launcher_viewable(client), f"the launcher shows after a start with {args!r}")
+    return client
+
+
+@case
+def test_hidden_start(c):
+    client = hidden_start(c, ["-hh"])
+    _, (x, y, w, h) = c.tray_icon(client)
+    c.move(x + w // 2, y + h // 2)
+    c.double_click()
+    lw = wait_shown(c, client, "a double click on the tray icon")
+    expect(tuple(c.x.geometry(lw)) == CENTRED, f"shown at {c.x.geometry(lw)}, expected {CENTRED}")
+    exit_via_tray(c, client)
+
+
+@case
+def test_hidden_start_with_blanks(c):
+    client = hidden_start(c, [" -hh\t"])
+    # The boss key shows a launcher that started hidden.
+    c.key("F10")
+    wait_shown(c, client, "F10 after a hidden start")
+    exit_via_tray(c, client)
+
+
+@case
+def test_visible_starts(c):
+    # Anything but "-hh" (after trimming blanks) starts visible.
+    for args in (["-HH"], ["-hh x"], ["-hh", "x"], ["/hh"], ["hh"], [""]):
+        client = c.start_client(args=args)
+        try:
+            c.launcher(client)
+        except Failure as e:
+            raise Failure(f"start with {args!r}: {e}") from None
+        client.stop()
+
