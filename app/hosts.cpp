@@ -39,9 +39,10 @@ bool IsValidHost(const std::string& s) {
     return n >= 1 && n <= 65535;
 }
 
-Hosts ReadHosts(const std::string& iniPath) {
+Hosts ReadHosts(const std::string& iniPath) { return ReadHosts(IniFile::Load(iniPath)); }
+
+Hosts ReadHosts(const IniFile& f) {
     Hosts h = DefaultHosts();
-    IniFile f = IniFile::Load(iniPath);
     auto take = [&](const char* key, std::string& field) {
         if (auto v = f.Get("hosts", key); v && IsValidHost(*v)) field = *v;
     };

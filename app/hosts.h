@@ -19,6 +19,8 @@ const Hosts& DefaultHosts();
 // override that is not a host name (letters, digits, '-', '.'; or an IPv4 address) with an
 // optional port 1..65535 is ignored.
 Hosts ReadHosts(const std::string& iniPath);
+class IniFile;
+Hosts ReadHosts(const IniFile& ini);
 bool IsValidHost(const std::string& hostAndPort);
 // "http://" + host + pathAndQuery.
 std::string HttpAddress(const std::string& host, const std::string& pathAndQuery);

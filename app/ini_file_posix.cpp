@@ -78,9 +78,17 @@ IniFile IniFile::Parse(std::string_view text) {
             line.eol = "\r\n";
         }
         line.text = std::string(raw);
-        // Lookups work on valid UTF-8; the line itself is kept byte for byte.
-        std::string clean = fw::SanitizeUtf8(raw);
-        std::string_view t = Trim(clean);
+        // Lookups work on valid UTF-8; the line itself is kept byte for byte. Plain ASCII
+        // lines (nearly all of them) need no cleaning.
+        bool ascii = true;
+        for (char c : raw) {
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                ascii = false;
+                break;
+            }
+        }
+        std::string clean = ascii ? std::string() : fw::SanitizeUtf8(raw);
+        std::string_view t = Trim(ascii ? raw : std::string_view(clean));
         if (!t.empty() && t.front() == '[') {
             auto close = t.find(']');
             current = std::string(Trim(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));

@@ -77,7 +77,7 @@ int CMainWnd::OnCreate() {
     m_dwHotKey = ini.hotKey;
     m_strUid = ini.uid;
     m_strSuid = ini.suid;
-    m_hosts = app::ReadHosts(m_strIniPath);
+    m_hosts = ini.hosts;
 
     AddTrayIcon();
     RegisterBossKey();

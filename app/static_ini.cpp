@@ -56,6 +56,7 @@ StaticIniValues ReadStaticIni(const std::string& iniPath) {
     };
 
     StaticIniValues out;
+    out.hosts = ReadHosts(ini);
     std::string hotKeyText = readString("hotkey", "121");
     out.hotKeyName = readString("hotName", "F10");
     out.hotKey = hotKeyText.empty() ? -1 : ParseHotKeyText(hotKeyText);

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/hosts.h"
+
 namespace app {
 
 // What the launcher takes from the file.
@@ -13,6 +15,7 @@ struct StaticIniValues {
     std::string suid;
     bool firstStart = false;   // the derivation ran (and its three keys were written)
     bool written = false;      // the writes reached the disk
+    Hosts hosts;               // the host names, with the file's overrides
 };
 
 // The whole reading step: reads the keys, derives uid and suid from "filename" on a first
