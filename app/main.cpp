@@ -3,9 +3,11 @@
 
 #include "app/raduvove_app.h"
 #include "fw/app.h"
+#include "game/rudov_game.h"
 
 int main(int argc, char** argv) {
     fw::InitPlatform(argc, argv);
+    RegisterGameWindow();
     static CRaduVoveApp theApp;
     if (!theApp.InitInstance(fw::CommandLineTail(argc, argv))) {
         std::fprintf(stderr, "raduvove: the launcher window cannot be created\n");

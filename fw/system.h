@@ -1,5 +1,6 @@
 #pragma once
 // Facts about the machine and the running program.
+#include <functional>
 #include <string>
 
 #include "fw/geometry.h"
@@ -15,5 +16,16 @@ std::string GetModuleDir();
 std::string DirectoryOf(const std::string& path);
 // Returns the part of the working set the program can give back to the system.
 void TrimOwnWorkingSet();
+
+// Trims the working sets of every process this program may trim (its own and its browser
+// engine's where the system allows it); the rest are passed over. False when the process
+// list could not be read at all.
+bool TrimAllWorkingSets();
+
+// The browser engine's stored website data of every kind except cookies is cleared; `done`
+// runs on the UI thread when that is finished (at once when there is nothing to clear).
+void ClearBrowserDataExceptCookies(std::function<void()> done);
+// The folder of the browser engine's disk cache ("" when there is none).
+std::string BrowserCacheFolder();
 
 }  // namespace fw

@@ -6,6 +6,7 @@
 #include "fw/dialog.h"
 #include "fw/headless/desktop_state.h"
 #include "fw/headless/modal.h"
+#include "fw/headless/services.h"
 #include "fw/posix/fonts.h"
 
 namespace fw::headless {
@@ -179,6 +180,7 @@ void Reset() {
     fw::detail::DiscardPosted();
     fw::detail::ResetApp();
     ResetModal();
+    ResetGameServices();
     InstallFontAliases();
 }
 

@@ -1,0 +1,22 @@
+#pragma once
+// The steps of cache clearing, each usable alone: trimming the working sets of the processes
+// the client may trim, clearing the browser engine's stored data except cookies, and
+// deleting the contents of a folder tree.
+#include <functional>
+#include <string>
+
+// Trims the working sets of every process the client may trim (fw::TrimAllWorkingSets).
+// False when the process list could not be read. Safe from any thread.
+bool TrimAllProcesses();
+
+// Clears the browser engine's stored website data of every kind except cookies; `done` runs
+// on the UI thread once that is finished. UI thread only.
+void ClearUrlCache(std::function<void()> done);
+
+// Deletes everything inside `folder` (the folder itself stays). A file named desktop.ini
+// (in any letter case) is kept, together with the folders on its path, unless
+// `deleteDesktopIni` is set. Read-only entries lose their read-only mark before they are
+// removed. A symbolic link is removed as a link; what it points to is never entered.
+// Answers 0 when the folder cannot be listed at all, 1 otherwise; entries that cannot be
+// removed are passed over. Safe from any thread.
+int DeleteTree(const std::string& folder, bool deleteDesktopIni);

@@ -1,0 +1,180 @@
+#pragma once
+// The game window: a frameless, resizable top-level window with a 40-pixel title bar drawn
+// from the skin (caption, image buttons, the animated account-binding button, the clearing
+// spinner) over the game page in a browser control. The launcher makes it when the launcher
+// page opens a game and destroys it when the user leaves the game; it opens the payment and
+// account page windows and the boss-key dialog, and clears the browser cache on request.
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "fw/browser.h"
+#include "fw/canvas.h"
+#include "fw/image.h"
+#include "fw/window.h"
+#include "game/title_animations.h"
+
+class CMainWnd;
+class CPayWnd;
+class CJihuoWnd;
+class CWebCtrlInterFace;
+struct IWebBrowser2;
+
+// Registers the game window with the launcher: from then on the launcher's WM_OPEN_GAME
+// makes a CRudovGame. Call once at start-up (the program and the tests).
+void RegisterGameWindow();
+
+// Timer of the binding animation's start, 150 ms after creation.
+constexpr unsigned IDT_BIND_ANIMATION = 1001;
+// While the window is still hidden at that moment, its visibility is looked at every 50 ms.
+constexpr unsigned IDT_BIND_WAIT_VISIBLE = 1002;
+// The binding animation's slots and the spinner's frames.
+constexpr unsigned IDT_BIND_SLOT = 1003;
+constexpr unsigned IDT_SPINNER = 1004;
+
+// The game window's own messages (posted by its clearing worker).
+constexpr unsigned WM_CLEAR_DONE = fw::WM_USER + 300;
+constexpr unsigned WM_CLEAR_FAILED = fw::WM_USER + 301;
+
+class CRudovGame : public fw::Window, public fw::BrowserEvents {
+public:
+    static constexpr int kBrowserId = 175;
+    static constexpr int kTitleHeight = 40;
+    static constexpr int kMinWidth = 1050;
+    static constexpr int kMinHeight = 700;
+
+    // Hover indices of the title-bar buttons (index 0: none).
+    enum ButtonIndex { kNone = 0, kClose = 1, kMin, kMax, kReturn, kClear, kBossKey, kVip, kPay, kButtonCount };
+
+    // Creates the window, hidden, sized and placed from the screen, with the game page
+    // requested. Created() is false when the window or its browser control could not be made.
+    CRudovGame();
+    ~CRudovGame() override;
+    bool Created() const { return IsWindow(); }
+
+    // Reloads or moves the game page.
+    void NavigateGame(const std::string& url);
+    // The clear-cache button's action: clears the browser engine's data except cookies, then
+    // trims working sets and empties the engine's cache folder on a worker; says when done.
+    void StartClearing();
+    // Leaving the game: asks, and on OK tells the launcher (which closes this window).
+    void ConfirmExit();
+    void ToggleMaximize();
+    void OpenPayment();
+    void OpenBindPage();
+    // Places the title-bar buttons for the current width and sets the drag area.
+    void LayoutButtons();
+
+    fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
+    const BindingAnimation& bindAnimation() const { return m_bind; }
+    const SpinnerAnimation& spinner() const { return m_spinner; }
+    // The boss-key hint shown over the boss-key button (the launcher's key name). The
+    // framework has no tooltip control yet: the window keeps the hint's state.
+    const std::string& tooltipText() const { return m_strTooltip; }
+    bool tooltipVisible() const { return m_bTooltipVisible; }
+
+    // Clearing workers still running in the process (they outlive a closed window briefly).
+    static int RunningClearWorkers();
+    // The pause at the end of a clearing (1 s; tests shorten it; zero restores it).
+    static void SetClearPauseForTesting(std::chrono::milliseconds pause);
+
+    // Browser events of the game page.
+    void BeforeNavigate2(const std::string& url, bool& cancel) override;
+    void DocumentComplete(const std::string& url) override;
+    void NewWindow3(const std::string& url, bool& cancel) override;
+    void TitleChange(const std::string& title) override;
+
+    bool PreTranslateMessage(const fw::Msg& msg) override;
+
+    // Geometry and state (the launcher and the side windows read some of it).
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    fw::Rect m_rcClose{}, m_rcMin{}, m_rcMax{}, m_rcReturn{}, m_rcClear{}, m_rcBossKey{}, m_rcPay{};
+    fw::Rect m_rcBind{};  // empty while the binding button is not shown
+    fw::Rect m_rcVip{};   // empty while the VIP button is not shown
+    fw::Rect m_rcDrag{};  // the part of the title bar that drags the window
+    fw::Rect m_rcBrowser{};
+    int m_nState[kButtonCount]{};  // by hover index: 0 normal, 1 hovered, 2 pressed
+    int m_nHotButton = 0;
+    bool m_bTracking = false;
+    CPayWnd* m_pPayWnd = nullptr;
+    CJihuoWnd* m_pBindWnd = nullptr;
+    int m_bClearing = 0;
+    std::atomic<int> m_bImPending{0};  // a customer-service message waits (VIP blink)
+
+protected:
+    int OnCreate() override;
+    void OnDestroy() override;
+    void OnClose() override;
+    void OnPaint(fw::Canvas& canvas) override;
+    void OnMouseMove(fw::Point p) override;
+    void OnMouseLeave() override;
+    void OnLButtonDown(fw::Point p) override;
+    void OnLButtonUp(fw::Point p) override;
+    void OnLButtonDblClk(fw::Point p) override;
+    void OnKeyDown(unsigned vk, bool sys) override;
+    void OnSize(unsigned type, int cx, int cy) override;
+    void OnTimer(unsigned id) override;
+    void OnSysCommand(unsigned cmd, fw::LPARAM lp) override;
+    int OnNcHitTest(fw::Point screen) override;
+    void OnNcLButtonDown(int hit, fw::Point screen) override;
+    bool OnSetCursor(int hit) override;
+    void OnGetMinMaxInfo(fw::Size& minTrack) override;
+    fw::LRESULT OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) override;
+
+private:
+    struct ClearJob;
+    static void RunClearJob(const std::shared_ptr<ClearJob>& job);
+    enum Picture {
+        kImgFrame, kImgLogo, kImgClose, kImgMin, kImgMax, kImgRestore, kImgReturn, kImgClear,
+        kImgClearing, kImgSpinner, kImgBossKey, kImgPay, kImgBind, kImgVipHover, kImgVipNormal,
+        kImageCount
+    };
+
+    CMainWnd* Launcher() const;  // null once the launcher is gone
+    const fw::Image* Img(Picture i) const { return m_pImage[i].get(); }
+    int ImgWidth(Picture i) const;
+    int ImgHeight(Picture i) const;
+    int ButtonAt(fw::Point p) const;  // hover index, kBindHit for the binding button, 0
+    void RefreshButtons();
+    void InvalidateRect(const fw::Rect& r);
+    void PlaceBindButton();
+    void SetTooltip(bool show, fw::Point at);
+    void RunBossKeyDialog();
+
+    void StartBindAnimation();
+    void OnBindSlot();
+    void EndBindAnimation();
+    void OnSpinnerFrame();
+    void StartClearWorker();
+    void OnClearingDone();
+    void StopWorkers();
+    void ReleaseAll();
+
+    void ComposeBackground();
+    void ComposeCaption(const std::string& text);
+
+    fw::Handle m_hLauncher = fw::kNoWindow;
+    std::unique_ptr<fw::Image> m_pImage[kImageCount];
+    fw::Font m_font{"宋体", 13, false};
+    CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
+    IWebBrowser2* m_pBrowser = nullptr;    // one reference held
+    std::unique_ptr<fw::BrowserControl> m_wndBrowser;
+
+    std::string m_strTooltip;
+    bool m_bTooltipVisible = false;
+
+    BindingAnimation m_bind;
+    SpinnerAnimation m_spinner;
+    std::shared_ptr<ClearJob> m_clearJob;  // the running clearing, shared with its worker
+
+    // The title bar's unchanging parts, composed once per size (and caption).
+    fw::Bitmap m_bmBackground;
+    std::string m_strCaptionDrawn;
+    std::unique_ptr<fw::Image> m_pCaption;  // the caption's text on a transparent layer
+    bool m_bCaptionComposed = false;
+};
+
+// The one game window while it exists; cleared when its window is destroyed.
+extern CRudovGame* g_pGameWnd;
