@@ -215,7 +215,12 @@ var lumo = (function () {
     gameUrl: gameUrl,
     payUrl: payUrl
   };
-  setText('apiver', apiVersion());
+  var version = apiVersion();
+  setText('apiver', version);
+  // The version the page got, as a request the portal's log records: tests
+  // of the client read it there. The image stays referenced until it loads.
+  api.beacon = new Image();
+  api.beacon.src = '/__beacon?api=' + encodeURIComponent(version);
   if (cfg.guest) {
     try { window.external.WD_JAPI('ShowBindBtn'); } catch (e) {}
     try { window.external.WD_JAPI('openPay', payUrl()); } catch (e) {}
@@ -270,6 +275,9 @@ body{font:11px/16px {{FONT}};color:#d9c19c;background:linear-gradient(180deg,#2a
                                   : document.getElementsByTagName('span')[0];
   var text = (v === undefined || v === null) ? '\u2014' : String(v);
   if ('textContent' in el) el.textContent = text; else el.innerText = text;
+  // The same report as the launcher page's, marked as the frame's.
+  window.lumoBeacon = new Image();
+  window.lumoBeacon.src = '/__beacon?api=' + encodeURIComponent(text) + '&frame=1';
 })();
 </script>
 </body>

@@ -77,15 +77,17 @@ EOF
 Type=Application
 Name=Fake Browser
 Exec=$dir/bin/fake-browser %u
-MimeType=x-scheme-handler/http;x-scheme-handler/https;
+MimeType=x-scheme-handler/http;x-scheme-handler/https;x-scheme-handler/file;
 NoDisplay=true
 EOF
+  # Local files (file: addresses) go to it too, so that tests see a local file being opened.
   local mime
-  mime=$'[Default Applications]\nx-scheme-handler/http=rv-fake-browser.desktop\nx-scheme-handler/https=rv-fake-browser.desktop\n'
+  mime=$'[Default Applications]\nx-scheme-handler/http=rv-fake-browser.desktop\nx-scheme-handler/https=rv-fake-browser.desktop\nx-scheme-handler/file=rv-fake-browser.desktop\n'
   printf '%s' "$mime" >"$XDG_CONFIG_HOME/mimeapps.list"
   printf '%s' "$mime" >"$XDG_DATA_HOME/applications/mimeapps.list"
 
-  # icewm: no monitors or clock that repaint the taskbar every second.
+  # icewm: no monitors or clock that repaint the taskbar every second, and Alt+F4 left to
+  # the application (icewm would close the active window itself and the client never see it).
   mkdir -p "$HOME/.icewm"
   cat >"$HOME/.icewm/preferences" <<'EOF'
 TaskBarShowClock=0
@@ -96,6 +98,7 @@ TaskBarShowMailboxStatus=0
 TaskBarShowApm=0
 TaskBarAutoHide=0
 ShowSettingsMenu=0
+KeyWinClose=""
 EOF
 
   # 1. The X server picks a free display and writes its number on fd 3 once it accepts

@@ -5,6 +5,7 @@ A Case owns one work folder, one desktop (scripts/desktop.sh serve), the clients
 a bounded poll; the only plain sleeps are the short pauses between synthetic input steps
 that xdotool needs.
 """
+import json
 import os
 import select
 import shutil
@@ -12,6 +13,7 @@ import signal
 import subprocess
 import tempfile
 import time
+import urllib.request
 
 import xwire
 
@@ -37,6 +39,10 @@ INPUT_PAUSE = 0.15  # between xdotool steps: X needs it to see separate moves an
 
 class Failure(AssertionError):
     pass
+
+
+# The local portal is asked directly, whatever proxy the environment names.
+_no_proxy = urllib.request.build_opener(urllib.request.ProxyHandler({}))
 
 
 def centre(rect):
@@ -229,13 +235,15 @@ class Case:
         self.clients.append(c)
         return c
 
-    def start_portal(self):
-        """Starts the local portal when it was built; answers its port, or None."""
+    def start_portal(self, *args):
+        """Starts the local portal (with further options, --slow-ms N say) when it was built;
+        answers its port, or None."""
         if not self.cfg.portal or not os.path.exists(self.cfg.portal):
             return None
         port_file = os.path.join(self.work, "portal.port")
         log = open(os.path.join(self.work, "portal.log"), "wb")
-        self.portal_proc = subprocess.Popen([self.cfg.portal, "--port", "0", "--port-file", port_file],
+        self.portal_proc = subprocess.Popen([self.cfg.portal, "--port", "0", "--port-file", port_file,
+                                             *map(str, args)],
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         log.close()
 
@@ -251,6 +259,18 @@ class Case:
 
         self.portal_port = self.wait(port, 10, "the portal's port file")
         return self.portal_port
+
+    def portal_log(self, since=0):
+        """The requests the portal has served, oldest first: dicts with seq, method, path,
+        query (as sent, still percent-encoded), cookie, user_agent, referer and t_ms."""
+        if not self.portal_port:
+            raise Failure("the portal is not running")
+        url = f"http://127.0.0.1:{self.portal_port}/__log?since={since}"
+        try:
+            with _no_proxy.open(url, timeout=5) as r:
+                return json.loads(r.read().decode("utf-8"))
+        except (OSError, ValueError) as e:
+            raise Failure(f"cannot read the portal's request log: {e}") from None
 
     # ---- waiting -----------------------------------------------------------------------
 

@@ -22,6 +22,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import cases_launcher  # noqa: E402,F401  (each module registers its cases)
 import cases_keys_tray  # noqa: E402,F401
 import cases_ini  # noqa: E402,F401
+import cases_page  # noqa: E402,F401
 import harness  # noqa: E402
 
 TOOLS = ["Xvfb", "icewm", "xcompmgr", "setxkbmap", "xdotool", "convert"]
