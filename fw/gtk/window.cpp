@@ -373,6 +373,10 @@ gboolean OnWindowState(GtkWidget*, GdkEventWindowState* e, Native* n) {
     }
     if (e->changed_mask & GDK_WINDOW_STATE_MAXIMIZED) {
         bool v = (e->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+        // Restored by our own request: the window manager may put the window anywhere (it
+        // never knew a normal place for a window first shown maximised), so the normal
+        // rectangle is asked for once more now that the change has happened.
+        if (!v && !n->maximized) PushGeometry(n);
         if (v && !n->maximized) n->normalRect = n->rect;
         changed |= v != n->maximized;
         n->maximized = v;
@@ -767,6 +771,9 @@ void Show(Native* n, ShowCmd cmd) {
             n->maximized = false;
             n->rect = n->normalRect;
             gtk_window_unmaximize(gw);
+            // A window first shown maximised gave the window manager no normal size to go
+            // back to: say it explicitly.
+            PushGeometry(n);
             ExpectGeometry(n);
             PlaceKids(n);
         }
