@@ -41,7 +41,7 @@ CMainWnd::CMainWnd(int startMode) : m_nStartMode(startMode) {
     m_bWebDlgCreated = startMode == kNormalStart ? 1 : 0;
     fw::CreateParams p;
     p.caption = "RaduVove";
-    p.style = fw::kPopup | fw::kMinimizeBox | fw::kMaximizeBox;
+    p.style = fw::kPopup | fw::kLayered | fw::kMinimizeBox | fw::kMaximizeBox;
     Create(p);
 }
 

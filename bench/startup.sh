@@ -1,33 +1,56 @@
 #!/usr/bin/env bash
-# Start-up time of the desktop client: from exec to its launcher window being viewable, on a
-# private Xvfb desktop (icewm, xcompmgr) that is already running.
-#   bench/startup.sh [BUILD_DIR] [RUNS]      (defaults: build, 21)
+# Start-up time of the desktop client, on a private Xvfb desktop (icewm, xcompmgr) that is
+# already running:
+#   bench/startup.sh [--page] [BUILD_DIR] [RUNS]      (defaults: build, 21)
+#
+# Without --page: from exec to its launcher window being viewable.
+# With --page: the local portal (BUILD_DIR/portal/lumo-portal) is started and static.ini's
+# section hosts points the client at it; each run then measures both the launcher and its
+# page: from exec to the page dialog's window being viewable. The dialog is mapped only once
+# the launcher page has finished loading (its first DocumentComplete), so this is the time
+# until the user sees the page. The dialog is a transient toplevel without caption, 788x387.
 #
 # A Python program (standard library only, tests/e2e/xwire.py) holds an X connection that
 # listens for structure events on the root window. For each run it reads the monotonic clock,
 # spawns the client, and follows the events: every new top-level window gets a structure
-# listener; after each map event it asks for the map state of the windows named LumoDrakmoor.
-# The time is taken when the launcher's window first answers "viewable" (mapped, and its
-# window manager frame mapped too), i.e. when the window manager has put it on the screen.
+# listener; after each map event it asks for the map state of the windows it waits for.
+# A time is taken when a window first answers "viewable" (mapped, and its window manager
+# frame mapped too), i.e. when the window manager has put it on the screen.
 # The listener adds one round trip to the X server per map event (well under a millisecond).
-# The client is ended with SIGTERM after each run and its window's destruction is awaited.
+# The client is ended with SIGTERM after each run; its window's destruction and the end of the
+# browser engine's processes are awaited before the next run.
 # One unmeasured run goes first (it writes static.ini; the measured runs are later starts).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+page=0
+if [ "${1:-}" = "--page" ]; then
+  page=1
+  shift
+fi
 build=${1:-build}
 runs=${2:-21}
 client=$build/client/raduvove
+portal=$build/portal/lumo-portal
 [ -x "$client" ] || { echo "startup: $client is missing (build first)" >&2; exit 1; }
+if [ "$page" = 1 ] && ! [ -x "$portal" ]; then
+  echo "startup: --page needs the local portal, $portal is missing" >&2
+  exit 1
+fi
 if ! [[ $runs =~ ^[0-9]+$ ]] || [ "$runs" -lt 1 ]; then
   echo "startup: RUNS must be a positive number" >&2
   exit 2
 fi
 
 work=$(mktemp -d /tmp/rv-startup-XXXXXX)
+portal_pid=
 # shellcheck source=scripts/desktop.sh
 . "$root/scripts/desktop.sh"
 finish() {
   desktop_stop
+  if [ -n "$portal_pid" ]; then
+    kill "$portal_pid" 2>/dev/null
+    wait "$portal_pid" 2>/dev/null
+  fi
   rm -rf "$work"
 }
 trap finish EXIT
@@ -35,18 +58,37 @@ trap 'exit 130' INT TERM HUP
 
 cp -r "$build/client" "$work/client"
 rm -f "$work/client/static.ini"
+if [ "$page" = 1 ]; then
+  "$portal" --port 0 --port-file "$work/portal.port" >"$work/portal.log" 2>&1 &
+  portal_pid=$!
+  port=
+  for ((i = 0; i < 500; i++)); do
+    port=$(cat "$work/portal.port" 2>/dev/null || true)
+    [[ $port =~ ^[0-9]+$ ]] && break
+    kill -0 "$portal_pid" 2>/dev/null || break
+    sleep 0.02
+  done
+  if ! [[ $port =~ ^[0-9]+$ ]]; then
+    echo "startup: the portal did not start:" >&2
+    cat "$work/portal.log" >&2
+    exit 1
+  fi
+  printf '[hosts]\nportal=127.0.0.1:%s\ngame=127.0.0.1:%s\npay=127.0.0.1:%s\nforum=127.0.0.1:%s\ncs=127.0.0.1:%s\n' \
+    "$port" "$port" "$port" "$port" "$port" >"$work/client/static.ini"
+fi
 desktop_start "$work/desktop" || { echo "startup: the desktop did not start" >&2; exit 1; }
 
-python3 - "$root/tests/e2e" "$work/client/raduvove" "$runs" <<'EOF'
+python3 - "$root/tests/e2e" "$work/client/raduvove" "$runs" "$page" <<'PYEOF'
 import os, signal, statistics, subprocess, sys, time
 sys.path.insert(0, sys.argv[1])
 import xwire
 
-exe, runs = sys.argv[2], int(sys.argv[3])
+exe, runs, page = sys.argv[2], int(sys.argv[3]), sys.argv[4] == "1"
 # The client's own helper processes (the browser engine's) outlive it by a moment: they are
 # handed to us when it ends, and reaped here, instead of to PID 1, which does not reap them.
 import ctypes
 ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+PAGE_SIZE = (788, 387)
 
 
 def children_left():
@@ -85,16 +127,31 @@ def launcher_of(candidates):
     return None
 
 
+def viewable_page(candidates, launcher):
+    for w in candidates:
+        if w == launcher:
+            continue
+        try:
+            if tuple(d.geometry(w)[2:]) == PAGE_SIZE and d.viewable(w):
+                return w
+        except xwire.XError:
+            pass
+    return None
+
+
 def one_run():
     candidates = []
     found = None
-    t1 = None
+    t_launcher = t_page = None
     t0 = time.monotonic()
     p = subprocess.Popen([exe], cwd=os.path.dirname(exe), stdin=subprocess.DEVNULL,
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     deadline = t0 + 20
     next_poll = t0 + 0.1
-    while t1 is None:
+
+    def done():
+        return t_launcher is not None and (not page or t_page is not None)
+    while not done():
         ev = d.next_event(0.1)
         now = ev.time if ev else time.monotonic()
         if ev and ev.code == xwire.CREATE_NOTIFY and ev.parent == d.root:
@@ -104,14 +161,17 @@ def one_run():
         if (ev and ev.code == xwire.MAP_NOTIFY) or now >= next_poll:
             next_poll = now + 0.1
             found = found or launcher_of(candidates)
-            if found and d.viewable(found):
-                t1 = now
-        if t1 is None and p.poll() is not None:
-            sys.exit(f"startup: the client ended with code {p.returncode} before its launcher showed")
-        if t1 is None and now > deadline:
+            if t_launcher is None and found and d.viewable(found):
+                t_launcher = now
+            if page and t_page is None and viewable_page(candidates, found):
+                t_page = now
+        if not done() and p.poll() is not None:
+            sys.exit(f"startup: the client ended with code {p.returncode} before it showed")
+        if not done() and now > deadline:
             p.kill()
             p.wait()
-            sys.exit("startup: no launcher window within 20 s")
+            sys.exit("startup: no launcher window within 20 s" if t_launcher is None
+                     else "startup: no page within 20 s")
     p.send_signal(signal.SIGTERM)
     try:
         p.wait(timeout=10)
@@ -122,15 +182,23 @@ def one_run():
     xwire.wait_for(lambda: d.map_state(found) is None, 5)
     while d.next_event(0) is not None:  # what is left of this run
         pass
-    reap()
-    return (t1 - t0) * 1000.0
+    # The browser engine's processes of this run end a moment after the client: the next run
+    # starts once they are gone, not while they still take the processors.
+    xwire.wait_for(lambda: (reap(), not children_left())[1], 5, 0.02)
+    return ((t_launcher - t0) * 1000.0, (t_page - t0) * 1000.0 if page else None)
+
+
+def report(what, times):
+    s = sorted(times)
+    print(f"startup: exec -> {what}, {runs} runs: median {statistics.median(s):.1f} ms, "
+          f"min {s[0]:.1f} ms, max {s[-1]:.1f} ms")
+    print("startup: all runs (ms): " + " ".join(f"{t:.1f}" for t in times))
 
 
 one_run()  # warm-up: caches, and the first start writes static.ini
-times = [one_run() for _ in range(runs)]
-s = sorted(times)
+results = [one_run() for _ in range(runs)]
 xwire.wait_for(lambda: (reap(), not children_left())[1], 5, 0.05)  # helpers still ending
-print(f"startup: exec -> launcher viewable, {runs} runs: median {statistics.median(s):.1f} ms, "
-      f"min {s[0]:.1f} ms, max {s[-1]:.1f} ms")
-print("startup: all runs (ms): " + " ".join(f"{t:.1f}" for t in times))
-EOF
+report("launcher viewable", [r[0] for r in results])
+if page:
+    report("launcher page viewable", [r[1] for r in results])
+PYEOF

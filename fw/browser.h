@@ -34,11 +34,19 @@ public:
     virtual void TitleChange(const std::string& title) { (void)title; }
 };
 
+// How a control renders its pages.
+struct BrowserOptions {
+    // Composited, hardware-accelerated rendering (WebGL, CSS 3D). Without it the first paint
+    // of a page comes sooner and the engine's processes use less memory.
+    bool accelerated = true;
+};
+
 class BrowserControl {
 public:
     // Creates the control as a visible child of `parent` with the child id, in the rectangle
     // (parent client coordinates). Null when the control cannot be made.
-    static std::unique_ptr<BrowserControl> Create(Window& parent, int id, const Rect& rect);
+    static std::unique_ptr<BrowserControl> Create(Window& parent, int id, const Rect& rect,
+                                                  const BrowserOptions& options = {});
     virtual ~BrowserControl() = default;
 
     // The control's IUnknown (answers IWebBrowser2 and IOleObject); no reference is added.

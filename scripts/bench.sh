@@ -27,4 +27,12 @@ if [ -x "$build/client/raduvove" ]; then
 else
   echo "startup: $build/client/raduvove was not built (RV_GTK=OFF?)"
 fi
+
+echo
+echo "== start-up time with the local portal (exec to launcher page on screen)"
+if [ -x "$build/client/raduvove" ] && [ -x "$build/portal/lumo-portal" ]; then
+  "$root/bench/startup.sh" --page "$build" "${STARTUP_RUNS:-21}" || status=1
+else
+  echo "startup: the client or the portal ($build/portal/lumo-portal) was not built"
+fi
 exit $status

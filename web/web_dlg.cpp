@@ -56,7 +56,7 @@ int CWebDlg::OnCreate() {
     m_rcBrowser = GetClientRect();
     m_rcBrowser.right = m_pOwner->m_rcWebArea.right - 4;
     m_rcBrowser.bottom = m_pOwner->m_rcWebArea.bottom;
-    m_wndBrowser = fw::BrowserControl::Create(*this, kBrowserId, m_rcBrowser);
+    m_wndBrowser = fw::BrowserControl::Create(*this, kBrowserId, m_rcBrowser, {false});
     if (!m_wndBrowser) return -1;
     AttachToControl(m_pHost, m_wndBrowser->GetControlUnknown());
     void* wb = nullptr;

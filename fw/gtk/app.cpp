@@ -15,6 +15,7 @@
 
 #include "fw/app.h"
 #include "fw/backend.h"
+#include "fw/gtk/browser_loader.h"
 #include "fw/gtk/gtk_modal.h"
 #include "fw/gtk/gtk_native.h"
 #include "fw/posix/fonts.h"
@@ -94,6 +95,13 @@ void InitPlatform(int& argc, char**& argv) {
     }
     gtk::InstallInputFilter();
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) g_unix_signal_add(sig, gtk::OnQuitSignal, nullptr);
+    // The browser engine loads on a thread of its own while the first windows are made. Not
+    // earlier: the toolkit's start loads libraries too, and while the dynamic loader loads one
+    // it makes every other load, symbol look-up and new thread wait (the toolkit would wait
+    // for the whole engine). For the same reason what the toolkit would otherwise load or
+    // start on demand meanwhile comes first (GLib's signal thread has just started).
+    gtk::StartLazyPartsNow();
+    gtk::browser::StartLoading();
 }
 
 }  // namespace fw

@@ -41,4 +41,11 @@ std::string ValidUtf8(const std::string& s);
 // The X server's time, for focus requests that window managers accept.
 guint32 ServerTime(GtkWidget* w);
 
+// Does now what the toolkit would otherwise do on demand while the first windows are made and
+// what needs the dynamic loader (loading a library, starting a thread): Xlib's libXcursor (at
+// the first one-bit pixmap; the tray icon makes one), GIO's modules (at the first file
+// object; the theme is read through one) and Pango's font map with its thread (at the first
+// text a widget measures).
+void StartLazyPartsNow();
+
 }  // namespace fw::gtk

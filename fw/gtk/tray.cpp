@@ -3,6 +3,7 @@
 #include <gtk/gtk.h>
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "fw/gtk/gtk_native.h"
@@ -18,7 +19,10 @@ struct TrayEntry {
     Handle wnd;
     unsigned id;
     unsigned callbackMsg;
-    GtkStatusIcon* icon;
+    GtkStatusIcon* icon = nullptr;  // null until it is shown
+    GdkPixbuf* picture = nullptr;   // until then: what it will show (one reference)
+    std::string tip;
+    guint showSource = 0;
 };
 
 std::vector<std::unique_ptr<TrayEntry>> g_icons;
@@ -55,9 +59,37 @@ void OnPopupMenu(GtkStatusIcon*, guint, guint, gpointer data) {
 }
 
 void Drop(TrayEntry* t) {
+    if (t->showSource) g_source_remove(t->showSource);
+    t->showSource = 0;
+    if (t->picture) g_object_unref(t->picture);
+    t->picture = nullptr;
+    if (!t->icon) return;
     g_signal_handlers_disconnect_by_data(t->icon, t);
     gtk_status_icon_set_visible(t->icon, FALSE);
     g_object_unref(t->icon);
+    t->icon = nullptr;
+}
+
+// The icon itself: its window is docked into the tray, which takes a few round trips to the X
+// server and the tray; done once the loop runs, not while the first windows are being made.
+gboolean ShowIcon(gpointer data) {
+    auto* t = static_cast<TrayEntry*>(data);
+    t->showSource = 0;
+    GtkStatusIcon* si = t->picture ? gtk_status_icon_new_from_pixbuf(t->picture) : gtk_status_icon_new();
+    if (t->picture) g_object_unref(t->picture);
+    t->picture = nullptr;
+    gtk_status_icon_set_tooltip_text(si, t->tip.c_str());
+    gtk_status_icon_set_title(si, t->tip.c_str());
+    // No gtk_status_icon_set_name: the icon's window is already named after the program
+    // (g_set_prgname at start-up), and naming it again makes the toolkit unrealise the window
+    // it has just mapped into the tray, which leaves a configure request of the old window
+    // pending (a Gdk-CRITICAL about toplevel updates when its answer comes).
+    g_signal_connect(si, "button-press-event", G_CALLBACK(OnPress), t);
+    g_signal_connect(si, "button-release-event", G_CALLBACK(OnRelease), t);
+    g_signal_connect(si, "popup-menu", G_CALLBACK(OnPopupMenu), t);
+    gtk_status_icon_set_visible(si, TRUE);
+    t->icon = si;
+    return G_SOURCE_REMOVE;
 }
 
 // --- Pop-up menu --------------------------------------------------------------------------
@@ -113,17 +145,15 @@ bool TrayAdd(Handle wnd, unsigned id, unsigned callbackMsg, const Image* icon, c
         pb = gdk_pixbuf_new(GDK_COLORSPACE_RGB, TRUE, 8, 16, 16);
         if (pb) gdk_pixbuf_fill(pb, 0);
     }
-    GtkStatusIcon* si = pb ? gtk_status_icon_new_from_pixbuf(pb) : gtk_status_icon_new();
-    if (pb) g_object_unref(pb);
-    std::string text = ValidUtf8(tip);
-    gtk_status_icon_set_tooltip_text(si, text.c_str());
-    gtk_status_icon_set_title(si, text.c_str());
-    gtk_status_icon_set_name(si, g_get_prgname() ? g_get_prgname() : "raduvove");
-    auto entry = std::make_unique<TrayEntry>(TrayEntry{wnd, id, callbackMsg, si});
-    g_signal_connect(si, "button-press-event", G_CALLBACK(OnPress), entry.get());
-    g_signal_connect(si, "button-release-event", G_CALLBACK(OnRelease), entry.get());
-    g_signal_connect(si, "popup-menu", G_CALLBACK(OnPopupMenu), entry.get());
-    gtk_status_icon_set_visible(si, TRUE);
+    auto entry = std::make_unique<TrayEntry>();
+    entry->wnd = wnd;
+    entry->id = id;
+    entry->callbackMsg = callbackMsg;
+    entry->picture = pb;
+    entry->tip = ValidUtf8(tip);
+    // Once the loop has nothing more pressing: after the windows' drawing and the start of the
+    // browser engine, which the first page waits for.
+    entry->showSource = g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, ShowIcon, entry.get(), nullptr);
     g_icons.push_back(std::move(entry));
     return true;
 }

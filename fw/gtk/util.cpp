@@ -1,4 +1,7 @@
-// Conversions at the edge to GTK: pictures to pixbufs, text to valid UTF-8.
+// Conversions at the edge to GTK (pictures to pixbufs, text to valid UTF-8), and the early
+// start of what the toolkit would do lazily.
+#include <gdk/gdkx.h>
+
 #include <algorithm>
 
 #include "fw/gtk/gtk_native.h"
@@ -45,6 +48,20 @@ std::string ValidUtf8(const std::string& s) {
     std::string out(v);  // stops at an embedded zero, as GTK's C strings would
     g_free(v);
     return out;
+}
+
+void StartLazyPartsNow() {
+    g_vfs_get_default();
+    // The first metrics start the font map's thread; the toolkit's default face is asked for.
+    PangoContext* ctx = pango_font_map_create_context(pango_cairo_font_map_get_default());
+    PangoFontDescription* face = pango_font_description_from_string("Sans 10");
+    pango_font_metrics_unref(pango_context_get_metrics(ctx, face, nullptr));
+    pango_font_description_free(face);
+    g_object_unref(ctx);
+    GdkDisplay* d = gdk_display_get_default();
+    if (!d || !GDK_IS_X11_DISPLAY(d)) return;
+    Display* dpy = GDK_DISPLAY_XDISPLAY(d);
+    XFreePixmap(dpy, XCreatePixmap(dpy, DefaultRootWindow(dpy), 1, 1, 1));
 }
 
 }  // namespace fw::gtk

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <vector>
 
@@ -491,7 +492,27 @@ bool PreTranslated(Window& target, unsigned msg, WPARAM wp, LPARAM lp) {
     return false;
 }
 
+// A key that a browser view passed to its page and the page did not take comes back: the
+// engine hands the same event (by then often after its release) to the toplevel again. It has
+// been routed the first time. Events of the X server never share type, time and key.
+bool SeenBefore(const GdkEventKey* e) {
+    struct Key {
+        GdkEventType type;
+        guint32 time;
+        guint16 code;
+    };
+    static Key recent[16] = {};
+    static std::size_t next = 0;
+    if (e->time == 0) return false;  // made up by a client: no time to tell it by
+    for (const Key& k : recent)
+        if (k.time == e->time && k.type == e->type && k.code == e->hardware_keycode) return true;
+    recent[next] = {e->type, e->time, e->hardware_keycode};
+    next = (next + 1) % std::size(recent);
+    return false;
+}
+
 gboolean OnKey(GtkWidget*, GdkEventKey* e, Native* n) {
+    if (SeenBefore(e)) return FALSE;
     unsigned vk = VkFromKeyEvent(e);
     if (!vk) return FALSE;
     bool press = e->type == GDK_KEY_PRESS;

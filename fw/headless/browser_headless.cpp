@@ -183,7 +183,7 @@ ScriptedBrowser* FindBrowser(const Window& parent, int id) {
 
 namespace fw {
 
-std::unique_ptr<BrowserControl> BrowserControl::Create(Window& parent, int id, const Rect& rect) {
+std::unique_ptr<BrowserControl> BrowserControl::Create(Window& parent, int id, const Rect& rect, const BrowserOptions&) {
     if (!parent.IsWindow()) return nullptr;
     if (headless::FailNext()) {
         headless::FailNext() = false;

@@ -8,21 +8,11 @@
 #include <vector>
 
 #include "fw/image.h"
+#include "fw/posix/font_aliases.h"
 
 namespace fw {
 
 namespace {
-
-constexpr char kAliases[] = R"(<?xml version="1.0"?>
-<fontconfig>
-  <alias binding="strong"><family>宋体</family><prefer><family>Noto Serif CJK SC</family></prefer></alias>
-  <alias binding="strong"><family>SimSun</family><prefer><family>Noto Serif CJK SC</family></prefer></alias>
-  <alias binding="strong"><family>新宋体</family><prefer><family>Noto Serif CJK SC</family></prefer></alias>
-  <alias binding="strong"><family>NSimSun</family><prefer><family>Noto Serif CJK SC</family></prefer></alias>
-  <alias binding="strong"><family>微软雅黑</family><prefer><family>Noto Sans CJK SC</family></prefer></alias>
-  <alias binding="strong"><family>Microsoft YaHei</family><prefer><family>Noto Sans CJK SC</family></prefer></alias>
-</fontconfig>
-)";
 
 // A pattern for the face after the configuration's substitutions (aliases, fallbacks).
 FcPattern* Substituted(const char* face) {
@@ -55,7 +45,7 @@ void InstallFontAliases() {
         if (!FcInit()) return;
         FcConfig* config = FcConfigGetCurrent();
         if (!config) return;
-        FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kAliases), FcTrue);
+        FcConfigParseAndLoadFromMemory(config, reinterpret_cast<const FcChar8*>(kFontAliasesXml), FcTrue);
     });
 }
 

@@ -36,9 +36,18 @@ void OnWarning(png_structp, png_const_charp) {}
 struct Decoded {
     png_uint_32 width = 0;
     png_uint_32 height = 0;
-    std::vector<png_byte> rgba;  // straight RGBA, 8 bits per channel
-    std::vector<png_bytep> rows;
+    std::vector<std::uint32_t> px;  // premultiplied ARGB32
+    std::vector<png_byte> rgba;      // straight RGBA, 8 bits per channel: one row, or all rows
+    std::vector<png_bytep> rows;     // of an interlaced image, whose passes fill every row
 };
+
+void ConvertRow(const png_byte* p, std::uint32_t* out, png_uint_32 w) {
+    for (png_uint_32 x = 0; x < w; ++x, p += 4) {
+        std::uint32_t argb = (static_cast<std::uint32_t>(p[3]) << 24) | (static_cast<std::uint32_t>(p[0]) << 16) |
+                             (static_cast<std::uint32_t>(p[1]) << 8) | p[2];
+        out[x] = Premultiply(argb);
+    }
+}
 
 // Kept apart from the caller so that nothing with a destructor lives in the frame that
 // calls setjmp; the output is written only through `out`.
@@ -63,18 +72,31 @@ bool DecodeRgba(png_structp png, png_infop info, Source* src, Decoded* out) {
 #endif
     png_set_gray_to_rgb(png);
     png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
+    const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
     if (png_get_rowbytes(png, info) != static_cast<std::size_t>(w) * 4) return false;
 
+    const std::size_t pixels = static_cast<std::size_t>(w) * h;
     try {
-        out->rgba.resize(static_cast<std::size_t>(w) * h * 4);
-        out->rows.resize(h);
+        out->px.resize(pixels);
+        out->rgba.resize((passes > 1 ? pixels : w) * 4);
+        if (passes > 1) out->rows.resize(h);
     } catch (const std::bad_alloc&) {
         return false;
     }
-    for (png_uint_32 y = 0; y < h; ++y) out->rows[y] = out->rgba.data() + static_cast<std::size_t>(y) * w * 4;
-    png_read_image(png, out->rows.data());
+    if (passes > 1) {
+        for (png_uint_32 y = 0; y < h; ++y) out->rows[y] = out->rgba.data() + static_cast<std::size_t>(y) * w * 4;
+        png_read_image(png, out->rows.data());
+        for (png_uint_32 y = 0; y < h; ++y)
+            ConvertRow(out->rows[y], out->px.data() + static_cast<std::size_t>(y) * w, w);
+    } else {
+        // Row by row into one row's room: the picture is converted while its rows are still in
+        // the cache, and no second copy of it is made.
+        for (png_uint_32 y = 0; y < h; ++y) {
+            png_read_row(png, out->rgba.data(), nullptr);
+            ConvertRow(out->rgba.data(), out->px.data() + static_cast<std::size_t>(y) * w, w);
+        }
+    }
     out->width = w;
     out->height = h;
     return true;
@@ -99,18 +121,9 @@ std::unique_ptr<Image> Image::FromPng(std::span<const std::uint8_t> bytes) {
     png_destroy_read_struct(&png, &info, nullptr);
     if (!ok) return img;
 
-    std::vector<std::uint32_t> px(static_cast<std::size_t>(d.width) * d.height);
-    const png_byte* p = d.rgba.data();
-    for (std::uint32_t& out : px) {
-        std::uint32_t argb = (static_cast<std::uint32_t>(p[3]) << 24) |
-                             (static_cast<std::uint32_t>(p[0]) << 16) |
-                             (static_cast<std::uint32_t>(p[1]) << 8) | p[2];
-        out = Premultiply(argb);
-        p += 4;
-    }
     img->width_ = static_cast<int>(d.width);
     img->height_ = static_cast<int>(d.height);
-    img->px_ = std::move(px);
+    img->px_ = std::move(d.px);
     return img;
 }
 

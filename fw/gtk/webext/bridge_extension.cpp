@@ -11,7 +11,10 @@
 //
 // The JavaScriptCore C API is used (rather than the GObject one) because it hands strings
 // over as the UTF-16 units they are: embedded NULs and unpaired surrogates survive the trip.
+//
+// It also gives the web process the client's font aliases (font_aliases.h), before any page.
 #include <JavaScriptCore/JavaScript.h>
+#include <fontconfig/fontconfig.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -24,6 +27,7 @@
 #include <string>
 
 #include "fw/gtk/browser_bridge_wire.h"
+#include "fw/posix/font_aliases.h"
 
 namespace {
 
@@ -319,6 +323,9 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
 
 extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(WebKitWebExtension*,
                                                                               const GVariant* data) {
+    if (FcInit())
+        FcConfigParseAndLoadFromMemory(FcConfigGetCurrent(), reinterpret_cast<const FcChar8*>(fw::kFontAliasesXml),
+                                       FcTrue);
     // The UI process hands over the socket's path as "(s)".
     auto* v = const_cast<GVariant*>(data);
     if (v && g_variant_is_of_type(v, G_VARIANT_TYPE("(s)"))) {

@@ -3,11 +3,13 @@
 // X display (Xvfb).
 //
 //   bridge_e2e --pages DIR [--portal http://127.0.0.1:PORT] [--bench-only | --launcher-only]
+//   bridge_e2e --module-missing | --module-broken
 //
 // DIR holds bridge_page.html. With --portal it also loads the portal's launcher page (its
 // iframe asks for the API version too) and the bridge benchmark; --launcher-only loads just
-// the launcher page (the time from start to its first DocumentComplete). Prints PASS/FAIL lines and
-// measurements; exits 1 when a check failed.
+// the launcher page (the time from start to its first DocumentComplete). The --module modes
+// are run from a folder without a usable browser module (run_bridge_e2e.sh makes one). Prints
+// PASS/FAIL lines and measurements; exits 1 when a check failed.
 #include <glob.h>
 #include <gtk/gtk.h>
 #include <sys/socket.h>
@@ -441,13 +443,14 @@ struct Fixture {
     FakeHost* host = nullptr;
     std::unique_ptr<fw::BrowserControl> browser;
 
-    Fixture(bool withExternal, DWORD flags = 0x0C, bool takeMenu = true, bool visible = true) {
+    Fixture(bool withExternal, DWORD flags = 0x0C, bool takeMenu = true, bool visible = true,
+            const fw::BrowserOptions& options = {}) {
         fw::CreateParams p;
         p.caption = "bridge-e2e";
         p.style = fw::kPopup | (visible ? fw::kVisible : 0u);
         p.rect = fw::Rect::FromXYWH(100, 100, 800, 600);
         win.Create(p);
-        browser = fw::BrowserControl::Create(win, 174, fw::Rect::FromXYWH(0, 0, 800, 600));
+        browser = fw::BrowserControl::Create(win, 174, fw::Rect::FromXYWH(0, 0, 800, 600), options);
         host = new FakeHost(withExternal, flags, takeMenu);
         if (browser) {
             browser->SetEvents(&ev);
@@ -472,6 +475,167 @@ struct Fixture {
 };
 
 // --- Scenarios ------------------------------------------------------------------------------
+
+// Runs first, before anything has run the main loop: the browser module is still loading, so
+// the controls exist before their views. What a control is asked meanwhile is done once its
+// view is there, in order and with the last rectangle; a control deleted before that never
+// answers its document walk; one that quit lets its host go at once and tells nothing later.
+void BeforeTheModule(const std::string& pages) {
+    auto gone = std::make_unique<Fixture>(true);
+    Fixture quitter(true);
+    Fixture f(true);
+    Expect(f.browser && gone->browser && quitter.browser, "early-create");
+    if (!f.browser || !gone->browser || !quitter.browser) return;
+    Expect(ViewIn(f.win) == nullptr, "early-create-does-not-wait-for-the-engine");
+    Expect(f.browser->IsVisible(), "early-visible");
+
+    bool goneAnswered = false;
+    gone->browser->Navigate("data:text/html,<span id=usr>gone</span>");
+    gone->browser->FindElementText("span", "usr", [&](std::optional<std::string>) { goneAnswered = true; });
+    gone->browser.reset();
+
+    std::string first = "data:text/html,<title>first</title>";
+    std::string url = "file://" + pages + "/bridge_page.html";
+    f.browser->Move(fw::Rect::FromXYWH(10, 20, 400, 300));
+    f.browser->Show(false);
+    f.browser->Show(true);
+    f.browser->Navigate(first);
+    f.browser->Navigate(url);
+    Expect(f.browser->LocationUrl() == url, "early-location-url", f.browser->LocationUrl());
+    std::vector<std::string> order;
+    f.browser->FindElementText("span", "usr", [&](std::optional<std::string>) { order.push_back("walk"); });
+    Expect(order.empty(), "early-walk-waits");
+
+    ULONG hostRefs = quitter.host->AddRef();
+    quitter.host->Release();
+    quitter.browser->Navigate("data:text/html,<title>never</title>");
+    quitter.browser->Quit();
+    ULONG afterQuit = quitter.host->AddRef();
+    quitter.host->Release();
+    Expect(afterQuit < hostRefs, "early-quit-lets-host-go",
+           std::to_string(hostRefs) + " -> " + std::to_string(afterQuit));
+    Expect(quitter.browser->LocationUrl() == "about:blank", "early-quit-blank", quitter.browser->LocationUrl());
+
+    gone.reset();  // runs the main loop for a moment: the module arrives meanwhile
+    bool loaded = WaitFor([&] { return !f.ev.completed.empty(); }, 15000);
+    Expect(loaded && f.ev.completed.back() == url, "early-navigation-done",
+           f.ev.completed.empty() ? "none" : f.ev.completed.back());
+    Expect(order.size() == 1, "early-walk-answered", std::to_string(order.size()));
+    Expect(!f.ev.before.empty() && f.ev.before.front() == first, "early-navigations-in-order",
+           f.ev.before.empty() ? "none" : f.ev.before.front());
+    WebKitWebView* view = ViewIn(f.win);
+    Expect(view != nullptr, "early-view-made");
+    if (view) {
+        GtkAllocation a;
+        gtk_widget_get_allocation(GTK_WIDGET(view), &a);
+        Expect(a.x == 10 && a.y == 20 && a.width == 400 && a.height == 300, "early-last-rectangle",
+               std::to_string(a.x) + "," + std::to_string(a.y) + " " + std::to_string(a.width) + "x" +
+                   std::to_string(a.height));
+    }
+    bool answered = false;
+    auto tom = Find(*f.browser, "span", "usr", &answered);
+    Expect(answered && tom && *tom == "Tom", "early-then-direct", tom ? *tom : "(none)");
+    Settle(200);
+    Expect(!goneAnswered, "early-deleted-never-answers");
+    Expect(quitter.ev.before.empty() && quitter.ev.completed.empty() && quitter.ev.titles.empty(),
+           "early-quit-no-events");
+    Expect(quitter.browser->LocationUrl() == "about:blank", "early-quit-stays-blank",
+           quitter.browser->LocationUrl());
+    g_log.clear();  // what the page told the host is the next scenario's to count
+}
+
+// A key the page does not take reaches the window once, although the engine hands the event
+// back to the window after the page has declined it.
+void KeysReachTheWindowOnce() {
+    if (!HaveXdotool()) return;
+    class CountingWindow : public fw::Window {
+    public:
+        int f9 = 0;
+        bool PreTranslateMessage(const fw::Msg& m) override {
+            if (m.message == fw::WM_KEYDOWN && m.wParam == fw::VK_F9) ++f9;
+            return false;
+        }
+    } win;
+    fw::CreateParams p;
+    p.caption = "bridge-e2e-keys";
+    p.style = fw::kPopup | fw::kVisible;
+    p.rect = fw::Rect::FromXYWH(100, 100, 400, 300);
+    win.Create(p);
+    auto browser = fw::BrowserControl::Create(win, 174, fw::Rect::FromXYWH(0, 0, 400, 300));
+    if (!browser) return Fail("keys-once", "no control");
+    Events ev;
+    browser->SetEvents(&ev);
+    browser->Navigate("data:text/html,<p>keys</p>");
+    WaitFor([&] { return !ev.completed.empty(); }, 10000);
+    win.SetForeground();
+    browser->Focus();
+    Settle(300);
+    Xdotool("key F9");
+    Settle(600);
+    Expect(win.f9 == 1, "keys-reach-the-window-once", std::to_string(win.f9));
+    browser.reset();
+    win.Destroy();
+    Settle(50);
+}
+
+// Pages of a control made without acceleration are never composited.
+void Acceleration() {
+    Fixture plain(true);
+    Fixture light(true, 0x0C, true, true, fw::BrowserOptions{false});
+    plain.Load("data:text/html,a");
+    light.Load("data:text/html,b");
+    WebKitWebView* pv = ViewIn(plain.win);
+    WebKitWebView* lv = ViewIn(light.win);
+    if (!pv || !lv) return Fail("acceleration", "no view");
+    auto policy = [](WebKitWebView* v) {
+        return webkit_settings_get_hardware_acceleration_policy(webkit_web_view_get_settings(v));
+    };
+    Expect(policy(lv) == WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, "no-acceleration-never-composited");
+    Expect(policy(pv) != WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, "default-acceleration-kept");
+}
+
+// Run from a folder whose browser module is missing (`missing`) or cannot be loaded: the
+// program carries on, controls cannot be made (one that was made before the load failed shows
+// nothing and answers no walk), and clearing the website data still finishes.
+int WithoutModule(bool missing) {
+    TestWindow win;
+    fw::CreateParams p;
+    p.caption = "bridge-e2e";
+    p.style = fw::kPopup | fw::kVisible;
+    p.rect = fw::Rect::FromXYWH(100, 100, 400, 300);
+    win.Create(p);
+    auto early = fw::BrowserControl::Create(win, 174, fw::Rect::FromXYWH(0, 0, 400, 300));
+    // A missing module is known at once; a broken one only when its load has ended.
+    if (missing)
+        Expect(!early, "missing-module-no-control");
+    else
+        Expect(early != nullptr, "broken-module-control-before-the-load-ends");
+    bool answered = false;
+    std::optional<std::string> text = "x";
+    if (early) {
+        early->Navigate("data:text/html,<span id=a>x</span>");
+        early->FindElementText("span", "a", [&](std::optional<std::string> t) {
+            answered = true;
+            text = std::move(t);
+        });
+    }
+    bool cleared = false;
+    fw::gtk::ClearWebsiteDataExceptCookies([&] { cleared = true; });
+    Expect(!cleared, "without-module-clear-not-before-return");
+    Expect(WaitFor([&] { return cleared; }, 10000), "without-module-clear-finishes");
+    if (early) {
+        WaitFor([&] { return answered; }, 5000);
+        Expect(answered && !text, "broken-module-walk-answers-none");
+        Expect(!early->IsVisible() && ViewIn(win) == nullptr, "broken-module-no-view");
+        early->Navigate("data:text/html,y");
+        early->Quit();
+        early.reset();
+    }
+    Expect(!fw::BrowserControl::Create(win, 175, fw::Rect::FromXYWH(0, 0, 10, 10)), "without-module-no-control");
+    win.Destroy();
+    std::printf("%s (%d failed)\n", g_failures ? "FAILED" : "ALL PASSED", g_failures);
+    return g_failures ? 1 : 0;
+}
 
 void BridgePage(const std::string& pages) {
     Fixture f(true);
@@ -850,16 +1014,23 @@ void Bench(const std::string& portal) {
 
 int main(int argc, char** argv) {
     std::string pages, portal;
-    bool benchOnly = false, launcherOnly = false;
+    bool benchOnly = false, launcherOnly = false, moduleMissing = false, moduleBroken = false;
     for (int k = 1; k < argc; ++k) {
         std::string a = argv[k];
         if (a == "--pages" && k + 1 < argc) pages = argv[++k];
         else if (a == "--portal" && k + 1 < argc) portal = argv[++k];
         else if (a == "--bench-only") benchOnly = true;
         else if (a == "--launcher-only") launcherOnly = true;
+        else if (a == "--module-missing") moduleMissing = true;
+        else if (a == "--module-broken") moduleBroken = true;
+    }
+    if (moduleMissing || moduleBroken) {
+        fw::InitPlatform(argc, argv);
+        return fw::gtk::Ready() ? WithoutModule(moduleMissing) : 2;
     }
     if (pages.empty() && !benchOnly && !launcherOnly) {
-        std::fprintf(stderr, "usage: bridge_e2e --pages DIR [--portal URL] [--bench-only | --launcher-only]\n");
+        std::fprintf(stderr, "usage: bridge_e2e --pages DIR [--portal URL] [--bench-only | --launcher-only]\n"
+                             "       bridge_e2e --module-missing | --module-broken\n");
         return 2;
     }
     // Classic scroll bars, which take room in the layout: the page can tell whether they are there.
@@ -869,6 +1040,9 @@ int main(int argc, char** argv) {
     if (launcherOnly) {
         if (!portal.empty()) Launcher(portal);
     } else if (!benchOnly) {
+        BeforeTheModule(pages);
+        Acceleration();
+        KeysReachTheWindowOnce();
         BridgePage(pages);
         ContextMenuShownWithoutHost();
         ScrollBarsWithoutFlag(pages);

@@ -3,6 +3,9 @@
 #
 #   tests/e2e/bridge/run_bridge_e2e.sh BRIDGE_E2E [LUMO_PORTAL] [-- extra bridge_e2e arguments]
 #
+# With --module-missing or --module-broken among the extra arguments the program runs from a
+# folder of its own without a usable browser module.
+#
 # BRIDGE_E2E must sit beside a webext/ folder holding libraduvove-webext.so. Exits with the
 # test program's status (124 when it ran out of time).
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -38,8 +41,29 @@ if [ -n "$portal_bin" ]; then
   fi
 fi
 
-RV_BRIDGE_E2E_RUN=$work timeout 300 "$e2e" "${args[@]}" "$@"
-rc=$?
+case " $* " in
+*" --module-missing "* | *" --module-broken "*)
+  # A copy of the program in a folder of its own: no browser module beside it, or one that
+  # is no library at all. Exactly one line about it goes to stderr.
+  mkdir -p "$work/alone"
+  cp "$e2e" "$work/alone/"
+  case " $* " in *" --module-broken "*) echo "not a library" >"$work/alone/libraduvove-browser.so" ;; esac
+  RV_BRIDGE_E2E_RUN=$work timeout 120 "$work/alone/$(basename "$e2e")" "$@" 2>"$work/alone/stderr"
+  rc=$?
+  lines=$(grep -c 'libraduvove-browser.so' "$work/alone/stderr")
+  if [ "$lines" != 1 ]; then
+    echo "FAIL module-reported-once: $lines lines about the module on stderr:"
+    cat "$work/alone/stderr"
+    [ $rc = 0 ] && rc=1
+  else
+    echo "PASS module-reported-once: $(grep 'libraduvove-browser.so' "$work/alone/stderr")"
+  fi
+  ;;
+*)
+  RV_BRIDGE_E2E_RUN=$work timeout 300 "$e2e" "${args[@]}" "$@"
+  rc=$?
+  ;;
+esac
 
 if [ -n "$portal_pid" ]; then
   kill "$portal_pid" 2>/dev/null

@@ -1,24 +1,24 @@
-// The browser control of the GTK back end: a WebKitWebView placed in the parent window's
-// GtkFixed, behaving towards its host as the system's browser control does.
+// The WebKit side of the GTK back end's browser control, built as the run-time module
+// libraduvove-browser.so (browser_module.h has the line between it and the executable): a
+// WebKitWebView placed in the parent window's GtkFixed, behaving towards its host as the
+// system's browser control does. The control in the executable (browser_proxy.cpp) owns the
+// view and answers its questions for the host.
 //
-// - One web context for the whole process (made on first use): a persistent website data
-//   manager under $XDG_CACHE_HOME/raduvove and $XDG_DATA_HOME/raduvove, cookies in an SQLite
-//   file that survives restarts, the client's web-process extension (<exe dir>/webext/) and
-//   the path of the bridge socket handed to it.
+// - One web context for the whole process (made when the module is loaded): a persistent
+//   website data manager, cookies in an SQLite file that survives restarts, the client's
+//   web-process extension and the path of the bridge socket handed to it.
 // - The host is asked what the system's control asks it: GetHostInfo before every
 //   navigation (no scroll bars: a user style sheet, in place before the document loads),
 //   ShowContextMenu (no menu when the host takes it), GetExternal (window.external).
 // - window.external is synchronous: the extension asks over a UNIX socket, served here on
 //   the GTK main loop. Each request names the page (webkit_web_view_get_page_id); the call
-//   goes to the external object of that page's control through GetIDsOfNames and Invoke,
-//   arguments reversed as script engines pass them. Anything the call posts is handled after
-//   the answer has gone back, since posted messages wait in the queue.
+//   goes to the host of that page's view. Anything the call posts is handled after the
+//   answer has gone back, since posted messages wait in the queue.
 // - Events: decide-policy gives BeforeNavigate2 and NewWindow3, the create signal (window.open)
 //   NewWindow3, load-changed NavigateComplete2 and DocumentComplete (none for a failed load),
 //   window.close WindowClosing, notify::title TitleChange. An event handler may destroy the
-//   control: nothing touches it afterwards.
-#include "fw/gtk/browser_webkit.h"
-
+//   control, and the view with it: nothing touches it afterwards.
+// - A view made without acceleration never uses compositing: its first paint comes sooner.
 #include <glib-unix.h>
 #include <glib/gstdio.h>
 #include <sys/socket.h>
@@ -26,12 +26,11 @@
 #include <unistd.h>
 #include <webkit2/webkit2.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,17 +38,14 @@
 #include <vector>
 
 #include "fw/gtk/browser_bridge_wire.h"
-#include "fw/gtk/gtk_native.h"
-#include "fw/posix/browser_base.h"
-#include "fw/system.h"
+#include "fw/gtk/browser_module.h"
 
-namespace fw::gtk {
+namespace fw::gtk::browser {
 
 namespace {
 
 namespace wire = bridge;
 
-constexpr const char* kAppDir = "raduvove";
 constexpr const char* kCloseHandler = "rvWindowClose";
 constexpr const char* kWalkWorld = "rv-document-walk";
 
@@ -88,9 +84,6 @@ std::string Join(const char* base, const char* leaf) {
     g_free(p);
     return s;
 }
-
-std::string CacheDir() { return Join(g_get_user_cache_dir(), kAppDir); }
-std::string DataDir() { return Join(g_get_user_data_dir(), kAppDir); }
 
 // Addresses as the page wrote them: the engine percent-encodes blanks.
 std::string UnescapeBlanks(const std::string& url) {
@@ -133,107 +126,6 @@ void RemoveSocketPlace() {
     SocketPlace& p = Place();
     if (!p.path.empty()) g_unlink(p.path.c_str());
     if (!p.dir.empty()) g_rmdir(p.dir.c_str());
-}
-
-// --- Values between the wire and VARIANTs ----------------------------------------------------
-
-VARIANT ToVariant(const wire::Value& v) {
-    VARIANT r;
-    VariantInit(&r);
-    switch (v.tag) {
-    case wire::Tag::Null: r.vt = VT_NULL; break;
-    case wire::Tag::Bool: r.vt = VT_BOOL; r.boolVal = v.b ? VARIANT_TRUE : VARIANT_FALSE; break;
-    case wire::Tag::Int: r.vt = VT_I4; r.lVal = v.i; break;
-    case wire::Tag::Double: r.vt = VT_R8; r.dblVal = v.d; break;
-    case wire::Tag::String:
-        r.vt = VT_BSTR;
-        r.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(v.s.data()), static_cast<UINT>(v.s.size()));
-        break;
-    case wire::Tag::Object: r.vt = VT_DISPATCH; r.pdispVal = nullptr; break;  // the object itself stays in the page
-    default: break;
-    }
-    return r;
-}
-
-wire::Value Number(double d) {
-    if (d == std::trunc(d) && d >= std::numeric_limits<std::int32_t>::min() &&
-        d <= std::numeric_limits<std::int32_t>::max())
-        return wire::Value::Int(static_cast<std::int32_t>(d));
-    return wire::Value::Double(d);
-}
-
-wire::Value FromVariant(const VARIANT& v) {
-    const bool ref = (v.vt & VT_BYREF) != 0;
-    if (ref && !v.byref) return wire::Value::Undefined();
-    switch (v.vt & ~VT_BYREF) {
-    case VT_NULL: return wire::Value::Null();
-    case VT_BOOL: return wire::Value::Bool((ref ? *v.pboolVal : v.boolVal) != 0);
-    case VT_I1: return wire::Value::Int(ref ? *v.pcVal : v.cVal);
-    case VT_UI1: return wire::Value::Int(ref ? *v.pbVal : v.bVal);
-    case VT_I2: return wire::Value::Int(ref ? *v.piVal : v.iVal);
-    case VT_UI2: return wire::Value::Int(ref ? *v.puiVal : v.uiVal);
-    case VT_I4: return wire::Value::Int(ref ? *v.plVal : v.lVal);
-    case VT_INT: return wire::Value::Int(ref ? *v.pintVal : v.intVal);
-    case VT_UI4: return Number(ref ? *v.pulVal : v.ulVal);
-    case VT_UINT: return Number(ref ? *v.puintVal : v.uintVal);
-    case VT_I8: return Number(static_cast<double>(ref ? *v.pllVal : v.llVal));
-    case VT_UI8: return Number(static_cast<double>(ref ? *v.pullVal : v.ullVal));
-    case VT_R4: return wire::Value::Double(ref ? *v.pfltVal : v.fltVal);
-    case VT_R8: return wire::Value::Double(ref ? *v.pdblVal : v.dblVal);
-    case VT_BSTR: {
-        BSTR s = ref ? *v.pbstrVal : v.bstrVal;
-        return wire::Value::String(s ? std::u16string(reinterpret_cast<const char16_t*>(s), SysStringLen(s))
-                                     : std::u16string());
-    }
-    default: return wire::Value::Undefined();  // empty, objects, dates, ...: undefined in script
-    }
-}
-
-// window.external.NAME(args...) on the external object. Touches nothing but its arguments.
-void InvokeExternal(IDispatch* ext, const std::u16string& name, const std::vector<wire::Value>& args,
-                    wire::Response& rs) {
-    BSTR bname = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(name.data()), static_cast<UINT>(name.size()));
-    if (!bname) {
-        rs.status = wire::Status::Failed;
-        return;
-    }
-    LPOLESTR names[1] = {bname};
-    DISPID id = DISPID_UNKNOWN;
-    HRESULT hr = ext->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    SysFreeString(bname);
-    if (FAILED(hr)) {
-        rs.status = wire::Status::UnknownName;
-        return;
-    }
-    // Script engines pass the arguments last first.
-    const std::size_t n = args.size();
-    std::vector<VARIANT> argv(n);
-    for (std::size_t k = 0; k < n; ++k) argv[n - 1 - k] = ToVariant(args[k]);
-    DISPPARAMS dp{n ? argv.data() : nullptr, nullptr, static_cast<UINT>(n), 0};
-    VARIANT result;
-    VariantInit(&result);
-    EXCEPINFO info{};
-    UINT argErr = 0;
-    hr = ext->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, &result, &info, &argErr);
-    for (VARIANT& a : argv) VariantClear(&a);
-    if (SUCCEEDED(hr)) {
-        rs.status = wire::Status::Ok;
-        rs.value = FromVariant(result);
-    } else {
-        rs.status = wire::Status::Failed;
-        if (hr == DISP_E_EXCEPTION && info.bstrDescription) {
-            rs.value = wire::Value::String(std::u16string(reinterpret_cast<const char16_t*>(info.bstrDescription),
-                                                          SysStringLen(info.bstrDescription)));
-        } else {
-            char text[48];
-            std::snprintf(text, sizeof text, "Call failed (0x%08X)", static_cast<unsigned>(hr));
-            rs.value = wire::Value::String(std::u16string(text, text + std::strlen(text)));
-        }
-    }
-    VariantClear(&result);
-    SysFreeString(info.bstrSource);
-    SysFreeString(info.bstrDescription);
-    SysFreeString(info.bstrHelpFile);
 }
 
 // --- Windows that the page opened ------------------------------------------------------------
@@ -280,21 +172,20 @@ gboolean UnrefLater(gpointer obj) {
     return G_SOURCE_REMOVE;
 }
 
-WebKitWebContext* SharedContext();
+// --- The view -----------------------------------------------------------------------------
 
-// --- The control ----------------------------------------------------------------------------
+class WebkitView;
 
-class BrowserWebkit;
-
-std::unordered_map<guint64, BrowserWebkit*>& Pages() {
-    static auto* pages = new std::unordered_map<guint64, BrowserWebkit*>;
+std::unordered_map<guint64, WebkitView*>& Pages() {
+    static auto* pages = new std::unordered_map<guint64, WebkitView*>;
     return *pages;
 }
 
-class BrowserWebkit final : public fw::detail::BrowserBase {
+class WebkitView final : public View {
 public:
-    BrowserWebkit(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, int id);
-    ~BrowserWebkit() override;
+    WebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, bool visible, int id,
+               const BrowserOptions& options, ViewHost* host);
+    ~WebkitView() override;
 
     void Navigate(const std::string& url) override;
     void Refresh() override;
@@ -323,28 +214,29 @@ private:
     bool Usable() const { return !viewGone_ && !quit_; }
     // The sink while events are delivered: none once the control has quit, nor for the
     // error page that stands in for a failed load.
-    BrowserEvents* Sink() const { return quit_ || errorPage_ != ErrorPage::None ? nullptr : events_; }
+    BrowserEvents* Sink() const { return quit_ || errorPage_ != ErrorPage::None ? nullptr : host_->Events(); }
     void ApplyHostFlags();
     void Place();
     void AnswerLater(std::function<void(std::optional<std::string>)> done);
     void RequestClose();
 
     static gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, WebKitPolicyDecisionType type,
-                                   BrowserWebkit* self);
-    static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action, BrowserWebkit* self);
-    static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, BrowserWebkit* self);
-    static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, BrowserWebkit* self);
-    static void OnClose(WebKitWebView*, BrowserWebkit* self);
-    static void OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*, BrowserWebkit* self);
-    static void OnTitle(WebKitWebView*, GParamSpec*, BrowserWebkit* self);
+                                   WebkitView* self);
+    static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action, WebkitView* self);
+    static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, WebkitView* self);
+    static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, WebkitView* self);
+    static void OnClose(WebKitWebView*, WebkitView* self);
+    static void OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*, WebkitView* self);
+    static void OnTitle(WebKitWebView*, GParamSpec*, WebkitView* self);
     static gboolean OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
-                                  BrowserWebkit* self);
-    static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, BrowserWebkit* self);
-    static gboolean OnAuthenticate(WebKitWebView*, WebKitAuthenticationRequest* rq, BrowserWebkit* self);
-    static void OnViewDestroy(GtkWidget*, BrowserWebkit* self);
-    static void OnFixedAllocate(GtkWidget*, GdkRectangle* alloc, BrowserWebkit* self);
+                                  WebkitView* self);
+    static gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, WebkitView* self);
+    static gboolean OnAuthenticate(WebKitWebView*, WebKitAuthenticationRequest* rq, WebkitView* self);
+    static void OnViewDestroy(GtkWidget*, WebkitView* self);
+    static void OnFixedAllocate(GtkWidget*, GdkRectangle* alloc, WebkitView* self);
     static void OnWalkDone(GObject* src, GAsyncResult* res, gpointer data);
 
+    ViewHost* host_;
     std::shared_ptr<char> alive_ = std::make_shared<char>(0);
     GtkWidget* view_ = nullptr;          // one reference held
     GtkWidget* fixed_ = nullptr;         // the parent's container; weak (cleared when it goes)
@@ -363,7 +255,9 @@ private:
     std::string approvedNewWindow_;  // a NEW_WINDOW_ACTION the host let through; its create follows
 };
 
-BrowserWebkit::BrowserWebkit(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, int id) : rect_(rect) {
+WebkitView::WebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, bool visible, int id,
+                       const BrowserOptions& options, ViewHost* host)
+    : host_(host), rect_(rect) {
     ucm_ = webkit_user_content_manager_new();
     if (webkit_user_content_manager_register_script_message_handler(ucm_, kCloseHandler)) {
         WebKitUserScript* s = webkit_user_script_new(kCloseScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
@@ -375,6 +269,8 @@ BrowserWebkit::BrowserWebkit(WebKitWebContext* ctx, GtkFixed* fixed, const Rect&
     }
     WebKitSettings* settings = webkit_settings_new();
     webkit_settings_set_enable_developer_extras(settings, FALSE);
+    if (!options.accelerated)
+        webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
     view_ = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", ctx, "user-content-manager", ucm_, "settings",
                                     settings, nullptr));
     g_object_unref(settings);
@@ -404,11 +300,11 @@ BrowserWebkit::BrowserWebkit(WebKitWebContext* ctx, GtkFixed* fixed, const Rect&
     g_object_add_weak_pointer(G_OBJECT(fixed_), reinterpret_cast<gpointer*>(&fixed_));
     g_signal_connect_after(fixed_, "size-allocate", G_CALLBACK(OnFixedAllocate), this);
     gtk_fixed_put(fixed, view_, rect.left, rect.top);
-    gtk_widget_show(view_);
+    if (visible) gtk_widget_show(view_);
     ApplyHostFlags();
 }
 
-BrowserWebkit::~BrowserWebkit() {
+WebkitView::~WebkitView() {
     alive_.reset();
     g_cancellable_cancel(cancel_);
     g_object_unref(cancel_);
@@ -427,9 +323,9 @@ BrowserWebkit::~BrowserWebkit() {
     g_object_unref(ucm_);
 }
 
-void BrowserWebkit::ApplyHostFlags() {
+void WebkitView::ApplyHostFlags() {
     if (viewGone_) return;
-    bool hide = (HostFlags() & DOCHOSTUIFLAG_SCROLL_NO) != 0;
+    bool hide = (host_->HostFlags() & DOCHOSTUIFLAG_SCROLL_NO) != 0;
     if (hide == (noScrollBars_ != nullptr)) return;
     if (hide) {
         noScrollBars_ = webkit_user_style_sheet_new(kNoScrollBarsCss, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
@@ -442,40 +338,39 @@ void BrowserWebkit::ApplyHostFlags() {
     }
 }
 
-void BrowserWebkit::Navigate(const std::string& url) {
+void WebkitView::Navigate(const std::string& url) {
     if (!Usable()) return;
     errorPage_ = ErrorPage::None;
     ApplyHostFlags();
-    webkit_web_view_load_uri(View(), url.empty() ? "about:blank" : ValidUtf8(url).c_str());
+    webkit_web_view_load_uri(View(), url.empty() ? "about:blank" : url.c_str());
 }
 
-void BrowserWebkit::Refresh() {
+void WebkitView::Refresh() {
     if (!Usable()) return;
     errorPage_ = ErrorPage::None;
     ApplyHostFlags();
     webkit_web_view_reload(View());
 }
 
-void BrowserWebkit::Stop() {
+void WebkitView::Stop() {
     if (Usable()) webkit_web_view_stop_loading(View());
 }
 
-void BrowserWebkit::Quit() {
+void WebkitView::Quit() {
     if (quit_) return;
     quit_ = true;  // from here on no events and no window.external
     if (!viewGone_) {
         webkit_web_view_stop_loading(View());
         webkit_web_view_load_uri(View(), "about:blank");
     }
-    ReleaseSite();
 }
 
-std::string BrowserWebkit::LocationUrl() const {
+std::string WebkitView::LocationUrl() const {
     const char* uri = viewGone_ ? nullptr : webkit_web_view_get_uri(View());
     return uri ? uri : "";
 }
 
-void BrowserWebkit::Place() {
+void WebkitView::Place() {
     if (viewGone_ || !fixed_) return;
     GtkAllocation a;
     gtk_widget_get_allocation(fixed_, &a);
@@ -483,18 +378,18 @@ void BrowserWebkit::Place() {
     gtk_widget_size_allocate(view_, &mine);
 }
 
-void BrowserWebkit::OnFixedAllocate(GtkWidget*, GdkRectangle*, BrowserWebkit* self) {
+void WebkitView::OnFixedAllocate(GtkWidget*, GdkRectangle*, WebkitView* self) {
     if (gtk_widget_get_visible(self->view_)) self->Place();
 }
 
-void BrowserWebkit::Move(const Rect& rect) {
+void WebkitView::Move(const Rect& rect) {
     if (viewGone_ || !fixed_) return;
     rect_ = rect;
     gtk_fixed_move(GTK_FIXED(fixed_), view_, rect.left, rect.top);
     gtk_widget_queue_resize(view_);  // the container allocates again, and so do we
 }
 
-void BrowserWebkit::Show(bool show) {
+void WebkitView::Show(bool show) {
     if (viewGone_) return;
     if (show)
         gtk_widget_show(view_);
@@ -502,13 +397,13 @@ void BrowserWebkit::Show(bool show) {
         gtk_widget_hide(view_);
 }
 
-bool BrowserWebkit::IsVisible() const { return !viewGone_ && gtk_widget_get_visible(view_); }
+bool WebkitView::IsVisible() const { return !viewGone_ && gtk_widget_get_visible(view_); }
 
-void BrowserWebkit::Focus() {
+void WebkitView::Focus() {
     if (!viewGone_) gtk_widget_grab_focus(view_);
 }
 
-void BrowserWebkit::AnswerLater(std::function<void(std::optional<std::string>)> done) {
+void WebkitView::AnswerLater(std::function<void(std::optional<std::string>)> done) {
     auto* w = new Walk{alive_, std::move(done)};
     g_idle_add(
         [](gpointer data) -> gboolean {
@@ -519,7 +414,7 @@ void BrowserWebkit::AnswerLater(std::function<void(std::optional<std::string>)> 
         w);
 }
 
-void BrowserWebkit::FindElementText(const std::string& tag, const std::string& id,
+void WebkitView::FindElementText(const std::string& tag, const std::string& id,
                                     std::function<void(std::optional<std::string>)> done) {
     if (!done) return;
     if (!Usable()) {
@@ -528,15 +423,15 @@ void BrowserWebkit::FindElementText(const std::string& tag, const std::string& i
     }
     GVariantDict dict;
     g_variant_dict_init(&dict, nullptr);
-    g_variant_dict_insert(&dict, "tag", "s", ValidUtf8(tag).c_str());
-    g_variant_dict_insert(&dict, "id", "s", ValidUtf8(id).c_str());
+    g_variant_dict_insert(&dict, "tag", "s", tag.c_str());
+    g_variant_dict_insert(&dict, "id", "s", id.c_str());
     GVariant* args = g_variant_dict_end(&dict);
     // An isolated world: the page's own script cannot change what the walk sees of the DOM API.
     webkit_web_view_call_async_javascript_function(View(), kWalkBody, -1, args, kWalkWorld, nullptr, cancel_,
                                                    OnWalkDone, new Walk{alive_, std::move(done)});
 }
 
-void BrowserWebkit::OnWalkDone(GObject* src, GAsyncResult* res, gpointer data) {
+void WebkitView::OnWalkDone(GObject* src, GAsyncResult* res, gpointer data) {
     std::unique_ptr<Walk> walk(static_cast<Walk*>(data));
     GError* error = nullptr;
     JSCValue* v = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(src), res, &error);
@@ -551,40 +446,24 @@ void BrowserWebkit::OnWalkDone(GObject* src, GAsyncResult* res, gpointer data) {
     if (!walk->alive.expired()) walk->done(std::move(text));
 }
 
-bool BrowserWebkit::HasExternal() const {
-    if (quit_) return false;
-    IDispatch* ext = AcquireExternal();
-    if (!ext) return false;
-    ext->Release();
-    return true;
-}
+bool WebkitView::HasExternal() const { return !quit_ && host_->HasExternal(); }
 
-void BrowserWebkit::CallExternal(const std::u16string& name, const std::vector<wire::Value>& args,
-                                 wire::Response& rs) {
+void WebkitView::CallExternal(const std::u16string& name, const std::vector<wire::Value>& args,
+                              wire::Response& rs) {
     rs.status = wire::Status::NoExternal;
     if (quit_) return;
-    // The host object stays while the call runs, even if the call closes the window that
-    // owns this control (the host deletes the external object when it goes).
-    IOleClientSite* site = ClientSite();
-    if (!site) return;
-    site->AddRef();
-    IDispatch* ext = AcquireExternal();
-    if (ext) {
-        InvokeExternal(ext, name, args, rs);  // `this` may be gone afterwards
-        ext->Release();
-    }
-    site->Release();
+    host_->CallExternal(name, args, rs);  // `this` may be gone afterwards
 }
 
-void BrowserWebkit::RequestClose() {
+void WebkitView::RequestClose() {
     BrowserEvents* sink = Sink();
     if (!sink) return;
     bool cancel = false;
     sink->WindowClosing(cancel);  // the owner decides what closing means
 }
 
-gboolean BrowserWebkit::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, WebKitPolicyDecisionType type,
-                                       BrowserWebkit* self) {
+gboolean WebkitView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, WebKitPolicyDecisionType type,
+                                       WebkitView* self) {
     if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
         return FALSE;  // responses: the engine's default
     WebKitNavigationAction* action =
@@ -623,7 +502,7 @@ gboolean BrowserWebkit::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, 
     return TRUE;
 }
 
-GtkWidget* BrowserWebkit::OnCreate(WebKitWebView* view, WebKitNavigationAction* action, BrowserWebkit* self) {
+GtkWidget* WebkitView::OnCreate(WebKitWebView* view, WebKitNavigationAction* action, WebkitView* self) {
     if (self->quit_) return nullptr;
     std::string url = RequestUri(action);
     bool approved = !self->approvedNewWindow_.empty() && self->approvedNewWindow_ == url;
@@ -637,7 +516,7 @@ GtkWidget* BrowserWebkit::OnCreate(WebKitWebView* view, WebKitNavigationAction* 
     return OpenPopup(view);
 }
 
-void BrowserWebkit::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, BrowserWebkit* self) {
+void WebkitView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, WebkitView* self) {
     if (event == WEBKIT_LOAD_STARTED) {
         self->loadFailed_ = false;
         if (self->errorPage_ == ErrorPage::Asked) self->errorPage_ = ErrorPage::Loading;
@@ -657,8 +536,8 @@ void BrowserWebkit::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Br
         sink->DocumentComplete(url);
 }
 
-gboolean BrowserWebkit::OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* uri, GError* error,
-                                     BrowserWebkit* self) {
+gboolean WebkitView::OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* uri, GError* error,
+                                     WebkitView* self) {
     self->loadFailed_ = true;
     if (self->errorPage_ == ErrorPage::Loading) {  // the error page itself failed: give up on it
         self->errorPage_ = ErrorPage::None;
@@ -674,26 +553,26 @@ gboolean BrowserWebkit::OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar
     return TRUE;
 }
 
-void BrowserWebkit::OnClose(WebKitWebView*, BrowserWebkit* self) { self->RequestClose(); }
+void WebkitView::OnClose(WebKitWebView*, WebkitView* self) { self->RequestClose(); }
 
-void BrowserWebkit::OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*, BrowserWebkit* self) {
+void WebkitView::OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*, WebkitView* self) {
     self->RequestClose();
 }
 
-void BrowserWebkit::OnTitle(WebKitWebView* view, GParamSpec*, BrowserWebkit* self) {
+void WebkitView::OnTitle(WebKitWebView* view, GParamSpec*, WebkitView* self) {
     BrowserEvents* sink = self->Sink();
     if (!sink) return;
     const char* t = webkit_web_view_get_title(view);
     sink->TitleChange(t ? t : "");
 }
 
-gboolean BrowserWebkit::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
-                                      BrowserWebkit* self) {
-    return self->HostSuppressesContextMenu() ? TRUE : FALSE;
+gboolean WebkitView::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
+                                      WebkitView* self) {
+    return self->host_->HostTakesContextMenu() ? TRUE : FALSE;
 }
 
-gboolean BrowserWebkit::OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, BrowserWebkit* self) {
-    if (!self->silent_) return FALSE;  // the engine's own dialog
+gboolean WebkitView::OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, WebkitView* self) {
+    if (!self->host_->Silent()) return FALSE;  // the engine's own dialog
     // Silent: no dialog; the answer is the one a dismissed dialog gives, except that leaving
     // the page is never held up.
     switch (webkit_script_dialog_get_dialog_type(dialog)) {
@@ -704,13 +583,13 @@ gboolean BrowserWebkit::OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialo
     return TRUE;
 }
 
-gboolean BrowserWebkit::OnAuthenticate(WebKitWebView*, WebKitAuthenticationRequest* rq, BrowserWebkit* self) {
-    if (!self->silent_) return FALSE;
+gboolean WebkitView::OnAuthenticate(WebKitWebView*, WebKitAuthenticationRequest* rq, WebkitView* self) {
+    if (!self->host_->Silent()) return FALSE;
     webkit_authentication_request_cancel(rq);
     return TRUE;
 }
 
-void BrowserWebkit::OnViewDestroy(GtkWidget*, BrowserWebkit* self) {
+void WebkitView::OnViewDestroy(GtkWidget*, WebkitView* self) {
     self->viewGone_ = true;
     Pages().erase(self->page_);
 }
@@ -897,84 +776,85 @@ bool StartBridge() {
 
 // --- The shared web context --------------------------------------------------------------------
 
-WebKitWebContext* SharedContext() {
-    static WebKitWebContext* ctx = nullptr;
-    if (ctx) return ctx;
-    std::string cache = CacheDir(), data = DataDir();
+class WebkitModule final : public Module {
+public:
+    explicit WebkitModule(const Paths& paths) : paths_(paths) {}
+
+    void Prewarm() override { Context(); }
+
+    View* CreateView(GtkFixed* fixed, const Rect& rect, bool visible, int id, const BrowserOptions& options,
+                     ViewHost* host) override {
+        if (!fixed || !host) return nullptr;
+        return new WebkitView(Context(), fixed, rect, visible, id, options, host);
+    }
+
+    void ClearWebsiteDataExceptCookies(std::function<void()> done) override;
+
+private:
+    WebKitWebContext* Context();
+
+    Paths paths_;
+    WebKitWebContext* ctx_ = nullptr;
+};
+
+WebKitWebContext* WebkitModule::Context() {
+    if (ctx_) return ctx_;
+    const std::string& cache = paths_.cacheDir;
+    const std::string& data = paths_.dataDir;
     g_mkdir_with_parents(cache.c_str(), 0700);
     g_mkdir_with_parents(data.c_str(), 0700);
     WebKitWebsiteDataManager* dm = webkit_website_data_manager_new("base-cache-directory", cache.c_str(),
                                                                    "base-data-directory", data.c_str(), nullptr);
-    ctx = webkit_web_context_new_with_website_data_manager(dm);
+    ctx_ = webkit_web_context_new_with_website_data_manager(dm);
     g_object_unref(dm);
 
-    WebKitCookieManager* cookies = webkit_web_context_get_cookie_manager(ctx);
+    // Also starts the network process, which the first page needs anyway.
+    WebKitCookieManager* cookies = webkit_web_context_get_cookie_manager(ctx_);
     std::string jar = Join(data.c_str(), "cookies.sqlite");
     webkit_cookie_manager_set_persistent_storage(cookies, jar.c_str(), WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
     webkit_cookie_manager_set_accept_policy(cookies, WEBKIT_COOKIE_POLICY_ACCEPT_ALWAYS);
 
-    std::string extensions = GetModuleDir() + "webext";
+    const std::string& extensions = paths_.extensionDir;
     if (!g_file_test(extensions.c_str(), G_FILE_TEST_IS_DIR))
         Report("the web-process extension folder is missing: pages get no window.external");
-    webkit_web_context_set_web_extensions_directory(ctx, extensions.c_str());
+    webkit_web_context_set_web_extensions_directory(ctx_, extensions.c_str());
     if (StartBridge()) {
-        webkit_web_context_set_web_extensions_initialization_user_data(ctx,
+        webkit_web_context_set_web_extensions_initialization_user_data(ctx_,
                                                                        g_variant_new("(s)", Place().path.c_str()));
         // The sandbox may also be forced on from the environment (WEBKIT_FORCE_SANDBOX) without
         // the context knowing: the folder is always made visible inside it.
-        webkit_web_context_add_path_to_sandbox(ctx, Place().dir.c_str(), FALSE);
+        webkit_web_context_add_path_to_sandbox(ctx_, Place().dir.c_str(), FALSE);
     } else {
         Report("cannot listen for the script bridge: pages get no window.external");
     }
-    return ctx;
+    return ctx_;
 }
 
 struct ClearJob {
     std::function<void()> done;
 };
 
-void Finish(ClearJob* job) {
-    std::unique_ptr<ClearJob> j(job);
-    if (j->done) j->done();
-}
-
-}  // namespace
-
-std::string WebCacheDirectory() { return CacheDir(); }
-
-void ClearWebsiteDataExceptCookies(std::function<void()> done) {
+void WebkitModule::ClearWebsiteDataExceptCookies(std::function<void()> done) {
     auto* job = new ClearJob{std::move(done)};
-    if (!Ready()) {
-        g_idle_add(
-            [](gpointer data) -> gboolean {
-                Finish(static_cast<ClearJob*>(data));
-                return G_SOURCE_REMOVE;
-            },
-            job);
-        return;
-    }
-    WebKitWebsiteDataManager* dm = webkit_web_context_get_website_data_manager(SharedContext());
+    WebKitWebsiteDataManager* dm = webkit_web_context_get_website_data_manager(Context());
     auto types = static_cast<WebKitWebsiteDataTypes>(WEBKIT_WEBSITE_DATA_ALL & ~WEBKIT_WEBSITE_DATA_COOKIES);
     webkit_website_data_manager_clear(
         dm, types, 0, nullptr,
         [](GObject* src, GAsyncResult* res, gpointer data) {
             webkit_website_data_manager_clear_finish(WEBKIT_WEBSITE_DATA_MANAGER(src), res, nullptr);
-            Finish(static_cast<ClearJob*>(data));
+            std::unique_ptr<ClearJob> j(static_cast<ClearJob*>(data));
+            if (j->done) j->done();
         },
         job);
 }
 
-}  // namespace fw::gtk
+}  // namespace
 
-namespace fw {
+}  // namespace fw::gtk::browser
 
-std::unique_ptr<BrowserControl> BrowserControl::Create(Window& parent, int id, const Rect& rect) {
-    if (!gtk::Ready()) return nullptr;
-    GtkFixed* fixed = gtk::ContainerOf(parent.native());
-    if (!fixed) return nullptr;
-    WebKitWebContext* ctx = gtk::SharedContext();
-    if (!ctx) return nullptr;
-    return std::make_unique<gtk::BrowserWebkit>(ctx, fixed, rect, id);
+extern "C" __attribute__((visibility("default"))) fw::gtk::browser::Module* rv_browser_module(
+    int version, const fw::gtk::browser::Paths* paths) {
+    if (version != fw::gtk::browser::kModuleVersion || !paths) return nullptr;
+    static auto* module = new fw::gtk::browser::WebkitModule(*paths);  // for the life of the process
+    return module;
 }
-
-}  // namespace fw

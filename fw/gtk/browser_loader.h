@@ -1,0 +1,26 @@
+#pragma once
+// Private to the GTK back end: the browser module (browser_module.h), loaded on a thread of
+// its own that starts with the platform, so that loading WebKit overlaps the toolkit's start
+// and the first windows. Everything here is for the UI thread.
+#include <functional>
+
+#include "fw/gtk/browser_module.h"
+
+namespace fw::gtk::browser {
+
+// Starts loading the module beside the executable, once (later calls do nothing). A missing
+// module is known at once; one that fails to load is known when its load has ended. Either
+// is reported on stderr in one line.
+void StartLoading();
+
+// True once the module is known to be missing or unusable: no browser control can be made.
+bool Unavailable();
+
+// Runs `fn` on the UI thread once the module is loaded, with the module, or with null when it
+// could not be loaded; at once when that is already known (the load is started if it was
+// not). Waiters run in the order they were added. Answers a ticket for CancelWaiter, 0 when
+// `fn` has already run.
+unsigned WhenLoaded(std::function<void(Module*)> fn);
+void CancelWaiter(unsigned ticket);
+
+}  // namespace fw::gtk::browser
