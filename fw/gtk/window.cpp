@@ -376,8 +376,17 @@ gboolean OnWindowState(GtkWidget*, GdkEventWindowState* e, Native* n) {
         bool v = (e->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
         // Restored by our own request: the window manager may put the window anywhere (it
         // never knew a normal place for a window first shown maximised), so the normal
-        // rectangle is asked for once more now that the change has happened.
-        if (!v && !n->maximized) PushGeometry(n);
+        // rectangle is asked for once more now that the change has happened. GTK drops a
+        // request equal to its last one (which the window manager overrode), so the
+        // request goes to the window itself.
+        if (!v && !n->maximized) {
+            PushGeometry(n);
+            if (GdkWindow* gw = GdkWin(n)) {
+                Rect r = ScreenRect(n);
+                gdk_window_move_resize(gw, r.left, r.top, std::max(1, r.Width()), std::max(1, r.Height()));
+            }
+            ExpectGeometry(n);
+        }
         if (v && !n->maximized) n->normalRect = n->rect;
         changed |= v != n->maximized;
         n->maximized = v;
