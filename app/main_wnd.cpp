@@ -8,6 +8,7 @@
 #include "fw/resources.h"
 #include "fw/shell.h"
 #include "fw/system.h"
+#include "fw/trace.h"
 #include "fw/tray.h"
 #include "ui/skin.h"
 #include "web/web_dlg.h"
@@ -328,9 +329,11 @@ void CMainWnd::OnOpenGame() {
             delete game;
             return;
         }
+        fw::TraceMark("game-created");
         m_pGameWnd = game;
         if (m_bGameMaximized) m_pGameWnd->Send(fw::WM_SYSCOMMAND, fw::SC_MAXIMIZE, 0);
         m_pGameWnd->Show(fw::ShowCmd::Show);
+        fw::TraceMark("game-shown");
     }
     Show(fw::ShowCmd::Hide);
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Start-up time of the desktop client, on a private Xvfb desktop (icewm, xcompmgr) that is
 # already running:
-#   bench/startup.sh [--page] [BUILD_DIR] [RUNS]      (defaults: build, 21)
+#   bench/startup.sh [--page|--game] [BUILD_DIR] [RUNS]      (defaults: build, 21)
 #
 # Without --page: from exec to its launcher window being viewable.
 # With --page: the local portal (BUILD_DIR/portal/lumo-portal) is started and static.ini's
@@ -9,6 +9,13 @@
 # page: from exec to the page dialog's window being viewable. The dialog is mapped only once
 # the launcher page has finished loading (its first DocumentComplete), so this is the time
 # until the user sees the page. The dialog is a transient toplevel without caption, 788x387.
+#
+# With --game: as --page, then a click on a server entry of the launcher page (xdotool) makes
+# the page call OpenGame; measured is the time from that call reaching the client (its
+# "open-game" mark: the client runs with RV_TRACE=1, which writes marks on the monotonic
+# clock to standard error) to the game window being viewable over the work area. The game
+# page itself loads after that. Every run is a new client, so every game window is the
+# client's first, with a browser engine view that has to be made.
 #
 # A Python program (standard library only, tests/e2e/xwire.py) holds an X connection that
 # listens for structure events on the root window. For each run it reads the monotonic clock,
@@ -23,10 +30,11 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 page=0
-if [ "${1:-}" = "--page" ]; then
-  page=1
-  shift
-fi
+game=0
+case "${1:-}" in
+  --page) page=1; shift ;;
+  --game) page=1; game=1; shift ;;
+esac
 build=${1:-build}
 runs=${2:-21}
 client=$build/client/raduvove
@@ -78,12 +86,16 @@ if [ "$page" = 1 ]; then
 fi
 desktop_start "$work/desktop" || { echo "startup: the desktop did not start" >&2; exit 1; }
 
-python3 - "$root/tests/e2e" "$work/client/raduvove" "$runs" "$page" <<'PYEOF'
+if [ "$game" = 1 ] && ! command -v xdotool >/dev/null; then
+  echo "startup: --game needs xdotool" >&2
+  exit 1
+fi
+python3 - "$root/tests/e2e" "$work/client/raduvove" "$runs" "$page" "$game" "$work" <<'PYEOF'
 import os, signal, statistics, subprocess, sys, time
 sys.path.insert(0, sys.argv[1])
 import xwire
 
-exe, runs, page = sys.argv[2], int(sys.argv[3]), sys.argv[4] == "1"
+exe, runs, page, game, work = sys.argv[2], int(sys.argv[3]), sys.argv[4] == "1", sys.argv[5] == "1", sys.argv[6]
 # The client's own helper processes (the browser engine's) outlive it by a moment: they are
 # handed to us when it ends, and reaped here, instead of to PID 1, which does not reap them.
 import ctypes
@@ -139,13 +151,69 @@ def viewable_page(candidates, launcher):
     return None
 
 
+def game_window(candidates, launcher):
+    for w in candidates:
+        if w == launcher:
+            continue
+        try:
+            if d.window_name(w) == "LumoDrakmoor" and d.geometry(w)[2] > 1000 and d.viewable(w):
+                return w
+        except xwire.XError:
+            pass
+    return None
+
+
+def open_game_mark(path):
+    """The client's last "open-game" mark, in seconds of the monotonic clock."""
+    mark = None
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            parts = line.split()
+            if len(parts) == 3 and parts[0] == "rv-trace" and parts[2] == "open-game":
+                mark = int(parts[1]) / 1e6
+    return mark
+
+
+def open_game(p, candidates, launcher, stderr_path):
+    """Clicks the server entry S7 of the launcher page; returns the times from the client's
+    OpenGame mark and from the click to the game window being viewable, in ms."""
+    x, y, _, _ = d.geometry(launcher)
+    subprocess.run(["xdotool", "mousemove", str(x + 345 + 642), str(y + 196 + 120)], check=True)
+    time.sleep(0.3)  # the page sees the pointer arrive before the press
+    t_click = time.monotonic()
+    subprocess.run(["xdotool", "click", "1"], check=True)
+    deadline = t_click + 20
+    next_poll = t_click
+    while True:
+        ev = d.next_event(0.05)
+        now = ev.time if ev else time.monotonic()
+        if ev and ev.code == xwire.CREATE_NOTIFY and ev.parent == d.root:
+            d.select_input(ev.window, xwire.STRUCTURE_NOTIFY)
+            candidates.append(ev.window)
+        if (ev and ev.code == xwire.MAP_NOTIFY) or now >= next_poll:
+            next_poll = now + 0.05
+            if game_window(candidates, launcher):
+                break
+        if p.poll() is not None:
+            sys.exit(f"startup: the client ended with code {p.returncode} before the game window showed")
+        if now > deadline:
+            sys.exit("startup: no game window within 20 s of the click")
+    t_open = open_game_mark(stderr_path)
+    if t_open is None:
+        sys.exit("startup: the client wrote no open-game mark (was the click on a server entry?)")
+    return (now - t_open) * 1000.0, (now - t_click) * 1000.0
+
+
 def one_run():
     candidates = []
     found = None
     t_launcher = t_page = None
+    stderr_path = os.path.join(work, "client-stderr.log")
+    env = dict(os.environ, RV_TRACE="1") if game else None
     t0 = time.monotonic()
-    p = subprocess.Popen([exe], cwd=os.path.dirname(exe), stdin=subprocess.DEVNULL,
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    with open(stderr_path, "w") as err:
+        p = subprocess.Popen([exe], cwd=os.path.dirname(exe), stdin=subprocess.DEVNULL,
+                             stdout=subprocess.DEVNULL, stderr=err, env=env)
     deadline = t0 + 20
     next_poll = t0 + 0.1
 
@@ -172,6 +240,7 @@ def one_run():
             p.wait()
             sys.exit("startup: no launcher window within 20 s" if t_launcher is None
                      else "startup: no page within 20 s")
+    t_game = open_game(p, candidates, found, stderr_path) if game else None
     p.send_signal(signal.SIGTERM)
     try:
         p.wait(timeout=10)
@@ -185,12 +254,12 @@ def one_run():
     # The browser engine's processes of this run end a moment after the client: the next run
     # starts once they are gone, not while they still take the processors.
     xwire.wait_for(lambda: (reap(), not children_left())[1], 5, 0.02)
-    return ((t_launcher - t0) * 1000.0, (t_page - t0) * 1000.0 if page else None)
+    return ((t_launcher - t0) * 1000.0, (t_page - t0) * 1000.0 if page else None, t_game)
 
 
-def report(what, times):
+def report(what, times, start="exec"):
     s = sorted(times)
-    print(f"startup: exec -> {what}, {runs} runs: median {statistics.median(s):.1f} ms, "
+    print(f"startup: {start} -> {what}, {runs} runs: median {statistics.median(s):.1f} ms, "
           f"min {s[0]:.1f} ms, max {s[-1]:.1f} ms")
     print("startup: all runs (ms): " + " ".join(f"{t:.1f}" for t in times))
 
@@ -201,4 +270,7 @@ xwire.wait_for(lambda: (reap(), not children_left())[1], 5, 0.05)  # helpers sti
 report("launcher viewable", [r[0] for r in results])
 if page:
     report("launcher page viewable", [r[1] for r in results])
+if game:
+    report("game window viewable", [r[2][0] for r in results], "OpenGame")
+    report("game window viewable", [r[2][1] for r in results], "click")
 PYEOF

@@ -146,6 +146,9 @@ void Server::Impl::Routes() {
     int yes = 1;
     ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
+  // Answers go out at once, as a web server's do: with Nagle's algorithm the body, written
+  // after the headers, would wait for the client's delayed acknowledgement (about 40 ms).
+  http.set_tcp_nodelay(true);
 
   // Every request is recorded before it is handled, so a client that got an
   // answer finds its request in the log. Reading the log is not recorded.

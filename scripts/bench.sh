@@ -35,4 +35,12 @@ if [ -x "$build/client/raduvove" ] && [ -x "$build/portal/lumo-portal" ]; then
 else
   echo "startup: the client or the portal ($build/portal/lumo-portal) was not built"
 fi
+
+echo
+echo "== opening a game (OpenGame on the launcher page to the game window on screen)"
+if [ -x "$build/client/raduvove" ] && [ -x "$build/portal/lumo-portal" ]; then
+  "$root/bench/startup.sh" --game "$build" "${GAME_RUNS:-15}" || status=1
+else
+  echo "startup: the client or the portal ($build/portal/lumo-portal) was not built"
+fi
 exit $status

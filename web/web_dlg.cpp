@@ -4,6 +4,7 @@
 #include "app/messages.h"
 #include "fw/message_box.h"
 #include "fw/shell.h"
+#include "fw/trace.h"
 #include "web/web_ctrl_interface.h"
 
 namespace {
@@ -153,6 +154,7 @@ void CWebDlg::SplitOpenGame(const std::string& text, std::string& f1, std::strin
 }
 
 void CWebDlg::OpenGame(std::string text) {
+    fw::TraceMark("open-game");
     std::string url, ignored, server;
     SplitOpenGame(text, url, ignored, server);
     m_pOwner->m_strGameUrl = url;
@@ -175,6 +177,7 @@ void CWebDlg::BeforeNavigate2(const std::string& url, bool& cancel) {
     (void)cancel;  // the navigation always proceeds
     m_strLastUrl = url;
     if (Contains(m_strLastUrl, "client = 1") && m_strLastUrl != kJsVoid) {
+        fw::TraceMark("open-game");
         m_pOwner->m_strGameUrl = m_strLastUrl;
         m_pOwner->Send(WM_OPEN_GAME);
     }
