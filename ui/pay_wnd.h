@@ -2,16 +2,11 @@
 // The payment window: a small borderless panel inside the game window, near its top-right
 // corner, showing the payment page the launcher page last asked for. It appears when the
 // page has loaded, and the page closes it through window.external ("closedBox").
-#include <memory>
 #include <string>
 
-#include "fw/browser.h"
-#include "fw/window.h"
-#include "web/js_dispatch.h"
+#include "ui/page_panel.h"
 
-class CWebCtrlInterFace;
-
-class CPayWnd : public fw::Window, public IJSDispatch, public fw::BrowserEvents {
+class CPayWnd : public CPagePanel {
 public:
     static constexpr int kWidth = 238;
     static constexpr int kHeight = 270;
@@ -23,30 +18,13 @@ public:
     // Creates the window, hidden, as a child of `parent` (the game window; without one, a
     // tool window on the desktop) and asks for the payment page. The text is not used.
     CPayWnd(fw::Window* parent, const std::string& text);
-    ~CPayWnd() override;
-    bool Created() const { return IsWindow(); }
-
-    fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
 
     // IJSDispatch: the page asks to be closed.
     void closedBox() override;
 
     // Browser events.
-    void DocumentComplete(const std::string& url) override;
     void NewWindow3(const std::string& url, bool& cancel) override;
 
-    bool PreTranslateMessage(const fw::Msg& msg) override;
-
 protected:
-    int OnCreate() override;
-    void OnDestroy() override;
-
-private:
-    void ReleaseHost();
-
-    int m_nWidth = kWidth;
-    int m_nHeight = kHeight;
-    fw::Window* m_pParent;
-    std::unique_ptr<fw::BrowserControl> m_wndBrowser;
-    CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
+    std::string PageAddress() const override;
 };

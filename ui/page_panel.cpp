@@ -1,0 +1,67 @@
+#include "ui/page_panel.h"
+
+#include "app/main_wnd.h"
+#include "web/web_ctrl_interface.h"
+
+CPagePanel::CPagePanel(fw::Window* parent, int width, int height, int browserId)
+    : m_nWidth(width), m_nHeight(height), m_pParent(parent), m_nBrowserId(browserId) {
+    m_pHost = new CWebCtrlInterFace();
+    m_pHost->m_pExternal = new CJSDispatch(this);
+    m_pHost->AddRef();
+}
+
+CPagePanel::~CPagePanel() {
+    Destroy();
+    ReleaseHost();  // when the window never came to be
+}
+
+void CPagePanel::CreatePanel(fw::Point topLeft) {
+    const bool inside = Inside();
+    fw::CreateParams p;
+    p.style = inside ? fw::kChild | fw::kTopmost : fw::kPopup | fw::kToolWindow | fw::kTopmost;
+    p.parent = inside ? m_pParent : nullptr;
+    p.rect = fw::Rect::FromXYWH(topLeft.x, topLeft.y, m_nWidth, m_nHeight);
+    Create(p);
+}
+
+int CPagePanel::OnCreate() {
+    m_wndBrowser = fw::BrowserControl::Create(*this, m_nBrowserId, fw::Rect{0, 0, m_nWidth, m_nHeight});
+    if (!m_wndBrowser) return -1;  // a panel without its page would never show
+    AttachToControl(m_pHost, m_wndBrowser->GetControlUnknown());
+    m_wndBrowser->SetEvents(this);
+    m_wndBrowser->SetSilent(true);
+    m_wndBrowser->Navigate(PageAddress());
+    return 0;  // hidden until the page has loaded
+}
+
+void CPagePanel::ReleaseHost() {
+    if (m_pHost) {
+        m_pHost->Release();
+        m_pHost = nullptr;
+    }
+}
+
+void CPagePanel::OnDestroy() {
+    ReleaseHost();
+    m_wndBrowser.reset();
+}
+
+void CPagePanel::DocumentComplete(const std::string& url) {
+    (void)url;
+    Show(fw::ShowCmd::Show);
+}
+
+bool CPagePanel::PreTranslateMessage(const fw::Msg& msg) {
+    if (msg.message == fw::WM_KEYDOWN && msg.wParam == fw::VK_ESCAPE) return true;
+    if (msg.message == fw::WM_SYSKEYDOWN && msg.wParam == fw::VK_F4) {
+        // Alt+F4 asks about quitting the whole client, not about this panel.
+        CMainWnd::ExitPrompt(g_pMainWnd && g_pMainWnd->IsWindow() ? g_pMainWnd : nullptr);
+        return true;
+    }
+    return false;  // every other key reaches the page as usual
+}
+
+void PostToGameWindow(unsigned msg) {
+    fw::Window* game = g_pMainWnd ? g_pMainWnd->m_pGameWnd : nullptr;
+    if (game) fw::Window::Post(game->handle(), msg);
+}

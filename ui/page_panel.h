@@ -1,0 +1,55 @@
+#pragma once
+// A small borderless window of the game window that shows one platform page in a browser
+// control filling it, and offers the page the script bridge: the base of the payment and the
+// account page windows. The window stays hidden until its page has loaded; Escape is
+// swallowed and Alt+F4 asks about quitting the whole client.
+#include <memory>
+#include <string>
+
+#include "fw/browser.h"
+#include "fw/window.h"
+#include "web/js_dispatch.h"
+
+class CWebCtrlInterFace;
+
+class CPagePanel : public fw::Window, public IJSDispatch, public fw::BrowserEvents {
+public:
+    ~CPagePanel() override;
+    bool Created() const { return IsWindow(); }
+
+    fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
+
+    // Browser events: the first completed document shows the window.
+    void DocumentComplete(const std::string& url) override;
+
+    bool PreTranslateMessage(const fw::Msg& msg) override;
+
+protected:
+    CPagePanel(fw::Window* parent, int width, int height, int browserId);
+
+    // True when the panel goes inside its parent (the game window is there).
+    bool Inside() const { return m_pParent && m_pParent->IsWindow(); }
+    // Creates the window, hidden, at `topLeft`: in the parent's client area as its child, or
+    // without a parent on the desktop as a tool window. The browser control is made and sent
+    // to PageAddress() on the way.
+    void CreatePanel(fw::Point topLeft);
+    virtual std::string PageAddress() const = 0;
+
+    int OnCreate() override;
+    void OnDestroy() override;
+
+    const int m_nWidth;
+    const int m_nHeight;
+    fw::Window* const m_pParent;
+
+private:
+    void ReleaseHost();
+
+    const int m_nBrowserId;
+    std::unique_ptr<fw::BrowserControl> m_wndBrowser;
+    CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
+};
+
+// Posts `msg` to the game window, so that the page's script call returns before the game
+// window acts; with no game window (or one already gone) the request is lost.
+void PostToGameWindow(unsigned msg);
