@@ -88,12 +88,23 @@ int CMainWnd::OnCreate() {
 
 // ---- skin ----------------------------------------------------------------------------
 
+namespace {
+// Loading order of the buttons: close, minimise, official site, customer service, payment,
+// forum.
+constexpr CMainWnd::Button kLoadOrder[] = {CMainWnd::kClose,   CMainWnd::kMin, CMainWnd::kOfficial,
+                                           CMainWnd::kService, CMainWnd::kPay, CMainWnd::kForum};
+}  // namespace
+
+std::vector<int> CMainWnd::SkinPictures() {
+    std::vector<int> ids{app::IDB_LAUNCHER_BG};
+    for (Button b : kLoadOrder) ids.push_back(kButtons[b].resource);
+    return ids;
+}
+
 bool CMainWnd::LoadSkin() {
     ui::LoadSkinImage(app::IDB_LAUNCHER_BG, m_pBackground);
     if (!m_pBackground || !m_pBackground->valid()) return false;
-    // Loading order: close, minimise, official site, customer service, payment, forum.
-    const Button order[] = {kClose, kMin, kOfficial, kService, kPay, kForum};
-    for (Button b : order) ui::LoadSkinImage(kButtons[b].resource, m_pImage[b]);
+    for (Button b : kLoadOrder) ui::LoadSkinImage(kButtons[b].resource, m_pImage[b]);
     m_nWidth = m_pBackground->width();
     m_nHeight = m_pBackground->height();
     m_bmBackground.Resize(m_nWidth, m_nHeight);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/hosts.h"
 #include "fw/canvas.h"
@@ -25,6 +26,10 @@ public:
 
     // Shows the exit prompt; OK sends WM_CLOSE to the target.
     static void ExitPrompt(fw::Window* target);
+
+    // The pictures the launcher loads when it is made: its background first, then its buttons
+    // in the order they are loaded.
+    static std::vector<int> SkinPictures();
 
     // The launcher's link addresses.
     std::string OfficialSiteUrl() const;

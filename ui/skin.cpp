@@ -1,15 +1,91 @@
 #include "ui/skin.h"
 
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
 #include "fw/resources.h"
 #include "fw/system.h"
 
 namespace ui {
 
-bool LoadSkinImage(int id, std::unique_ptr<fw::Image>& out) {
+namespace {
+
+// Pictures decoded ahead of their first use. An id is in `pictures` from the preload's start:
+// empty while its decoding is still to come, then with its result (null when the resource
+// does not exist).
+struct Preloads {
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::map<int, std::optional<std::unique_ptr<fw::Image>>> pictures;
+};
+
+Preloads& ThePreloads() {
+    // Never destroyed: a decoding thread may still run while the program ends.
+    static auto* p = new Preloads;
+    return *p;
+}
+
+std::unique_ptr<fw::Image> Decode(int id) {
     auto bytes = fw::FindResource(id, "PNG");
-    if (bytes.empty()) return false;
-    out = fw::Image::FromPng(bytes);
-    return out != nullptr;
+    if (bytes.empty()) return nullptr;
+    return fw::Image::FromPng(bytes);
+}
+
+// True when `id` was preloaded: `out` then holds its result (null when it does not exist),
+// which is no longer kept.
+bool TakePreloaded(int id, std::unique_ptr<fw::Image>& out) {
+    Preloads& p = ThePreloads();
+    std::unique_lock<std::mutex> lock(p.mutex);
+    auto it = p.pictures.find(id);
+    if (it == p.pictures.end()) return false;
+    p.ready.wait(lock, [&] { return it->second.has_value(); });
+    out = std::move(*it->second);
+    p.pictures.erase(it);
+    return true;
+}
+
+}  // namespace
+
+void PreloadSkinImages(const std::vector<int>& ids) {
+    Preloads& p = ThePreloads();
+    std::vector<int> mine;
+    {
+        std::lock_guard<std::mutex> lock(p.mutex);
+        for (int id : ids)
+            if (p.pictures.emplace(id, std::nullopt).second) mine.push_back(id);
+    }
+    if (mine.empty()) return;
+    auto work = [mine] {
+        Preloads& p = ThePreloads();
+        for (int id : mine) {
+            std::unique_ptr<fw::Image> img = Decode(id);
+            {
+                std::lock_guard<std::mutex> lock(p.mutex);
+                auto it = p.pictures.find(id);
+                if (it != p.pictures.end()) it->second = std::move(img);
+            }
+            p.ready.notify_all();
+        }
+    };
+    try {
+        std::thread(std::move(work)).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: the pictures are decoded when they are asked for.
+        std::lock_guard<std::mutex> lock(p.mutex);
+        for (int id : mine) p.pictures.erase(id);
+    }
+}
+
+bool LoadSkinImage(int id, std::unique_ptr<fw::Image>& out) {
+    std::unique_ptr<fw::Image> img;
+    if (!TakePreloaded(id, img)) img = Decode(id);
+    if (!img) return false;
+    out = std::move(img);
+    return true;
 }
 
 void DrawImageStretched(const fw::Image* img, fw::Canvas& c, int left, int top, int right, int bottom) {

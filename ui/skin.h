@@ -15,6 +15,12 @@ namespace ui {
 // exist. Bytes that do not decode still give an image object, which draws nothing.
 bool LoadSkinImage(int id, std::unique_ptr<fw::Image>& out);
 
+// Starts decoding the given PNG resources on a thread of their own, so that the pictures a
+// window needs first are ready when it asks for them (the toolkit starts meanwhile). A later
+// LoadSkinImage of one of them waits for it if needed and takes it; each preloaded picture
+// is taken once (a second LoadSkinImage decodes it again). Ids already waiting are skipped.
+void PreloadSkinImages(const std::vector<int>& ids);
+
 // The whole image scaled into (left, top)-(right, bottom). Nothing for a null image.
 void DrawImageStretched(const fw::Image* img, fw::Canvas& c, int left, int top, int right, int bottom);
 

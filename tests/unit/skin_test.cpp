@@ -1,6 +1,7 @@
 // The skin toolkit: resources, slices of strips, and the skin-button mouse pattern.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/resource.h"
@@ -112,4 +113,30 @@ TEST(Skin, ButtonHoverHandsOverInOneMove) {
     EXPECT_EQ(ui::SkinButtonsMouseMove(buttons, {11, 10}).size(), 2u);
     EXPECT_EQ(ui::SkinButtonAt(buttons, {299, 80}), -1);  // right edge is outside
     EXPECT_EQ(ui::SkinButtonAt(buttons, {239, 73}), 1);
+}
+
+// Pictures decoded ahead on their own thread are the same pictures, taken once each; ids that
+// do not exist, repeated or already waiting are harmless, and what was not preloaded decodes
+// as before. Run under ThreadSanitizer too.
+TEST(Skin, PreloadThreadHandsOverTheSamePictures) {
+    const std::vector<int> ids = {static_cast<int>(app::IDB_LAUNCHER_BG), 141, 137, 137, 999999};
+    ui::PreloadSkinImages(ids);
+    ui::PreloadSkinImages({static_cast<int>(app::IDB_LAUNCHER_BG), 137});  // already waiting: no second decoding
+
+    auto same = [](const fw::Image& a, const fw::Image& b) {
+        if (a.width() != b.width() || a.height() != b.height()) return false;
+        const size_t n = static_cast<size_t>(a.width()) * static_cast<size_t>(a.height());
+        return std::equal(a.pixels(), a.pixels() + n, b.pixels());
+    };
+    for (int id : {static_cast<int>(app::IDB_LAUNCHER_BG), 137}) {
+        std::unique_ptr<fw::Image> preloaded, again;
+        ASSERT_TRUE(ui::LoadSkinImage(id, preloaded)) << id;   // taken from the thread
+        ASSERT_TRUE(ui::LoadSkinImage(id, again)) << id;       // decoded anew
+        ASSERT_NE(preloaded.get(), again.get());
+        EXPECT_TRUE(same(*preloaded, *again)) << id;
+    }
+    std::unique_ptr<fw::Image> none;
+    EXPECT_FALSE(ui::LoadSkinImage(141, none));
+    EXPECT_FALSE(ui::LoadSkinImage(999999, none));
+    EXPECT_EQ(none, nullptr);
 }
