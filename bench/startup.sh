@@ -93,74 +93,42 @@ fi
 python3 - "$root/tests/e2e" "$work/client/raduvove" "$runs" "$page" "$game" "$work" <<'PYEOF'
 import os, signal, statistics, subprocess, sys, time
 sys.path.insert(0, sys.argv[1])
+import harness
 import xwire
 
 exe, runs, page, game, work = sys.argv[2], int(sys.argv[3]), sys.argv[4] == "1", sys.argv[5] == "1", sys.argv[6]
 # The client's own helper processes (the browser engine's) outlive it by a moment: they are
 # handed to us when it ends, and reaped here, instead of to PID 1, which does not reap them.
-import ctypes
-ctypes.CDLL(None).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+harness.become_subreaper()
 PAGE_SIZE = (788, 387)
 
-
-def children_left():
-    me = str(os.getpid())
-    for p in os.listdir("/proc"):
-        if p.isdigit():
-            try:
-                with open(f"/proc/{p}/stat") as f:
-                    if f.read().rsplit(")", 1)[1].split()[1] == me:
-                        return True
-            except (OSError, IndexError):
-                pass
-    return False
-
-
-def reap():
-    while True:
-        try:
-            pid, _ = os.waitpid(-1, os.WNOHANG)
-        except ChildProcessError:
-            return
-        if pid == 0:
-            return
 d = xwire.Display()
 d.select_input(d.root, xwire.SUBSTRUCTURE_NOTIFY)
 d.sync()
 
 
-def launcher_of(candidates):
+def first(candidates, test):
+    """The first candidate window that passes `test` (windows gone meanwhile do not)."""
     for w in candidates:
         try:
-            if d.window_name(w) == "LumoDrakmoor" and d.geometry(w)[2] > 200:
+            if test(w):
                 return w
         except xwire.XError:
             pass
     return None
+
+
+def launcher_of(candidates):
+    return first(candidates, lambda w: d.window_name(w) == "LumoDrakmoor" and d.geometry(w)[2] > 200)
 
 
 def viewable_page(candidates, launcher):
-    for w in candidates:
-        if w == launcher:
-            continue
-        try:
-            if tuple(d.geometry(w)[2:]) == PAGE_SIZE and d.viewable(w):
-                return w
-        except xwire.XError:
-            pass
-    return None
+    return first(candidates, lambda w: w != launcher and tuple(d.geometry(w)[2:]) == PAGE_SIZE and d.viewable(w))
 
 
 def game_window(candidates, launcher):
-    for w in candidates:
-        if w == launcher:
-            continue
-        try:
-            if d.window_name(w) == "LumoDrakmoor" and d.geometry(w)[2] > 1000 and d.viewable(w):
-                return w
-        except xwire.XError:
-            pass
-    return None
+    return first(candidates, lambda w: w != launcher and d.window_name(w) == "LumoDrakmoor"
+                 and d.geometry(w)[2] > 1000 and d.viewable(w))
 
 
 def open_game_mark(path):
@@ -253,7 +221,7 @@ def one_run():
         pass
     # The browser engine's processes of this run end a moment after the client: the next run
     # starts once they are gone, not while they still take the processors.
-    xwire.wait_for(lambda: (reap(), not children_left())[1], 5, 0.02)
+    harness.reap_orphans(5)
     return ((t_launcher - t0) * 1000.0, (t_page - t0) * 1000.0 if page else None, t_game)
 
 
@@ -266,7 +234,7 @@ def report(what, times, start="exec"):
 
 one_run()  # warm-up: caches, and the first start writes static.ini
 results = [one_run() for _ in range(runs)]
-xwire.wait_for(lambda: (reap(), not children_left())[1], 5, 0.05)  # helpers still ending
+harness.reap_orphans(5)  # helpers still ending
 report("launcher viewable", [r[0] for r in results])
 if page:
     report("launcher page viewable", [r[1] for r in results])
