@@ -738,17 +738,7 @@ void CRudovGame::ReleaseAll() {
     m_pCaption.reset();
     m_bCaptionComposed = false;
     m_bmBackground.Resize(0, 0);
-    if (m_pHost) {
-        m_pHost->Release();
-        m_pHost = nullptr;
-    }
-    if (m_pBrowser) {
-        m_wndBrowser->Stop();
-        m_wndBrowser->Quit();
-        m_pBrowser->Release();
-        m_pBrowser = nullptr;
-    }
-    m_wndBrowser.reset();
+    ReleasePage(m_pHost, m_pBrowser, m_wndBrowser);
     if (m_bTooltipVisible) fw::HideTooltip(*this);
     m_bTooltipVisible = false;
 }

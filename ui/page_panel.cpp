@@ -12,7 +12,7 @@ CPagePanel::CPagePanel(fw::Window* parent, int width, int height, int browserId)
 
 CPagePanel::~CPagePanel() {
     Destroy();
-    ReleaseHost();  // when the window never came to be
+    EndPage();  // when the window never came to be
 }
 
 void CPagePanel::CreatePanel(fw::Point topLeft) {
@@ -34,17 +34,12 @@ int CPagePanel::OnCreate() {
     return 0;  // hidden until the page has loaded
 }
 
-void CPagePanel::ReleaseHost() {
-    if (m_pHost) {
-        m_pHost->Release();
-        m_pHost = nullptr;
-    }
+void CPagePanel::EndPage() {
+    IWebBrowser2* none = nullptr;  // the panel keeps no interface of the control
+    ReleasePage(m_pHost, none, m_wndBrowser);
 }
 
-void CPagePanel::OnDestroy() {
-    ReleaseHost();
-    m_wndBrowser.reset();
-}
+void CPagePanel::OnDestroy() { EndPage(); }
 
 void CPagePanel::DocumentComplete(const std::string& url) {
     (void)url;

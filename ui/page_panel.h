@@ -43,7 +43,8 @@ protected:
     fw::Window* const m_pParent;
 
 private:
-    void ReleaseHost();
+    // Lets go of the host object and destroys the browser control.
+    void EndPage();
 
     const int m_nBrowserId;
     std::unique_ptr<fw::BrowserControl> m_wndBrowser;

@@ -248,3 +248,19 @@ bool AttachToControl(CWebCtrlInterFace* host, IUnknown* controlUnknown) {
     browser->Release();
     return attached;
 }
+
+void ReleasePage(CWebCtrlInterFace*& host, IWebBrowser2*& browser, std::unique_ptr<fw::BrowserControl>& control) {
+    if (host) {
+        host->Release();
+        host = nullptr;
+    }
+    if (browser) {
+        if (control) {
+            control->Stop();
+            control->Quit();
+        }
+        browser->Release();
+        browser = nullptr;
+    }
+    control.reset();
+}

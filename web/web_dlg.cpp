@@ -98,17 +98,7 @@ void CWebDlg::OnSize(unsigned type, int cx, int cy) {
 }
 
 void CWebDlg::Close() {
-    if (m_pHost) {
-        m_pHost->Release();
-        m_pHost = nullptr;
-    }
-    if (m_pBrowser) {
-        m_wndBrowser->Stop();
-        m_wndBrowser->Quit();
-        m_pBrowser->Release();
-        m_pBrowser = nullptr;
-    }
-    m_wndBrowser.reset();
+    ReleasePage(m_pHost, m_pBrowser, m_wndBrowser);
     if (IsWindow()) {
         Destroy();  // deletes this
     } else {
