@@ -68,6 +68,7 @@ struct Msg {
 };
 
 namespace backend { struct Native; }
+namespace detail { struct WindowState; }
 
 class Window {
 public:
@@ -86,8 +87,13 @@ public:
     bool IsWindow() const { return handle_ != kNoWindow && native_ != nullptr; }
     static Window* FromHandle(Handle h);  // UI thread only; null when gone
 
-    // Showing. WM_SHOWWINDOW (OnShowWindow) is delivered before the change when the
-    // visibility changes, as on Windows.
+    // Showing, with the rules of Windows' ShowWindow: WM_SHOWWINDOW (OnShowWindow) comes
+    // before the change when the visibility changes, WM_MOVE and WM_SIZE after it. Show
+    // keeps the state; ShowNormal, Restore and ShowNoActivate take a minimised window back
+    // to where it was (maximised when it was maximised) and a maximised one to its normal
+    // rectangle; Maximize fills the work area (a child: its parent's client area);
+    // minimising keeps the rectangle. Hide, the minimising commands and ShowNoActivate do
+    // not activate the window, the others do.
     void Show(ShowCmd cmd);
     bool IsVisible() const;
     bool IsMinimized() const;
@@ -95,14 +101,15 @@ public:
     void SetForeground();
     void SetFocus();
 
-    // Position and size. For top-level windows in screen coordinates.
+    // Position and size. For top-level windows in screen coordinates, for children in their
+    // parent's client coordinates. WM_MOVE and WM_SIZE follow for what changed. A maximised
+    // window stays maximised and keeps the rectangle it is restored to.
     void SetPos(const Rect& r, unsigned flags = 0);
     void Move(int x, int y, int w, int h) { SetPos(Rect::FromXYWH(x, y, w, h), kNoZOrder); }
     Rect GetWindowRect() const;  // screen coordinates
     Rect GetClientRect() const;  // (0, 0, width, height)
     Point ClientToScreen(Point p) const;
     Point ScreenToClient(Point p) const;
-    void SetParent(Window* parent);
     Window* parent() const { return parent_; }
 
     void SetCaption(const std::string& text);
@@ -116,7 +123,8 @@ public:
     void Invalidate(const Rect* r = nullptr);
     void UpdateNow();
     // Layered windows: show this picture with per-pixel alpha at the window's position and
-    // at the picture's size. Fully transparent pixels let clicks through.
+    // at the picture's size. Fully transparent pixels let clicks through. An empty picture
+    // changes nothing.
     void UpdateLayered(const Bitmap& picture);
 
     void SetCursor(Cursor c);
@@ -188,7 +196,7 @@ private:
     unsigned style_ = 0;
     int id_ = 0;
     bool destroying_ = false;
-    Cursor cursor_ = Cursor::Arrow;
+    std::unique_ptr<detail::WindowState> state_;  // placement and notifications (fw/common)
 };
 
 }  // namespace fw

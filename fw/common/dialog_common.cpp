@@ -1,10 +1,10 @@
 // The portable part of the modal loops: which loops run, whose input they take away, and
-// what RunModal answers. The nested loop itself is the back end's (fw/modal_backend.h).
+// what RunModal answers. The nested loop itself is the back end's (fw/backend.h).
 #include <algorithm>
 #include <vector>
 
 #include "fw/dialog.h"
-#include "fw/modal_backend.h"
+#include "fw/backend.h"
 
 namespace fw {
 

@@ -1,13 +1,17 @@
 // Portable window logic: handles, routing of messages to handlers, posting from any thread,
-// and the show notification. The platform work is in the back end.
+// and the placement of every window with the notifications of its changes (the rules are in
+// window_state.cpp). The platform work is in the back end.
 #include "fw/window.h"
 
+#include <algorithm>
 #include <deque>
 #include <mutex>
 #include <unordered_map>
 
 #include "fw/app.h"
 #include "fw/backend.h"
+#include "fw/common/window_state.h"
+#include "fw/system.h"
 
 namespace fw {
 
@@ -25,10 +29,7 @@ Registry& Reg() {
     return *r;
 }
 
-}  // namespace
-
-namespace detail {
-
+// Hands out handles and keeps the registry of live windows.
 Handle Register(Window* w) {
     auto& r = Reg();
     std::lock_guard<std::mutex> l(r.m);
@@ -43,6 +44,32 @@ void Unregister(Handle h) {
     r.live.erase(h);
 }
 
+}  // namespace
+
+struct WindowAccess {
+    static detail::WindowState& State(const Window& w) { return *w.state_; }
+};
+
+namespace {
+
+detail::WindowState& StateOf(const Window& w) { return WindowAccess::State(w); }
+
+// The window's parent while both exist, for a child (kChild with a parent).
+const Window* ChildParent(const Window& w) {
+    if (!(w.style() & kChild) || !w.parent()) return nullptr;
+    return Window::FromHandle(StateOf(w).parent);
+}
+
+// Where the window goes when maximised: the work area, or a child's parent client area.
+Rect MaximizedRect(const Window& w) {
+    if (const Window* p = ChildParent(w)) return p->GetClientRect();
+    return WorkArea();
+}
+
+}  // namespace
+
+namespace detail {
+
 int DispatchPosted() {
     auto& r = Reg();
     std::deque<Msg> batch;
@@ -56,9 +83,6 @@ int DispatchPosted() {
         if (!w) continue;  // posted to no window: lost
         RouteInput(*w, m.message, m.wParam, m.lParam);
         ++n;
-        if (QuitRequested()) {
-            // Keep what is left for a later loop (none will come; the process is ending).
-        }
     }
     return n;
 }
@@ -88,9 +112,51 @@ bool RouteInput(Window& target, unsigned msg, WPARAM wp, LPARAM lp) {
     return true;
 }
 
+const backend::Placement& PlacementOf(const Window& w) { return StateOf(w).placement; }
+
+void PlatformMoved(Window& w, const Rect& screen) {
+    Rect r = screen;
+    if (const Window* p = ChildParent(w)) {
+        const Point o = p->GetWindowRect().TopLeft();
+        r = r.Offset(-o.x, -o.y);
+    }
+    StateOf(w).placement.rect = r;
+}
+
+void PlatformStateChanged(Window& w, bool minimized, bool maximized) {
+    auto& p = StateOf(w).placement;
+    p = AfterPlatformState(p, minimized, maximized);
+}
+
+bool NotifyPlacement(Window& w, bool force) {
+    if (!w.IsWindow()) return false;
+    const Handle h = w.handle();
+    WindowState& s = StateOf(w);
+    const backend::Placement& p = s.placement;
+    if (!p.minimized) {
+        const Point pos = p.rect.TopLeft();
+        if (force || pos != s.movePos) {
+            s.movePos = pos;
+            w.WindowProc(WM_MOVE, 0, MakePointParam(pos.x, pos.y));
+            if (Window::FromHandle(h) != &w) return false;
+        }
+    }
+    const unsigned type = p.minimized ? SIZE_MINIMIZED : p.maximized ? SIZE_MAXIMIZED : SIZE_RESTORED;
+    const int cx = p.minimized ? 0 : p.rect.Width();
+    const int cy = p.minimized ? 0 : p.rect.Height();
+    if (force || type != s.sizeType || cx != s.sizeW || cy != s.sizeH) {
+        s.sizeType = type;
+        s.sizeW = cx;
+        s.sizeH = cy;
+        w.WindowProc(WM_SIZE, type, MakePointParam(cx, cy));
+        if (Window::FromHandle(h) != &w) return false;
+    }
+    return true;
+}
+
 }  // namespace detail
 
-Window::Window() = default;
+Window::Window() : state_(std::make_unique<detail::WindowState>()) {}
 
 Window::~Window() { Destroy(); }
 
@@ -109,10 +175,21 @@ bool Window::Create(const CreateParams& params) {
     parent_ = params.parent;
     id_ = params.id;
     destroying_ = false;
-    handle_ = detail::Register(this);
+    // A window starts as if it had been told of the rectangle it is made with.
+    Rect r = params.rect;
+    r.right = std::max(r.right, r.left);
+    r.bottom = std::max(r.bottom, r.top);
+    auto& s = *state_;
+    s = {};
+    s.placement.rect = s.placement.normalRect = r;
+    s.parent = parent_ ? parent_->handle() : kNoWindow;
+    s.movePos = r.TopLeft();
+    s.sizeW = r.Width();
+    s.sizeH = r.Height();
+    handle_ = Register(this);
     native_ = backend::CreateNative(*this, params);
     if (!native_) {
-        detail::Unregister(handle_);
+        Unregister(handle_);
         handle_ = kNoWindow;
         return false;
     }
@@ -131,7 +208,7 @@ void Window::Destroy() {
     Handle h = handle_;
     backend::Native* n = native_;
     native_ = nullptr;
-    detail::Unregister(h);
+    Unregister(h);
     handle_ = kNoWindow;
     backend::DestroyNative(n);
     destroying_ = false;
@@ -144,26 +221,51 @@ void Window::Destroy() {
 
 void Window::Show(ShowCmd cmd) {
     if (!IsWindow()) return;
-    bool wasVisible = backend::IsVisible(native_);
-    bool willShow = cmd != ShowCmd::Hide;
-    if (wasVisible != willShow) {
+    const Handle h = handle_;
+    auto& p = state_->placement;
+    const bool willShow = cmd != ShowCmd::Hide;
+    if (p.visible != willShow) {
         WindowProc(WM_SHOWWINDOW, willShow ? 1 : 0, 0);
-        if (!IsWindow()) return;
+        if (Window::FromHandle(h) != this) return;
     }
-    backend::Show(native_, cmd);
+    const backend::Placement before = p;
+    p = detail::AfterShow(before, cmd, MaximizedRect(*this));
+    backend::Show(native_, cmd, before);
+    if (Window::FromHandle(h) == this) detail::NotifyPlacement(*this);
 }
 
-bool Window::IsVisible() const { return IsWindow() && backend::IsVisible(native_); }
-bool Window::IsMinimized() const { return IsWindow() && backend::IsMinimized(native_); }
-bool Window::IsMaximized() const { return IsWindow() && backend::IsMaximized(native_); }
+bool Window::IsVisible() const { return IsWindow() && state_->placement.visible; }
+bool Window::IsMinimized() const { return IsWindow() && state_->placement.minimized; }
+bool Window::IsMaximized() const { return IsWindow() && state_->placement.maximized; }
 void Window::SetForeground() { if (IsWindow()) backend::SetForeground(native_); }
 void Window::SetFocus() { if (IsWindow()) backend::SetFocus(native_); }
 
 void Window::SetPos(const Rect& r, unsigned flags) {
-    if (IsWindow()) backend::SetPos(native_, r, flags);
+    if (!IsWindow()) return;
+    auto& p = state_->placement;
+    const Rect before = p.rect;
+    const int x = (flags & kNoMove) ? before.left : r.left;
+    const int y = (flags & kNoMove) ? before.top : r.top;
+    const int w = (flags & kNoSize) ? before.Width() : std::max(0, r.Width());
+    const int h = (flags & kNoSize) ? before.Height() : std::max(0, r.Height());
+    p.rect = Rect::FromXYWH(x, y, w, h);
+    const bool raise = (flags & kTopOfZOrder) && !(flags & kNoZOrder);
+    if (p.rect == before && !raise) return;
+    const bool changed = p.rect != before;
+    const Handle self = handle_;
+    backend::SetPos(native_, before, flags);
+    if (changed && Window::FromHandle(self) == this) detail::NotifyPlacement(*this);
 }
 
-Rect Window::GetWindowRect() const { return IsWindow() ? backend::WindowRect(native_) : Rect{}; }
+Rect Window::GetWindowRect() const {
+    if (!IsWindow()) return {};
+    const Rect r = state_->placement.rect;
+    if (const Window* p = ChildParent(*this)) {
+        const Point o = p->GetWindowRect().TopLeft();
+        return r.Offset(o.x, o.y);
+    }
+    return r;
+}
 
 Rect Window::GetClientRect() const {
     Rect r = GetWindowRect();
@@ -180,11 +282,6 @@ Point Window::ScreenToClient(Point p) const {
     return {p.x - r.left, p.y - r.top};
 }
 
-void Window::SetParent(Window* parent) {
-    parent_ = parent;
-    if (IsWindow()) backend::SetParent(native_, parent && parent->IsWindow() ? parent->native_ : nullptr);
-}
-
 void Window::SetCaption(const std::string& text) {
     caption_ = text;
     if (IsWindow()) backend::SetCaption(native_, text);
@@ -195,15 +292,18 @@ void Window::Invalidate(const Rect* r) { if (IsWindow()) backend::Invalidate(nat
 void Window::UpdateNow() { if (IsWindow()) backend::UpdateNow(native_); }
 
 void Window::UpdateLayered(const Bitmap& picture) {
-    if (!IsWindow()) return;
+    if (!IsWindow() || picture.width() <= 0 || picture.height() <= 0) return;
     style_ |= kLayered;
+    const Handle self = handle_;
     backend::UpdateLayered(native_, picture);
+    if (Window::FromHandle(self) != this) return;
+    // The window takes the picture's size.
+    const Rect r = state_->placement.rect;
+    if (r.Width() != picture.width() || r.Height() != picture.height())
+        SetPos(Rect::FromXYWH(r.left, r.top, picture.width(), picture.height()), kNoMove | kNoZOrder);
 }
 
-void Window::SetCursor(Cursor c) {
-    cursor_ = c;
-    if (IsWindow()) backend::SetCursor(native_, c);
-}
+void Window::SetCursor(Cursor c) { if (IsWindow()) backend::SetCursor(native_, c); }
 
 void Window::SetTimer(unsigned id, unsigned ms) { if (IsWindow()) backend::SetTimer(native_, id, ms); }
 void Window::KillTimer(unsigned id) { if (IsWindow()) backend::KillTimer(native_, id); }

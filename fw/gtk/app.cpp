@@ -18,7 +18,6 @@
 #include "fw/gtk/browser_loader.h"
 #include "fw/gtk/gtk_modal.h"
 #include "fw/gtk/gtk_native.h"
-#include "fw/posix/fonts.h"
 #include "fw/window.h"
 
 namespace fw::gtk {
@@ -87,7 +86,7 @@ void InitPlatform(int& argc, char**& argv) {
     g_set_prgname("raduvove");
     // The accessibility bridge costs a D-Bus round trip at start-up and is not used.
     g_setenv("NO_AT_BRIDGE", "1", FALSE);
-    InstallFontAliases();
+    backend::InstallFontAliases();
     gtk::g_ready = gtk_init_check(&argc, &argv);
     if (!gtk::g_ready) {
         std::fprintf(stderr, "raduvove: cannot open the X display\n");

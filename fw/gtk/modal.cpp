@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "fw/app.h"
+#include "fw/backend.h"
 #include "fw/dialog.h"
 #include "fw/gtk/gtk_modal.h"
 #include "fw/gtk/gtk_native.h"
-#include "fw/modal_backend.h"
 
 namespace fw::gtk {
 

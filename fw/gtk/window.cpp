@@ -10,11 +10,11 @@
 // transient for their parent and kept at the parent's client origin plus their offset: they
 // follow the parent when it moves and hide while it is hidden or minimised.
 //
-// The position and size the client asked for are cached and answered at once. Configure
-// events update the cache, except those that arrive while a request of ours is in flight and
-// do not match it (stale ones); when the request has not been confirmed within a short while,
-// the window manager's answer wins. WM_MOVE and WM_SIZE are sent whenever the cached values
-// change, whoever changed them.
+// The placement (visibility, minimised and maximised state, rectangle) is fw/common's, which
+// answers at once what the client asked for. Configure events are reported to it, except
+// those that arrive while a request of ours is in flight and do not match it (stale ones);
+// when the request has not been confirmed within a short while, the window manager's answer
+// wins. fw/common sends WM_MOVE and WM_SIZE for what changed, whoever changed it.
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
 
@@ -43,19 +43,6 @@ struct Native {
     bool child = false;         // placed in the parent's client area
     Native* parent = nullptr;   // parent of a child, owner of a pop-up
     std::vector<Native*> kids;  // children and owned pop-ups
-
-    Rect rect{};        // screen coordinates; parent client coordinates for a child
-    Rect normalRect{};  // the rectangle before maximising
-    bool visible = false;
-    bool minimized = false;
-    bool maximized = false;
-
-    // The last WM_SIZE / WM_MOVE delivered.
-    bool sizeSent = false;
-    unsigned sizeType = 0;
-    int sizeW = 0, sizeH = 0;
-    bool moveSent = false;
-    Point movePos{};
 
     // A geometry request of ours in flight (see the file comment).
     guint settleSource = 0;
@@ -94,6 +81,7 @@ struct Native {
 namespace fw::gtk {
 
 using backend::Native;
+using backend::Placement;
 
 namespace {
 
@@ -104,22 +92,30 @@ bool Alive(Handle h) { return Window::FromHandle(h) != nullptr; }
 
 int Floor(double v) { return static_cast<int>(std::floor(v)); }
 
+const Placement& Place(const Native* n) { return fw::detail::PlacementOf(*n->owner); }
+
+// Maximised as the window manager sees it: it keeps the state of a minimised window that
+// was maximised.
+bool WmMaximized(const Placement& p) { return p.maximized || (p.minimized && p.restoreToMaximized); }
+
 Point ScreenOrigin(const Native* n) {
+    const Rect& r = Place(n).rect;
     if (n->child && n->parent) {
         Point p = ScreenOrigin(n->parent);
-        return {p.x + n->rect.left, p.y + n->rect.top};
+        return {p.x + r.left, p.y + r.top};
     }
-    return n->rect.TopLeft();
+    return r.TopLeft();
 }
 
 Rect ScreenRect(const Native* n) {
     Point o = ScreenOrigin(n);
-    return Rect::FromXYWH(o.x, o.y, n->rect.Width(), n->rect.Height());
+    return Rect::FromXYWH(o.x, o.y, Place(n).rect.Width(), Place(n).rect.Height());
 }
 
 // Whether the window's children may be on screen.
 bool OnScreen(const Native* n) {
-    if (!n->visible || n->minimized) return false;
+    const Placement& p = Place(n);
+    if (!p.visible || p.minimized) return false;
     return !(n->child && n->parent) || OnScreen(n->parent);
 }
 
@@ -129,7 +125,7 @@ GdkWindow* GdkWin(const Native* n) { return n->win ? gtk_widget_get_window(n->wi
 void PushGeometry(Native* n) {
     Point o = ScreenOrigin(n);
     gtk_window_move(GTK_WINDOW(n->win), o.x, o.y);
-    gtk_window_resize(GTK_WINDOW(n->win), std::max(1, n->rect.Width()), std::max(1, n->rect.Height()));
+    gtk_window_resize(GTK_WINDOW(n->win), std::max(1, Place(n).rect.Width()), std::max(1, Place(n).rect.Height()));
 }
 
 void Adopt(Native* n, const Rect& screen);
@@ -161,10 +157,11 @@ void PlaceKids(Native* n) {
 // Shows or hides the GTK window as the window's own visibility and its parent say, then the
 // same for its children.
 void SyncMapped(Native* n, bool activate) {
-    bool should = n->visible && (!(n->child && n->parent) || OnScreen(n->parent));
+    const Placement& p = Place(n);
+    bool should = p.visible && (!(n->child && n->parent) || OnScreen(n->parent));
     bool shown = gtk_widget_get_visible(n->win);
     if (should && !shown) {
-        if (!n->maximized && !n->minimized) {
+        if (!p.maximized && !p.minimized) {
             // A window shown again keeps its place: re-apply the cached geometry.
             PushGeometry(n);
             ExpectGeometry(n);
@@ -178,45 +175,12 @@ void SyncMapped(Native* n, bool activate) {
         if (k->child) SyncMapped(k, false);
 }
 
-// Sends WM_MOVE and WM_SIZE for what changed since the last ones. False when the window did
-// not survive its handlers.
-bool Notify(Native* n, bool force = false) {
-    Handle h = n->handle;
-    Window* owner = n->owner;
-    if (!n->minimized) {
-        Point p = n->rect.TopLeft();
-        if (force || !n->moveSent || p != n->movePos) {
-            n->moveSent = true;
-            n->movePos = p;
-            owner->WindowProc(WM_MOVE, 0, MakePointParam(p.x, p.y));
-            if (!Alive(h)) return false;
-        }
-    }
-    unsigned type = n->minimized ? SIZE_MINIMIZED : n->maximized ? SIZE_MAXIMIZED : SIZE_RESTORED;
-    int w = n->minimized ? 0 : n->rect.Width();
-    int ht = n->minimized ? 0 : n->rect.Height();
-    if (force || !n->sizeSent || type != n->sizeType || w != n->sizeW || ht != n->sizeH) {
-        n->sizeSent = true;
-        n->sizeType = type;
-        n->sizeW = w;
-        n->sizeH = ht;
-        owner->WindowProc(WM_SIZE, type, MakePointParam(w, ht));
-        if (!Alive(h)) return false;
-    }
-    return true;
-}
-
 // The window manager (or the user through it) put the window at this screen rectangle.
 void Adopt(Native* n, const Rect& screen) {
-    Rect r = screen;
-    if (n->child && n->parent) {
-        Point po = ScreenOrigin(n->parent);
-        r = r.Offset(-po.x, -po.y);
-    }
-    bool moved = r.TopLeft() != n->rect.TopLeft();
-    n->rect = r;
+    bool moved = screen.TopLeft() != ScreenOrigin(n);
+    fw::detail::PlatformMoved(*n->owner, screen);
     if (moved) PlaceKids(n);
-    Notify(n);
+    fw::detail::NotifyPlacement(*n->owner);
 }
 
 // --- Layered pictures ---------------------------------------------------------------------
@@ -365,21 +329,21 @@ gboolean OnConfigure(GtkWidget*, GdkEventConfigure* e, Native* n) {
 }
 
 gboolean OnWindowState(GtkWidget*, GdkEventWindowState* e, Native* n) {
-    if (!n->visible) return FALSE;  // a hidden window keeps the state it was hidden in
-    bool changed = false;
-    if (e->changed_mask & GDK_WINDOW_STATE_ICONIFIED) {
-        bool v = (e->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
-        changed |= v != n->minimized;
-        n->minimized = v;
-    }
+    const Placement& p = Place(n);
+    if (!p.visible) return FALSE;  // a hidden window keeps the state it was hidden in
+    const bool wmMax = WmMaximized(p);
+    bool minimized = p.minimized;
+    bool maximized = wmMax;
+    if (e->changed_mask & GDK_WINDOW_STATE_ICONIFIED)
+        minimized = (e->new_window_state & GDK_WINDOW_STATE_ICONIFIED) != 0;
     if (e->changed_mask & GDK_WINDOW_STATE_MAXIMIZED) {
-        bool v = (e->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
+        maximized = (e->new_window_state & GDK_WINDOW_STATE_MAXIMIZED) != 0;
         // Restored by our own request: the window manager may put the window anywhere (it
         // never knew a normal place for a window first shown maximised), so the normal
         // rectangle is asked for once more now that the change has happened. GTK drops a
         // request equal to its last one (which the window manager overrode), so the
         // request goes to the window itself.
-        if (!v && !n->maximized) {
+        if (!maximized && !wmMax) {
             PushGeometry(n);
             if (GdkWindow* gw = GdkWin(n)) {
                 Rect r = ScreenRect(n);
@@ -387,14 +351,12 @@ gboolean OnWindowState(GtkWidget*, GdkEventWindowState* e, Native* n) {
             }
             ExpectGeometry(n);
         }
-        if (v && !n->maximized) n->normalRect = n->rect;
-        changed |= v != n->maximized;
-        n->maximized = v;
     }
-    if (!changed) return FALSE;
+    if (minimized == p.minimized && maximized == wmMax) return FALSE;
+    fw::detail::PlatformStateChanged(*n->owner, minimized, maximized);
     for (Native* k : n->kids)
         if (k->child) SyncMapped(k, false);
-    Notify(n);
+    fw::detail::NotifyPlacement(*n->owner);
     return FALSE;
 }
 
@@ -549,16 +511,6 @@ gboolean OnKey(GtkWidget*, GdkEventKey* e, Native* n) {
     return dispatched ? FALSE : TRUE;  // swallowed keys never reach the focused widget
 }
 
-gboolean OnFocusIn(GtkWidget*, GdkEventFocus*, Native* n) {
-    n->owner->WindowProc(WM_SETFOCUS, 0, 0);
-    return FALSE;
-}
-
-gboolean OnFocusOut(GtkWidget*, GdkEventFocus*, Native* n) {
-    n->owner->WindowProc(WM_KILLFOCUS, 0, 0);
-    return FALSE;
-}
-
 gboolean OnDelete(GtkWidget*, GdkEvent*, Native* n) {
     // Closing from the window manager (Alt+F4, the taskbar) is the system close command.
     n->owner->WindowProc(WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -586,8 +538,7 @@ gboolean InitialNotify(gpointer data) {
     // As after a window's creation on Windows: one WM_SIZE and WM_MOVE once the creation
     // message has been handled.
     auto h = static_cast<Handle>(reinterpret_cast<std::uintptr_t>(data));
-    if (Window* w = Window::FromHandle(h))
-        if (Native* n = w->native()) Notify(n, true);
+    if (Window* w = Window::FromHandle(h)) fw::detail::NotifyPlacement(*w, true);
     return G_SOURCE_REMOVE;
 }
 
@@ -622,8 +573,6 @@ void Connect(Native* n) {
     g_signal_connect(w, "leave-notify-event", G_CALLBACK(OnLeave), n);
     g_signal_connect(w, "key-press-event", G_CALLBACK(OnKey), n);
     g_signal_connect(w, "key-release-event", G_CALLBACK(OnKey), n);
-    g_signal_connect(w, "focus-in-event", G_CALLBACK(OnFocusIn), n);
-    g_signal_connect(w, "focus-out-event", G_CALLBACK(OnFocusOut), n);
     g_signal_connect(w, "delete-event", G_CALLBACK(OnDelete), n);
     g_signal_connect(w, "realize", G_CALLBACK(OnRealize), n);
     g_signal_connect_after(w, "map", G_CALLBACK(OnMap), n);
@@ -671,7 +620,6 @@ Native* CreateNative(Window& owner, const CreateParams& params) {
     n->owner = &owner;
     n->handle = owner.handle();
     n->style = params.style;
-    n->rect = params.rect;
     n->win = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     TagToplevel(n->win, n->handle);
     GtkWindow* gw = GTK_WINDOW(n->win);
@@ -750,85 +698,35 @@ void DestroyNative(Native* n) {
     ModalWindowGone(n->handle);
 }
 
-void Show(Native* n, ShowCmd cmd) {
+void Show(Native* n, ShowCmd cmd, const Placement& before) {
     if (!n) return;
+    const Placement& p = Place(n);
     GtkWindow* gw = GTK_WINDOW(n->win);
-    bool top = !n->child;
-    switch (cmd) {
-    case ShowCmd::Hide:
-        n->visible = false;
-        SyncMapped(n, false);
-        return;
-    case ShowCmd::Minimize:
-    case ShowCmd::ShowMinimized:
-        if (!n->minimized) {
-            n->minimized = true;
-            gtk_window_iconify(gw);
-        }
-        n->visible = true;
-        SyncMapped(n, false);
-        break;
-    case ShowCmd::Maximize:
-        if (n->minimized) {
-            n->minimized = false;
-            gtk_window_deiconify(gw);
-        }
-        if (!n->maximized) {
-            n->maximized = true;
-            n->normalRect = n->rect;
-            gtk_window_maximize(gw);
-            if (top) {
-                // The window manager maximises onto the work area: say so at once, as
-                // Windows does, and let the configure event confirm it.
-                Rect wa = WorkArea();
-                if (!wa.IsEmpty()) n->rect = wa;
-                ExpectGeometry(n);
-                PlaceKids(n);
+    if (p.visible) {
+        if (before.minimized && !p.minimized) gtk_window_deiconify(gw);
+        const bool wasMax = WmMaximized(before), isMax = WmMaximized(p);
+        if (isMax != wasMax) {
+            // The window manager maximises a toplevel onto the work area, where fw/common
+            // has put it already; the configure event confirms it. A child fills its
+            // parent's client area by our own geometry. A window first shown maximised gave
+            // the window manager no normal size to go back to: restoring says it explicitly.
+            if (!n->child) {
+                if (isMax)
+                    gtk_window_maximize(gw);
+                else
+                    gtk_window_unmaximize(gw);
             }
-        }
-        n->visible = true;
-        SyncMapped(n, true);
-        break;
-    case ShowCmd::Restore:
-    case ShowCmd::ShowNormal: {
-        bool wasMin = n->minimized;
-        if (n->minimized) {
-            n->minimized = false;
-            gtk_window_deiconify(gw);
-        }
-        // From minimised, Restore goes back to the state before (maximised stays so).
-        if (n->maximized && (cmd == ShowCmd::ShowNormal || !wasMin)) {
-            n->maximized = false;
-            n->rect = n->normalRect;
-            gtk_window_unmaximize(gw);
-            // A window first shown maximised gave the window manager no normal size to go
-            // back to: say it explicitly.
-            PushGeometry(n);
+            if (!isMax || n->child) PushGeometry(n);
             ExpectGeometry(n);
             PlaceKids(n);
         }
-        n->visible = true;
-        SyncMapped(n, true);
-        break;
+        if (p.minimized && !before.minimized) gtk_window_iconify(gw);
     }
-    case ShowCmd::Show:
-        n->visible = true;
-        SyncMapped(n, true);
-        break;
-    case ShowCmd::ShowNoActivate:
-        n->visible = true;
-        SyncMapped(n, false);
-        break;
-    }
-    Notify(n);
+    SyncMapped(n, fw::detail::ShowActivation(cmd) == fw::detail::Activation::Activate);
 }
 
-bool IsVisible(const Native* n) { return n && n->visible; }
-bool IsMinimized(const Native* n) { return n && n->minimized; }
-bool IsMaximized(const Native* n) { return n && n->maximized; }
-
 void SetForeground(Native* n) {
-    if (!n || !n->visible || n->minimized || !gtk_widget_get_realized(n->win)) return;
+    if (!n || !Place(n).visible || Place(n).minimized || !gtk_widget_get_realized(n->win)) return;
     guint32 t = ServerTime(n->win);
     gtk_window_present_with_time(GTK_WINDOW(n->win), t);
     GdkWindow* gw = GdkWin(n);
@@ -837,51 +735,19 @@ void SetForeground(Native* n) {
 }
 
 void SetFocus(Native* n) {
-    if (!n || !n->visible || n->minimized || !gtk_widget_get_realized(n->win)) return;
+    if (!n || !Place(n).visible || Place(n).minimized || !gtk_widget_get_realized(n->win)) return;
     gtk_window_present_with_time(GTK_WINDOW(n->win), ServerTime(n->win));
 }
 
-void SetPos(Native* n, const Rect& r, unsigned flags) {
+void SetPos(Native* n, const Rect& before, unsigned flags) {
     if (!n) return;
-    Rect nr = n->rect;
-    if (!(flags & kNoMove)) nr = Rect::FromXYWH(r.left, r.top, nr.Width(), nr.Height());
-    if (!(flags & kNoSize)) nr = Rect::FromXYWH(nr.left, nr.top, std::max(0, r.Width()), std::max(0, r.Height()));
-    bool changed = nr != n->rect;
-    if (changed) {
-        n->rect = nr;
-        if (n->maximized) n->normalRect = nr;
+    if (Place(n).rect != before) {
         PushGeometry(n);
         ExpectGeometry(n);
         PlaceKids(n);
     }
     if ((flags & kTopOfZOrder) && !(flags & kNoZOrder))
         if (GdkWindow* gw = GdkWin(n)) gdk_window_raise(gw);
-    if (changed) Notify(n);
-}
-
-Rect WindowRect(const Native* n) { return n ? ScreenRect(n) : Rect{}; }
-
-void SetParent(Native* n, Native* parent) {
-    if (!n || parent == n) return;
-    for (Native* p = parent; p; p = p->parent)
-        if (p == n) return;  // would make a cycle
-    Unlink(n);
-    GtkWindow* gw = GTK_WINDOW(n->win);
-    if (parent) {
-        // The window's numbers stay the same, now relative to the parent's client area.
-        n->parent = parent;
-        n->child = true;
-        parent->kids.push_back(n);
-        gtk_window_set_transient_for(gw, GTK_WINDOW(parent->win));
-        MakeChildLike(n);
-    } else {
-        n->child = false;
-        gtk_window_set_transient_for(gw, nullptr);
-    }
-    PushGeometry(n);
-    ExpectGeometry(n);
-    PlaceKids(n);
-    SyncMapped(n, false);
 }
 
 void SetCaption(Native* n, const std::string& text) {
@@ -940,13 +806,6 @@ void UpdateLayered(Native* n, const Bitmap& picture) {
         ApplyInputShape(n);
     }
     gtk_widget_queue_draw(n->win);
-
-    if (n->rect.Width() != w || n->rect.Height() != h) {
-        n->rect = Rect::FromXYWH(n->rect.left, n->rect.top, w, h);
-        PushGeometry(n);
-        ExpectGeometry(n);
-        Notify(n);
-    }
 }
 
 void SetCursor(Native* n, Cursor c) {

@@ -1,6 +1,6 @@
-// The headless back end: windows that live in memory. Showing, moving and sizing behave as
-// on Windows, including the WM_MOVE and WM_SIZE notifications that a change of the
-// rectangle sends synchronously to the window.
+// The headless back end: windows that live in memory. Their placement (visibility, state,
+// rectangle) and its notifications are fw/common's; the desktop adds the activation, the
+// focus, painting, timers and the drags a test plays.
 #include <algorithm>
 
 #include "fw/app.h"
@@ -13,87 +13,12 @@ namespace {
 
 using headless::detail::State;
 
-bool Alive(Handle h, const Window* w) { return Window::FromHandle(h) == w; }
-
-// Sends a message straight to the window procedure, as SendMessage does. False when the
-// window went away while handling it.
-bool SendTo(Native* n, unsigned msg, WPARAM wp, LPARAM lp) {
-    Window* w = n->owner;
-    Handle h = n->handle;
-    if (!Alive(h, w)) return false;
-    w->WindowProc(msg, wp, lp);
-    return Alive(h, w);
-}
-
-LPARAM SizeParam(int cx, int cy) {
-    return static_cast<LPARAM>((static_cast<std::uint32_t>(cy & 0xFFFF) << 16) |
-                               static_cast<std::uint32_t>(cx & 0xFFFF));
-}
-
-unsigned RestingSizeType(const Native* n) {
-    return n->maximized ? SIZE_MAXIMIZED : SIZE_RESTORED;
-}
-
-// Changes the rectangle and tells the window: WM_MOVE when the position changed, then
-// WM_SIZE when the size changed (or always, with forceSize, for a change of state).
-// False when the window went away on the way.
-bool ApplyRect(Native* n, const Rect& r, unsigned sizeType, bool forceSize) {
-    const Rect old = n->rect;
-    n->rect = r;
-    if (old.TopLeft() != r.TopLeft() &&
-        !SendTo(n, WM_MOVE, 0, MakePointParam(r.left, r.top)))
-        return false;
-    if ((forceSize || old.Width() != r.Width() || old.Height() != r.Height()) &&
-        !SendTo(n, WM_SIZE, sizeType, SizeParam(r.Width(), r.Height())))
-        return false;
-    return true;
-}
-
-Rect MaximizedRect(const Native* n) {
-    if (n->IsChild()) {
-        const Rect p = n->parent->rect;
-        return {0, 0, p.Width(), p.Height()};
-    }
-    return State().work;
-}
-
 void Activate(Native* n) { State().foreground = headless::detail::TopLevel(n); }
 
 void Deactivate(Native* n) {
     auto& d = State();
     if (d.foreground == headless::detail::TopLevel(n)) d.foreground = nullptr;
     if (d.focus == n) d.focus = nullptr;
-}
-
-// Back from minimised or maximised to the resting state (minimised goes back to maximised
-// when it was maximised before).
-void RestoreState(Native* n) {
-    if (n->minimized) {
-        n->minimized = false;
-        n->maximized = n->maximizedBeforeMinimize;
-        n->maximizedBeforeMinimize = false;
-        ApplyRect(n, n->rect, RestingSizeType(n), true);
-    } else if (n->maximized) {
-        n->maximized = false;
-        ApplyRect(n, n->restoreRect, SIZE_RESTORED, true);
-    }
-}
-
-void MinimizeState(Native* n) {
-    if (n->minimized) return;
-    n->maximizedBeforeMinimize = n->maximized;
-    n->maximized = false;
-    n->minimized = true;
-    SendTo(n, WM_SIZE, SIZE_MINIMIZED, 0);
-}
-
-void MaximizeState(Native* n) {
-    const bool wasMaximized = n->maximized || (n->minimized && n->maximizedBeforeMinimize);
-    if (!wasMaximized) n->restoreRect = n->rect;
-    n->minimized = false;
-    n->maximizedBeforeMinimize = false;
-    n->maximized = true;
-    ApplyRect(n, MaximizedRect(n), SIZE_MAXIMIZED, true);
 }
 
 }  // namespace
@@ -106,10 +31,6 @@ Native* CreateNative(Window& owner, const CreateParams& params) {
     n->handle = owner.handle();
     n->parent = parent;
     n->style = params.style;
-    n->rect = params.rect;
-    if (n->rect.right < n->rect.left) n->rect.right = n->rect.left;
-    if (n->rect.bottom < n->rect.top) n->rect.bottom = n->rect.top;
-    n->restoreRect = n->rect;
     n->caption = params.caption;
     n->layered = (params.style & kLayered) != 0;
     State().all.push_back(n);
@@ -134,66 +55,23 @@ void DestroyNative(Native* n) {
     delete n;
 }
 
-void Show(Native* n, ShowCmd cmd) {
-    switch (cmd) {
-    case ShowCmd::Hide:
-        n->visible = false;
-        Deactivate(n);
-        break;
-    case ShowCmd::Show:
-        n->visible = true;
-        Activate(n);
-        break;
-    case ShowCmd::ShowNoActivate:
-        n->visible = true;
-        RestoreState(n);
-        break;
-    case ShowCmd::ShowNormal:
-    case ShowCmd::Restore:
-        n->visible = true;
-        Activate(n);
-        RestoreState(n);
-        break;
-    case ShowCmd::ShowMinimized:
-    case ShowCmd::Minimize:
-        n->visible = true;
-        Deactivate(n);
-        MinimizeState(n);
-        break;
-    case ShowCmd::Maximize:
-        n->visible = true;
-        Activate(n);
-        MaximizeState(n);
-        break;
+void Show(Native* n, ShowCmd cmd, const Placement& before) {
+    (void)before;
+    switch (fw::detail::ShowActivation(cmd)) {
+    case fw::detail::Activation::Activate: Activate(n); break;
+    case fw::detail::Activation::Deactivate: Deactivate(n); break;
+    case fw::detail::Activation::Keep: break;
     }
 }
 
-bool IsVisible(const Native* n) { return n->visible; }
-bool IsMinimized(const Native* n) { return n->minimized; }
-bool IsMaximized(const Native* n) { return n->maximized; }
 void SetForeground(Native* n) { Activate(n); }
 void SetFocus(Native* n) { State().focus = n; }
 
-void SetPos(Native* n, const Rect& r, unsigned flags) {
-    const int x = (flags & kNoMove) ? n->rect.left : r.left;
-    const int y = (flags & kNoMove) ? n->rect.top : r.top;
-    const int w = (flags & kNoSize) ? n->rect.Width() : std::max(0, r.Width());
-    const int h = (flags & kNoSize) ? n->rect.Height() : std::max(0, r.Height());
-    ApplyRect(n, Rect::FromXYWH(x, y, w, h), RestingSizeType(n), false);
-}
-
-Rect WindowRect(const Native* n) {
-    if (n->IsChild()) {
-        const Rect p = WindowRect(n->parent);
-        return n->rect.Offset(p.left, p.top);
-    }
-    return n->rect;
-}
-
-void SetParent(Native* n, Native* parent) {
-    for (Native* p = parent; p; p = p->parent)
-        if (p == n) return;  // would make a cycle
-    n->parent = parent;
+// The desktop has no stacking order to change.
+void SetPos(Native* n, const Rect& before, unsigned flags) {
+    (void)n;
+    (void)before;
+    (void)flags;
 }
 
 void SetCaption(Native* n, const std::string& text) { n->caption = text; }
@@ -204,15 +82,13 @@ void Invalidate(Native* n, const Rect* r) {
 }
 
 void UpdateNow(Native* n) {
-    if (n->dirty && n->visible && n->layeredUpdates == 0) headless::detail::Paint(n);
+    if (n->dirty && fw::detail::PlacementOf(*n->owner).visible && n->layeredUpdates == 0) headless::detail::Paint(n);
 }
 
 void UpdateLayered(Native* n, const Bitmap& picture) {
     n->layered = true;
     n->picture.CopyFrom(picture);
     ++n->layeredUpdates;
-    const Rect r = Rect::FromXYWH(n->rect.left, n->rect.top, picture.width(), picture.height());
-    if (r != n->rect) ApplyRect(n, r, RestingSizeType(n), false);
 }
 
 void SetCursor(Native* n, Cursor c) { n->cursor = c; }

@@ -7,7 +7,6 @@
 #include "fw/headless/desktop_state.h"
 #include "fw/headless/modal.h"
 #include "fw/headless/services.h"
-#include "fw/posix/fonts.h"
 
 namespace fw::headless {
 
@@ -24,7 +23,7 @@ backend::Native* TopLevel(backend::Native* n) {
 }
 
 Bitmap Paint(backend::Native* n) {
-    const Rect r = backend::WindowRect(n);
+    const Rect r = n->owner->GetWindowRect();
     Bitmap b(r.Width(), r.Height());
     n->dirty = false;
     n->owner->PaintInto(b);
@@ -87,7 +86,7 @@ bool PaintInvalidated() {
     bool painted = false;
     std::vector<Handle> dirty;
     for (Native* n : State().all)
-        if (n->listed && n->dirty && n->visible && n->layeredUpdates == 0) dirty.push_back(n->handle);
+        if (n->listed && n->dirty && n->placement().visible && n->layeredUpdates == 0) dirty.push_back(n->handle);
     for (Handle h : dirty) {
         Window* w = Window::FromHandle(h);
         if (!w || !w->native() || !w->native()->dirty) continue;
@@ -181,7 +180,7 @@ void Reset() {
     fw::detail::ResetApp();
     ResetModal();
     ResetGameServices();
-    InstallFontAliases();
+    backend::InstallFontAliases();
 }
 
 void SetScreen(Size screen, Rect workArea) {
@@ -277,9 +276,14 @@ void DragBy(Window& w, int dx, int dy) {
     if (!n || n->drag == backend::DragKind::None) return;
     State().cursor.x += dx;
     State().cursor.y += dy;
-    const Rect r = n->rect;
+    // The system moves the window, as the user's drag does on the desktop.
+    auto moveTo = [&w](const Rect& screen) {
+        fw::detail::PlatformMoved(w, screen);
+        fw::detail::NotifyPlacement(w);
+    };
+    const Rect r = w.GetWindowRect();
     if (n->drag == backend::DragKind::Move) {
-        backend::SetPos(n, r.Offset(dx, dy), kNoSize | kNoZOrder);
+        moveTo(r.Offset(dx, dy));
         return;
     }
     Size minTrack{1, 1};
@@ -293,19 +297,20 @@ void DragBy(Window& w, int dx, int dy) {
     if (hit == HTRIGHT || hit == HTTOPRIGHT || hit == HTBOTTOMRIGHT) nr.right = std::max(r.right + dx, r.left + minW);
     if (hit == HTTOP || hit == HTTOPLEFT || hit == HTTOPRIGHT) nr.top = std::min(r.top + dy, r.bottom - minH);
     if (hit == HTBOTTOM || hit == HTBOTTOMLEFT || hit == HTBOTTOMRIGHT) nr.bottom = std::max(r.bottom + dy, r.top + minH);
-    backend::SetPos(n, nr, kNoZOrder);
+    moveTo(nr);
 }
 
 WindowInfo Info(const Window& w) {
     WindowInfo info;
     const Native* n = NativeOf(w);
     if (!n) return info;
-    info.visible = n->visible;
-    info.minimized = n->minimized;
-    info.maximized = n->maximized;
+    const backend::Placement& p = n->placement();
+    info.visible = p.visible;
+    info.minimized = p.minimized;
+    info.maximized = p.maximized;
     info.layered = n->layered || (w.style() & kLayered) != 0;
     info.topmost = (n->style & kTopmost) != 0;
-    info.rect = backend::WindowRect(n);
+    info.rect = w.GetWindowRect();
     info.caption = n->caption;
     info.cursor = n->cursor;
     info.layeredUpdates = n->layeredUpdates;

@@ -27,12 +27,6 @@ struct Native {
     Handle handle = kNoWindow;
     Native* parent = nullptr;  // parent of a child, owner of a pop-up
     unsigned style = 0;
-    Rect rect{};         // screen coordinates; a child's are its parent's client coordinates
-    Rect restoreRect{};  // the rectangle before maximising
-    bool visible = false;
-    bool minimized = false;
-    bool maximized = false;
-    bool maximizedBeforeMinimize = false;
     std::string caption;
     bool hasIcon = false;
     Cursor cursor = Cursor::Arrow;
@@ -49,6 +43,7 @@ struct Native {
     bool dirty = false;  // invalidated, waiting for a paint
     bool listed = true;  // false once a Reset has forgotten it
     bool IsChild() const { return (style & kChild) != 0 && parent != nullptr; }
+    const Placement& placement() const { return fw::detail::PlacementOf(*owner); }
 };
 
 }  // namespace fw::backend

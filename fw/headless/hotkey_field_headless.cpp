@@ -63,8 +63,8 @@ public:
         info.face = face_;
         info.pointSize = pointSize_;
         if (const backend::Native* n = window_.IsWindow() ? window_.native() : nullptr) {
-            info.rect = n->rect;
-            info.visible = n->visible;
+            info.rect = n->placement().rect;
+            info.visible = n->placement().visible;
             info.focused = headless::detail::State().focus == n;
         }
         return info;

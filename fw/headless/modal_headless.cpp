@@ -2,9 +2,9 @@
 // what is queued until the dialog ends. It can never hang a test: with nothing left to
 // deliver nothing else can come, so it ends.
 #include "fw/app.h"
+#include "fw/backend.h"
 #include "fw/headless/desktop.h"
 #include "fw/headless/modal.h"
-#include "fw/modal_backend.h"
 
 namespace fw::headless {
 

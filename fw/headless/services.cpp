@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "fw/app.h"
+#include "fw/backend.h"
 #include "fw/headless/desktop_state.h"
 #include "fw/hotkey.h"
 #include "fw/message_box.h"
-#include "fw/posix/fonts.h"
 #include "fw/shell.h"
 #include "fw/system.h"
 #include "fw/tray.h"
@@ -25,7 +25,7 @@ constexpr unsigned kModNoRepeat = 0x4000;
 void InitPlatform(int& argc, char**& argv) {
     (void)argc;
     (void)argv;
-    InstallFontAliases();
+    backend::InstallFontAliases();
 }
 
 // ---- screen ----

@@ -1,12 +1,11 @@
 // Fontconfig set-up: aliases for the Windows face names, and whether a face exists.
-#include "fw/posix/fonts.h"
-
 #include <fontconfig/fontconfig.h>
 
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "fw/backend.h"
 #include "fw/image.h"
 #include "fw/posix/font_aliases.h"
 
@@ -39,7 +38,7 @@ bool SameName(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-void InstallFontAliases() {
+void backend::InstallFontAliases() {
     static std::once_flag once;
     std::call_once(once, [] {
         if (!FcInit()) return;
@@ -56,7 +55,7 @@ void InstallFontAliases() {
 // is learnt from a name no font has.
 bool Font::Exists() const {
     if (face.empty() || face.find('\0') != std::string::npos) return false;
-    InstallFontAliases();
+    backend::InstallFontAliases();
     FcPattern* pat = Substituted(face.c_str());
     FcPattern* unknown = Substituted("fw-no-such-face \x7f");
     std::vector<std::string> own = Families(pat);

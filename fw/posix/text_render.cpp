@@ -5,8 +5,8 @@
 
 #include <string>
 
+#include "fw/backend.h"
 #include "fw/canvas.h"
-#include "fw/posix/fonts.h"
 #include "fw/text.h"
 
 namespace fw {
@@ -24,7 +24,7 @@ void Render(Bitmap& bmp, const Rect& clip, std::string_view utf8, const Font& fo
     utf8 = utf8.substr(0, utf8.find('\0'));
     if (utf8.empty() || (argb >> 24) == 0 || clip.IsEmpty() || bmp.width() <= 0) return;
     if (cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, bmp.width()) != bmp.stride()) return;
-    InstallFontAliases();
+    backend::InstallFontAliases();
     const std::string text = SanitizeUtf8(utf8);
 
     cairo_surface_t* surface = cairo_image_surface_create_for_data(
