@@ -300,6 +300,19 @@ void DragBy(Window& w, int dx, int dy) {
     moveTo(nr);
 }
 
+void SystemSetsState(Window& w, bool minimized, bool maximized) {
+    Native* n = NativeOf(w);
+    if (!n || n->IsChild()) return;
+    const bool wasMaximized = n->placement().maximized;
+    fw::detail::PlatformStateChanged(w, minimized, maximized);
+    const backend::Placement& p = n->placement();
+    if (p.maximized)
+        fw::detail::PlatformMoved(w, State().work);
+    else if (wasMaximized && !p.minimized)
+        fw::detail::PlatformMoved(w, p.normalRect);
+    fw::detail::NotifyPlacement(w);
+}
+
 WindowInfo Info(const Window& w) {
     WindowInfo info;
     const Native* n = NativeOf(w);

@@ -117,5 +117,9 @@ std::vector<Handle> LiveWindows();
 
 // A drag in progress moves the window by (dx, dy), as the user's mouse would.
 void DragBy(Window& w, int dx, int dy);
+// The window system minimises, maximises or restores a top-level window by itself (the user
+// through the taskbar or the window manager's keys): a window it maximises goes onto the
+// work area, one it restores from maximised back to its normal rectangle.
+void SystemSetsState(Window& w, bool minimized, bool maximized);
 
 }  // namespace fw::headless
