@@ -173,6 +173,9 @@ int DispatchPosted();
 // Routes an input message through PreTranslateMessage of the target and its ancestors,
 // then to the target's WindowProc. Answers true when it was dispatched (not swallowed).
 bool RouteInput(Window& target, unsigned msg, WPARAM wp, LPARAM lp);
+// The pre-translation alone: true when the target or an ancestor swallowed the message, or
+// a window on the way went away (the message must not go on).
+bool PreTranslated(Window& target, unsigned msg, WPARAM wp, LPARAM lp);
 
 // The window's placement (valid while the window object lives).
 const backend::Placement& PlacementOf(const Window& w);

@@ -93,20 +93,24 @@ void DiscardPosted() {
     r.queue.clear();
 }
 
-bool RouteInput(Window& target, unsigned msg, WPARAM wp, LPARAM lp) {
-    Msg m{target.handle(), msg, wp, lp};
+bool PreTranslated(Window& target, unsigned msg, WPARAM wp, LPARAM lp) {
+    const Msg m{target.handle(), msg, wp, lp};
     // The target and then its ancestors get a chance to swallow it, as a modeless dialog
     // does for the keys of the control it hosts. A handler may destroy windows on the way,
     // so every step goes through handles.
-    Handle h = target.handle();
-    while (h != kNoWindow) {
+    for (Handle h = target.handle(); h != kNoWindow;) {
         Window* w = Window::FromHandle(h);
-        if (!w) return false;
-        if (w->PreTranslateMessage(m)) return false;
+        if (!w || w->PreTranslateMessage(m)) return true;
         Window* p = w->parent();
         h = p ? p->handle() : kNoWindow;
     }
-    Window* t = Window::FromHandle(m.hwnd);
+    return false;
+}
+
+bool RouteInput(Window& target, unsigned msg, WPARAM wp, LPARAM lp) {
+    const Handle h = target.handle();
+    if (PreTranslated(target, msg, wp, lp)) return false;
+    Window* t = Window::FromHandle(h);
     if (!t) return false;
     t->WindowProc(msg, wp, lp);
     return true;
