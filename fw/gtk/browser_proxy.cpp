@@ -25,7 +25,7 @@
 #include "fw/gtk/browser_loader.h"
 #include "fw/gtk/browser_module.h"
 #include "fw/gtk/gtk_native.h"
-#include "fw/posix/browser_base.h"
+#include "fw/common/browser_base.h"
 
 namespace fw::gtk {
 

@@ -3,7 +3,7 @@
 #include <map>
 
 #include "fw/headless/browser.h"
-#include "fw/posix/browser_base.h"
+#include "fw/common/browser_base.h"
 #include "fw/text.h"
 
 namespace fw::headless {

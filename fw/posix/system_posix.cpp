@@ -1,4 +1,4 @@
-// Facts about the running program on POSIX systems.
+// Facts about the running program on POSIX systems: where it is, and giving memory back.
 #include <malloc.h>
 #include <unistd.h>
 
@@ -19,13 +19,6 @@ std::string ExecutablePath() {
         buf.resize(buf.size() * 2);  // possibly cut short: try again with more room
     }
 }
-
-std::string DirectoryOf(const std::string& path) {
-    std::size_t pos = path.find_last_of("/\\");
-    return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
-}
-
-std::string GetModuleDir() { return DirectoryOf(ExecutablePath()); }
 
 void TrimOwnWorkingSet() {
 #if defined(__GLIBC__)

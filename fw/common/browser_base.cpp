@@ -1,4 +1,4 @@
-#include "fw/posix/browser_base.h"
+#include "fw/common/browser_base.h"
 
 namespace fw::detail {
 

@@ -1,7 +1,8 @@
 #pragma once
-// The part of a browser control that every non-Windows back end shares: the control's COM
-// face (IUnknown answering IWebBrowser2 and IOleObject), its container site, the client site
-// a host puts in its place, and the questions the control asks that site's UI handler.
+// The part of a browser control that every back end shares whose browser is not the
+// system's own control (headless, GTK): the control's COM face (IUnknown answering
+// IWebBrowser2 and IOleObject), its container site, the client site a host puts in its
+// place, and the questions the control asks that site's UI handler.
 #include <atomic>
 
 #include "fw/browser.h"
