@@ -1,5 +1,5 @@
 #pragma once
-// Our own reader and writer of INI files (sections, key=value lines, ';' and '#' comments),
+// Our own reader and writer of INI files (sections, key=value lines, ';' comments),
 // with the lookup rules of the system's private-profile functions: section and key names
 // compare without regard to ASCII case, blanks around names and values are dropped, and a
 // value wrapped in one pair of matching quotes loses them. Files are read as UTF-8 (with or

@@ -1,6 +1,6 @@
-// Cache clearing on POSIX systems. DeleteTree works relative to open directory descriptors
-// (openat, fstatat, unlinkat), so a path is never resolved twice and a symbolic link that
-// appears under a name in the middle of the walk is not followed either.
+// Deleting a folder tree on POSIX systems. DeleteTree works relative to open directory
+// descriptors (openat, fstatat, unlinkat), so a path is never resolved twice and a symbolic
+// link that appears under a name in the middle of the walk is not followed either.
 #include "game/cache_clear.h"
 
 #include <dirent.h>
@@ -8,13 +8,6 @@
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-
-#include "fw/system.h"
-
-bool TrimAllProcesses() { return fw::TrimAllWorkingSets(); }
-
-void ClearUrlCache(std::function<void()> done) { fw::ClearBrowserDataExceptCookies(std::move(done)); }
 
 namespace {
 

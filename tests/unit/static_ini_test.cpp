@@ -215,18 +215,3 @@ TEST(StaticIni, EmptyFile) {
     EXPECT_TRUE(v.written);
     EXPECT_EQ(Key(d, "start"), "1");
 }
-
-TEST(IniFile, SetKeepsOtherLinesAndOrder) {
-    app::IniFile f = app::IniFile::Parse("; comment\n[a]\nx=1\n\n[b]\ny=2\n[a]\nz=3\n");
-    f.Set("a", "x", "9");
-    f.Set("a", "w", "new");
-    f.Set("c", "q", "r");
-    EXPECT_EQ(f.Serialize(), "; comment\n[a]\nx=9\nw=new\n\n[b]\ny=2\n[a]\nz=3\n[c]\nq=r\n");
-    // Line ends are kept as they were; a last line without one gets one before a new line.
-    app::IniFile g = app::IniFile::Parse("[a]\r\nx=1");
-    g.Set("a", "y", "2");
-    EXPECT_EQ(g.Serialize(), "[a]\r\nx=1\r\ny=2\r\n");
-    // The first section of a name decides; a key of a later duplicate section is not seen.
-    EXPECT_FALSE(f.Get("a", "z").has_value());
-    EXPECT_EQ(f.Get("B", "Y").value_or(""), "2");
-}
