@@ -1,5 +1,5 @@
 // The raster part of the canvas: premultiplied ARGB32 compositing, 1:1 and bilinear image
-// drawing, fills and copies. Text is drawn by the platform (posix/text_render.cpp).
+// drawing, fills and copies. Text is drawn by the platform (posix/text_render_posix.cpp).
 #include "fw/canvas.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
-// Images from raw pixels and the colour helpers. PNG decoding is in posix/image_png.cpp.
+// Images from raw pixels and the colour helpers. PNG decoding is a platform service
+// (posix/image_posix.cpp).
 #include "fw/image.h"
 
 namespace fw {

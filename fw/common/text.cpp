@@ -1,5 +1,6 @@
 // Text conversions between UTF-8 and UTF-16 with replacement of invalid input, and
-// Unicode-aware trimming. The code-page conversions are platform work (posix/charset_iconv.cpp).
+// Unicode-aware trimming. The code-page conversions are platform work
+// (posix/charset_posix.cpp).
 #include "fw/text.h"
 
 #include <cstdint>
