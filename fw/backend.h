@@ -54,8 +54,8 @@ void DestroyNative(Native* n);
 // Make the platform window match: visibility, minimised, maximised, the rectangle, and the
 // activation that ShowActivation(cmd) asks for.
 void Show(Native* n, ShowCmd cmd, const Placement& before);
-// The window takes the foreground (activation and keyboard focus), or only the focus. Both
-// do nothing for a hidden or minimised window.
+// The window takes the foreground (activation and keyboard focus), or only the focus. A
+// platform that cannot activate a hidden or minimised window ignores the request.
 void SetForeground(Native* n);
 void SetFocus(Native* n);
 // The client moved or sized the window from `before` to PlacementOf(...).rect (which may be
@@ -78,8 +78,9 @@ void SetCursor(Native* n, Cursor c);
 // goes; setting an id again restarts its period.
 void SetTimer(Native* n, unsigned id, unsigned ms);
 void KillTimer(Native* n, unsigned id);
-// One WM_MOUSELEAVE (through detail::RouteInput) when the mouse next leaves the window; at
-// once (posted) when it is not over the window now.
+// One WM_MOUSELEAVE (through detail::RouteInput) when the mouse next leaves the window.
+// Windows and the headless desktop post it at once when the mouse is not over the window
+// now; GTK waits for the next leave (the client asks only while the mouse is over it).
 void TrackMouseLeave(Native* n);
 void ReleaseCapture(Native* n);
 // The user's drag with the button that is down: moving the window, or sizing it by an edge
@@ -99,7 +100,8 @@ void BeginResizeDrag(Native* n, int hitCode);
 // A message was queued from some thread: make the UI thread call detail::DispatchPosted()
 // soon. Any thread.
 void Wakeup();
-// Runs the platform's loop (posted messages, timers, input) until QuitLoop.
+// Runs the platform's loop (posted messages, timers, input) until QuitLoop. (The headless
+// desktop's also ends when nothing is left to deliver: its clock moves only in tests.)
 void RunLoop();
 // fw::Quit was called: every running loop ends, nested ones included. Called before RunLoop,
 // the next RunLoop returns at once.
@@ -148,14 +150,15 @@ void InstallFontAliases();
 //   app.h          InitPlatform: starts the toolkit; a failure leaves the platform unusable
 //                  (CreateNative then fails) but returns.
 //   system.h       ScreenSize, WorkArea (the primary screen), TrimAllWorkingSets (any
-//                  thread), ClearBrowserDataExceptCookies (`done` on the UI thread, never
-//                  before the call returns unless there is nothing to clear), BrowserCacheFolder
+//                  thread), ClearBrowserDataExceptCookies (`done` on the UI thread once
+//                  finished), BrowserCacheFolder
 //   hotkey.h       RegisterHotKey, UnregisterHotKey (one owner per combination, as Windows:
 //                  a second registration fails; MOD_NOREPEAT ignored; a window's keys go with
 //                  it; a press posts WM_HOTKEY), KeyName
 //   tray.h         TrayAdd, TrayDelete (icons go with their window), TrackPopupMenu (returns
 //                  at once; the choice is posted as WM_COMMAND), GetCursorPos
-//   message_box.h  MessageBox (modal; Return answers OK or Yes, Escape and closing Cancel or No)
+//   message_box.h  MessageBox (modal; Return answers OK or Yes; Escape and closing answer
+//                  Cancel or No, OK in a box with OK alone)
 //   shell.h        ShellOpenUrl (only what IsWebAddress accepts)
 //   tooltip.h      ShowTooltip, HideTooltip, TooltipVisible (down while the window is hidden or
 //                  minimised)
