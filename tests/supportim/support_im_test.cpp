@@ -3,7 +3,7 @@
 // (stopped and started again on the same port for the reconnect), a dead port and a server
 // that accepts connections but never answers.
 #include <arpa/inet.h>
-#include <dlfcn.h>
+#include <dlfcn.h>  // dlerror
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -21,47 +21,20 @@
 
 #include <gtest/gtest.h>
 
-#include "supportim/support_im.h"
 #include "tests/portal/test_support.h"
+#include "tests/supportim/loaded_library.h"
 
 namespace {
 
 using portal::Json;
 using portal::ParseJson;
+using supportim_test::Lib;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 // What the caller is promised: no call waits for the network. A bound well above the 0.2 s
 // target keeps a loaded machine from failing the test; bench/ measures the real figure.
 constexpr auto kCallBound = milliseconds(1000);
-
-// The library, loaded once and never unloaded, as the game window does.
-struct Library {
-    void* handle = dlopen(SUPPORTIM_LIBRARY, RTLD_NOW | RTLD_LOCAL);
-    SupportImInitFn init = reinterpret_cast<SupportImInitFn>(Sym(SUPPORTIM_EXPORT_INIT));
-    SupportImOnGetLokFn ongetlok = reinterpret_cast<SupportImOnGetLokFn>(Sym(SUPPORTIM_EXPORT_ONGETLOK));
-    SupportImSetAccFn setacc = reinterpret_cast<SupportImSetAccFn>(Sym(SUPPORTIM_EXPORT_SETACC));
-    SupportImSetLnkFn setlnk = reinterpret_cast<SupportImSetLnkFn>(Sym(SUPPORTIM_EXPORT_SETLNK));
-
-    void* Sym(const char* name) { return handle ? dlsym(handle, name) : nullptr; }
-    bool Loaded() const { return handle && init && ongetlok && setacc && setlnk; }
-
-    int Init(const std::string& host, const char* user = "alice") {
-        return init(host.c_str(), SUPPORTIM_SERVICE_ACCOUNT, SUPPORTIM_SERVICE_NAME, user, "vip3", "dmor", "S1",
-                    "1001", "zh-CN", SUPPORTIM_CHAT_TYPE);
-    }
-    int SetAcc(const char* user = "alice") {
-        return setacc(SUPPORTIM_SERVICE_ACCOUNT, SUPPORTIM_SERVICE_NAME, SUPPORTIM_ASK_PREFIX_CP936, user);
-    }
-    std::string SetLnk(const char* user = "alice") {
-        return setlnk(SUPPORTIM_SERVICE_ACCOUNT, SUPPORTIM_SERVICE_NAME, "kf_dmor", SUPPORTIM_ASK_PREFIX_CP936, user);
-    }
-};
-
-Library& Lib() {
-    static Library* lib = new Library;
-    return *lib;
-}
 
 // What the callbacks saw. The callback is a plain C function, so this is process-wide.
 struct Inbox {
