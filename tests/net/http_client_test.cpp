@@ -1,8 +1,6 @@
 // CHttpClient against real sockets on 127.0.0.1: a small server of the test's own that records
 // the raw request and answers with exact bytes (or keeps silent), with TLS from a certificate
 // the test makes for another host name.
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "net/http_client.h"
+#include "tests/net/loopback.h"
 
 namespace {
 
@@ -76,21 +75,13 @@ struct Certificate {
 // holds the connection open after the reply until the server goes.
 class RawServer {
 public:
-    explicit RawServer(std::string reply, const Certificate* tls = nullptr) : reply_(std::move(reply)) {
+    explicit RawServer(std::string reply, const Certificate* tls = nullptr) : reply_(std::move(reply)), listener_(8) {
         if (tls) {
             ctx_ = SSL_CTX_new(TLS_server_method());
             SSL_CTX_use_certificate(ctx_, tls->cert);
             SSL_CTX_use_PrivateKey(ctx_, tls->key);
         }
-        fd_ = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        bind(fd_, reinterpret_cast<sockaddr*>(&a), len);
-        listen(fd_, 8);
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        port_ = listener_.port();
         pipe(wake_);
         thread_ = std::thread([this] { Run(); });
     }
@@ -98,7 +89,6 @@ public:
         stop_ = true;
         (void)!write(wake_[1], "x", 1);
         thread_.join();
-        close(fd_);
         close(wake_[0]);
         close(wake_[1]);
         if (ctx_) SSL_CTX_free(ctx_);
@@ -120,8 +110,8 @@ private:
         return poll(p, 2, -1) > 0 && !(p[1].revents & POLLIN);
     }
     void Run() {
-        while (WaitReadable(fd_)) {
-            const int c = accept(fd_, nullptr, nullptr);
+        while (WaitReadable(listener_.fd())) {
+            const int c = accept(listener_.fd(), nullptr, nullptr);
             if (c < 0) continue;
             ++connections_;
             Serve(c);
@@ -165,7 +155,7 @@ private:
 
     std::string reply_;
     SSL_CTX* ctx_ = nullptr;
-    int fd_ = -1;
+    net_test::LoopbackListener listener_;
     int port_ = 0;
     int wake_[2] = {-1, -1};
     std::atomic<bool> stop_{false};
@@ -270,7 +260,7 @@ TEST(HttpClient, KeepsTheWholeBodyAsUtf8) {
     }
 }
 
-TEST(HttpClient, TimesOutWithinTheTimeSetOnASilentServer) {
+TEST(HttpClient, TimesOutWithinTheTimesSetOnASilentOrUnreachableServer) {
     CHttpClient client;
     client.SetTimeouts({milliseconds(2000), milliseconds(300)});
     std::string response = "stale";
@@ -285,6 +275,21 @@ TEST(HttpClient, TimesOutWithinTheTimeSetOnASilentServer) {
         EXPECT_GE(took, milliseconds(300));
         EXPECT_LT(took, milliseconds(2000));
         EXPECT_EQ(response, "");
+    }
+    {
+        // A connection that is never taken: a listening socket whose accept queue is full
+        // drops further connection requests, so connecting hangs until the connect time-out.
+        net_test::LoopbackListener full(0);
+        ASSERT_TRUE(full.ok());
+        ASSERT_TRUE(full.ConnectOne());
+        CHttpClient connecting;
+        connecting.SetTimeouts({milliseconds(300), milliseconds(5000)});
+        const auto t0 = Clock::now();
+        EXPECT_EQ(connecting.Get("http://127.0.0.1:" + std::to_string(full.port()) + "/", response),
+                  CHttpClient::kTimedOut);
+        const auto took = Clock::now() - t0;
+        EXPECT_GE(took, milliseconds(300));
+        EXPECT_LT(took, milliseconds(2000));
     }
     {
         // Refused at once: a failure, not a time-out; the same client goes on working after it.

@@ -2,11 +2,7 @@
 // and looked up by name, against the portal's customer-service server on a thread of the test
 // (stopped and started again on the same port for the reconnect), a dead port and a server
 // that accepts connections but never answers.
-#include <arpa/inet.h>
 #include <dlfcn.h>  // dlerror
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <clocale>
@@ -21,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/net/loopback.h"
 #include "tests/portal/test_support.h"
 #include "tests/supportim/loaded_library.h"
 
@@ -282,15 +279,9 @@ TEST_F(SupportIm, NeverBlocksItsCallerWhenTheServerIsDeadOrStalled) {
     }
 
     // Stalled: a socket that takes connections into its backlog and never answers.
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), len), 0);
-    ASSERT_EQ(listen(fd, 16), 0);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    const std::string silent = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    auto listener = std::make_unique<net_test::LoopbackListener>(16);
+    ASSERT_TRUE(listener->ok());
+    const std::string silent = "127.0.0.1:" + std::to_string(listener->port());
     EXPECT_NE(Timed("init", [&] { return Lib().Init(silent); }) & 0xFF, 0);
     std::this_thread::sleep_for(milliseconds(200));  // the library's request is out and hangs
     EXPECT_EQ(Timed("setacc", [] { return Lib().SetAcc(); }), 0);
@@ -302,7 +293,7 @@ TEST_F(SupportIm, NeverBlocksItsCallerWhenTheServerIsDeadOrStalled) {
     // was asked meanwhile reaches the server when it answers again.
     Portal portal;
     EXPECT_NE(Timed("init elsewhere", [&] { return Lib().Init(portal.Host()); }) & 0xFF, 0);
-    close(fd);
+    listener.reset();
     ASSERT_TRUE(Connected());
     portal.Mode("stall");
     std::this_thread::sleep_for(milliseconds(200));
