@@ -14,8 +14,8 @@
 // accepted. That is a known trade-off kept on purpose: the platform's heartbeat host relies
 // on it. It means a trusted certificate issued for any other name is accepted as well.
 //
-// Threads: no locks; one client is used by one thread at a time. Different clients may be
-// used on different threads at once.
+// Threads: one client is used by one thread at a time (different clients may be used on
+// different threads at once); only Abort() may be called from another thread.
 //
 // Platform part: http_client_curl.cpp (libcurl) here; a WinInet variant sits behind the same
 // header on Windows.
@@ -63,6 +63,11 @@ public:
     // Otherwise `response` is empty. Anything but http:// or https:// (any letter case)
     // answers kFailed at once without opening a connection.
     int Get(const std::string& address, std::string& response);
+
+    // From any thread: the running Get, and every later one, answers kFailed at once. For an
+    // owner that goes away while its worker waits for an answer (a closing window and its
+    // heartbeat), so that the worker can be joined without waiting out the time-outs.
+    void Abort();
 
     // The time-outs of later calls (defaults: about those of the platform stack, 30 s each).
     void SetTimeouts(const HttpTimeouts& timeouts) { m_timeouts = timeouts; }

@@ -6,6 +6,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -66,6 +67,7 @@ struct CHttpClient::Session {
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
+    std::atomic<bool> aborted{false};
 
     Session() {
         GlobalInit();
@@ -88,6 +90,11 @@ struct CHttpClient::Session {
 CHttpClient::CHttpClient() : m_pSession(std::make_unique<Session>()) {}
 
 CHttpClient::~CHttpClient() = default;
+
+void CHttpClient::Abort() {
+    m_pSession->aborted = true;
+    if (m_pSession->multi) curl_multi_wakeup(m_pSession->multi);
+}
 
 bool CHttpClient::IsWebAddress(const std::string& address) {
     return StartsWithNoCase(address, "http://") || StartsWithNoCase(address, "https://");
@@ -113,7 +120,7 @@ int CHttpClient::Get(const std::string& address, std::string& response) {
     response.clear();
     if (!IsWebAddress(address)) return kFailed;
     Session& s = *m_pSession;
-    if (!s.ok()) return kFailed;
+    if (!s.ok() || s.aborted) return kFailed;
 
     CURL* e = s.easy;
     curl_easy_reset(e);
@@ -154,6 +161,10 @@ int CHttpClient::Get(const std::string& address, std::string& response) {
             break;
         }
         if (!running) break;
+        if (s.aborted) {
+            broken = true;
+            break;
+        }
         int waitMs = 1000;  // curl shortens it for its own timers (the connect time-out)
         if (t.connected) {
             const auto quiet = Clock::now() - t.lastActivity;
@@ -164,7 +175,7 @@ int CHttpClient::Get(const std::string& address, std::string& response) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(receive - quiet).count() + 1;
             waitMs = static_cast<int>(std::min<long long>(waitMs, left));
         }
-        if (curl_multi_poll(s.multi, nullptr, 0, waitMs, nullptr) != CURLM_OK) {
+        if (curl_multi_poll(s.multi, nullptr, 0, waitMs, nullptr) != CURLM_OK || s.aborted) {
             broken = true;
             break;
         }

@@ -304,6 +304,25 @@ TEST(HttpClient, TimesOutWithinTheTimesSetOnASilentOrUnreachableServer) {
     }
 }
 
+TEST(HttpClient, AbortFromAnotherThreadEndsTheRunningCallAndLaterOnes) {
+    RawServer server("");
+    server.SetSilent(true);
+    CHttpClient client;  // the default time-outs: 30 s
+    int result = -1;
+    std::string response = "stale";
+    std::thread worker([&] { result = client.Get(server.Url("/"), response); });
+    while (server.requests().empty()) std::this_thread::sleep_for(milliseconds(10));
+    const auto t0 = Clock::now();
+    client.Abort();
+    worker.join();
+    EXPECT_LT(Clock::now() - t0, milliseconds(1000));
+    EXPECT_EQ(result, CHttpClient::kFailed);
+    EXPECT_EQ(response, "");
+    RawServer answering(Reply("1"));
+    EXPECT_EQ(client.Get(answering.Url("/"), response), CHttpClient::kFailed);
+    EXPECT_EQ(answering.connections(), 0);
+}
+
 TEST(HttpClient, FetchesHttpsWhoseCertificateNamesAnotherHostButVerifiesTheChain) {
     Certificate cert("other.example");
     RawServer server(Reply("安全心跳 1"), &cert);
