@@ -318,7 +318,7 @@ button,input,select{font:inherit}
 <div id="main">
  <div id="info" data-test="info"><b>请选择左侧的玩家</b><small>玩家发起咨询或发来消息时，会出现在左侧列表中</small></div>
  <div id="log" data-test="log"></div>
- <div id="quick"><span>您好，我是您的专属客服，请问有什么可以帮您？</span><span>已为您查询，请稍候。</span><span>充值一般在 5 分钟内到账，请重新登录游戏查看。</span><span>请提供您的角色名和区服。</span><span>问题已提交技术部门处理。</span></div>
+ <div id="quick"><span>您好，请问有什么可以帮您？</span><span>正在为您查询，请稍候。</span><span>充值一般 5 分钟内到账，请重新登录查看。</span><span>请提供角色名和区服。</span><span>问题已提交技术部门处理。</span></div>
  <div id="compose"><input id="reply" maxlength="500" autocomplete="off" placeholder="输入回复，按 Enter 发送" data-test="reply" disabled>
   <button type="button" id="sendBtn" data-test="send" disabled>发送</button><button type="button" id="endBtn" data-test="end" disabled>结束会话</button>
   <small>结束会话后，玩家的客服窗口会自动关闭</small></div>
