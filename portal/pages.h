@@ -51,7 +51,11 @@ std::string GameFrame(std::string_view server);
 std::string PayPage(std::string_view host, std::string_view game,
                     std::string_view uid);
 std::string AccountPage(std::string_view host, std::string_view game);
-std::string ChatPage(std::string_view host, std::string_view session);
+
+// The customer-service chat page of a session, starting from `initial_json` (what the page's
+// poll answers, cs_server.h), and the agent console.
+std::string CsChatPage(std::string_view session, std::string_view initial_json);
+std::string CsAgentPage();
 
 // Pages that the client hands to the user's default browser.
 std::string SiteHome(std::string_view host);

@@ -1,5 +1,6 @@
-// Pages of the client's side windows: payment (238×270), account binding
-// (479×287) and the VIP customer-service chat (831×643 below its title bar).
+// Pages of the client's side windows: payment (238×270) and account binding
+// (479×287). The VIP customer-service chat is served by the customer-service
+// server (cs_server.cpp, pages_cs.cpp).
 #include <cstdint>
 #include <string>
 
@@ -115,99 +116,6 @@ function closePage() {
 </html>
 )HTML";
 
-constexpr std::string_view kChat = R"HTML(<!DOCTYPE html>
-<html lang="zh-CN">
-<head>
-<meta charset="utf-8">
-<meta http-equiv="X-UA-Compatible" content="IE=edge">
-<title>VIP专属客服</title>
-<style>
-*{box-sizing:border-box}
-html,body{margin:0;padding:0;width:100%;height:100%;overflow:hidden}
-body{font:13px/1.6 {{FONT}};color:#3a2a1e;background:linear-gradient(180deg,#fbf4ea,#f1e4d2)}
-.agent{position:absolute;left:0;right:0;top:0;height:58px;padding:8px 16px 0 72px;color:#ffe8c0;
- background:linear-gradient(180deg,#6a2a12,#3c170c);border-bottom:2px solid #e0a050}
-.agent .face{position:absolute;left:16px;top:7px;width:44px;height:44px;border-radius:50%;text-align:center;line-height:42px;font-size:20px;
- font-weight:bold;color:#6a2a12;background:radial-gradient(circle at 35% 30%,#fff3d8,#f0b060);border:2px solid #ffd48a}
-.agent b{font-size:15px}
-.agent small{display:block;color:#e6c49a;font-size:12px}
-.dot{display:inline-block;width:8px;height:8px;margin:0 4px 0 8px;border-radius:50%;background:#4fd16a;vertical-align:1px}
-.dot.off{background:#9a8a7a}
-.ops{position:absolute;right:14px;top:15px}
-.ops button,.ops a{display:inline-block;vertical-align:top;height:26px;line-height:24px;padding:0 12px;margin-left:6px;font:inherit;font-size:12px;cursor:pointer;
- color:#ffe8c0;text-decoration:none;border-radius:4px;border:1px solid rgba(255,210,140,.6);background:rgba(255,255,255,.08)}
-#log{position:absolute;left:0;right:0;top:58px;bottom:132px;overflow-y:auto;padding:14px 18px}
-.msg{margin:0 0 12px;max-width:70%;clear:both}
-.msg .meta{font-size:11px;color:#a08a74}
-.msg .text{display:inline-block;padding:7px 12px;border-radius:8px;background:#fff;border:1px solid #ead8c0;box-shadow:0 1px 2px rgba(0,0,0,.06)}
-.msg.me{float:right;text-align:right}
-.msg.me .text{background:#ffe3b8;border-color:#f0c890}
-.quick{position:absolute;left:0;right:0;bottom:100px;height:32px;padding:4px 18px;white-space:nowrap;overflow:hidden;border-top:1px solid #ead8c0}
-.quick span{display:inline-block;padding:0 10px;margin-right:6px;height:22px;line-height:20px;font-size:12px;color:#8a4a1c;cursor:pointer;
- border:1px solid #e0b888;border-radius:11px;background:#fff8ee}
-.input{position:absolute;left:0;right:0;bottom:0;height:100px;padding:8px 18px;background:#fff;border-top:1px solid #ead8c0}
-textarea{width:100%;height:52px;border:0;outline:none;resize:none;font:inherit;color:#3a2a1e;background:transparent}
-.send{position:absolute;right:18px;bottom:10px;height:28px;padding:0 22px;font:inherit;font-weight:bold;cursor:pointer;color:#fff;
- border:0;border-radius:4px;background:linear-gradient(180deg,#e0782a,#b34a14)}
-.hint{position:absolute;left:18px;bottom:14px;font-size:11px;color:#b09a84}
-</style>
-</head>
-<body>
-<div class="agent"><div class="face">L</div><b>Lily</b><span class="dot" id="dot"></span><span data-test="agent-status" id="agentStatus">在线</span>
- <small>VIP专属客服 · 工号 80008000 · 会话 {{SESSION}}</small>
- <div class="ops"><a href="http://{{HOST}}/kefu/" target="_blank" data-test="help">帮助中心</a><button type="button" data-test="offline" onclick="setAgent('离线');">模拟离线</button><button type="button" data-test="online" onclick="setAgent('在线');">模拟上线</button><button type="button" data-test="winclose" onclick="window.close();">关闭窗口</button><button type="button" data-test="close" onclick="endChat();">结束会话</button></div>
-</div>
-<div id="log" data-test="log">
- <div class="msg"><div class="meta">Lily · {{TIME}}</div><div class="text">尊敬的VIP玩家您好，我是您的专属客服 Lily，很高兴为您服务！</div></div>
- <div class="msg"><div class="meta">Lily · {{TIME}}</div><div class="text">充值、账号、游戏问题都可以直接在这里留言，我会尽快回复您。</div></div>
-</div>
-<div class="quick"><span onclick="ask(this);">充值未到账</span><span onclick="ask(this);">账号被盗</span><span onclick="ask(this);">找回角色</span><span onclick="ask(this);">活动奖励</span><span onclick="ask(this);">VIP 特权</span></div>
-<div class="input"><textarea id="text" placeholder="请输入您要咨询的问题…" data-test="text"></textarea>
- <span class="hint">按 Ctrl+Enter 发送</span><button type="button" class="send" data-test="send" onclick="send();">发送</button></div>
-<script>
-function topInfo(text) {
-  try { window.external.WD_JAPI('DialogBoxTopInfo', text); } catch (e) {}
-}
-function setAgent(state) {
-  document.getElementById('agentStatus').innerHTML = state;
-  document.getElementById('dot').className = state === '在线' ? 'dot' : 'dot off';
-  topInfo('Lily|' + state + '|');
-}
-function endChat() {
-  try { window.external.API_close(); } catch (e) {}
-}
-function escapeHtml(s) {
-  return s.replace(/&/g, '&amp;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
-}
-function now() {
-  var d = new Date();
-  return ('0' + d.getHours()).slice(-2) + ':' + ('0' + d.getMinutes()).slice(-2);
-}
-function add(who, text, mine) {
-  var log = document.getElementById('log'), div = document.createElement('div');
-  div.className = mine ? 'msg me' : 'msg';
-  div.innerHTML = '<div class="meta">' + who + ' · ' + now() + '</div><div class="text">' + escapeHtml(text) + '</div>';
-  log.appendChild(div);
-  log.scrollTop = log.scrollHeight;
-}
-function send() {
-  var box = document.getElementById('text'), text = box.value.replace(/^\s+|\s+$/g, '');
-  if (!text) return;
-  box.value = '';
-  add('我', text, true);
-  setTimeout(function () { add('Lily', '收到，正在为您查询「' + text.substring(0, 20) + '」，请稍候。', false); }, 600);
-}
-function ask(el) { document.getElementById('text').value = el.innerHTML; send(); }
-document.getElementById('text').onkeydown = function (e) {
-  e = e || window.event;
-  if (e.keyCode === 13 && e.ctrlKey) { send(); return false; }
-};
-window.onload = function () { topInfo('Lily|在线|'); };
-</script>
-</body>
-</html>
-)HTML";
-
 // A small deterministic generator so the same seed gives the same code.
 uint32_t Fnv1a(std::string_view text) {
   uint32_t h = 2166136261u;
@@ -282,13 +190,6 @@ std::string AccountPage(std::string_view host, std::string_view game) {
   (void)game;
   return Fill(kAccount, {{"FONT", std::string(kFontStack)},
                          {"HOST", HtmlEscape(host)}});
-}
-
-std::string ChatPage(std::string_view host, std::string_view session) {
-  return Fill(kChat, {{"FONT", std::string(kFontStack)},
-                      {"HOST", HtmlEscape(host)},
-                      {"SESSION", HtmlEscape(session.empty() ? "—" : session)},
-                      {"TIME", "刚刚"}});
 }
 
 }  // namespace portal

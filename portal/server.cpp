@@ -17,6 +17,7 @@
 
 #include <httplib.h>
 
+#include "cs_server.h"
 #include "html.h"
 #include "pages.h"
 
@@ -83,11 +84,13 @@ bool ParseU64(const std::string& text, uint64_t* out) {
 }  // namespace
 
 struct Server::Impl {
-  explicit Impl(Options o) : options(std::move(o)), rng(std::random_device{}()) {}
+  explicit Impl(Options o)
+      : options(std::move(o)), cs(options.heartbeat_answer), rng(std::random_device{}()) {}
 
   Options options;
   httplib::Server http;
   RequestLog log;
+  CsServer cs;
   int port = -1;
 
   std::mutex mutex;  // guards the fields below
@@ -118,6 +121,7 @@ struct Server::Impl {
                      [this] { return stop_requested; });
   }
   void RequestStop() {
+    cs.Shutdown();  // held customer-service polls answer at once
     {
       std::lock_guard<std::mutex> lock(mutex);
       stop_requested = true;
@@ -149,6 +153,9 @@ void Server::Impl::Routes() {
   // Answers go out at once, as a web server's do: with Nagle's algorithm the body, written
   // after the headers, would wait for the client's delayed acknowledgement (about 40 ms).
   http.set_tcp_nodelay(true);
+  // The customer-service pages and the chat library hold long polls: enough workers that
+  // they never starve the other pages.
+  http.new_task_queue = [] { return new httplib::ThreadPool(64); };
 
   // Every request is recorded before it is handled, so a client that got an
   // answer finds its request in the log. Reading the log is not recorded.
@@ -179,7 +186,7 @@ void Server::Impl::Routes() {
     if (req.get_param_value("m") == "game" &&
         req.get_param_value("c") == "heartbeat") {
       res.set_header("Cache-Control", "no-store");
-      res.set_content(options.heartbeat_answer, kText);
+      res.set_content(cs.Heartbeat(req.get_param_value("userid")), kText);
     } else if (req.has_param("g")) {
       res.set_content(PaySite(Host(req), req.get_param_value("g")), kHtml);
     } else {
@@ -238,12 +245,6 @@ void Server::Impl::Routes() {
                                      httplib::Response& res) {
     res.set_content(AccountPage(Host(req), req.get_param_value("game")),
                     kHtml);
-  });
-  http.Get("/kefu/chat/?", [this](const httplib::Request& req,
-                                  httplib::Response& res) {
-    std::string session = req.get_param_value("sid");
-    if (session.empty()) session = req.get_param_value("uid");
-    res.set_content(ChatPage(Host(req), session), kHtml);
   });
   http.Get("/kefu/?", [this](const httplib::Request& req,
                              httplib::Response& res) {
@@ -318,6 +319,8 @@ void Server::Impl::Routes() {
     const size_t n = log.Clear();
     res.set_content("{\"cleared\":" + std::to_string(n) + "}\n", kJson);
   });
+  cs.Register(http);
+
   http.Get("/__sim", [](const httplib::Request&, httplib::Response& res) {
     res.set_content(SimPage(), kHtml);
   });

@@ -14,6 +14,12 @@ else
   echo "== micro-benchmarks: $build/bench/rv_bench was not built (RV_BENCH=OFF?)"
 fi
 
+if [ -x "$build/bench/supportim/supportim_bench" ]; then
+  echo
+  echo "== the chat library against the customer-service server ($build/bench/supportim/supportim_bench)"
+  "$build/bench/supportim/supportim_bench" || status=1
+fi
+
 if [ -x "$build/bench/rv_bench" ] && [ -f "$root/bench/deletetree.sh" ]; then
   echo
   echo "== cache-folder deletion beside rm -rf (bench/deletetree.sh)"

@@ -118,6 +118,7 @@ if [ -x "$portal" ]; then
   done
   if [[ $port =~ ^[0-9]+$ ]]; then
     say "portal on http://127.0.0.1:$port/ (log: $work/portal.log)"
+    say "customer-service agent console: http://127.0.0.1:$port/cs/agent/"
     if [ -d "$ini" ]; then
       say "$ini is a directory: the hosts are left as they are"
     elif set_hosts "$ini" "127.0.0.1:$port"; then

@@ -6,7 +6,7 @@ set -euo pipefail
 
 what=${1:-build}
 pkgs=(build-essential cmake ninja-build pkg-config
-      libgtk-3-dev libwebkit2gtk-4.1-dev libcurl4-openssl-dev libpng-dev libcairo2-dev
+      libgtk-3-dev libwebkit2gtk-4.1-dev libcurl4-openssl-dev libssl-dev libpng-dev libcairo2-dev
       libpango1.0-dev libfontconfig-dev libcpp-httplib-dev fonts-noto-cjk
       libgtest-dev libgmock-dev libbenchmark-dev
       xvfb xauth icewm xcompmgr xdotool x11-utils x11-xkb-utils wmctrl imagemagick python3)

@@ -26,197 +26,12 @@
 #include "pages.h"
 #include "request_log.h"
 #include "server.h"
+#include "tests/portal/test_support.h"
 
 namespace portal {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// ---------------------------------------------------------------------------
-// A minimal JSON reader, strict where the log's escaping matters: raw control
-// characters inside strings are rejected.
-struct Json {
-  enum Kind { kNull, kBool, kNumber, kString, kArray, kObject } kind = kNull;
-  double number = 0;
-  std::string text;
-  std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> fields;
-
-  const Json& operator[](const std::string& key) const {
-    static const Json kMissing;
-    for (const auto& [k, v] : fields) {
-      if (k == key) return v;
-    }
-    return kMissing;
-  }
-};
-
-class JsonReader {
- public:
-  explicit JsonReader(std::string_view s) : s_(s) {}
-  bool Read(Json* out) {
-    if (!Value(out)) return false;
-    Space();
-    return i_ == s_.size();
-  }
-
- private:
-  void Space() {
-    while (i_ < s_.size() && std::isspace(static_cast<unsigned char>(s_[i_]))) ++i_;
-  }
-  bool Value(Json* v) {
-    Space();
-    if (i_ >= s_.size()) return false;
-    const char c = s_[i_];
-    if (c == '"') {
-      v->kind = Json::kString;
-      return String(&v->text);
-    }
-    if (c == '[') {
-      v->kind = Json::kArray;
-      ++i_;
-      Space();
-      if (i_ < s_.size() && s_[i_] == ']') return ++i_, true;
-      for (;;) {
-        v->items.emplace_back();
-        if (!Value(&v->items.back())) return false;
-        Space();
-        if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
-        if (i_ < s_.size() && s_[i_] == ']') return ++i_, true;
-        return false;
-      }
-    }
-    if (c == '{') {
-      v->kind = Json::kObject;
-      ++i_;
-      Space();
-      if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
-      for (;;) {
-        std::string key;
-        Space();
-        if (i_ >= s_.size() || s_[i_] != '"' || !String(&key)) return false;
-        Space();
-        if (i_ >= s_.size() || s_[i_++] != ':') return false;
-        v->fields.emplace_back(key, Json());
-        if (!Value(&v->fields.back().second)) return false;
-        Space();
-        if (i_ < s_.size() && s_[i_] == ',') { ++i_; continue; }
-        if (i_ < s_.size() && s_[i_] == '}') return ++i_, true;
-        return false;
-      }
-    }
-    for (const char* word : {"null", "true", "false"}) {
-      if (s_.substr(i_, std::strlen(word)) == word) {
-        v->kind = word[0] == 'n' ? Json::kNull : Json::kBool;
-        i_ += std::strlen(word);
-        return true;
-      }
-    }
-    const size_t start = i_;
-    while (i_ < s_.size() && (std::isdigit(static_cast<unsigned char>(s_[i_])) ||
-                              std::strchr("+-.eE", s_[i_]))) {
-      ++i_;
-    }
-    if (start == i_ || (s_[start] == '0' && i_ > start + 1 && s_[start + 1] != '.')) {
-      return false;  // no number, or a leading zero
-    }
-    v->kind = Json::kNumber;
-    v->number = std::stod(std::string(s_.substr(start, i_ - start)));
-    return true;
-  }
-  static void Utf8(uint32_t cp, std::string* out) {
-    if (cp < 0x80) {
-      out->push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  bool Hex4(uint32_t* out) {
-    if (i_ + 4 > s_.size()) return false;
-    *out = std::stoul(std::string(s_.substr(i_, 4)), nullptr, 16);
-    i_ += 4;
-    return true;
-  }
-  bool String(std::string* out) {
-    ++i_;  // opening quote
-    while (i_ < s_.size()) {
-      const unsigned char c = static_cast<unsigned char>(s_[i_++]);
-      if (c == '"') return true;
-      if (c < 0x20) return false;
-      if (c != '\\') {
-        out->push_back(static_cast<char>(c));
-        continue;
-      }
-      if (i_ >= s_.size()) return false;
-      const char e = s_[i_++];
-      const char* simple = std::strchr("\"\\/bfnrt", e);
-      if (simple && e) {
-        out->push_back("\"\\/\b\f\n\r\t"[simple - "\"\\/bfnrt"]);
-      } else if (e == 'u') {
-        uint32_t cp = 0;
-        if (!Hex4(&cp)) return false;
-        if (cp >= 0xD800 && cp < 0xDC00) {
-          uint32_t low = 0;
-          if (s_.substr(i_, 2) != "\\u") return false;
-          i_ += 2;
-          if (!Hex4(&low)) return false;
-          cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-        }
-        Utf8(cp, out);
-      } else {
-        return false;
-      }
-    }
-    return false;
-  }
-
-  std::string_view s_;
-  size_t i_ = 0;
-};
-
-Json ParseJson(const std::string& text) {
-  Json v;
-  EXPECT_TRUE(JsonReader(text).Read(&v)) << "not valid JSON: " << text;
-  return v;
-}
-
-// ---------------------------------------------------------------------------
-// The server on a thread of the test process.
-class RunningServer {
- public:
-  explicit RunningServer(Options options = {}) : server_(std::move(options)) {
-    std::string error;
-    port_ = server_.Bind(&error);
-    EXPECT_GT(port_, 0) << error;
-    thread_ = std::thread([this] { server_.Listen(); });
-  }
-  ~RunningServer() {
-    server_.Stop();
-    thread_.join();
-  }
-  int port() const { return port_; }
-  Server& server() { return server_; }
-  std::unique_ptr<httplib::Client> Client() const {
-    auto c = std::make_unique<httplib::Client>("127.0.0.1", port_);
-    c->set_read_timeout(10, 0);
-    return c;
-  }
-
- private:
-  Server server_;
-  int port_ = -1;
-  std::thread thread_;
-};
 
 // Text of the first <span> whose id is exactly "usr", the way the client
 // walks the document: every span in order, ids compared case-sensitively.
@@ -468,7 +283,8 @@ TEST(Routing, ServesEveryPageAndA404ForTheRest) {
       {"/game/play/frame?server=S3", "countdown"},
       {"/pay/?g=dmor&uid=alice", "WD_JAPI('closedBox')"},
       {"/game/s/jihuo/?game=wkln", "WD_JAPI('AccountBindSuccess', 'ok')"},
-      {"/kefu/chat/?sid=42", "topInfo('Lily|在线|')"},
+      {"/cs/chat/?sid=42", "WD_JAPI('DialogBoxTopInfo', key)"},
+      {"/cs/agent/", "data-test=\"sessions\""},
       {"/?g=dmor", "pay-site"},
       {"/forum.php?mod=forumdisplay&fid=177", "forum"},
       {"/kefu/", "data-test=\"kefu\""},
@@ -482,7 +298,7 @@ TEST(Routing, ServesEveryPageAndA404ForTheRest) {
     EXPECT_EQ(res->status, 200) << path;
     EXPECT_NE(res->body.find(marker), std::string::npos) << path;
   }
-  EXPECT_NE(cli->Get("/kefu/chat/?sid=42")->body.find("window.external.API_close()"),
+  EXPECT_NE(cli->Get("/cs/chat/?sid=42")->body.find("window.external.API_close()"),
             std::string::npos);
   EXPECT_NE(cli->Get("/game/s/jihuo/?game=wkln")->body.find("WD_JAPI('CloseBindPage', '')"),
             std::string::npos);
@@ -656,12 +472,14 @@ std::string FindChromium() {
 // calls, each a list of strings.
 std::vector<std::vector<std::string>> Simulate(const std::string& chromium, int port,
                                                const std::string& page,
-                                               const std::string& clicks) {
+                                               const std::string& clicks,
+                                               int budget_ms = 3000) {
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/__sim?page=" +
                           UrlEncode(page) + "&click=" + clicks;
   const std::string cmd = "timeout 60 '" + chromium +
                           "' --headless --no-sandbox --disable-gpu "
-                          "--virtual-time-budget=3000 --dump-dom '" + url + "' 2>/dev/null";
+                          "--virtual-time-budget=" + std::to_string(budget_ms) +
+                          " --dump-dom '" + url + "' 2>/dev/null";
   std::string dom;
   if (FILE* p = ::popen(cmd.c_str(), "r")) {
     char buf[4096];
@@ -740,15 +558,35 @@ TEST(PageScript, SidePagesCallTheBridge) {
                                {"WD_JAPI", "AccountRegisterSuccess", "ok"},
                                {"click", "close"},
                                {"WD_JAPI", "CloseBindPage", ""}}));
-  // The chat page reports its agent after load; the clicks run after that.
-  EXPECT_EQ(Simulate(chromium, s.port(), "/kefu/chat/?sid=1", "offline,winclose,close"),
+  // The chat page reports its agent as it loads; the clicks run after that.
+  EXPECT_EQ(Simulate(chromium, s.port(), "/cs/chat/?sid=0123456789abcdef", "close"),
             (std::vector<Call>{{"WD_JAPI", "DialogBoxTopInfo", "Lily|在线|"},
-                               {"click", "offline"},
-                               {"WD_JAPI", "DialogBoxTopInfo", "Lily|离线|"},
-                               {"click", "winclose"},
-                               {"window.close"},
                                {"click", "close"},
-                               {"API_close"}}));
+                               {"window.close"}}));
+}
+
+TEST(PageScript, ChatPageClosesItsWindowWhenTheAgentEndsTheChat) {
+  const std::string chromium = FindChromium();
+  if (chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
+  RunningServer s;
+  const std::string sid = "0123456789abcdef0123456789abcdef";
+  ASSERT_EQ(s.Client()->Post("/cs/api/register", httplib::Params{{"sid", sid}, {"account", "80008000"}})->status, 200);
+  // The agent ends the chat once the page's live poll is out, so the page sees it happen.
+  std::thread agent([&s, &sid] {
+    auto cli = s.Client();
+    for (auto end = Clock::now() + std::chrono::seconds(30); Clock::now() < end;) {
+      for (const Json& e : ParseJson(cli->Get("/__log")->body).items) {
+        if (e["path"].text == "/cs/page/poll" && e["query"].text.find("wait=15000") != std::string::npos) {
+          cli->Post("/cs/agent/end", httplib::Params{{"sid", sid}});
+          return;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  const auto calls = Simulate(chromium, s.port(), "/cs/chat/?sid=" + sid, "", 8000);
+  agent.join();
+  EXPECT_EQ(calls, (std::vector<Call>{{"WD_JAPI", "DialogBoxTopInfo", "Lily|在线|"}, {"API_close"}}));
 }
 
 TEST(PageScript, BenchmarkReportsItsResult) {
