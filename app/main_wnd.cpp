@@ -108,9 +108,31 @@ bool CMainWnd::LoadSkin() {
     m_nWidth = m_pBackground->width();
     m_nHeight = m_pBackground->height();
     m_bmBackground.Resize(m_nWidth, m_nHeight);
-    fw::Canvas c(m_bmBackground);
-    ui::DrawImageStretched(m_pBackground.get(), c, 0, 0, m_nWidth, m_nHeight);
+    ComposeBackground();
     return true;
+}
+
+void CMainWnd::ComposeBackground() {
+    if (!m_pBackground) return;
+    fw::Canvas c(m_bmBackground);
+    c.Clear(0);
+    ui::DrawImageStretched(m_pBackground.get(), c, 0, 0, m_nWidth, m_nHeight);
+    ui::DrawStatusLine(c, m_rcWebArea, m_strPageStatus);
+}
+
+void CMainWnd::OnPageState() {
+    std::string status;
+    if (m_pWebDlg) {
+        switch (m_pWebDlg->pageState()) {
+        case CWebDlg::PageState::Connecting: status = kConnectingText; break;
+        case CWebDlg::PageState::Retrying: status = kRetryingText; break;
+        case CWebDlg::PageState::Loaded: break;
+        }
+    }
+    if (status == m_strPageStatus) return;
+    m_strPageStatus = status;
+    ComposeBackground();
+    DrawSkin();
 }
 
 void CMainWnd::SetGeometry() {
@@ -288,9 +310,11 @@ fw::LRESULT CMainWnd::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
 
 void CMainWnd::CreateWebDlg() {
     auto* dlg = new CWebDlg(this);
+    dlg->SetPageStateListener([this] { OnPageState(); });
     // A dialog whose control could not be made has deleted itself: no page dialog then.
     if (!dlg->CreateDlg()) return;
     m_pWebDlg = dlg;
+    OnPageState();
     dlg->SetFocus();
     // Creation sends no later move notification here, so the dialog is placed at once.
     PlaceWebDlg();
@@ -316,6 +340,8 @@ void CMainWnd::OnShowWindow(bool show) {
         CreateWebDlg();
     }
     if (!m_pWebDlg) return;
+    // A page that could not be loaded yet is tried again at once when the launcher comes up.
+    if (show) m_pWebDlg->RetryNow();
     if (show && m_bPageNotShown == 0) {
         PlaceWebDlg();
         m_pWebDlg->Show(fw::ShowCmd::Show);
@@ -333,6 +359,8 @@ CMainWnd::GameWindowFactory g_gameFactory = nullptr;
 void CMainWnd::SetGameWindowFactory(GameWindowFactory f) { g_gameFactory = f; }
 
 void CMainWnd::OnOpenGame() {
+    // The game window shows web pages only; nothing opens for anything else.
+    if (!fw::RequireWebAddress(m_strGameUrl, "game window")) return;
     if (!m_pGameWnd) {
         fw::Window* game = g_gameFactory ? g_gameFactory() : nullptr;
         if (!game || !game->IsWindow()) {
@@ -370,6 +398,7 @@ void CMainWnd::OnClose() {
         m_pWebDlg = nullptr;
         dlg->Close();
     }
+    m_strPageStatus.clear();
     ReleaseSkin();
     Destroy();
 }

@@ -31,6 +31,12 @@ public:
     // in the order they are loaded.
     static std::vector<int> SkinPictures();
 
+    // The line drawn in the black web area while the launcher page has not loaded yet.
+    static constexpr const char* kConnectingText = "正在连接游戏平台…";
+    static constexpr const char* kRetryingText = "暂时无法连接游戏平台，正在重试…";
+    // The line shown now ("" once the page has loaded, or without a page dialog).
+    const std::string& pageStatus() const { return m_strPageStatus; }
+
     // The launcher's link addresses.
     std::string OfficialSiteUrl() const;
     std::string PaymentUrl() const;
@@ -93,6 +99,10 @@ protected:
 private:
     // Skin: the seven pictures, the geometry, the composed picture.
     bool LoadSkin();
+    // The background with the page's status line in the web area.
+    void ComposeBackground();
+    // The page dialog's state changed: the status line follows it.
+    void OnPageState();
     void SetGeometry();
     void DrawSkin();
     void ReleaseSkin();
@@ -118,6 +128,7 @@ private:
     fw::Bitmap m_bmFrame;       // the picture handed to the window
     bool m_bTrayAdded = false;
     int m_nDrawCount = 0;
+    std::string m_strPageStatus;
 };
 
 // The one launcher, set during its creation and never cleared.

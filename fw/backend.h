@@ -64,4 +64,6 @@ void Unregister(Handle h);
 namespace fw::detail {
 // Forgets the quit request and the main window (the headless desktop's reset between tests).
 void ResetApp();
+// Forgets when pages last had the default browser started (ShellOpenFromPage's count).
+void ResetPageOpens();
 }  // namespace fw::detail

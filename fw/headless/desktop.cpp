@@ -179,6 +179,7 @@ void Reset() {
     d.lastMenu.reset();
     fw::detail::DiscardPosted();
     fw::detail::ResetApp();
+    fw::detail::ResetPageOpens();
     ResetModal();
     ResetGameServices();
     InstallFontAliases();

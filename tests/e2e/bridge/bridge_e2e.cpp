@@ -313,7 +313,9 @@ void Trace(const char* what, const std::string& arg) {
 }
 
 struct Events : fw::BrowserEvents {
-    std::vector<std::string> before, navigated, completed, newWindows, titles;
+    std::vector<std::string> before, navigated, completed, newWindows, titles, errors;
+    std::vector<unsigned> newWindowFlags;
+    std::vector<fw::EngineExit> ended;
     int closing = 0;
     bool cancelNewWindows = true;
     Clock::time_point firstComplete{};
@@ -331,9 +333,10 @@ struct Events : fw::BrowserEvents {
         if (completed.empty()) firstComplete = Clock::now();
         completed.push_back(url);
     }
-    void NewWindow3(const std::string& url, bool& cancel) override {
+    void NewWindow3(const std::string& url, unsigned flags, bool& cancel) override {
         Trace("NewWindow3", url);
         newWindows.push_back(url);
+        newWindowFlags.push_back(flags);
         cancel = cancelNewWindows;
     }
     void WindowClosing(bool&) override {
