@@ -1,5 +1,7 @@
 #include "app/main_wnd.h"
 
+#include <algorithm>
+
 #include "app/messages.h"
 #include "app/resource.h"
 #include "app/static_ini.h"
@@ -108,16 +110,26 @@ bool CMainWnd::LoadSkin() {
     m_nWidth = m_pBackground->width();
     m_nHeight = m_pBackground->height();
     m_bmBackground.Resize(m_nWidth, m_nHeight);
-    ComposeBackground();
+    fw::Canvas c(m_bmBackground);
+    ui::DrawImageStretched(m_pBackground.get(), c, 0, 0, m_nWidth, m_nHeight);
+    // The web area as the skin has it, for the status line to be drawn over again.
+    const fw::Rect area = m_rcWebArea.Intersect(fw::Rect{0, 0, m_nWidth, m_nHeight});
+    m_webAreaPixels.clear();
+    for (int y = area.top; y < area.bottom; ++y) {
+        const std::uint32_t* row = m_bmBackground.data() + static_cast<std::size_t>(y) * m_nWidth;
+        m_webAreaPixels.insert(m_webAreaPixels.end(), row + area.left, row + area.right);
+    }
     return true;
 }
 
-void CMainWnd::ComposeBackground() {
-    if (!m_pBackground) return;
+void CMainWnd::DrawPageStatus() {
+    const fw::Rect area = m_rcWebArea.Intersect(fw::Rect{0, 0, m_bmBackground.width(), m_bmBackground.height()});
+    if (area.IsEmpty() || m_webAreaPixels.size() != static_cast<std::size_t>(area.Width()) * area.Height()) return;
+    for (int y = area.top; y < area.bottom; ++y)
+        std::copy_n(m_webAreaPixels.data() + static_cast<std::size_t>(y - area.top) * area.Width(), area.Width(),
+                    m_bmBackground.data() + static_cast<std::size_t>(y) * m_bmBackground.width() + area.left);
     fw::Canvas c(m_bmBackground);
-    c.Clear(0);
-    ui::DrawImageStretched(m_pBackground.get(), c, 0, 0, m_nWidth, m_nHeight);
-    ui::DrawStatusLine(c, m_rcWebArea, m_strPageStatus);
+    ui::DrawStatusLine(c, area, m_strPageStatus);
 }
 
 void CMainWnd::OnPageState() {
@@ -131,7 +143,7 @@ void CMainWnd::OnPageState() {
     }
     if (status == m_strPageStatus) return;
     m_strPageStatus = status;
-    ComposeBackground();
+    DrawPageStatus();
     DrawSkin();
 }
 

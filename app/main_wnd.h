@@ -99,8 +99,8 @@ protected:
 private:
     // Skin: the seven pictures, the geometry, the composed picture.
     bool LoadSkin();
-    // The background with the page's status line in the web area.
-    void ComposeBackground();
+    // The page's status line over the skin's web area in the composed background.
+    void DrawPageStatus();
     // The page dialog's state changed: the status line follows it.
     void OnPageState();
     void SetGeometry();
@@ -124,7 +124,8 @@ private:
     int m_nStartMode;
     std::unique_ptr<fw::Image> m_pImage[kButtonCount];
     std::unique_ptr<fw::Image> m_pBackground;
-    fw::Bitmap m_bmBackground;  // the background composed once
+    fw::Bitmap m_bmBackground;  // the background composed once (and the page's status line)
+    std::vector<std::uint32_t> m_webAreaPixels;  // its web area before any status line
     fw::Bitmap m_bmFrame;       // the picture handed to the window
     bool m_bTrayAdded = false;
     int m_nDrawCount = 0;

@@ -235,14 +235,14 @@ class Case:
         self.clients.append(c)
         return c
 
-    def start_portal(self, *args):
-        """Starts the local portal (with further options, --slow-ms N say) when it was built;
-        answers its port, or None."""
+    def start_portal(self, *args, port=0):
+        """Starts the local portal (with further options, --slow-ms N say) when it was built,
+        on the given port (0: one the system picks); answers its port, or None."""
         if not self.cfg.portal or not os.path.exists(self.cfg.portal):
             return None
         port_file = os.path.join(self.work, "portal.port")
         log = open(os.path.join(self.work, "portal.log"), "wb")
-        self.portal_proc = subprocess.Popen([self.cfg.portal, "--port", "0", "--port-file", port_file,
+        self.portal_proc = subprocess.Popen([self.cfg.portal, "--port", str(port), "--port-file", port_file,
                                              *map(str, args)],
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         log.close()
@@ -543,6 +543,25 @@ def become_subreaper():
         libc.prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
     except (OSError, AttributeError):
         pass
+
+
+def child_processes(pid, name):
+    """Pids of the direct children of a process whose command name is `name` (as /proc
+    shows it, cut to 15 characters)."""
+    out = []
+    for p in os.listdir("/proc"):
+        if not p.isdigit():
+            continue
+        try:
+            with open(f"/proc/{p}/stat") as f:
+                st = f.read()
+        except OSError:
+            continue
+        comm = st[st.index("(") + 1:st.rindex(")")]
+        fields = st.rsplit(")", 1)[1].split()
+        if int(fields[1]) == pid and comm == name[:15] and fields[0] != "Z":
+            out.append(int(p))
+    return out
 
 
 # ---- the registry of cases -------------------------------------------------------------

@@ -22,6 +22,8 @@
 // - A refresh raises no navigation events of its own: from Refresh until its load ends, the
 //   navigations no user started (the page again, its frames) are let through silently. The
 //   engine marks only the page's own reload as one, and not at all after its process died.
+//   The load a refresh supersedes still reports its end (cancelled or finished) after the
+//   refresh was asked for: only the end of a load started since counts.
 // - A refresh always asks the server: while the web process runs the engine reloads past its
 //   cache; after the process died the engine would load the page again from its cache, so
 //   the last address is requested anew with a request that tells the cache to revalidate.
@@ -271,7 +273,8 @@ private:
     enum class ErrorPage { None, Asked, Loading } errorPage_ = ErrorPage::None;
     std::string errorUri_;
     std::string approvedNewWindow_;  // a NEW_WINDOW_ACTION the host let through; its create follows
-    bool refreshing_ = false;        // from Refresh until its load ends
+    // A refresh: asked for (its load has not started yet), then loading, until its load ends.
+    enum class Refreshing { No, Asked, Loading } refreshing_ = Refreshing::No;
     bool processGone_ = false;       // the web process died; no load has started since
     std::string lastUri_;            // the page's address, also once the process died
     unsigned inputSerial_ = 0;       // button and key presses the view received
@@ -367,7 +370,7 @@ void WebkitView::ApplyHostFlags() {
 void WebkitView::Navigate(const std::string& url) {
     if (!Usable()) return;
     errorPage_ = ErrorPage::None;
-    refreshing_ = false;
+    refreshing_ = Refreshing::No;
     ApplyHostFlags();
     lastUri_ = url.empty() ? "about:blank" : url;
     webkit_web_view_load_uri(View(), lastUri_.c_str());
@@ -378,7 +381,7 @@ void WebkitView::Refresh() {
     errorPage_ = ErrorPage::None;
     ApplyHostFlags();
     if (!processGone_) {
-        refreshing_ = true;
+        refreshing_ = Refreshing::Asked;
         webkit_web_view_reload_bypass_cache(View());
         return;
     }
@@ -388,21 +391,21 @@ void WebkitView::Refresh() {
         soup_message_headers_replace(h, "Cache-Control", "no-cache");
         soup_message_headers_replace(h, "Pragma", "no-cache");
     }
-    refreshing_ = true;
+    refreshing_ = Refreshing::Asked;
     webkit_web_view_load_request(View(), rq);
     g_object_unref(rq);
 }
 
 void WebkitView::Stop() {
     if (!Usable()) return;
-    refreshing_ = false;
+    refreshing_ = Refreshing::No;
     webkit_web_view_stop_loading(View());
 }
 
 void WebkitView::Quit() {
     if (quit_) return;
     quit_ = true;  // from here on no events and no window.external
-    refreshing_ = false;
+    refreshing_ = Refreshing::No;
     if (!viewGone_) {
         webkit_web_view_stop_loading(View());
         webkit_web_view_load_uri(View(), "about:blank");
@@ -532,18 +535,19 @@ gboolean WebkitView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, Web
     Alive alive = self->alive_;
     bool cancel = false;
     const bool byUser = webkit_navigation_action_is_user_gesture(action);
-    if (self->refreshing_ && byUser) self->refreshing_ = false;  // the user moves on
+    if (byUser) self->refreshing_ = Refreshing::No;  // the user moves on
+    const bool refreshing = self->refreshing_ != Refreshing::No;
     if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
         // Frames cannot be told from the main frame here; the style sheet changes only when
         // the host's answer does, and then before the next document is made.
         self->ApplyHostFlags();
-        if (self->refreshing_) {
+        if (refreshing) {
             webkit_policy_decision_use(d);  // part of the refresh: no event
             return TRUE;
         }
         if (BrowserEvents* sink = self->Sink()) sink->BeforeNavigate2(UnescapeBlanks(url), cancel);
     } else {
-        if (self->refreshing_) {
+        if (refreshing) {
             webkit_policy_decision_ignore(d);  // a reloading page opens no windows by itself
             return TRUE;
         }
@@ -564,7 +568,7 @@ GtkWidget* WebkitView::OnCreate(WebKitWebView* view, WebKitNavigationAction* act
     bool approved = !self->approvedNewWindow_.empty() && self->approvedNewWindow_ == url;
     self->approvedNewWindow_.clear();
     if (!approved) {  // window.open: no policy decision came before
-        if (self->refreshing_ && !webkit_navigation_action_is_user_gesture(action)) return nullptr;
+        if (self->refreshing_ != Refreshing::No && !webkit_navigation_action_is_user_gesture(action)) return nullptr;
         Alive alive = self->alive_;
         bool cancel = false;
         const unsigned flags = self->NewWindowFlags(action);
@@ -592,7 +596,7 @@ gboolean WebkitView::OnInput(GtkWidget*, GdkEvent* event, WebkitView* self) {
 
 void WebkitView::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, WebkitView* self) {
     self->processGone_ = true;
-    self->refreshing_ = false;
+    self->refreshing_ = Refreshing::No;
     self->errorPage_ = ErrorPage::None;  // whatever was shown went with the process
     if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) return;  // asked for: nothing to tell
     BrowserEvents* sink = self->Sink();
@@ -605,6 +609,7 @@ void WebkitView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Webki
     if (event == WEBKIT_LOAD_STARTED) {
         self->loadFailed_ = false;
         self->processGone_ = false;  // a load runs in a process again
+        if (self->refreshing_ == Refreshing::Asked) self->refreshing_ = Refreshing::Loading;
         if (self->errorPage_ == ErrorPage::Asked) self->errorPage_ = ErrorPage::Loading;
         return;
     }
@@ -612,7 +617,7 @@ void WebkitView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Webki
         const char* uri = webkit_web_view_get_uri(view);
         if (uri && *uri) self->lastUri_ = uri;
     }
-    if (event == WEBKIT_LOAD_FINISHED) self->refreshing_ = false;
+    if (event == WEBKIT_LOAD_FINISHED && self->refreshing_ == Refreshing::Loading) self->refreshing_ = Refreshing::No;
     if (self->errorPage_ != ErrorPage::None) {
         if (event == WEBKIT_LOAD_FINISHED && self->errorPage_ == ErrorPage::Loading) self->errorPage_ = ErrorPage::None;
         return;
@@ -630,7 +635,7 @@ void WebkitView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Webki
 gboolean WebkitView::OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* uri, GError* error,
                                      WebkitView* self) {
     self->loadFailed_ = true;
-    self->refreshing_ = false;
+    if (self->refreshing_ == Refreshing::Loading) self->refreshing_ = Refreshing::No;
     if (self->errorPage_ == ErrorPage::Loading) {  // the error page itself failed: give up on it
         self->errorPage_ = ErrorPage::None;
         return TRUE;
