@@ -132,11 +132,18 @@ void CMainWnd::DrawPageStatus() {
     ui::DrawStatusLine(c, area, m_strPageStatus);
 }
 
+void CMainWnd::OnTimer(unsigned id) {
+    if (id != IDT_PAGE_STATUS) return;
+    KillTimer(IDT_PAGE_STATUS);
+    m_bConnectingDue = true;
+    OnPageState();
+}
+
 void CMainWnd::OnPageState() {
     std::string status;
     if (m_pWebDlg) {
         switch (m_pWebDlg->pageState()) {
-        case CWebDlg::PageState::Connecting: status = kConnectingText; break;
+        case CWebDlg::PageState::Connecting: status = m_bConnectingDue ? kConnectingText : ""; break;
         case CWebDlg::PageState::Retrying: status = kRetryingText; break;
         case CWebDlg::PageState::Loaded: break;
         }
@@ -313,6 +320,7 @@ fw::LRESULT CMainWnd::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
     case WM_TRAY_NOTIFY: OnTrayNotify(lp); break;
     case WM_OPEN_GAME: OnOpenGame(); break;
     case WM_GAME_CLOSED: OnGameClosed(); break;
+    case WM_PAGE_STATE: OnPageState(); break;
     default: break;
     }
     return 0;
@@ -322,11 +330,11 @@ fw::LRESULT CMainWnd::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
 
 void CMainWnd::CreateWebDlg() {
     auto* dlg = new CWebDlg(this);
-    dlg->SetPageStateListener([this] { OnPageState(); });
+    dlg->SetPageStateListener([this] { Post(WM_PAGE_STATE); });
     // A dialog whose control could not be made has deleted itself: no page dialog then.
     if (!dlg->CreateDlg()) return;
     m_pWebDlg = dlg;
-    OnPageState();
+    SetTimer(IDT_PAGE_STATUS, kConnectingDelayMs);
     dlg->SetFocus();
     // Creation sends no later move notification here, so the dialog is placed at once.
     PlaceWebDlg();

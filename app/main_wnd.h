@@ -15,6 +15,12 @@
 
 class CWebDlg;
 
+// The launcher's own: the page dialog's state changed (posted: the status line is drawn
+// after the launcher has shown itself).
+constexpr unsigned WM_PAGE_STATE = fw::WM_USER + 320;
+// The launcher's timer: a page still connecting this long after the dialog was made says so.
+constexpr unsigned IDT_PAGE_STATUS = 1;
+
 class CMainWnd : public fw::Window {
 public:
     enum StartMode { kNormalStart = 0, kHiddenStart = 1 };
@@ -31,9 +37,12 @@ public:
     // in the order they are loaded.
     static std::vector<int> SkinPictures();
 
-    // The line drawn in the black web area while the launcher page has not loaded yet.
+    // The line drawn in the black web area while the launcher page has not loaded yet. A
+    // page that loads as usual is there before the first line would be: no text flashes by
+    // (and none is drawn, which spares the start the text renderer's set-up).
     static constexpr const char* kConnectingText = "正在连接游戏平台…";
     static constexpr const char* kRetryingText = "暂时无法连接游戏平台，正在重试…";
+    static constexpr unsigned kConnectingDelayMs = 800;
     // The line shown now ("" once the page has loaded, or without a page dialog).
     const std::string& pageStatus() const { return m_strPageStatus; }
 
@@ -94,6 +103,7 @@ protected:
     void OnCommand(unsigned id) override;
     void OnMove(fw::Point topLeft) override;
     void OnShowWindow(bool show) override;
+    void OnTimer(unsigned id) override;
     fw::LRESULT OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) override;
 
 private:
@@ -130,6 +140,7 @@ private:
     bool m_bTrayAdded = false;
     int m_nDrawCount = 0;
     std::string m_strPageStatus;
+    bool m_bConnectingDue = false;  // IDT_PAGE_STATUS has come
 };
 
 // The one launcher, set during its creation and never cleared.

@@ -491,18 +491,7 @@ class Case:
 
 def _children():
     """Pids of our child processes (orphans handed to us included), from /proc."""
-    me = str(os.getpid())
-    out = []
-    for p in os.listdir("/proc"):
-        if not p.isdigit():
-            continue
-        try:
-            with open(f"/proc/{p}/stat") as f:
-                if f.read().rsplit(")", 1)[1].split()[1] == me:
-                    out.append(int(p))
-        except (OSError, IndexError):
-            pass
-    return out
+    return child_processes(os.getpid(), zombies=True)
 
 
 def reap_orphans(timeout=0.0):
@@ -545,9 +534,10 @@ def become_subreaper():
         pass
 
 
-def child_processes(pid, name):
-    """Pids of the direct children of a process whose command name is `name` (as /proc
-    shows it, cut to 15 characters)."""
+def child_processes(pid, name=None, zombies=False):
+    """Pids of the direct children of a process, from /proc: those whose command name is
+    `name` (as /proc shows it, cut to 15 characters) when one is given; zombies only when
+    asked for."""
     out = []
     for p in os.listdir("/proc"):
         if not p.isdigit():
@@ -555,11 +545,11 @@ def child_processes(pid, name):
         try:
             with open(f"/proc/{p}/stat") as f:
                 st = f.read()
-        except OSError:
+            comm = st[st.index("(") + 1:st.rindex(")")]
+            state, ppid = st.rsplit(")", 1)[1].split()[:2]
+        except (OSError, ValueError):
             continue
-        comm = st[st.index("(") + 1:st.rindex(")")]
-        fields = st.rsplit(")", 1)[1].split()
-        if int(fields[1]) == pid and comm == name[:15] and fields[0] != "Z":
+        if int(ppid) == pid and (name is None or comm == name[:15]) and (zombies or state != "Z"):
             out.append(int(p))
     return out
 

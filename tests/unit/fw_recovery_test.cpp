@@ -138,13 +138,18 @@ TEST_F(Recovery, TheLongestPauseIsHalfAMinuteAndCancelDropsTheReload) {
     EXPECT_EQ(h.reloads, reloads);
 }
 
-TEST_F(Recovery, ARecoveryWhoseWindowWentDoesNothing) {
-    auto h = std::make_unique<Host>();
-    h->recovery.EngineEnded(fw::EngineExit::Crashed);
-    h->recovery.EngineEnded(fw::EngineExit::Crashed);  // waits 2 s
-    h.reset();
-    hl::AdvanceClock(5000);  // the timer went with the window: nothing is called
-    SUCCEED();
+TEST_F(Recovery, ARecoveryThatGoesLeavesNoTimerBehind) {
+    Host w;  // a window that outlives the recovery below
+    int reloads = 0;
+    {
+        fw::PageRecovery r(w, 3, [&] { ++reloads; });
+        r.EngineEnded(fw::EngineExit::Crashed);
+        r.EngineEnded(fw::EngineExit::Crashed);  // waits 2 s on the window's timer 3
+        EXPECT_EQ(hl::Info(w).timers, (std::vector<unsigned>{3}));
+    }
+    EXPECT_TRUE(hl::Info(w).timers.empty());
+    hl::AdvanceClock(5000);
+    EXPECT_EQ(reloads, 1);
 }
 
 // ---- the scripted browser ----------------------------------------------------------------
@@ -215,13 +220,6 @@ TEST_F(ScriptedControl, TheEngineEndsOnceUntilThePageIsLoadedAgain) {
     EXPECT_TRUE(sink.log.empty());
 }
 
-TEST_F(ScriptedControl, NewWindowsCarryTheirFlags) {
-    page->NewWindow("http://p/1");
-    page->NewWindow("http://p/2", fw::NWMF_USERINITED);
-    page->NewWindow("http://p/3", 0);
-    EXPECT_EQ(sink.log, (std::vector<std::string>{"new http://p/1 6", "new http://p/2 2", "new http://p/3 0"}));
-}
-
 // ---- what pages may send to the default browser --------------------------------------------
 
 constexpr unsigned kClick = fw::NWMF_USERINITED | fw::NWMF_FIRST;
@@ -260,13 +258,6 @@ TEST_F(Recovery, PagesCannotOpenLocalThingsOrOpenWithoutAUser) {
     EXPECT_TRUE(fw::RequireWebAddress("HTTPS://a/", "test"));
     EXPECT_FALSE(fw::RequireWebAddress("file:///x", "test"));
     EXPECT_FALSE(fw::RequireWebAddress(" http://a/", "test"));
-}
-
-TEST_F(Recovery, TheBurstIsForgottenBetweenTests) {
-    // hl::Reset in SetUp starts a fresh count: a suite cannot leak its opens into the next.
-    for (int k = 0; k < fw::kPageOpenBurst; ++k) EXPECT_TRUE(fw::ShellOpenFromPage("http://a/", kClick));
-    hl::Reset();
-    EXPECT_TRUE(fw::ShellOpenFromPage("http://a/", kClick));
 }
 
 // ---- socket folders left behind ---------------------------------------------------------------

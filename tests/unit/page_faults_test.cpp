@@ -172,12 +172,19 @@ TEST_F(PageFaults, ALauncherPageThatNeverLoadedIsAskedForAgainWithGrowingPauses)
     hl::ScriptedBrowser* page = LauncherPage();
     CWebDlg* dlg = l.m_pWebDlg;
     ASSERT_NE(page, nullptr);
+    // A page that is quick leaves the web area as it is; one that takes a while is said to
+    // connect.
+    hl::AdvanceClock(CMainWnd::kConnectingDelayMs - 1);
+    EXPECT_EQ(l.pageStatus(), "");
+    EXPECT_EQ(StatusInk(), 0);
+    hl::AdvanceClock(1);
     EXPECT_EQ(l.pageStatus(), CMainWnd::kConnectingText);
     const int connectingInk = StatusInk();
     EXPECT_GT(connectingInk, 50);  // the line is drawn in the black web area
     const std::vector<std::uint32_t> connecting = Region(*hl::LayeredPicture(l), l.m_rcWebArea);
 
     page->FailLoad();
+    hl::Pump();
     EXPECT_EQ(l.pageStatus(), CMainWnd::kRetryingText);
     EXPECT_GT(StatusInk(), 50);
     EXPECT_NE(Region(*hl::LayeredPicture(l), l.m_rcWebArea), connecting);
@@ -215,6 +222,7 @@ TEST_F(PageFaults, ALauncherPageThatNeverLoadedIsAskedForAgainWithGrowingPauses)
     // The platform answers: the page shows, the line goes, nothing is asked any more.
     page->SetElementText("span", "usr", "Tom");
     page->CompleteLoad();
+    hl::Pump();
     EXPECT_TRUE(hl::Info(*dlg).visible);
     EXPECT_EQ(l.pageStatus(), "");
     EXPECT_EQ(StatusInk(), 0);
@@ -228,6 +236,7 @@ TEST_F(PageFaults, ALauncherPageThatNeverLoadedIsAskedForAgainWithGrowingPauses)
     hl::AdvanceClock(60000);
     EXPECT_EQ(page->navigations().size(), loaded);
     EXPECT_EQ(l.pageStatus(), "");
+    EXPECT_EQ(StatusInk(), 0);
 }
 
 TEST_F(PageFaults, ALoadThatTakesLongIsNotCutShortByTries) {
@@ -235,9 +244,29 @@ TEST_F(PageFaults, ALoadThatTakesLongIsNotCutShortByTries) {
     hl::ScriptedBrowser* page = LauncherPage();
     hl::AdvanceClock(60000);  // no answer yet, and no failure either
     EXPECT_EQ(page->navigations().size(), 1u);
+    EXPECT_TRUE(hl::Info(*l.m_pWebDlg).timers.empty());
+    EXPECT_TRUE(hl::Info(l).timers.empty());
     EXPECT_EQ(l.pageStatus(), CMainWnd::kConnectingText);
     page->CompleteLoad();
     EXPECT_TRUE(hl::Info(*l.m_pWebDlg).visible);
+}
+
+TEST_F(PageFaults, APageThatLoadsAsUsualNeverShowsTheLine) {
+    CMainWnd& l = StartLauncher();
+    const int draws = l.drawCount();
+    hl::AdvanceClock(300);
+    LauncherPage()->CompleteLoad();
+    hl::AdvanceClock(CMainWnd::kConnectingDelayMs);
+    EXPECT_EQ(l.pageStatus(), "");
+    EXPECT_EQ(StatusInk(), 0);
+    EXPECT_EQ(l.drawCount(), draws);  // not even drawn again
+    // A failure right at the start says at once that it tries again.
+    launcher->Send(fw::WM_CLOSE);
+    launcher.reset();
+    CMainWnd& again = StartLauncher();
+    LauncherPage()->FailLoad();
+    hl::Pump();
+    EXPECT_EQ(again.pageStatus(), CMainWnd::kRetryingText);
 }
 
 TEST_F(PageFaults, ClosingTheLauncherWhileATryWaitsIsClean) {

@@ -1032,8 +1032,8 @@ int PortalServed(const std::string& portal, const std::string& path) {
     return n;
 }
 
-// Kills this program's web processes, as a crash would end them.
-int KillWebProcesses() {
+// Kills this program's engine processes of one kind (web or network), as a crash would end them.
+int KillEngineProcesses(const char* comm15) {
     int killed = 0;
     DIR* d = opendir("/proc");
     while (dirent* e = d ? readdir(d) : nullptr) {
@@ -1050,7 +1050,7 @@ int KillWebProcesses() {
         int ppid = 0;
         char state = 0;
         if (std::sscanf(close + 1, " %c %d", &state, &ppid) != 2) continue;
-        if (ppid == getpid() && comm == "WebKitWebProces" && state != 'Z') {
+        if (ppid == getpid() && comm == comm15 && state != 'Z') {
             kill(std::atoi(e->d_name), SIGKILL);
             ++killed;
         }
@@ -1058,6 +1058,8 @@ int KillWebProcesses() {
     if (d) closedir(d);
     return killed;
 }
+
+int KillWebProcesses() { return KillEngineProcesses("WebKitWebProces"); }
 
 void RefreshAndEngineEnd(const std::string& portal) {
     Fixture f(true);
@@ -1074,6 +1076,16 @@ void RefreshAndEngineEnd(const std::string& portal) {
            std::to_string(f.ev.before.size() - before) + " raised, the last " + f.ev.before.back());
     Expect(f.ev.newWindows.empty(), "refresh-no-new-window");
     Expect(PortalServed(portal, "/game/play/") == served + 1, "refresh-asks-the-server");
+
+    // The network process dies: the page stays, and a refresh still asks the server.
+    Expect(KillEngineProcesses("WebKitNetworkPr") >= 1, "network-process-killed");
+    Settle(300);
+    done = f.ev.completed.size();
+    served = PortalServed(portal, "/game/play/");
+    f.browser->Refresh();
+    Expect(WaitFor([&] { return f.ev.completed.size() > done; }, 10000), "refresh-after-the-network-ended-completes");
+    Expect(PortalServed(portal, "/game/play/") == served + 1, "refresh-after-the-network-ended-asks-the-server");
+    Expect(f.ev.ended.empty(), "network-end-is-no-page-end");
 
     // The engine process dies: one notice; the address is kept; a refresh brings the page
     // back from the server (the engine would take it from its cache), with its bridge.
