@@ -145,7 +145,7 @@ void CMainWnd::OnPageState() {
         switch (m_pWebDlg->pageState()) {
         case CWebDlg::PageState::Connecting: status = m_bConnectingDue ? kConnectingText : ""; break;
         case CWebDlg::PageState::Retrying: status = kRetryingText; break;
-        case CWebDlg::PageState::Loaded: break;
+        case CWebDlg::PageState::Loaded: KillTimer(IDT_PAGE_STATUS); break;
         }
     }
     if (status == m_strPageStatus) return;

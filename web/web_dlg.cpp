@@ -251,7 +251,7 @@ void CWebDlg::DocumentComplete(const std::string& url) {
         if (m_pOwner->IsVisible() && !m_pOwner->IsMinimized()) Show(fw::ShowCmd::Show);
         m_pOwner->m_bPageNotShown = 0;
     }
-    SetPageState(PageState::Loaded);  // last: the listener may redraw the launcher
+    SetPageState(PageState::Loaded);  // the launcher's status line goes
 }
 
 // ---- keys -------------------------------------------------------------------------------

@@ -256,10 +256,13 @@ TEST_F(PageFaults, APageThatLoadsAsUsualNeverShowsTheLine) {
     const int draws = l.drawCount();
     hl::AdvanceClock(300);
     LauncherPage()->CompleteLoad();
+    hl::Pump();
+    EXPECT_TRUE(hl::Info(l).timers.empty());  // nothing left to wait for
     hl::AdvanceClock(CMainWnd::kConnectingDelayMs);
     EXPECT_EQ(l.pageStatus(), "");
     EXPECT_EQ(StatusInk(), 0);
     EXPECT_EQ(l.drawCount(), draws);  // not even drawn again
+    EXPECT_TRUE(hl::Info(l).timers.empty());
     // A failure right at the start says at once that it tries again.
     launcher->Send(fw::WM_CLOSE);
     launcher.reset();

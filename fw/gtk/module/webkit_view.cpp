@@ -406,6 +406,7 @@ void WebkitView::Quit() {
     if (quit_) return;
     quit_ = true;  // from here on no events and no window.external
     refreshing_ = Refreshing::No;
+    lastUri_ = "about:blank";
     if (!viewGone_) {
         webkit_web_view_stop_loading(View());
         webkit_web_view_load_uri(View(), "about:blank");
