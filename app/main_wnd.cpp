@@ -1,5 +1,7 @@
 #include "app/main_wnd.h"
 
+#include <algorithm>
+
 #include "app/messages.h"
 #include "app/resource.h"
 #include "app/static_ini.h"
@@ -110,7 +112,46 @@ bool CMainWnd::LoadSkin() {
     m_bmBackground.Resize(m_nWidth, m_nHeight);
     fw::Canvas c(m_bmBackground);
     ui::DrawImageStretched(m_pBackground.get(), c, 0, 0, m_nWidth, m_nHeight);
+    // The web area as the skin has it, for the status line to be drawn over again.
+    const fw::Rect area = m_rcWebArea.Intersect(fw::Rect{0, 0, m_nWidth, m_nHeight});
+    m_webAreaPixels.clear();
+    for (int y = area.top; y < area.bottom; ++y) {
+        const std::uint32_t* row = m_bmBackground.data() + static_cast<std::size_t>(y) * m_nWidth;
+        m_webAreaPixels.insert(m_webAreaPixels.end(), row + area.left, row + area.right);
+    }
     return true;
+}
+
+void CMainWnd::DrawPageStatus() {
+    const fw::Rect area = m_rcWebArea.Intersect(fw::Rect{0, 0, m_bmBackground.width(), m_bmBackground.height()});
+    if (area.IsEmpty() || m_webAreaPixels.size() != static_cast<std::size_t>(area.Width()) * area.Height()) return;
+    for (int y = area.top; y < area.bottom; ++y)
+        std::copy_n(m_webAreaPixels.data() + static_cast<std::size_t>(y - area.top) * area.Width(), area.Width(),
+                    m_bmBackground.data() + static_cast<std::size_t>(y) * m_bmBackground.width() + area.left);
+    fw::Canvas c(m_bmBackground);
+    ui::DrawStatusLine(c, area, m_strPageStatus);
+}
+
+void CMainWnd::OnTimer(unsigned id) {
+    if (id != IDT_PAGE_STATUS) return;
+    KillTimer(IDT_PAGE_STATUS);
+    m_bConnectingDue = true;
+    OnPageState();
+}
+
+void CMainWnd::OnPageState() {
+    std::string status;
+    if (m_pWebDlg) {
+        switch (m_pWebDlg->pageState()) {
+        case CWebDlg::PageState::Connecting: status = m_bConnectingDue ? kConnectingText : ""; break;
+        case CWebDlg::PageState::Retrying: status = kRetryingText; break;
+        case CWebDlg::PageState::Loaded: KillTimer(IDT_PAGE_STATUS); break;
+        }
+    }
+    if (status == m_strPageStatus) return;
+    m_strPageStatus = status;
+    DrawPageStatus();
+    DrawSkin();
 }
 
 void CMainWnd::SetGeometry() {
@@ -279,6 +320,7 @@ fw::LRESULT CMainWnd::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
     case WM_TRAY_NOTIFY: OnTrayNotify(lp); break;
     case WM_OPEN_GAME: OnOpenGame(); break;
     case WM_GAME_CLOSED: OnGameClosed(); break;
+    case WM_PAGE_STATE: OnPageState(); break;
     default: break;
     }
     return 0;
@@ -288,9 +330,11 @@ fw::LRESULT CMainWnd::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
 
 void CMainWnd::CreateWebDlg() {
     auto* dlg = new CWebDlg(this);
+    dlg->SetPageStateListener([this] { Post(WM_PAGE_STATE); });
     // A dialog whose control could not be made has deleted itself: no page dialog then.
     if (!dlg->CreateDlg()) return;
     m_pWebDlg = dlg;
+    SetTimer(IDT_PAGE_STATUS, kConnectingDelayMs);
     dlg->SetFocus();
     // Creation sends no later move notification here, so the dialog is placed at once.
     PlaceWebDlg();
@@ -316,6 +360,8 @@ void CMainWnd::OnShowWindow(bool show) {
         CreateWebDlg();
     }
     if (!m_pWebDlg) return;
+    // A page that could not be loaded yet is tried again at once when the launcher comes up.
+    if (show) m_pWebDlg->RetryNow();
     if (show && m_bPageNotShown == 0) {
         PlaceWebDlg();
         m_pWebDlg->Show(fw::ShowCmd::Show);
@@ -333,6 +379,8 @@ CMainWnd::GameWindowFactory g_gameFactory = nullptr;
 void CMainWnd::SetGameWindowFactory(GameWindowFactory f) { g_gameFactory = f; }
 
 void CMainWnd::OnOpenGame() {
+    // The game window shows web pages only; nothing opens for anything else.
+    if (!fw::RequireWebAddress(m_strGameUrl, "game window")) return;
     if (!m_pGameWnd) {
         fw::Window* game = g_gameFactory ? g_gameFactory() : nullptr;
         if (!game || !game->IsWindow()) {
@@ -370,6 +418,7 @@ void CMainWnd::OnClose() {
         m_pWebDlg = nullptr;
         dlg->Close();
     }
+    m_strPageStatus.clear();
     ReleaseSkin();
     Destroy();
 }

@@ -15,6 +15,12 @@
 
 class CWebDlg;
 
+// The launcher's own: the page dialog's state changed (posted: the status line is drawn
+// after the launcher has shown itself).
+constexpr unsigned WM_PAGE_STATE = fw::WM_USER + 320;
+// The launcher's timer: a page still connecting this long after the dialog was made says so.
+constexpr unsigned IDT_PAGE_STATUS = 1;
+
 class CMainWnd : public fw::Window {
 public:
     enum StartMode { kNormalStart = 0, kHiddenStart = 1 };
@@ -30,6 +36,15 @@ public:
     // The pictures the launcher loads when it is made: its background first, then its buttons
     // in the order they are loaded.
     static std::vector<int> SkinPictures();
+
+    // The line drawn in the black web area while the launcher page has not loaded yet. A
+    // page that loads as usual is there before the first line would be: no text flashes by
+    // (and none is drawn, which spares the start the text renderer's set-up).
+    static constexpr const char* kConnectingText = "正在连接游戏平台…";
+    static constexpr const char* kRetryingText = "暂时无法连接游戏平台，正在重试…";
+    static constexpr unsigned kConnectingDelayMs = 800;
+    // The line shown now ("" once the page has loaded, or without a page dialog).
+    const std::string& pageStatus() const { return m_strPageStatus; }
 
     // The launcher's link addresses.
     std::string OfficialSiteUrl() const;
@@ -88,11 +103,16 @@ protected:
     void OnCommand(unsigned id) override;
     void OnMove(fw::Point topLeft) override;
     void OnShowWindow(bool show) override;
+    void OnTimer(unsigned id) override;
     fw::LRESULT OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) override;
 
 private:
     // Skin: the seven pictures, the geometry, the composed picture.
     bool LoadSkin();
+    // The page's status line over the skin's web area in the composed background.
+    void DrawPageStatus();
+    // The page dialog's state changed: the status line follows it.
+    void OnPageState();
     void SetGeometry();
     void DrawSkin();
     void ReleaseSkin();
@@ -114,10 +134,13 @@ private:
     int m_nStartMode;
     std::unique_ptr<fw::Image> m_pImage[kButtonCount];
     std::unique_ptr<fw::Image> m_pBackground;
-    fw::Bitmap m_bmBackground;  // the background composed once
+    fw::Bitmap m_bmBackground;  // the background composed once (and the page's status line)
+    std::vector<std::uint32_t> m_webAreaPixels;  // its web area before any status line
     fw::Bitmap m_bmFrame;       // the picture handed to the window
     bool m_bTrayAdded = false;
     int m_nDrawCount = 0;
+    std::string m_strPageStatus;
+    bool m_bConnectingDue = false;  // IDT_PAGE_STATUS has come
 };
 
 // The one launcher, set during its creation and never cleared.

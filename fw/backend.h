@@ -204,5 +204,6 @@ bool NotifyPlacement(Window& w, bool force = false);
 // request and the main window are forgotten.
 void DiscardPosted();
 void ResetApp();
-
+// Forgets when pages last had the default browser started (ShellOpenFromPage's count).
+void ResetPageOpens();
 }  // namespace fw::detail

@@ -16,22 +16,49 @@
 
 namespace fw {
 
-// The control's events, in the browser control's terms. Handlers run on the UI thread.
+// NewWindow3's flags, with the values the system's control uses.
+constexpr unsigned NWMF_USERINITED = 0x2;  // the request came while a user's action was handled
+constexpr unsigned NWMF_FIRST = 0x4;       // the first new window that action asked for
+
+// How a page's engine process ended when it was not asked to.
+enum class EngineExit { Crashed, OutOfMemory };
+
+// The control's events, in the browser control's terms. Handlers run on the UI thread; a
+// handler may destroy the control.
 class BrowserEvents {
 public:
     virtual ~BrowserEvents() = default;
     // Before a navigation of the page or of one of its frames. The address is as the page
     // wrote it (blanks are not percent-encoded). Setting cancel stops the navigation.
+    // A Refresh raises none: neither for the page it loads again nor for that page's frames.
     virtual void BeforeNavigate2(const std::string& url, bool& cancel) { (void)url; (void)cancel; }
     virtual void NavigateComplete2(const std::string& url) { (void)url; }
     // A document finished loading (the top-level page; frames as far as the engine tells).
     virtual void DocumentComplete(const std::string& url) { (void)url; }
+    // The page's document could not be loaded (no server, the connection broke, ...). No
+    // DocumentComplete comes for it; the control shows an error page of its own, which
+    // raises no events. A server's answer, whatever its status, is a load, not an error.
+    virtual void NavigateError(const std::string& url) { (void)url; }
     // The page asks for a new window (a link with a target, window.open). Unless cancel is
-    // set, the control opens the address in a browser window of its own.
-    virtual void NewWindow3(const std::string& url, bool& cancel) { (void)url; (void)cancel; }
+    // set, the control opens the address in a browser window of its own. `flags` holds
+    // NWMF_USERINITED when a user's click or key press led to the request, and NWMF_FIRST
+    // as well for the first request of that click or key press (a script that opens many
+    // windows in one click has only its first marked). A Refresh raises none by itself.
+    virtual void NewWindow3(const std::string& url, unsigned flags, bool& cancel) {
+        (void)url;
+        (void)flags;
+        (void)cancel;
+    }
     // The page asks to close its window (window.close). Setting cancel keeps it.
     virtual void WindowClosing(bool& cancel) { (void)cancel; }
     virtual void TitleChange(const std::string& title) { (void)title; }
+    // The engine process that ran the page ended without being asked to: it crashed, or the
+    // system ended it for the memory it took. The control shows at most the page's last
+    // picture and its script answers nothing until it loads a page again (Refresh loads the
+    // same page). Not raised for a control that has quit. Where the engine has no such
+    // notice (the system's control runs the page in the program's own process), the back
+    // end raises it when it finds the page's document gone.
+    virtual void EngineProcessEnded(EngineExit why) { (void)why; }
 };
 
 // How a control renders its pages.
@@ -54,6 +81,10 @@ public:
     virtual void SetEvents(BrowserEvents* sink) = 0;
 
     virtual void Navigate(const std::string& url) = 0;
+    // Loads the current page again. The server is always asked (the cache may answer only
+    // what the server confirms), also after the engine process ended. Raises no
+    // BeforeNavigate2 and no NewWindow3 of its own: navigations that no user started while
+    // the page loads again (its frames) raise none either.
     virtual void Refresh() = 0;
     virtual void Stop() = 0;
     // Ends the control's page for good (the control shows nothing afterwards).

@@ -1,11 +1,16 @@
 #pragma once
 // Facts about the machine and the running program.
+#include <cstdint>
 #include <functional>
 #include <string>
 
 #include "fw/geometry.h"
 
 namespace fw {
+
+// Milliseconds of a clock that only moves forward (not the time of day); the headless
+// desktop's clock in tests.
+std::uint64_t TickCountMs();
 
 Size ScreenSize();      // the primary screen
 Rect WorkArea();        // the primary screen less task bars

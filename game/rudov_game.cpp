@@ -363,7 +363,10 @@ void CRudovGame::OnLButtonDblClk(fw::Point p) {
 // ---- actions --------------------------------------------------------------------------
 
 void CRudovGame::NavigateGame(const std::string& url) {
-    if (m_wndBrowser) m_wndBrowser->Navigate(url);
+    // Every way into the game page comes here (the launcher's game address at creation and
+    // on F9, client://loadgame): a page cannot show local files in the game window.
+    if (!m_wndBrowser || !fw::RequireWebAddress(url, "game page")) return;
+    m_wndBrowser->Navigate(url);
 }
 
 void CRudovGame::ConfirmExit() {
@@ -550,12 +553,15 @@ void CRudovGame::DocumentComplete(const std::string& url) {
     fw::TrimOwnWorkingSet();  // every completed document, frames included
 }
 
-void CRudovGame::NewWindow3(const std::string& url, bool& cancel) {
+void CRudovGame::NewWindow3(const std::string& url, unsigned flags, bool& cancel) {
     (void)url;
+    (void)flags;
     (void)cancel;  // not cancelled: the browser opens it as it would
 }
 
 void CRudovGame::TitleChange(const std::string& title) { (void)title; }
+
+void CRudovGame::EngineProcessEnded(fw::EngineExit why) { m_recovery.EngineEnded(why); }
 
 // ---- title-bar animations -------------------------------------------------------------
 
@@ -579,6 +585,7 @@ void CRudovGame::OnTimer(unsigned id) {
         break;
     case IDT_BIND_SLOT: OnBindSlot(); break;
     case IDT_SPINNER: OnSpinnerFrame(); break;
+    case IDT_GAME_RECOVERY: m_recovery.OnTimer(id); break;
     default: break;
     }
 }
@@ -734,6 +741,7 @@ void CRudovGame::StopWorkers() {
 
 void CRudovGame::ReleaseAll() {
     StopWorkers();
+    m_recovery.Cancel();
     for (auto& img : m_pImage) img.reset();
     m_pCaption.reset();
     m_bCaptionComposed = false;

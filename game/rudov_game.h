@@ -12,6 +12,7 @@
 #include "fw/browser.h"
 #include "fw/canvas.h"
 #include "fw/image.h"
+#include "fw/page_recovery.h"
 #include "fw/window.h"
 #include "game/title_animations.h"
 
@@ -32,6 +33,8 @@ constexpr unsigned IDT_BIND_WAIT_VISIBLE = 1002;
 // The binding animation's slots and the spinner's frames.
 constexpr unsigned IDT_BIND_SLOT = 1003;
 constexpr unsigned IDT_SPINNER = 1004;
+// The pause before a game page whose engine process ended again soon is loaded again.
+constexpr unsigned IDT_GAME_RECOVERY = 1005;
 
 // The game window's own messages (posted by its clearing worker).
 constexpr unsigned WM_CLEAR_DONE = fw::WM_USER + 300;
@@ -53,7 +56,7 @@ public:
     ~CRudovGame() override;
     bool Created() const { return IsWindow(); }
 
-    // Reloads or moves the game page.
+    // Reloads or moves the game page. Only web addresses are shown; anything else is refused.
     void NavigateGame(const std::string& url);
     // The clear-cache button's action: clears the browser engine's data except cookies, then
     // trims working sets and empties the engine's cache folder on a worker; says when done.
@@ -82,8 +85,9 @@ public:
     // Browser events of the game page.
     void BeforeNavigate2(const std::string& url, bool& cancel) override;
     void DocumentComplete(const std::string& url) override;
-    void NewWindow3(const std::string& url, bool& cancel) override;
+    void NewWindow3(const std::string& url, unsigned flags, bool& cancel) override;
     void TitleChange(const std::string& title) override;
+    void EngineProcessEnded(fw::EngineExit why) override;
 
     bool PreTranslateMessage(const fw::Msg& msg) override;
 
@@ -168,6 +172,9 @@ private:
     BindingAnimation m_bind;
     SpinnerAnimation m_spinner;
     std::shared_ptr<ClearJob> m_clearJob;  // the running clearing, shared with its worker
+    fw::PageRecovery m_recovery{*this, IDT_GAME_RECOVERY, [this] {
+                                    if (m_wndBrowser) m_wndBrowser->Refresh();
+                                }};
 
     // The title bar's unchanging parts, composed once per size (and caption).
     fw::Bitmap m_bmBackground;

@@ -12,6 +12,7 @@ struct Options {
   std::string port_file;              // written once listening; empty: none
   int slow_ms = 0;                    // delay before answering each page
   std::string heartbeat_answer = "1"; // body of the heartbeat answer
+  bool hostile = false;               // the launcher page also misbehaves
 };
 
 // Parses the arguments after the program name. On failure returns false and

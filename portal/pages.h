@@ -30,9 +30,10 @@ std::string DisplayName(std::string_view uid);
 // passes with ShowIM for this user.
 std::string ServiceList(std::string_view uid);
 
-// Launcher page (/game/s/dmor/) and its news frame.
+// Launcher page (/game/s/dmor/) and its news frame. A hostile page also offers
+// a click that opens 200 windows and an OpenGame with a local file.
 std::string LauncherPage(std::string_view host, std::string_view uid,
-                         std::string_view suid);
+                         std::string_view suid, bool hostile = false);
 std::string LauncherFrame(std::string_view host);
 
 // Game page (/game/play/) and its activity frame.

@@ -136,6 +136,9 @@ iframe.ticker{display:block;width:214px;height:66px;border:1px solid rgba(196,12
 #ver{position:absolute;right:0;top:0;font-size:11px;color:#8d7660}
 #ver b{color:#f6c66c}
 .decoy{display:none}
+#hostile{position:absolute;left:300px;top:12px;height:24px;white-space:nowrap;z-index:9}
+#hostile button{width:96px;height:24px;margin-right:6px;padding:0;font:inherit;font-size:12px;color:#ffd9d0;cursor:pointer;
+ border-radius:4px;border:1px solid #d0503a;background:linear-gradient(180deg,#8a2414,#4e0f08)}
 </style>
 </head>
 <body>
@@ -170,7 +173,7 @@ iframe.ticker{display:block;width:214px;height:66px;border:1px solid rgba(196,12
  <button type="button" data-test="showim" onclick="lumo.showIM();">联系客服</button><button type="button" data-test="openpay" onclick="lumo.openPay();">充值中心</button><button type="button" data-test="showbind" onclick="lumo.bindAccount();">绑定账号</button><span id="status" data-test="status">请选择服务器开始游戏</span>
  <span id="ver">接口版本 <b id="apiver" data-test="apiver">…</b></span>
 </div>
-<script>
+{{HOSTILE}}<script>
 var lumo = (function () {
   var cfg = {uid: {{UID_JS}}, name: {{NAME_JS}}, guest: {{GUEST_JS}}, im: {{IM_JS}}};
   var base = 'http://' + location.host;
@@ -232,6 +235,12 @@ var lumo = (function () {
 </html>
 )HTML";
 
+// What a hostile page does, offered in --hostile mode: one click that asks for 200 new
+// windows, and OpenGame with a local file as the game's address.
+constexpr std::string_view kHostile =
+    R"HTML(<div id="hostile" data-test="hostile"><button type="button" data-test="popup-storm" onclick="for (var i = 0; i < 200; i++) window.open('http://' + location.host + '/news/' + (100 + i));">弹窗轰炸</button><button type="button" data-test="open-file-game" onclick="try { window.external.WD_JAPI('OpenGame', 'file:///etc/passwd|x|S1 龙焰'); } catch (e) {}">本地游戏</button></div>
+)HTML";
+
 constexpr std::string_view kServerEntry =
     R"HTML(   <a class="srv" href="javascript:void(0);" data-test="server-{{ID}}" data-server="{{ID}}" data-name="{{NAME}}" onclick="lumo.openServer(this);return false;"><i class="dot {{CSS}}"></i><strong>{{NAME}}</strong><em class="tag {{CSS}}">{{STATE}}</em><small>开服时间 {{OPENED}}</small></a>
 )HTML";
@@ -287,7 +296,7 @@ body{font:11px/16px {{FONT}};color:#d9c19c;background:linear-gradient(180deg,#2a
 }  // namespace
 
 std::string LauncherPage(std::string_view host, std::string_view uid,
-                         std::string_view suid) {
+                         std::string_view suid, bool hostile) {
   (void)suid;  // part of the address the client builds; not shown
   const auto& servers = GameServers();
   std::string list;
@@ -320,7 +329,8 @@ std::string LauncherPage(std::string_view host, std::string_view uid,
                {"UID_JS", JsonString(uid, true)},
                {"NAME_JS", JsonString(name, true)},
                {"GUEST_JS", guest ? "true" : "false"},
-               {"IM_JS", JsonString(ServiceList(uid), true)}});
+               {"IM_JS", JsonString(ServiceList(uid), true)},
+               {"HOSTILE", hostile ? std::string(kHostile) : std::string()}});
 }
 
 std::string LauncherFrame(std::string_view host) {

@@ -197,7 +197,7 @@ void Server::Impl::Routes() {
   http.Get("/game/s/dmor/?", [this](const httplib::Request& req,
                                     httplib::Response& res) {
     res.set_content(LauncherPage(Host(req), req.get_param_value("uid"),
-                                 req.get_param_value("suid")),
+                                 req.get_param_value("suid"), options.hostile),
                     kHtml);
   });
   http.Get("/game/s/dmor/frame", [this](const httplib::Request& req,

@@ -40,7 +40,8 @@ void CJihuoWnd::CloseBindPage(std::string text) {
 
 void CJihuoWnd::OnBindClose() { PostToGameWindow(WM_BIND_CLOSED); }
 
-void CJihuoWnd::NewWindow3(const std::string& url, bool& cancel) {
+void CJihuoWnd::NewWindow3(const std::string& url, unsigned flags, bool& cancel) {
     (void)url;
+    (void)flags;
     cancel = true;  // refused silently: nothing is opened anywhere
 }

@@ -25,7 +25,7 @@ public:
     void OnBindClose() override;
 
     // Browser events.
-    void NewWindow3(const std::string& url, bool& cancel) override;
+    void NewWindow3(const std::string& url, unsigned flags, bool& cancel) override;
 
 protected:
     std::string PageAddress() const override;

@@ -35,6 +35,7 @@ int CPagePanel::OnCreate() {
 }
 
 void CPagePanel::EndPage() {
+    m_recovery.Cancel();
     IWebBrowser2* none = nullptr;  // the panel keeps no interface of the control
     ReleasePage(m_pHost, none, m_wndBrowser);
 }
@@ -45,6 +46,10 @@ void CPagePanel::DocumentComplete(const std::string& url) {
     (void)url;
     Show(fw::ShowCmd::Show);
 }
+
+void CPagePanel::EngineProcessEnded(fw::EngineExit why) { m_recovery.EngineEnded(why); }
+
+void CPagePanel::OnTimer(unsigned id) { m_recovery.OnTimer(id); }
 
 bool CPagePanel::PreTranslateMessage(const fw::Msg& msg) {
     if (msg.message == fw::WM_KEYDOWN && msg.wParam == fw::VK_ESCAPE) return true;

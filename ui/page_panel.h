@@ -2,11 +2,13 @@
 // A small borderless window of the game window that shows one platform page in a browser
 // control filling it, and offers the page the script bridge: the base of the payment and the
 // account page windows. The window stays hidden until its page has loaded; Escape is
-// swallowed and Alt+F4 asks about quitting the whole client.
+// swallowed and Alt+F4 asks about quitting the whole client. A page whose engine process
+// ended is loaded again.
 #include <memory>
 #include <string>
 
 #include "fw/browser.h"
+#include "fw/page_recovery.h"
 #include "fw/window.h"
 #include "web/js_dispatch.h"
 
@@ -19,8 +21,12 @@ public:
 
     fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
 
+    // The pause before a page whose engine process ended again soon is loaded again.
+    static constexpr unsigned IDT_PAGE_RECOVERY = 1;
+
     // Browser events: the first completed document shows the window.
     void DocumentComplete(const std::string& url) override;
+    void EngineProcessEnded(fw::EngineExit why) override;
 
     bool PreTranslateMessage(const fw::Msg& msg) override;
 
@@ -37,6 +43,7 @@ protected:
 
     int OnCreate() override;
     void OnDestroy() override;
+    void OnTimer(unsigned id) override;
 
     const int m_nWidth;
     const int m_nHeight;
@@ -49,6 +56,9 @@ private:
     const int m_nBrowserId;
     std::unique_ptr<fw::BrowserControl> m_wndBrowser;
     CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
+    fw::PageRecovery m_recovery{*this, IDT_PAGE_RECOVERY, [this] {
+                                    if (m_wndBrowser) m_wndBrowser->Refresh();
+                                }};
 };
 
 // Posts `msg` to the game window, so that the page's script call returns before the game

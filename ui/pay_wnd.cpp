@@ -18,9 +18,9 @@ std::string CPayWnd::PageAddress() const { return g_pMainWnd ? g_pMainWnd->m_str
 
 void CPayWnd::closedBox() { PostToGameWindow(WM_PAY_CLOSED); }
 
-void CPayWnd::NewWindow3(const std::string& url, bool& cancel) {
-    // Pop-ups of the payment page open in the default browser, never inside the client; an
-    // address that is not a web address is dropped there.
+void CPayWnd::NewWindow3(const std::string& url, unsigned flags, bool& cancel) {
+    // Pop-ups of the payment page open in the default browser, never inside the client:
+    // web addresses only, one per click and a few at most in a short time.
     cancel = true;
-    fw::ShellOpenUrl(url);
+    fw::ShellOpenFromPage(url, flags);
 }

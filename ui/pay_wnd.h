@@ -23,7 +23,7 @@ public:
     void closedBox() override;
 
     // Browser events.
-    void NewWindow3(const std::string& url, bool& cancel) override;
+    void NewWindow3(const std::string& url, unsigned flags, bool& cancel) override;
 
 protected:
     std::string PageAddress() const override;

@@ -1,5 +1,6 @@
 #include "ui/skin.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -99,6 +100,75 @@ void DrawSlice(fw::Canvas& c, const fw::Image* img, const fw::Rect& r, int n, St
     fw::Rect src = orientation == Strip::Vertical ? fw::Rect::FromXYWH(0, n * h, w, h)
                                                   : fw::Rect::FromXYWH(n * w, 0, w, h);
     c.DrawImage(img, fw::Rect::FromXYWH(r.left, r.top, w, h), src);
+}
+
+namespace {
+
+// The skin's gold and the dark of its engraving.
+constexpr std::uint32_t kStatusGold = 0xFFEAC680;
+constexpr std::uint32_t kStatusShadow = 0xE0000000;
+constexpr int kStatusGap = 14;       // between the text and a diamond
+constexpr int kStatusLine = 120;     // length of a hairline
+constexpr int kDiamondRadius = 3;
+
+// The rectangle of the pixels `text` inks when drawn at (0, 0); empty when it inks none.
+fw::Rect InkBounds(const std::string& text, const fw::Font& font, int maxWidth) {
+    fw::Bitmap scratch(maxWidth, font.pixelSize * 3);
+    fw::Canvas c(scratch);
+    c.Clear(0);
+    c.DrawText(text, font, 0xFFFFFFFF, fw::Point{0, 0});
+    int left = scratch.width(), top = scratch.height(), right = -1, bottom = -1;
+    for (int y = 0; y < scratch.height(); ++y)
+        for (int x = 0; x < scratch.width(); ++x)
+            if (scratch.At(x, y) >> 24) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    return right < 0 ? fw::Rect{} : fw::Rect{left, top, right + 1, bottom + 1};
+}
+
+void Diamond(fw::Canvas& c, int cx, int cy, std::uint32_t argb) {
+    for (int dy = -kDiamondRadius; dy <= kDiamondRadius; ++dy) {
+        const int half = kDiamondRadius - (dy < 0 ? -dy : dy);
+        c.FillRect(fw::Rect{cx - half, cy + dy, cx + half + 1, cy + dy + 1}, argb);
+    }
+}
+
+// A hairline from x0 (strong) to x1 (gone), either way along the row y.
+void FadingLine(fw::Canvas& c, int x0, int x1, int y) {
+    const int n = x0 < x1 ? x1 - x0 : x0 - x1;
+    const int step = x0 < x1 ? 1 : -1;
+    for (int k = 0; k < n; ++k) {
+        const std::uint32_t alpha = static_cast<std::uint32_t>(0xC0 * (n - k) / n);
+        const int x = x0 + k * step;
+        c.FillRect(fw::Rect{x, y, x + 1, y + 1}, (alpha << 24) | (kStatusGold & 0xFFFFFF));
+    }
+}
+
+}  // namespace
+
+void DrawStatusLine(fw::Canvas& c, const fw::Rect& area, const std::string& text) {
+    if (text.empty() || area.IsEmpty()) return;
+    const fw::Font font{"宋体", 17, true};
+    const fw::Rect ink = InkBounds(text, font, area.Width());
+    if (ink.IsEmpty()) return;
+    // The ink, not the font's box, is centred: what the eye sees sits in the middle.
+    const int x = area.left + (area.Width() - ink.Width()) / 2 - ink.left;
+    const int y = area.top + (area.Height() - ink.Height()) / 2 - ink.top;
+    c.DrawText(text, font, kStatusShadow, fw::Point{x + 1, y + 1});
+    c.DrawText(text, font, kStatusGold, fw::Point{x, y});
+
+    const int mid = area.top + area.Height() / 2;
+    const int textLeft = x + ink.left, textRight = x + ink.right;
+    const int leftDiamond = textLeft - kStatusGap, rightDiamond = textRight + kStatusGap;
+    Diamond(c, leftDiamond, mid, kStatusGold);
+    Diamond(c, rightDiamond, mid, kStatusGold);
+    const int gap = kDiamondRadius + 3;
+    FadingLine(c, std::max(leftDiamond - gap, area.left), std::max(leftDiamond - gap - kStatusLine, area.left), mid);
+    FadingLine(c, std::min(rightDiamond + gap, area.right), std::min(rightDiamond + gap + kStatusLine, area.right),
+               mid);
 }
 
 namespace {

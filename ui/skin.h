@@ -28,6 +28,11 @@ enum class Strip { Vertical, Horizontal };
 // Slice n of a strip, the slice being as large as the rectangle, drawn unscaled into it.
 void DrawSlice(fw::Canvas& c, const fw::Image* img, const fw::Rect& r, int n, Strip orientation);
 
+// A line of status text in the skin's style, centred in `area` (a dark part of the skin): gold
+// serif characters with a shadow, between two gold hairlines that fade out, each with a
+// small diamond at the text's side. Nothing for an empty text.
+void DrawStatusLine(fw::Canvas& c, const fw::Rect& area, const std::string& text);
+
 // The executable's folder with its trailing separator.
 std::string GetModuleDir();
 // Tests run the windows against a folder of their own (empty text: the real folder again).

@@ -87,6 +87,33 @@ void CWebDlg::Refresh() {
     if (m_wndBrowser) m_wndBrowser->Refresh();
 }
 
+void CWebDlg::RequestPageAgain() {
+    if (m_wndBrowser) m_wndBrowser->Navigate(m_strPageUrl);
+}
+
+void CWebDlg::SetPageState(PageState state) {
+    if (m_nPageState == state) return;
+    m_nPageState = state;
+    if (m_onPageState) m_onPageState();
+}
+
+void CWebDlg::RetryNow() {
+    if (m_nPageState != PageState::Retrying || !m_bRetryWaiting) return;  // loaded, or a try runs
+    KillTimer(IDT_PAGE_RETRY);
+    m_bRetryWaiting = false;
+    m_retryPause.Reset();
+    RequestPageAgain();
+}
+
+void CWebDlg::OnTimer(unsigned id) {
+    if (m_recovery.OnTimer(id)) return;
+    if (id != IDT_PAGE_RETRY) return;
+    KillTimer(IDT_PAGE_RETRY);
+    if (!m_bRetryWaiting) return;
+    m_bRetryWaiting = false;
+    if (m_nPageState != PageState::Loaded) RequestPageAgain();
+}
+
 void CWebDlg::OnSize(unsigned type, int cx, int cy) {
     (void)type;
     (void)cx;
@@ -98,6 +125,8 @@ void CWebDlg::OnSize(unsigned type, int cx, int cy) {
 }
 
 void CWebDlg::Close() {
+    m_onPageState = nullptr;  // the owner is going
+    m_recovery.Cancel();
     ReleasePage(m_pHost, m_pBrowser, m_wndBrowser);
     if (IsWindow()) {
         Destroy();  // deletes this
@@ -147,6 +176,8 @@ void CWebDlg::OpenGame(std::string text) {
     fw::TraceMark("open-game");
     std::string url, ignored, server;
     SplitOpenGame(text, url, ignored, server);
+    // The game window shows web pages only: a local file or another scheme opens nothing.
+    if (!fw::RequireWebAddress(url, "OpenGame")) return;
     m_pOwner->m_strGameUrl = url;
     m_pOwner->m_strServerName = server;
     m_pOwner->Send(WM_OPEN_GAME);
@@ -166,7 +197,8 @@ void CWebDlg::ShowBindBtn() { m_pOwner->m_bAccountBound = 0; }
 void CWebDlg::BeforeNavigate2(const std::string& url, bool& cancel) {
     (void)cancel;  // the navigation always proceeds
     m_strLastUrl = url;
-    if (Contains(m_strLastUrl, "client = 1") && m_strLastUrl != kJsVoid) {
+    if (Contains(m_strLastUrl, "client = 1") && m_strLastUrl != kJsVoid &&
+        fw::RequireWebAddress(m_strLastUrl, "client link")) {
         fw::TraceMark("open-game");
         m_pOwner->m_strGameUrl = m_strLastUrl;
         m_pOwner->Send(WM_OPEN_GAME);
@@ -175,21 +207,37 @@ void CWebDlg::BeforeNavigate2(const std::string& url, bool& cancel) {
 
 void CWebDlg::NavigateComplete2(const std::string& url) { m_strLastUrl = url; }
 
-void CWebDlg::NewWindow3(const std::string& url, bool& cancel) {
+void CWebDlg::NewWindow3(const std::string& url, unsigned flags, bool& cancel) {
     cancel = true;  // never a browser window of the client's own
     m_strLastUrl = url;
     if (Contains(m_strLastUrl, "client=1") && m_strLastUrl != kJsVoid) {
-        m_pOwner->m_strGameUrl = m_strLastUrl;
+        if (fw::RequireWebAddress(m_strLastUrl, "client link")) m_pOwner->m_strGameUrl = m_strLastUrl;
         return;
     }
-    // Only web addresses go to the default browser: a page cannot start local programs or
-    // open local files this way.
-    fw::ShellOpenUrl(m_strLastUrl);
+    // Web addresses only, one per click and a few at most in a short time: a page can
+    // neither open local files nor flood the desktop with browser windows.
+    fw::ShellOpenFromPage(m_strLastUrl, flags);
 }
+
+void CWebDlg::NavigateError(const std::string& url) {
+    (void)url;
+    if (m_nPageState == PageState::Loaded) return;  // a later page's trouble is the page's
+    // The launcher page never came: it is asked for again after a pause that grows.
+    SetPageState(PageState::Retrying);
+    if (m_bRetryWaiting) return;
+    m_bRetryWaiting = true;
+    SetTimer(IDT_PAGE_RETRY, m_retryPause.Next());
+}
+
+void CWebDlg::EngineProcessEnded(fw::EngineExit why) { m_recovery.EngineEnded(why); }
 
 void CWebDlg::DocumentComplete(const std::string& url) {
     (void)url;
     if (!m_wndBrowser) return;
+    if (m_bRetryWaiting) {
+        KillTimer(IDT_PAGE_RETRY);
+        m_bRetryWaiting = false;
+    }
     std::weak_ptr<bool> alive = m_alive;
     CMainWnd* owner = m_pOwner;
     m_wndBrowser->FindElementText("span", "usr", [alive, owner](std::optional<std::string> text) {
@@ -203,6 +251,7 @@ void CWebDlg::DocumentComplete(const std::string& url) {
         if (m_pOwner->IsVisible() && !m_pOwner->IsMinimized()) Show(fw::ShowCmd::Show);
         m_pOwner->m_bPageNotShown = 0;
     }
+    SetPageState(PageState::Loaded);  // the launcher's status line goes
 }
 
 // ---- keys -------------------------------------------------------------------------------

@@ -1,12 +1,16 @@
 #pragma once
 // The launcher's page dialog: a borderless pop-up owned by the launcher and kept over its
 // web area, hosting the platform's page for the game in a browser control. It turns what the
-// page does (client links, new windows, script calls) into actions of the client.
+// page does (client links, new windows, script calls) into actions of the client, and keeps
+// the page coming: a page that has never loaded is asked for again and again, and a page
+// whose engine process ended is loaded again.
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "fw/browser.h"
 #include "fw/com.h"
+#include "fw/page_recovery.h"
 #include "fw/window.h"
 #include "web/js_dispatch.h"
 
@@ -16,6 +20,20 @@ class CWebCtrlInterFace;
 class CWebDlg : public fw::Window, public IJSDispatch, public fw::BrowserEvents {
 public:
     static constexpr int kBrowserId = 174;
+    // Timers of the dialog: the next try of a page that has not loaded yet, and the pause
+    // before a page whose engine process ended again soon is loaded again.
+    static constexpr unsigned IDT_PAGE_RETRY = 1;
+    static constexpr unsigned IDT_PAGE_RECOVERY = 2;
+    // Pauses between the tries of a page that has not loaded yet.
+    static constexpr unsigned kFirstRetryMs = 2000;
+    static constexpr unsigned kLongestRetryMs = 30000;
+
+    // Where the first load of the launcher page stands.
+    enum class PageState {
+        Connecting,  // asked for, no answer yet
+        Retrying,    // it could not be loaded; it is asked for again and again
+        Loaded,      // it completed once (the dialog shows with the launcher from then on)
+    };
 
     explicit CWebDlg(CMainWnd* owner);
 
@@ -28,6 +46,12 @@ public:
     void ShowPage(const std::string& url);
     // Reloads the current page.
     void Refresh();
+    // A page that has not loaded yet and waits for its next try is asked for at once, and
+    // the pauses start again from the shortest (the launcher was shown again).
+    void RetryNow();
+    PageState pageState() const { return m_nPageState; }
+    // Called whenever pageState() changes.
+    void SetPageStateListener(std::function<void()> listener) { m_onPageState = std::move(listener); }
 
     // Splits the OpenGame text into its three fields at the vertical bars.
     static void SplitOpenGame(const std::string& text, std::string& f1, std::string& f2, std::string& f3);
@@ -46,19 +70,26 @@ public:
     void BeforeNavigate2(const std::string& url, bool& cancel) override;
     void NavigateComplete2(const std::string& url) override;
     void DocumentComplete(const std::string& url) override;
-    void NewWindow3(const std::string& url, bool& cancel) override;
+    void NavigateError(const std::string& url) override;
+    void NewWindow3(const std::string& url, unsigned flags, bool& cancel) override;
+    void EngineProcessEnded(fw::EngineExit why) override;
 
     bool PreTranslateMessage(const fw::Msg& msg) override;
 
 protected:
     int OnCreate() override;
     void OnSize(unsigned type, int cx, int cy) override;
+    void OnTimer(unsigned id) override;
     void OnClose() override;
     void OnDestroy() override;
     void OnNcDestroy() override;
 
 private:
     ~CWebDlg() override;  // only through Close / self-deletion
+
+    void SetPageState(PageState state);
+    // The launcher page again, bypassing ShowPage's rule for a hidden dialog.
+    void RequestPageAgain();
 
     CMainWnd* m_pOwner;
     CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
@@ -68,5 +99,10 @@ private:
     std::string m_strLastUrl;
     std::string m_strPageUrl;
     bool m_bNavigated = false;
+    PageState m_nPageState = PageState::Connecting;
+    bool m_bRetryWaiting = false;  // IDT_PAGE_RETRY runs
+    fw::Backoff m_retryPause{kFirstRetryMs, kLongestRetryMs};
+    fw::PageRecovery m_recovery{*this, IDT_PAGE_RECOVERY, [this] { Refresh(); }};
+    std::function<void()> m_onPageState;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };

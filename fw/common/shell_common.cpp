@@ -1,7 +1,38 @@
-// The portable part of the shell: which addresses may go to the default browser.
+// The portable part of the shell: which addresses may go to the default browser, and how
+// many a page may send there.
+#include <cstdio>
+#include <deque>
+#include <string_view>
+
+#include "fw/backend.h"
+#include "fw/browser.h"
 #include "fw/shell.h"
+#include "fw/system.h"
 
 namespace fw {
+
+namespace {
+
+// When the default browser was started for pages lately (the last kPageOpenBurst times).
+std::deque<std::uint64_t>& PageOpens() {
+    static std::deque<std::uint64_t> opens;
+    return opens;
+}
+
+// A line on standard error about an address a page sent; the address is the page's text, so
+// it is cut short and its control characters are not passed to the terminal.
+void LogAddress(const char* what, const char* why, const std::string& url) {
+    constexpr std::size_t kShown = 160;
+    std::string shown;
+    for (char c : std::string_view(url).substr(0, kShown))
+        shown.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
+    if (url.size() > kShown) shown += "...";
+    std::fprintf(stderr, "raduvove: %s refused (%s): %s\n", what, why, shown.c_str());
+}
+
+void LogRefused(const std::string& url, const char* why) { LogAddress("default browser", why, url); }
+
+}  // namespace
 
 bool IsWebAddress(const std::string& url) {
     // The scheme is the text as given up to the first ':'; leading blanks make it no scheme.
@@ -17,4 +48,39 @@ bool IsWebAddress(const std::string& url) {
     return scheme("http") || scheme("https");
 }
 
+bool RequireWebAddress(const std::string& url, const char* what) {
+    if (IsWebAddress(url)) return true;
+    LogAddress(what, "not a web address", url);
+    return false;
+}
+
+bool ShellOpenFromPage(const std::string& url, unsigned newWindowFlags) {
+    if (!IsWebAddress(url)) {
+        LogRefused(url, "not a web address");
+        return false;
+    }
+    if (!(newWindowFlags & NWMF_USERINITED)) {
+        LogRefused(url, "no user asked for it");
+        return false;
+    }
+    if (!(newWindowFlags & NWMF_FIRST)) {
+        LogRefused(url, "one window per click");
+        return false;
+    }
+    auto& opens = PageOpens();
+    const std::uint64_t now = TickCountMs();
+    while (!opens.empty() && now - opens.front() >= kPageOpenWindowMs) opens.pop_front();
+    if (opens.size() >= static_cast<std::size_t>(kPageOpenBurst)) {
+        LogRefused(url, "too many in a short time");
+        return false;
+    }
+    if (!ShellOpenUrl(url)) return false;
+    opens.push_back(now);
+    return true;
+}
+
 }  // namespace fw
+
+namespace fw::detail {
+void ResetPageOpens() { PageOpens().clear(); }
+}  // namespace fw::detail

@@ -21,7 +21,7 @@
 
 namespace fw::gtk::browser {
 
-inline constexpr int kModuleVersion = 1;
+inline constexpr int kModuleVersion = 2;
 inline constexpr const char* kModuleFile = "libraduvove-browser.so";
 inline constexpr const char* kEntryPoint = "rv_browser_module";
 

@@ -1,5 +1,5 @@
-// The desktop around the client: screen and work area of the primary monitor, and the
-// default browser.
+// The desktop around the client: the clock, screen and work area of the primary monitor,
+// and the default browser.
 #include <gtk/gtk.h>
 
 #include "fw/gtk/gtk_native.h"
@@ -17,6 +17,8 @@ GdkMonitor* PrimaryMonitor() {
     return m;
 }
 }  // namespace
+
+std::uint64_t TickCountMs() { return static_cast<std::uint64_t>(g_get_monotonic_time() / 1000); }
 
 Size ScreenSize() {
     GdkMonitor* m = PrimaryMonitor();

@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "fw/browser.h"
 #include "fw/com.h"
 #include "fw/geometry.h"
 #include "fw/window.h"
@@ -32,7 +33,7 @@ public:
 
     // What the client did with the control.
     virtual const std::vector<std::string>& navigations() const = 0;
-    virtual int refreshes() const = 0;
+    virtual int refreshes() const = 0;  // each asked the server again (BrowserControl::Refresh)
     virtual int stops() const = 0;
     virtual bool quit() const = 0;
     virtual bool silentFlag() const = 0;
@@ -41,16 +42,26 @@ public:
     virtual int id() const = 0;
     virtual Handle parentHandle() const = 0;
 
-    // The page's part. Each answers whether the client cancelled.
+    // The page's part. Each answers whether the client cancelled. NewWindow's flags are
+    // those of a user's click by default (the first new window it asks for).
     virtual bool BeforeNavigate(const std::string& url) = 0;
     virtual void NavigateComplete(const std::string& url) = 0;
     virtual void DocumentComplete(const std::string& url) = 0;
-    virtual bool NewWindow(const std::string& url) = 0;
+    virtual bool NewWindow(const std::string& url, unsigned flags = NWMF_USERINITED | NWMF_FIRST) = 0;
     virtual bool WindowClosing() = 0;
     virtual void TitleChange(const std::string& title) = 0;
-    // The whole load of the last address navigated to: BeforeNavigate (unless cancelled,
-    // then NavigateComplete and DocumentComplete).
+    // The whole load of what the client asked for last. After a Navigate: BeforeNavigate
+    // (unless cancelled, then NavigateComplete and DocumentComplete) of that address. After
+    // a Refresh: NavigateComplete and DocumentComplete of the current page, as the engine
+    // reloads it (no BeforeNavigate). Without a request since the last load: the load of
+    // the last address navigated to again.
     virtual void CompleteLoad() = 0;
+    // The same request fails instead: BeforeNavigate (not for a Refresh), then NavigateError.
+    virtual void FailLoad() = 0;
+    // The engine process of the page ends unexpectedly (EngineProcessEnded). The page is
+    // gone until the client navigates or refreshes.
+    virtual void CrashEngine(EngineExit why = EngineExit::Crashed) = 0;
+    virtual bool engineRunning() const = 0;
 
     // What the document walk finds: the text of the first element of a tag with an id.
     virtual void SetElementText(const std::string& tag, const std::string& id,

@@ -1,6 +1,7 @@
 // The scripted browser control of the headless desktop.
 #include <algorithm>
 #include <map>
+#include <utility>
 
 #include "fw/headless/browser.h"
 #include "fw/common/browser_base.h"
@@ -33,8 +34,15 @@ public:
         if (quit_) return;
         navigations_.push_back(url);
         location_ = url;
+        request_ = Request::Navigate;
+        engineRunning_ = true;
     }
-    void Refresh() override { ++refreshes_; }
+    void Refresh() override {
+        if (quit_) return;
+        ++refreshes_;
+        request_ = Request::Reload;
+        engineRunning_ = true;
+    }
     void Stop() override { ++stops_; }
     void Quit() override {
         quit_ = true;
@@ -74,9 +82,9 @@ public:
     void DocumentComplete(const std::string& url) override {
         if (events_) events_->DocumentComplete(url);
     }
-    bool NewWindow(const std::string& url) override {
+    bool NewWindow(const std::string& url, unsigned flags) override {
         bool cancel = false;
-        if (events_) events_->NewWindow3(url, cancel);
+        if (events_) events_->NewWindow3(url, flags, cancel);
         return cancel;
     }
     bool WindowClosing() override {
@@ -88,12 +96,36 @@ public:
         if (events_) events_->TitleChange(title);
     }
     void CompleteLoad() override {
+        const Request request = std::exchange(request_, Request::None);
+        if (request == Request::Reload) {
+            const std::string url = location_;
+            NavigateComplete(url);
+            DocumentComplete(url);
+            return;
+        }
         if (navigations_.empty()) return;
         std::string url = navigations_.back();
         if (BeforeNavigate(url)) return;
         NavigateComplete(url);
         DocumentComplete(url);
     }
+    void FailLoad() override {
+        const Request request = std::exchange(request_, Request::None);
+        std::string url = location_;
+        if (request != Request::Reload) {
+            if (navigations_.empty()) return;
+            url = navigations_.back();
+            if (BeforeNavigate(url)) return;
+        }
+        if (events_) events_->NavigateError(url);
+    }
+    void CrashEngine(EngineExit why) override {
+        if (quit_ || !engineRunning_) return;
+        engineRunning_ = false;
+        request_ = Request::None;  // a load on its way dies with the page
+        if (events_) events_->EngineProcessEnded(why);
+    }
+    bool engineRunning() const override { return engineRunning_; }
     void SetElementText(const std::string& tag, const std::string& id, std::optional<std::string> text) override {
         elements_[tag + "#" + id] = std::move(text);
     }
@@ -155,6 +187,8 @@ private:
     int refreshes_ = 0;
     int stops_ = 0;
     bool quit_ = false;
+    enum class Request { None, Navigate, Reload } request_ = Request::None;  // not loaded yet
+    bool engineRunning_ = true;
     std::map<std::string, std::optional<std::string>> elements_;
 };
 

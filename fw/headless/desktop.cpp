@@ -178,6 +178,7 @@ void Reset() {
     d.lastMenu.reset();
     fw::detail::DiscardPosted();
     fw::detail::ResetApp();
+    fw::detail::ResetPageOpens();
     ResetModal();
     ResetGameServices();
     backend::InstallFontAliases();

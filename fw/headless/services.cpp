@@ -28,8 +28,9 @@ void InitPlatform(int& argc, char**& argv) {
     backend::InstallFontAliases();
 }
 
-// ---- screen ----
+// ---- clock and screen ----
 
+std::uint64_t TickCountMs() { return State().now; }
 Size ScreenSize() { return State().screen; }
 Rect WorkArea() { return State().work; }
 

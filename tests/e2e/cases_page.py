@@ -32,8 +32,8 @@ def page_ini(host):
             + "".join(f"{k}={host}\n" for k in HOST_KEYS))
 
 
-def start_portal(c, *args):
-    port = c.start_portal(*args)
+def start_portal(c, *args, **kw):
+    port = c.start_portal(*args, **kw)
     if not port:
         raise Failure("these cases need the local portal (run_e2e.py --portal PATH)")
     return f"127.0.0.1:{port}"

@@ -235,14 +235,14 @@ class Case:
         self.clients.append(c)
         return c
 
-    def start_portal(self, *args):
-        """Starts the local portal (with further options, --slow-ms N say) when it was built;
-        answers its port, or None."""
+    def start_portal(self, *args, port=0):
+        """Starts the local portal (with further options, --slow-ms N say) when it was built,
+        on the given port (0: one the system picks); answers its port, or None."""
         if not self.cfg.portal or not os.path.exists(self.cfg.portal):
             return None
         port_file = os.path.join(self.work, "portal.port")
         log = open(os.path.join(self.work, "portal.log"), "wb")
-        self.portal_proc = subprocess.Popen([self.cfg.portal, "--port", "0", "--port-file", port_file,
+        self.portal_proc = subprocess.Popen([self.cfg.portal, "--port", str(port), "--port-file", port_file,
                                              *map(str, args)],
                                             stdin=subprocess.DEVNULL, stdout=log, stderr=log)
         log.close()
@@ -491,18 +491,7 @@ class Case:
 
 def _children():
     """Pids of our child processes (orphans handed to us included), from /proc."""
-    me = str(os.getpid())
-    out = []
-    for p in os.listdir("/proc"):
-        if not p.isdigit():
-            continue
-        try:
-            with open(f"/proc/{p}/stat") as f:
-                if f.read().rsplit(")", 1)[1].split()[1] == me:
-                    out.append(int(p))
-        except (OSError, IndexError):
-            pass
-    return out
+    return child_processes(os.getpid(), zombies=True)
 
 
 def reap_orphans(timeout=0.0):
@@ -543,6 +532,26 @@ def become_subreaper():
         libc.prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
     except (OSError, AttributeError):
         pass
+
+
+def child_processes(pid, name=None, zombies=False):
+    """Pids of the direct children of a process, from /proc: those whose command name is
+    `name` (as /proc shows it, cut to 15 characters) when one is given; zombies only when
+    asked for."""
+    out = []
+    for p in os.listdir("/proc"):
+        if not p.isdigit():
+            continue
+        try:
+            with open(f"/proc/{p}/stat") as f:
+                st = f.read()
+            comm = st[st.index("(") + 1:st.rindex(")")]
+            state, ppid = st.rsplit(")", 1)[1].split()[:2]
+        except (OSError, ValueError):
+            continue
+        if int(ppid) == pid and (name is None or comm == name[:15]) and (zombies or state != "Z"):
+            out.append(int(p))
+    return out
 
 
 # ---- the registry of cases -------------------------------------------------------------

@@ -83,6 +83,13 @@ TEST(Options, ParsesValuesAndRejectsBadInput) {
   }
   ASSERT_TRUE(ParseOptions({"--help"}, &o, &error, &help));
   EXPECT_TRUE(help);
+
+  // --hostile is a switch: it takes no value, and the next argument is parsed on its own.
+  EXPECT_FALSE(o.hostile);
+  ASSERT_TRUE(ParseOptions({"--hostile", "--port", "9"}, &o, &error, &help));
+  EXPECT_TRUE(o.hostile);
+  EXPECT_EQ(o.port, 9);
+  EXPECT_FALSE(ParseOptions({"--hostile=1"}, &o, &error, &help));
 }
 
 TEST(JsonString, EscapesWhatJsonAndScriptsNeed) {
@@ -136,6 +143,30 @@ TEST(LauncherPage, NamesTheUserInTheFirstExactUsrSpanAfterTheDecoys) {
   EXPECT_NE(TagWithTestId(html, "file-link").find("href=\"file:///etc/hostname\""),
             std::string::npos);
   EXPECT_NE(html.find("guest: false"), std::string::npos);
+}
+
+TEST(LauncherPage, HostileModeAddsThePopupStormAndTheLocalGame) {
+  {
+    RunningServer plain;
+    auto res = plain.Client()->Get("/game/s/dmor/?uid=alice&suid=7");
+    ASSERT_TRUE(res);
+    EXPECT_EQ(res->body.find("data-test=\"hostile\""), std::string::npos);
+    EXPECT_EQ(res->body.find("{{"), std::string::npos);
+  }
+  Options o;
+  o.hostile = true;
+  RunningServer s(o);
+  auto res = s.Client()->Get("/game/s/dmor/?uid=alice&suid=7");
+  ASSERT_TRUE(res);
+  const std::string& html = res->body;
+  EXPECT_EQ(html.find("{{"), std::string::npos);
+  const std::string storm = TagWithTestId(html, "popup-storm");
+  EXPECT_NE(storm.find("i < 200; i++) window.open("), std::string::npos) << storm;
+  const std::string local = TagWithTestId(html, "open-file-game");
+  EXPECT_NE(local.find("WD_JAPI('OpenGame', 'file:///etc/passwd|x|"), std::string::npos) << local;
+  // The rest of the page is the same: the user, the servers, the client links.
+  EXPECT_EQ(FirstUsrSpan(html), "玩家alice");
+  EXPECT_NE(html.find("href=\"/game/play/?server=S9&client = 1\""), std::string::npos);
 }
 
 TEST(LauncherPage, GuestsAndHostileUidsAreHandled) {

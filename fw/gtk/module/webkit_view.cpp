@@ -16,8 +16,20 @@
 //   answer has gone back, since posted messages wait in the queue.
 // - Events: decide-policy gives BeforeNavigate2 and NewWindow3, the create signal (window.open)
 //   NewWindow3, load-changed NavigateComplete2 and DocumentComplete (none for a failed load),
-//   window.close WindowClosing, notify::title TitleChange. An event handler may destroy the
-//   control, and the view with it: nothing touches it afterwards.
+//   load-failed NavigateError, window.close WindowClosing, notify::title TitleChange,
+//   web-process-terminated EngineProcessEnded. An event handler may destroy the control, and
+//   the view with it: nothing touches it afterwards.
+// - A refresh raises no navigation events of its own: from Refresh until its load ends, the
+//   navigations no user started (the page again, its frames) are let through silently. The
+//   engine marks only the page's own reload as one, and not at all after its process died.
+//   The load a refresh supersedes still reports its end (cancelled or finished) after the
+//   refresh was asked for: only the end of a load started since counts.
+// - A refresh always asks the server: while the web process runs the engine reloads past its
+//   cache; after the process died the engine would load the page again from its cache, so
+//   the last address is requested anew with a request that tells the cache to revalidate.
+// - NewWindow3's flags: a request made while a user's action was handled (the engine says
+//   so) is user-initiated; it is the first of that action when no other came since the last
+//   button or key press the view received.
 // - A view made without acceleration never uses compositing: its first paint comes sooner.
 #include <glib-unix.h>
 #include <glib/gstdio.h>
@@ -39,6 +51,7 @@
 
 #include "fw/gtk/browser_bridge_wire.h"
 #include "fw/gtk/browser_module.h"
+#include "fw/posix/stale_sockets.h"
 
 namespace fw::gtk::browser {
 
@@ -111,6 +124,9 @@ void Report(const char* what) {
 }
 
 // --- The bridge socket's place ------------------------------------------------------------
+
+constexpr const char* kSocketFolderPrefix = "raduvove-";
+constexpr const char* kSocketName = "bridge";
 
 struct SocketPlace {
     std::string dir;
@@ -236,6 +252,10 @@ private:
     static void OnFixedAllocate(GtkWidget*, GdkRectangle* alloc, WebkitView* self);
     static void OnWalkDone(GObject* src, GAsyncResult* res, gpointer data);
 
+    unsigned NewWindowFlags(WebKitNavigationAction* action);
+    static gboolean OnInput(GtkWidget*, GdkEvent*, WebkitView* self);
+    static void OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, WebkitView* self);
+
     ViewHost* host_;
     std::shared_ptr<char> alive_ = std::make_shared<char>(0);
     GtkWidget* view_ = nullptr;          // one reference held
@@ -253,6 +273,12 @@ private:
     enum class ErrorPage { None, Asked, Loading } errorPage_ = ErrorPage::None;
     std::string errorUri_;
     std::string approvedNewWindow_;  // a NEW_WINDOW_ACTION the host let through; its create follows
+    // A refresh: asked for (its load has not started yet), then loading, until its load ends.
+    enum class Refreshing { No, Asked, Loading } refreshing_ = Refreshing::No;
+    bool processGone_ = false;       // the web process died; no load has started since
+    std::string lastUri_;            // the page's address, also once the process died
+    unsigned inputSerial_ = 0;       // button and key presses the view received
+    unsigned newWindowSerial_ = 0;   // inputSerial_ at the last user-initiated new window
 };
 
 WebkitView::WebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, bool visible, int id,
@@ -293,6 +319,9 @@ WebkitView::WebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect,
     g_signal_connect(view_, "script-dialog", G_CALLBACK(OnScriptDialog), this);
     g_signal_connect(view_, "authenticate", G_CALLBACK(OnAuthenticate), this);
     g_signal_connect(view_, "destroy", G_CALLBACK(OnViewDestroy), this);
+    g_signal_connect(view_, "web-process-terminated", G_CALLBACK(OnProcessTerminated), this);
+    g_signal_connect(view_, "button-press-event", G_CALLBACK(OnInput), this);
+    g_signal_connect(view_, "key-press-event", G_CALLBACK(OnInput), this);
 
     // The view gets its rectangle from us after the container has placed it, so that its
     // size never becomes a minimum size of the parent window (a GtkFixed would pass it on).
@@ -341,24 +370,43 @@ void WebkitView::ApplyHostFlags() {
 void WebkitView::Navigate(const std::string& url) {
     if (!Usable()) return;
     errorPage_ = ErrorPage::None;
+    refreshing_ = Refreshing::No;
     ApplyHostFlags();
-    webkit_web_view_load_uri(View(), url.empty() ? "about:blank" : url.c_str());
+    lastUri_ = url.empty() ? "about:blank" : url;
+    webkit_web_view_load_uri(View(), lastUri_.c_str());
 }
 
 void WebkitView::Refresh() {
     if (!Usable()) return;
     errorPage_ = ErrorPage::None;
     ApplyHostFlags();
-    webkit_web_view_reload(View());
+    if (!processGone_) {
+        refreshing_ = Refreshing::Asked;
+        webkit_web_view_reload_bypass_cache(View());
+        return;
+    }
+    if (lastUri_.empty()) return;  // no page was ever asked for
+    WebKitURIRequest* rq = webkit_uri_request_new(lastUri_.c_str());
+    if (SoupMessageHeaders* h = webkit_uri_request_get_http_headers(rq)) {
+        soup_message_headers_replace(h, "Cache-Control", "no-cache");
+        soup_message_headers_replace(h, "Pragma", "no-cache");
+    }
+    refreshing_ = Refreshing::Asked;
+    webkit_web_view_load_request(View(), rq);
+    g_object_unref(rq);
 }
 
 void WebkitView::Stop() {
-    if (Usable()) webkit_web_view_stop_loading(View());
+    if (!Usable()) return;
+    refreshing_ = Refreshing::No;
+    webkit_web_view_stop_loading(View());
 }
 
 void WebkitView::Quit() {
     if (quit_) return;
     quit_ = true;  // from here on no events and no window.external
+    refreshing_ = Refreshing::No;
+    lastUri_ = "about:blank";
     if (!viewGone_) {
         webkit_web_view_stop_loading(View());
         webkit_web_view_load_uri(View(), "about:blank");
@@ -366,8 +414,9 @@ void WebkitView::Quit() {
 }
 
 std::string WebkitView::LocationUrl() const {
-    const char* uri = viewGone_ ? nullptr : webkit_web_view_get_uri(View());
-    return uri ? uri : "";
+    // A view whose process died has forgotten its address; the control has not.
+    const char* uri = viewGone_ || processGone_ ? nullptr : webkit_web_view_get_uri(View());
+    return uri && *uri ? uri : lastUri_;
 }
 
 void WebkitView::Place() {
@@ -486,13 +535,25 @@ gboolean WebkitView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, Web
     }
     Alive alive = self->alive_;
     bool cancel = false;
+    const bool byUser = webkit_navigation_action_is_user_gesture(action);
+    if (byUser) self->refreshing_ = Refreshing::No;  // the user moves on
+    const bool refreshing = self->refreshing_ != Refreshing::No;
     if (type == WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION) {
         // Frames cannot be told from the main frame here; the style sheet changes only when
         // the host's answer does, and then before the next document is made.
         self->ApplyHostFlags();
+        if (refreshing) {
+            webkit_policy_decision_use(d);  // part of the refresh: no event
+            return TRUE;
+        }
         if (BrowserEvents* sink = self->Sink()) sink->BeforeNavigate2(UnescapeBlanks(url), cancel);
     } else {
-        if (BrowserEvents* sink = self->Sink()) sink->NewWindow3(url, cancel);
+        if (refreshing) {
+            webkit_policy_decision_ignore(d);  // a reloading page opens no windows by itself
+            return TRUE;
+        }
+        const unsigned flags = self->NewWindowFlags(action);
+        if (BrowserEvents* sink = self->Sink()) sink->NewWindow3(url, flags, cancel);
         if (!alive.expired() && !cancel) self->approvedNewWindow_ = url;
     }
     if (cancel || alive.expired())
@@ -508,20 +569,56 @@ GtkWidget* WebkitView::OnCreate(WebKitWebView* view, WebKitNavigationAction* act
     bool approved = !self->approvedNewWindow_.empty() && self->approvedNewWindow_ == url;
     self->approvedNewWindow_.clear();
     if (!approved) {  // window.open: no policy decision came before
+        if (self->refreshing_ != Refreshing::No && !webkit_navigation_action_is_user_gesture(action)) return nullptr;
         Alive alive = self->alive_;
         bool cancel = false;
-        if (BrowserEvents* sink = self->Sink()) sink->NewWindow3(url, cancel);
+        const unsigned flags = self->NewWindowFlags(action);
+        if (BrowserEvents* sink = self->Sink()) sink->NewWindow3(url, flags, cancel);
         if (cancel || alive.expired()) return nullptr;
     }
     return OpenPopup(view);
 }
 
+unsigned WebkitView::NewWindowFlags(WebKitNavigationAction* action) {
+    if (!action || !webkit_navigation_action_is_user_gesture(action)) return 0;
+    unsigned flags = NWMF_USERINITED;
+    if (inputSerial_ != newWindowSerial_) {
+        flags |= NWMF_FIRST;
+        newWindowSerial_ = inputSerial_;
+    }
+    return flags;
+}
+
+gboolean WebkitView::OnInput(GtkWidget*, GdkEvent* event, WebkitView* self) {
+    // Only the press starts a user's action (a double click's second press is one more).
+    if (event->type == GDK_BUTTON_PRESS || event->type == GDK_KEY_PRESS) ++self->inputSerial_;
+    return FALSE;  // the page gets it as usual
+}
+
+void WebkitView::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, WebkitView* self) {
+    self->processGone_ = true;
+    self->refreshing_ = Refreshing::No;
+    self->errorPage_ = ErrorPage::None;  // whatever was shown went with the process
+    if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) return;  // asked for: nothing to tell
+    BrowserEvents* sink = self->Sink();
+    if (!sink) return;
+    sink->EngineProcessEnded(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? EngineExit::OutOfMemory
+                                                                                 : EngineExit::Crashed);
+}
+
 void WebkitView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, WebkitView* self) {
     if (event == WEBKIT_LOAD_STARTED) {
         self->loadFailed_ = false;
+        self->processGone_ = false;  // a load runs in a process again
+        if (self->refreshing_ == Refreshing::Asked) self->refreshing_ = Refreshing::Loading;
         if (self->errorPage_ == ErrorPage::Asked) self->errorPage_ = ErrorPage::Loading;
         return;
     }
+    if (event == WEBKIT_LOAD_COMMITTED && self->errorPage_ == ErrorPage::None) {
+        const char* uri = webkit_web_view_get_uri(view);
+        if (uri && *uri) self->lastUri_ = uri;
+    }
+    if (event == WEBKIT_LOAD_FINISHED && self->refreshing_ == Refreshing::Loading) self->refreshing_ = Refreshing::No;
     if (self->errorPage_ != ErrorPage::None) {
         if (event == WEBKIT_LOAD_FINISHED && self->errorPage_ == ErrorPage::Loading) self->errorPage_ = ErrorPage::None;
         return;
@@ -539,6 +636,7 @@ void WebkitView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Webki
 gboolean WebkitView::OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* uri, GError* error,
                                      WebkitView* self) {
     self->loadFailed_ = true;
+    if (self->refreshing_ == Refreshing::Loading) self->refreshing_ = Refreshing::No;
     if (self->errorPage_ == ErrorPage::Loading) {  // the error page itself failed: give up on it
         self->errorPage_ = ErrorPage::None;
         return TRUE;
@@ -547,9 +645,15 @@ gboolean WebkitView::OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* u
     if (self->quit_ || g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
         g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
         return TRUE;
+    const std::string failed = uri ? uri : "";
+    if (BrowserEvents* sink = self->Sink()) {
+        Alive alive = self->alive_;
+        sink->NavigateError(failed);
+        if (alive.expired() || self->quit_) return TRUE;  // the control went, or quit
+    }
     self->errorPage_ = ErrorPage::Asked;
-    self->errorUri_ = uri ? uri : "";
-    webkit_web_view_load_alternate_html(view, kErrorPage, uri, nullptr);
+    self->errorUri_ = failed;
+    webkit_web_view_load_alternate_html(view, kErrorPage, failed.c_str(), nullptr);
     return TRUE;
 }
 
@@ -748,14 +852,17 @@ gboolean OnAccept(gint fd, GIOCondition, gpointer) {
 // get no window.external.
 bool StartBridge() {
     SocketPlace& place = Place();
+    // Folders of clients that were killed, or whose display died, are swept away first.
+    for (const char* base : {g_get_user_runtime_dir(), g_get_tmp_dir()})
+        fw::posix::RemoveStaleSocketFolders(base, kSocketFolderPrefix, kSocketName);
     for (const char* base : {g_get_user_runtime_dir(), g_get_tmp_dir()}) {
-        std::string tmpl = Join(base, "raduvove-XXXXXX");
+        std::string tmpl = Join(base, (std::string(kSocketFolderPrefix) + "XXXXXX").c_str());
         if (tmpl.size() + 8 >= sizeof(sockaddr_un{}.sun_path)) continue;
         std::vector<char> buf(tmpl.begin(), tmpl.end());
         buf.push_back('\0');
         if (!g_mkdtemp_full(buf.data(), 0700)) continue;
         place.dir = buf.data();
-        place.path = Join(place.dir.c_str(), "bridge");
+        place.path = Join(place.dir.c_str(), kSocketName);
         break;
     }
     if (place.path.empty()) return false;

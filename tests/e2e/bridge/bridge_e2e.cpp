@@ -10,8 +10,12 @@
 // the launcher page (the time from start to its first DocumentComplete). The --module modes
 // are run from a folder without a usable browser module (run_bridge_e2e.sh makes one). Prints
 // PASS/FAIL lines and measurements; exits 1 when a check failed.
+#include <arpa/inet.h>
+#include <dirent.h>
 #include <glob.h>
 #include <gtk/gtk.h>
+#include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -313,7 +317,9 @@ void Trace(const char* what, const std::string& arg) {
 }
 
 struct Events : fw::BrowserEvents {
-    std::vector<std::string> before, navigated, completed, newWindows, titles;
+    std::vector<std::string> before, navigated, completed, newWindows, titles, errors;
+    std::vector<unsigned> newWindowFlags;
+    std::vector<fw::EngineExit> ended;
     int closing = 0;
     bool cancelNewWindows = true;
     Clock::time_point firstComplete{};
@@ -331,9 +337,10 @@ struct Events : fw::BrowserEvents {
         if (completed.empty()) firstComplete = Clock::now();
         completed.push_back(url);
     }
-    void NewWindow3(const std::string& url, bool& cancel) override {
+    void NewWindow3(const std::string& url, unsigned flags, bool& cancel) override {
         Trace("NewWindow3", url);
         newWindows.push_back(url);
+        newWindowFlags.push_back(flags);
         cancel = cancelNewWindows;
     }
     void WindowClosing(bool&) override {
@@ -343,6 +350,14 @@ struct Events : fw::BrowserEvents {
     void TitleChange(const std::string& t) override {
         Trace("TitleChange", t);
         titles.push_back(t);
+    }
+    void NavigateError(const std::string& url) override {
+        Trace("NavigateError", url);
+        errors.push_back(url);
+    }
+    void EngineProcessEnded(fw::EngineExit why) override {
+        Trace("EngineProcessEnded", why == fw::EngineExit::OutOfMemory ? "memory" : "crash");
+        ended.push_back(why);
     }
     std::string Title() const { return titles.empty() ? "" : titles.back(); }
 };
@@ -981,6 +996,185 @@ void BadPeers() {
     Expect(f.ev.Title() == "ext:1", "bridge-survives-bad-peers", f.ev.Title());
 }
 
+// --- Refresh, failed loads, engine processes that die, new windows of one click -------------
+
+// GET of a path on the portal, answered while the main loop keeps running (the portal is
+// local: a blocking socket with a short time-out). The body, or "" when it did not answer.
+std::string PortalGet(const std::string& portal, const std::string& path) {
+    const std::size_t colon = portal.rfind(':');
+    const int port = colon == std::string::npos ? 0 : std::atoi(portal.c_str() + colon + 1);
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval tv{2, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string body;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        std::string rq = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        send(fd, rq.data(), rq.size(), MSG_NOSIGNAL);
+        char buf[4096];
+        for (ssize_t k; (k = recv(fd, buf, sizeof buf, 0)) > 0;) body.append(buf, static_cast<std::size_t>(k));
+        std::size_t head = body.find("\r\n\r\n");
+        body = head == std::string::npos ? "" : body.substr(head + 4);
+    }
+    close(fd);
+    return body;
+}
+
+// How many requests for `path` the portal has served so far.
+int PortalServed(const std::string& portal, const std::string& path) {
+    const std::string log = PortalGet(portal, "/__log");
+    const std::string needle = "\"path\":\"" + path + "\"";
+    int n = 0;
+    for (std::size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++n;
+    return n;
+}
+
+// Kills this program's engine processes of one kind (web or network), as a crash would end them.
+int KillEngineProcesses(const char* comm15) {
+    int killed = 0;
+    DIR* d = opendir("/proc");
+    while (dirent* e = d ? readdir(d) : nullptr) {
+        const std::string path = std::string("/proc/") + e->d_name + "/stat";
+        FILE* f = std::isdigit(static_cast<unsigned char>(e->d_name[0])) ? std::fopen(path.c_str(), "r") : nullptr;
+        if (!f) continue;
+        char line[512] = {};
+        std::fgets(line, sizeof line, f);
+        std::fclose(f);
+        const char* open = std::strchr(line, '(');
+        const char* close = std::strrchr(line, ')');
+        if (!open || !close) continue;
+        const std::string comm(open + 1, close);
+        int ppid = 0;
+        char state = 0;
+        if (std::sscanf(close + 1, " %c %d", &state, &ppid) != 2) continue;
+        if (ppid == getpid() && comm == comm15 && state != 'Z') {
+            kill(std::atoi(e->d_name), SIGKILL);
+            ++killed;
+        }
+    }
+    if (d) closedir(d);
+    return killed;
+}
+
+int KillWebProcesses() { return KillEngineProcesses("WebKitWebProces"); }
+
+void RefreshAndEngineEnd(const std::string& portal) {
+    Fixture f(true);
+    // The client link's page: the game page, with a frame of its own.
+    const std::string link = portal + "/game/play/?server=S9&client = 1";
+    Expect(f.Load(link), "refresh-page-loaded");
+    Settle(300);
+    std::size_t before = f.ev.before.size(), done = f.ev.completed.size();
+    int served = PortalServed(portal, "/game/play/");
+    f.browser->Refresh();
+    Expect(WaitFor([&] { return f.ev.completed.size() > done; }, 10000), "refresh-completes");
+    Settle(500);  // the frame of the page loads again meanwhile
+    Expect(f.ev.before.size() == before, "refresh-no-before-navigate",
+           std::to_string(f.ev.before.size() - before) + " raised, the last " + f.ev.before.back());
+    Expect(f.ev.newWindows.empty(), "refresh-no-new-window");
+    Expect(PortalServed(portal, "/game/play/") == served + 1, "refresh-asks-the-server");
+
+    // The network process dies: the page stays, and a refresh still asks the server.
+    Expect(KillEngineProcesses("WebKitNetworkPr") >= 1, "network-process-killed");
+    Settle(300);
+    done = f.ev.completed.size();
+    served = PortalServed(portal, "/game/play/");
+    f.browser->Refresh();
+    Expect(WaitFor([&] { return f.ev.completed.size() > done; }, 10000), "refresh-after-the-network-ended-completes");
+    Expect(PortalServed(portal, "/game/play/") == served + 1, "refresh-after-the-network-ended-asks-the-server");
+    Expect(f.ev.ended.empty(), "network-end-is-no-page-end");
+
+    // The engine process dies: one notice; the address is kept; a refresh brings the page
+    // back from the server (the engine would take it from its cache), with its bridge.
+    int killed = KillWebProcesses();
+    Expect(killed >= 1, "web-process-killed", std::to_string(killed));
+    Expect(WaitFor([&] { return !f.ev.ended.empty(); }, 5000) && f.ev.ended.size() == 1 &&
+               f.ev.ended[0] == fw::EngineExit::Crashed,
+           "engine-ended-raised-once", std::to_string(f.ev.ended.size()));
+    Expect(f.browser->LocationUrl().find("/game/play/?server=S9&client") != std::string::npos,
+           "location-kept-after-the-engine-ended", f.browser->LocationUrl());
+    before = f.ev.before.size();
+    done = f.ev.completed.size();
+    served = PortalServed(portal, "/game/play/");
+    f.browser->Refresh();
+    Expect(WaitFor([&] { return f.ev.completed.size() > done; }, 10000), "refresh-after-the-engine-ended-completes");
+    Settle(300);
+    Expect(f.ev.before.size() == before, "refresh-after-the-engine-ended-no-before-navigate");
+    Expect(PortalServed(portal, "/game/play/") == served + 1, "refresh-after-the-engine-ended-asks-the-server",
+           std::to_string(PortalServed(portal, "/game/play/") - served));
+    f.Load("data:text/html,<script>document.title='ext:'+window.external.WD_JAPI('getApiVersion')</script>");
+    f.WaitTitle("ext:", 5000);
+    Expect(f.ev.Title() == "ext:1", "bridge-after-the-engine-ended", f.ev.Title());
+
+    // A page that cannot be loaded: announced, then reported; no DocumentComplete.
+    done = f.ev.completed.size();
+    f.browser->Navigate("http://127.0.0.1:65533/nothing-listens");
+    Expect(WaitFor([&] { return !f.ev.errors.empty(); }, 5000) && f.ev.errors.back().find("65533") != std::string::npos,
+           "navigate-error", f.ev.errors.empty() ? "none" : f.ev.errors.back());
+    Settle(300);
+    Expect(f.ev.completed.size() == done, "navigate-error-no-complete");
+    // A quit control hears nothing of its engine.
+    f.browser->Quit();
+    KillWebProcesses();
+    Settle(1000);
+    Expect(f.ev.ended.size() == 1, "no-engine-notice-after-quit", std::to_string(f.ev.ended.size()));
+}
+
+// A refresh while the page is still loading (a frame that never answers): the load it
+// supersedes ends after the refresh was asked for, and still no navigation event comes.
+void RefreshWhileLoading() {
+    int quiet = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);  // takes connections, never answers
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (bind(quiet, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(quiet, 16) != 0 ||
+        getsockname(quiet, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+        close(quiet);
+        return Fail("refresh-while-loading", "no listening socket");
+    }
+    const std::string frame = "http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/never";
+    Fixture f(true);
+    f.browser->Navigate("data:text/html,<p>client = 1</p><iframe src='" + frame + "'></iframe>");
+    Expect(WaitFor([&] { return f.ev.navigated.size() == 1; }, 5000), "refresh-while-loading-committed");
+    Settle(300);
+    Expect(f.ev.completed.empty(), "refresh-while-loading-still-loading");
+    const std::size_t before = f.ev.before.size();
+    f.browser->Refresh();
+    Settle(1500);
+    Expect(f.ev.before.size() == before, "refresh-while-loading-no-before-navigate",
+           std::to_string(f.ev.before.size() - before) + " raised");
+    f.browser->Stop();
+    close(quiet);
+}
+
+// One click whose script opens three windows: each asked for, only the first marked as the
+// first of the user's action; the next click's first is marked again.
+void NewWindowsOfOneClick() {
+    if (!HaveXdotool()) return;
+    Fixture f(true);
+    f.Load("data:text/html,<button id=b style='position:absolute;left:0;top:0;width:300px;height:200px' "
+           "onclick=\"for(var i=0;i<3;i++)window.open('http://127.0.0.1:65533/w'+i)\">open</button>");
+    f.win.SetForeground();
+    Settle(300);
+    for (int round = 0; round < 2; ++round) {
+        Xdotool("mousemove 200 200");  // the window is at (100, 100)
+        Settle(150);
+        Xdotool("click 1");
+        WaitFor([&] { return f.ev.newWindows.size() >= 3u * (round + 1); }, 3000);
+    }
+    Settle(300);
+    const std::vector<unsigned> want{fw::NWMF_USERINITED | fw::NWMF_FIRST, fw::NWMF_USERINITED, fw::NWMF_USERINITED,
+                                     fw::NWMF_USERINITED | fw::NWMF_FIRST, fw::NWMF_USERINITED, fw::NWMF_USERINITED};
+    std::string got;
+    for (unsigned fl : f.ev.newWindowFlags) got += std::to_string(fl) + " ";
+    Expect(f.ev.newWindowFlags == want, "new-window-flags-first-of-each-click", got);
+    Expect(PopupViews() == 0, "new-windows-of-one-click-cancelled");
+}
+
 void Launcher(const std::string& portal) {
     Fixture f(true);
     auto t0 = Clock::now();
@@ -1054,9 +1248,12 @@ int main(int argc, char** argv) {
         Geometry();
         ParentGoesFirst();
         BadPeers();
+        NewWindowsOfOneClick();
+        RefreshWhileLoading();
         if (!portal.empty()) {
             Launcher(portal);
             ClearData(portal);
+            RefreshAndEngineEnd(portal);
         }
     }
     if (!portal.empty() && !launcherOnly) Bench(portal);
