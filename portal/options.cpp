@@ -20,12 +20,14 @@ bool ParseInt(const std::string& text, int min, int max, int* out) {
 
 const char* UsageText() {
   return "usage: lumo-portal [--port N] [--bind ADDR] [--port-file PATH]\n"
-         "                   [--slow-ms N] [--heartbeat-answer TEXT]\n"
+         "                   [--slow-ms N] [--heartbeat-answer TEXT] [--perf]\n"
          "  --port N               port to listen on, 0 picks a free one (default 0)\n"
          "  --bind ADDR            address to listen on (default 127.0.0.1)\n"
          "  --port-file PATH       write the port there once listening\n"
          "  --slow-ms N            wait N ms before answering each page (default 0)\n"
-         "  --heartbeat-answer T   body of the heartbeat answer (default \"1\")\n";
+         "  --heartbeat-answer T   body of the heartbeat answer (default \"1\")\n"
+         "  --perf                 the launcher and game pages report their load event,\n"
+         "                         the game page its frame count, to /__perf/... (logged)\n";
 }
 
 bool ParseOptions(const std::vector<std::string>& args, Options* out,
@@ -43,6 +45,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options* out,
     if (name.rfind("--", 0) != 0) {
       *error = "unexpected argument: " + name;
       return false;
+    }
+    if (name == "--perf") {  // a switch: takes no value
+      opts.perf = true;
+      continue;
     }
     if (auto eq = name.find('='); eq != std::string::npos) {
       value = name.substr(eq + 1);
