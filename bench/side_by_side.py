@@ -210,8 +210,9 @@ def pids_cpu(pids):
     return out
 
 
-def tree_pss(me):
-    """PSS of our live process tree in MB, in total and by kind."""
+def tree_pss(me, each=None):
+    """PSS of our live process tree in MB, in total and by kind; each (a list) gets
+    (kind, name, MB) of every process."""
     table = process_table()
     total, by_kind = 0, {}
     for pid in descendants(table, me):
@@ -223,6 +224,8 @@ def tree_pss(me):
         total += kb
         k = kind_of(pid, table[pid][1])
         by_kind[k] = by_kind.get(k, 0) + kb
+        if each is not None:
+            each.append((k, table[pid][1], round(kb / 1024, 1)))
     return total / 1024, {k: v / 1024 for k, v in by_kind.items()}
 
 
@@ -244,11 +247,16 @@ class Subject:
     def argv(self, cfg, url, page, run_dir):
         if self.program == "client":
             return [os.path.join(cfg.client_copy, "raduvove")] + self.args
+        # The page's size: the launcher page's dialog, or maximised like the game window;
+        # a size among the subject's own arguments wins.
+        sized = any(a.startswith(("--size=", "--maximize", "--window-size=", "--start-maximized"))
+                    for a in self.args)
         if self.program == "webkit":
             size = ["--maximize"] if page == "game" else [f"--size={PAGE_DIALOG[0]}x{PAGE_DIALOG[1]}"]
-            return [cfg.webview] + size + self.args + [url]
+            return [cfg.webview] + ([] if sized else size) + self.args + [url]
         size = (["--start-maximized"] if page == "game"
                 else [f"--window-size={PAGE_DIALOG[0]},{PAGE_DIALOG[1]}"])
+        size = [] if sized else size
         flags = ["--no-first-run", "--no-default-browser-check", "--disable-background-networking",
                  "--disable-component-update", "--disable-sync", "--disable-quic",
                  "--password-store=basic", f"--user-data-dir={os.path.join(run_dir, 'chromium')}"]
@@ -387,11 +395,13 @@ class Run:
         if frames:
             last = self.wait("frame report", 5, lambda: [r for r in b.portal.reports(
                 since, "/__perf/frames", self.page) if r["mono_us"] / 1e6 >= w1] or None)[0]
-        pss, pss_kinds = tree_pss(b.me)
+        processes = []
+        pss, pss_kinds = tree_pss(b.me, processes)
         span = w1 - w0
         out = {"window_s": round(span, 3), "cpu_s": round(cpu1 - cpu0, 3), "cpu_by_kind": delta(kinds0, kinds1),
                "desktop_cpu_s": delta(x0, x1), "pss_mb": round(pss, 1),
-               "pss_by_kind": {k: round(v, 1) for k, v in pss_kinds.items()}}
+               "pss_by_kind": {k: round(v, 1) for k, v in pss_kinds.items()},
+               "pss_processes": sorted(processes, key=lambda p: -p[2])}
         if frames:
             n = int(last["n"]) - int(first["n"])
             t = (float(last["t"]) - float(first["t"])) / 1000

@@ -81,35 +81,20 @@ echo "side-by-side: $(uptime)"
 echo "side-by-side: $(nproc) processors; $($chromium --version 2>/dev/null | tail -n 1); WebKitGTK $(pkg-config --modversion webkit2gtk-4.1 2>/dev/null || echo '?')"
 
 work=$(mktemp -d /tmp/rv-side-XXXXXX)
-portal_pid=
 # shellcheck source=scripts/desktop.sh
 . "$root/scripts/desktop.sh"
+# shellcheck source=scripts/portal.sh
+. "$root/scripts/portal.sh"
 finish() {
   desktop_stop
-  if [ -n "$portal_pid" ]; then
-    kill "$portal_pid" 2>/dev/null
-    wait "$portal_pid" 2>/dev/null
-  fi
+  portal_stop
   rm -rf "$work"
 }
 trap finish EXIT
 trap 'exit 130' INT TERM HUP
 
-"$portal" --perf --port 0 --port-file "$work/portal.port" >"$work/portal.log" 2>&1 &
-portal_pid=$!
-port=
-for ((i = 0; i < 500; i++)); do
-  port=$(cat "$work/portal.port" 2>/dev/null || true)
-  [[ $port =~ ^[0-9]+$ ]] && break
-  kill -0 "$portal_pid" 2>/dev/null || break
-  sleep 0.02
-done
-if ! [[ $port =~ ^[0-9]+$ ]]; then
-  echo "side-by-side: the portal did not start:" >&2
-  cat "$work/portal.log" >&2
-  exit 1
-fi
-
+# --perf: the launcher and game pages report their load event, the game page its frames.
+portal_start "$portal" "$work" --perf || { echo "side-by-side: no portal" >&2; exit 1; }
 desktop_start "$work/desktop" || { echo "side-by-side: the desktop did not start" >&2; exit 1; }
 if [ "$compositor" = 0 ]; then
   # The compositor is the desktop's last process: end it, and its selection goes with it.
@@ -118,5 +103,5 @@ if [ "$compositor" = 0 ]; then
   echo "side-by-side: without a compositor"
 fi
 
-python3 "$root/bench/side_by_side.py" --port "$port" --client-dir "$build/client" --webview "$webview" \
+python3 "$root/bench/side_by_side.py" --port "$PORTAL_PORT" --client-dir "$build/client" --webview "$webview" \
   --chromium "$chromium" --work "$work" --desktop-pids "$(IFS=,; echo "${DESKTOP_PIDS[*]}")" "${args[@]}"
