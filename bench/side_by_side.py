@@ -392,6 +392,8 @@ class Run:
         cpu1, kinds1 = tree_cpu(b.me)
         x1 = pids_cpu(b.desktop_pids)
         w1 = time.monotonic()
+        if self.proc.poll() is not None:
+            raise BenchError(f"{self.s.label} ended with code {self.proc.returncode} while measured (see {self.err})")
         if frames:
             last = self.wait("frame report", 5, lambda: [r for r in b.portal.reports(
                 since, "/__perf/frames", self.page) if r["mono_us"] / 1e6 >= w1] or None)[0]
@@ -443,6 +445,7 @@ class Bench:
         self.desktop_pids = dict(zip(("xserver", "wm", "compositor"), cfg.desktop_pids))
         self.launcher_url = None
         self.results = []
+        self.again = []  # runs that failed once and were run again
 
     def xdo(self, *args):
         subprocess.run(["xdotool", *map(str, args)], env=self.env, check=True,
@@ -499,7 +502,14 @@ class Bench:
             order = subjects[k:] + subjects[:k]
             for s in order:
                 label = f"{page}-{s.label}-{i + 1}"
-                r = self.one(s, page, label)
+                try:
+                    r = self.one(s, page, label)
+                except BenchError as e:
+                    # One failed run (a click the page did not see, say) is run again, once,
+                    # and said so at the end; a second failure ends the benchmark.
+                    print(f"side-by-side: {e}; running {label} again", file=sys.stderr, flush=True)
+                    self.again.append(f"{label}: {e}")
+                    r = self.one(s, page, label + "-again")
                 self.results.append(r)
                 self.progress(r)
 
@@ -670,6 +680,8 @@ def main(argv):
     print(spread)
     print()
     print(breakdown(bench.results, subjects))
+    for line in bench.again:
+        print(f"side-by-side: run again after a failure: {line}")
     print(f"\nside-by-side: {len(bench.results)} runs in {(time.monotonic() - started) / 60:.1f} min; "
           f"load average now {' '.join(open('/proc/loadavg').read().split()[:3])}")
     return 0
