@@ -537,6 +537,9 @@ ROWS = [
      lambda r: sum(r["desktop_cpu_s"].values()) * 30 / r["window_s"], "{:.1f}"),
     ("exec → game page `load` (ms; ours: click → load)", "game",
      lambda r: r.get("click_to_load_ms", r["load_ms"]), "{:.0f}"),
+    # How much later the portal saw the load report than the page sent it (wall clock): what
+    # taking the portal's receive time as the end costs each program.
+    ("launcher page: load report's trip to the portal (ms)", "launcher", lambda r: r["trip_ms"], "{:.1f}"),
 ]
 
 

@@ -877,27 +877,42 @@ TEST(PageScript, GamePageReportsItsLoadAndItsFrames) {
   options.perf = true;
   RunningServer s(options);
   const std::string url = "http://127.0.0.1:" + std::to_string(s.port()) + "/game/play/?server=S2";
-  // Three seconds of the page's time: its load, then a frame report about once a second.
-  const std::string cmd = "timeout 60 '" + chromium +
-                          "' --headless --no-sandbox --disable-gpu --window-size=800,600 "
-                          "--virtual-time-budget=3500 --dump-dom '" + url + "' >/dev/null 2>&1";
-  ASSERT_NE(std::system(cmd.c_str()), -1);
-  Json log = ParseJson(s.Client()->Get("/__log")->body);
-  std::vector<std::string> loads, frames;
-  for (const Json& e : log.items) {
-    if (e["path"].text == "/__perf/load") loads.push_back(e["query"].text);
-    if (e["path"].text == "/__perf/frames") frames.push_back(e["query"].text);
+  // On the real clock, not a virtual one (which hands out animation frames only now and
+  // then): the page draws as it would on a screen until we have seen enough of it.
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    std::freopen("/dev/null", "w", stdout);
+    std::freopen("/dev/null", "w", stderr);
+    ::execlp("timeout", "timeout", "60", chromium.c_str(), "--headless", "--no-sandbox",
+             "--disable-gpu", "--window-size=800,600", url.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
   }
+  ASSERT_GT(pid, 0);
+  std::vector<std::string> loads, frames;
+  const auto deadline = Clock::now() + std::chrono::seconds(40);
+  while (Clock::now() < deadline && (loads.empty() || frames.size() < 3)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    loads.clear();
+    frames.clear();
+    for (const Json& e : ParseJson(s.Client()->Get("/__log")->body).items) {
+      if (e["path"].text == "/__perf/load") loads.push_back(e["query"].text);
+      if (e["path"].text == "/__perf/frames") frames.push_back(e["query"].text);
+    }
+  }
+  ::kill(pid, SIGTERM);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+
   ASSERT_EQ(loads.size(), 1u) << "one load event of the top page, none of its frame";
   EXPECT_TRUE(std::regex_match(loads[0], std::regex(R"(page=game&at=1[0-9]{12}\.[0-9]{3}&w=800&h=[1-9][0-9]{2})")))
       << loads[0];
-  ASSERT_GE(frames.size(), 2u);
+  ASSERT_GE(frames.size(), 3u);
   std::smatch a, b;
   static const std::regex kFrames(R"(page=game&n=([0-9]+)&t=([0-9]+\.[0-9]{3}))");
   ASSERT_TRUE(std::regex_match(frames.front(), a, kFrames)) << frames.front();
   ASSERT_TRUE(std::regex_match(frames.back(), b, kFrames)) << frames.back();
   EXPECT_GT(std::stol(b[1]), std::stol(a[1])) << "the count only grows";
-  EXPECT_GE(std::stod(b[2]) - std::stod(a[2]), 1000.0) << "reports about once a second";
+  EXPECT_GE(std::stod(b[2]) - std::stod(a[2]), 2000.0) << "a report about once a second";
 }
 
 }  // namespace
