@@ -5,7 +5,7 @@ BUILD   ?= build
 JOBS    ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all client run test unit e2e asan tsan fuzz bench clean setup
+.PHONY: all client run test unit e2e asan tsan fuzz bench bench-side clean setup
 
 all: client
 
@@ -27,6 +27,11 @@ test:
 
 bench: client
 	@scripts/bench.sh $(BUILD)
+
+# This client beside Chromium --app and a minimal WebKitGTK program (about 35 minutes);
+# options in BENCH_SIDE_ARGS, e.g. BENCH_SIDE_ARGS="--launcher-runs 3 --game-runs 3".
+bench-side: client
+	@bench/side_by_side.sh $(BUILD) $(BENCH_SIDE_ARGS)
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan build-fuzz

@@ -50,15 +50,13 @@ if ! [[ $runs =~ ^[0-9]+$ ]] || [ "$runs" -lt 1 ]; then
 fi
 
 work=$(mktemp -d /tmp/rv-startup-XXXXXX)
-portal_pid=
 # shellcheck source=scripts/desktop.sh
 . "$root/scripts/desktop.sh"
+# shellcheck source=scripts/portal.sh
+. "$root/scripts/portal.sh"
 finish() {
   desktop_stop
-  if [ -n "$portal_pid" ]; then
-    kill "$portal_pid" 2>/dev/null
-    wait "$portal_pid" 2>/dev/null
-  fi
+  portal_stop
   rm -rf "$work"
 }
 trap finish EXIT
@@ -67,20 +65,8 @@ trap 'exit 130' INT TERM HUP
 cp -r "$build/client" "$work/client"
 rm -f "$work/client/static.ini"
 if [ "$page" = 1 ]; then
-  "$portal" --port 0 --port-file "$work/portal.port" >"$work/portal.log" 2>&1 &
-  portal_pid=$!
-  port=
-  for ((i = 0; i < 500; i++)); do
-    port=$(cat "$work/portal.port" 2>/dev/null || true)
-    [[ $port =~ ^[0-9]+$ ]] && break
-    kill -0 "$portal_pid" 2>/dev/null || break
-    sleep 0.02
-  done
-  if ! [[ $port =~ ^[0-9]+$ ]]; then
-    echo "startup: the portal did not start:" >&2
-    cat "$work/portal.log" >&2
-    exit 1
-  fi
+  portal_start "$portal" "$work" || { echo "startup: no portal" >&2; exit 1; }
+  port=$PORTAL_PORT
   printf '[hosts]\nportal=127.0.0.1:%s\ngame=127.0.0.1:%s\npay=127.0.0.1:%s\nforum=127.0.0.1:%s\ncs=127.0.0.1:%s\n' \
     "$port" "$port" "$port" "$port" "$port" >"$work/client/static.ini"
 fi

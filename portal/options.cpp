@@ -20,7 +20,7 @@ bool ParseInt(const std::string& text, int min, int max, int* out) {
 
 const char* UsageText() {
   return "usage: lumo-portal [--port N] [--bind ADDR] [--port-file PATH]\n"
-         "                   [--slow-ms N] [--heartbeat-answer TEXT] [--hostile]\n"
+         "                   [--slow-ms N] [--heartbeat-answer TEXT] [--hostile] [--perf]\n"
          "  --port N               port to listen on, 0 picks a free one (default 0)\n"
          "  --bind ADDR            address to listen on (default 127.0.0.1)\n"
          "  --port-file PATH       write the port there once listening\n"
@@ -28,7 +28,9 @@ const char* UsageText() {
          "  --heartbeat-answer T   body of the heartbeat answer (default \"1\")\n"
          "  --hostile              the launcher page also offers what no page should\n"
          "                         do: a click that opens 200 windows, and OpenGame\n"
-         "                         with a local file\n";
+         "                         with a local file\n"
+         "  --perf                 the launcher and game pages report their load event,\n"
+         "                         the game page its frame count, to /__perf/... (logged)\n";
 }
 
 bool ParseOptions(const std::vector<std::string>& args, Options* out,
@@ -47,8 +49,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* out,
       *error = "unexpected argument: " + name;
       return false;
     }
-    if (name == "--hostile") {  // a switch: takes no value
-      opts.hostile = true;
+    if (name == "--hostile" || name == "--perf") {  // switches: take no value
+      (name == "--hostile" ? opts.hostile : opts.perf) = true;
       continue;
     }
     if (auto eq = name.find('='); eq != std::string::npos) {

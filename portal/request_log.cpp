@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace portal {
 namespace {
@@ -48,6 +49,12 @@ void AppendEscape(std::string* out, unsigned code) {
 }
 
 }  // namespace
+
+int64_t MonotonicMicros() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
 
 std::string JsonString(std::string_view s, bool for_script) {
   std::string out;
@@ -105,9 +112,12 @@ uint64_t RequestLog::Record(std::string method, std::string path,
   e.cookie = std::move(cookie);
   e.user_agent = std::move(user_agent);
   e.referer = std::move(referer);
-  e.t_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now() - start_)
-               .count();
+  const auto now = std::chrono::steady_clock::now();
+  e.t_ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
+  e.mono_us = MonotonicMicros();
+  e.wall_ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                  std::chrono::system_clock::now().time_since_epoch())
+                  .count();
   std::lock_guard<std::mutex> lock(mutex_);
   e.seq = next_seq_++;
   // A portal left running for days keeps only the newest entries.
@@ -142,6 +152,8 @@ std::string RequestLog::ToJson(uint64_t since) const {
     out.append(",\"user_agent\":").append(JsonString(e.user_agent));
     out.append(",\"referer\":").append(JsonString(e.referer));
     out.append(",\"t_ms\":").append(std::to_string(e.t_ms));
+    out.append(",\"mono_us\":").append(std::to_string(e.mono_us));
+    out.append(",\"wall_ms\":").append(std::to_string(e.wall_ms));
     out.push_back('}');
   }
   out.append("]\n");

@@ -17,6 +17,10 @@ namespace portal {
 // ("<", ">", "&", U+2028 and U+2029 are escaped as well).
 std::string JsonString(std::string_view bytes, bool for_script = false);
 
+// Now on CLOCK_MONOTONIC, in microseconds: a benchmark driver compares it with
+// its own readings of the same clock (Python's time.monotonic()).
+int64_t MonotonicMicros();
+
 struct LogEntry {
   uint64_t seq = 0;
   std::string method;
@@ -26,6 +30,11 @@ struct LogEntry {
   std::string user_agent;
   std::string referer;
   int64_t t_ms = 0;  // milliseconds since the log was created
+  // When the request came, in microseconds of the system's monotonic clock
+  // (CLOCK_MONOTONIC, the clock other programs on the machine can read too)
+  // and in milliseconds of the wall clock since 1970.
+  int64_t mono_us = 0;
+  int64_t wall_ms = 0;
 };
 
 class RequestLog {

@@ -20,6 +20,7 @@
 #include "cs_server.h"
 #include "html.h"
 #include "pages.h"
+#include "perf.h"
 
 namespace portal {
 namespace {
@@ -196,9 +197,10 @@ void Server::Impl::Routes() {
 
   http.Get("/game/s/dmor/?", [this](const httplib::Request& req,
                                     httplib::Response& res) {
-    res.set_content(LauncherPage(Host(req), req.get_param_value("uid"),
-                                 req.get_param_value("suid"), options.hostile),
-                    kHtml);
+    std::string page = LauncherPage(Host(req), req.get_param_value("uid"),
+                                    req.get_param_value("suid"), options.hostile);
+    if (options.perf) page = WithPerfReporter(std::move(page), "launcher", false);
+    res.set_content(page, kHtml);
   });
   http.Get("/game/s/dmor/frame", [this](const httplib::Request& req,
                                         httplib::Response& res) {
@@ -228,7 +230,9 @@ void Server::Impl::Routes() {
                          std::to_string(kYear) + "; Expires=" +
                          HttpDate(std::time(nullptr) + kYear) + "; Path=/");
     }
-    res.set_content(GamePage(in), kHtml);
+    std::string page = GamePage(in);
+    if (options.perf) page = WithPerfReporter(std::move(page), "game", true);
+    res.set_content(page, kHtml);
   });
   http.Get("/game/play/frame", [](const httplib::Request& req,
                                   httplib::Response& res) {
@@ -301,6 +305,28 @@ void Server::Impl::Routes() {
     }
     res.set_content(*bench, kJson);
   });
+
+  // The pages' performance reports: checked, and otherwise only recorded in
+  // the log (with the time they came), where benchmarks read them.
+  auto perf = [](PerfKind kind) {
+    return [kind](const httplib::Request& req, httplib::Response& res) {
+      const auto report = ParsePerfReport(kind, [&req](const char* name) -> std::optional<std::string> {
+        if (!req.has_param(name)) return std::nullopt;
+        return req.get_param_value(name);
+      });
+      res.set_header("Cache-Control", "no-store");
+      if (!report) {
+        res.status = 400;
+        res.set_content(kind == PerfKind::kLoad ? "expected page, at, w and h\n"
+                                                : "expected page, n and t\n",
+                        kText);
+        return;
+      }
+      res.status = 204;
+    };
+  };
+  http.Get("/__perf/load", perf(PerfKind::kLoad));
+  http.Get("/__perf/frames", perf(PerfKind::kFrames));
 
   http.Get("/__log", [this](const httplib::Request& req,
                             httplib::Response& res) {
