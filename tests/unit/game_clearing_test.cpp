@@ -26,7 +26,7 @@ protected:
     }
     static std::vector<std::string> Left(const fs::path& c) {
         std::vector<std::string> out;
-        for (auto& e : fs::recursive_directory_iterator(c)) out.push_back(e.path().lexically_relative(c).string());
+        for (auto& e : fs::recursive_directory_iterator(c)) out.push_back(e.path().lexically_relative(c).generic_string());
         std::sort(out.begin(), out.end());
         return out;
     }

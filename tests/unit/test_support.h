@@ -12,8 +12,8 @@ public:
     TempDir();
     ~TempDir();
     const std::filesystem::path& path() const { return path_; }
-    // The folder with a trailing separator, as GetModuleDir gives it.
-    std::string dir() const { return path_.string() + "/"; }
+    // The folder with the system's trailing separator, as GetModuleDir gives it.
+    std::string dir() const { return (path_ / "").string(); }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
 private:
