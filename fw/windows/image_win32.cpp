@@ -1,11 +1,14 @@
-// PNG decoding through the Windows Imaging Component, from memory. The header is checked
-// first (the signature, the sizes, a picture that the file's bytes cannot hold), then WIC
-// decodes to straight BGRA, which is premultiplied here with the framework's own rounding, so
-// a picture has the same pixels on every platform. Anything WIC rejects gives an invalid image.
+// PNG decoding through the Windows Imaging Component, from memory. The file is checked
+// first (the signature, the sizes, a picture that the file's bytes cannot hold, every chunk
+// whole and with its checksum up to the end chunk), so bad bytes fail alike on every version
+// of the system; then WIC decodes to straight BGRA, which is premultiplied here with the
+// framework's own rounding, so a picture has the same pixels on every platform. Anything WIC
+// rejects gives an invalid image.
 #include "fw/windows/windows_api.h"
 
 #include <wincodec.h>
 
+#include <array>
 #include <cstring>
 #include <new>
 
@@ -39,6 +42,34 @@ bool PlausibleHeader(std::span<const std::uint8_t> b) {
     const unsigned channels = colour == 2 ? 3 : colour == 4 ? 2 : colour == 6 ? 4 : 1;
     const std::uint64_t rowBytes = (std::uint64_t{w} * channels * depth + 7) / 8;
     return std::uint64_t{h} * (rowBytes + 1) <= std::uint64_t{b.size()} * kMaxInflateRatio;
+}
+
+std::uint32_t Crc32(const std::uint8_t* p, std::size_t n) {
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < n; ++i) c = table[(c ^ p[i]) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+// Every chunk from the header on is whole and carries its checksum, up to the end chunk.
+bool ChunksIntact(std::span<const std::uint8_t> b) {
+    std::size_t pos = 8;
+    while (b.size() - pos >= 12) {
+        const std::uint32_t len = BigEndian(b.data() + pos);
+        if (len > b.size() - pos - 12) return false;
+        if (Crc32(b.data() + pos + 4, len + 4u) != BigEndian(b.data() + pos + 8 + len)) return false;
+        if (std::memcmp(b.data() + pos + 4, "IEND", 4) == 0) return true;
+        pos += 12u + len;
+    }
+    return false;
 }
 
 // COM for this thread while a picture is decoded (pictures are decoded on any thread).
@@ -100,7 +131,7 @@ bool Decode(std::span<const std::uint8_t> bytes, int& width, int& height, std::v
 
 std::unique_ptr<Image> Image::FromPng(std::span<const std::uint8_t> bytes) {
     auto img = std::make_unique<Image>();
-    if (!PlausibleHeader(bytes) || bytes.size() > 0xFFFFFFFFu) return img;
+    if (!PlausibleHeader(bytes) || bytes.size() > 0xFFFFFFFFu || !ChunksIntact(bytes)) return img;
     int w = 0, h = 0;
     std::vector<std::uint32_t> px;
     if (!Decode(bytes, w, h, px)) return img;

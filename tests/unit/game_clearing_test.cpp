@@ -163,10 +163,12 @@ TEST_F(Clearing, ClosingTheWindowMidClearingLeavesTheWorkerHarmless) {
         slowestClose = std::max(slowestClose, std::chrono::steady_clock::now() - t0);
         ASSERT_EQ(l.m_pGameWnd, nullptr);
         EXPECT_TRUE(hl::Info(l).visible);
-        // The engine's late answer finds no window: no worker starts.
+        // The engine's late answer finds no window: no worker starts. (Workers of earlier
+        // rounds may still be finishing where deleting files is slow, as under Wine.)
         if (stage == 0) {
+            const int running = CRudovGame::RunningClearWorkers();
             EXPECT_EQ(hl::FinishBrowserDataClears(), 1);
-            EXPECT_EQ(CRudovGame::RunningClearWorkers(), 0);
+            EXPECT_LE(CRudovGame::RunningClearWorkers(), running);
         }
     }
     EXPECT_TRUE(WaitForClearWorkers());
