@@ -48,6 +48,11 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+void Touch(const std::filesystem::path& path) {
+    std::filesystem::create_directories(path.parent_path());
+    WriteFile(path.string(), "data of " + path.filename().string());
+}
+
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream ss;

@@ -21,6 +21,8 @@ private:
 };
 
 void WriteFile(const std::string& path, const std::string& bytes);
+// A file holding "data of <its name>", with the folders on its path.
+void Touch(const std::filesystem::path& path);
 std::string ReadFile(const std::string& path);
 
 }  // namespace testing_support
