@@ -12,6 +12,10 @@ struct TrimResult {
     int trimmed = 0;      // processes that could be opened and trimmed
 };
 
+// Turns the debug privilege on for this process where its user holds it (administrators):
+// trimming then reaches processes of other users too. False when it is not held.
+bool EnableDebugPrivilege();
+
 // Every process of a toolhelp snapshot that this process may open for it has its working
 // set emptied (SetProcessWorkingSetSize with -1, -1, then EmptyWorkingSet); the others are
 // passed over.

@@ -13,6 +13,20 @@
 
 namespace fw::windows {
 
+bool EnableDebugPrivilege() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+    TOKEN_PRIVILEGES p{};
+    p.PrivilegeCount = 1;
+    p.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    // AdjustTokenPrivileges succeeds without the privilege too: ERROR_NOT_ALL_ASSIGNED says so.
+    const bool ok = LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &p.Privileges[0].Luid) &&
+                    AdjustTokenPrivileges(token, FALSE, &p, sizeof p, nullptr, nullptr) &&
+                    GetLastError() == ERROR_SUCCESS;
+    CloseHandle(token);
+    return ok;
+}
+
 TrimResult TrimAllProcesses() {
     TrimResult r;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

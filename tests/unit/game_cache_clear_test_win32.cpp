@@ -196,6 +196,30 @@ TEST_F(DeleteTreeTest, LinksAreRemovedAsLinksAndNeverFollowed) {
 
 // ---- trimming and the browser control's stored data -----------------------------------------
 
+// The debug privilege, when the user holds it, is then on in the process's token.
+TEST(TrimWin32, DebugPrivilegeIsOnWhenHeld) {
+    const bool enabled = fw::windows::EnableDebugPrivilege();
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    DWORD size = 0;
+    GetTokenInformation(token, TokenPrivileges, nullptr, 0, &size);
+    std::vector<std::uint8_t> buf(size);
+    ASSERT_TRUE(GetTokenInformation(token, TokenPrivileges, buf.data(), size, &size));
+    CloseHandle(token);
+    LUID debug{};
+    ASSERT_TRUE(LookupPrivilegeValueW(nullptr, SE_DEBUG_NAME, &debug));
+    const auto* privileges = reinterpret_cast<const TOKEN_PRIVILEGES*>(buf.data());
+    bool held = false, on = false;
+    for (DWORD i = 0; i < privileges->PrivilegeCount; ++i) {
+        const LUID_AND_ATTRIBUTES& p = privileges->Privileges[i];
+        if (p.Luid.LowPart != debug.LowPart || p.Luid.HighPart != debug.HighPart) continue;
+        held = true;
+        on = (p.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+    }
+    EXPECT_EQ(enabled, held);
+    EXPECT_EQ(on, held);
+}
+
 TEST(TrimWin32, EveryProcessOfTheSnapshotThatOpensIsTrimmed) {
     const fw::windows::TrimResult r = fw::windows::TrimAllProcesses();
     ASSERT_TRUE(r.listed);
