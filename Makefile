@@ -1,11 +1,14 @@
 # make        build the client folder build/client/ (and the local portal)
 # make run    build, then start the client (on $DISPLAY, or on a private Xvfb desktop)
-# make test   unit tests, end-to-end tests under Xvfb, and the sanitizer builds
+# make test   unit tests, end-to-end tests under Xvfb, the sanitizer builds, and the Windows
+#             build with its tests under Wine
+# make windows  cross-build the Windows client folder build-win/ with mingw-w64
 BUILD   ?= build
+BUILD_WIN ?= build-win
 JOBS    ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all client run test unit e2e asan tsan fuzz bench bench-side clean setup
+.PHONY: all client run test unit e2e asan tsan fuzz bench bench-side clean setup windows
 
 all: client
 
@@ -25,6 +28,11 @@ test:
 	@scripts/setup.sh test
 	@scripts/test.sh $(BUILD)
 
+windows:
+	@scripts/setup.sh windows
+	cmake -S . -B $(BUILD_WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+	cmake --build $(BUILD_WIN) -j $(JOBS)
+
 bench: client
 	@scripts/bench.sh $(BUILD)
 
@@ -34,4 +42,4 @@ bench-side: client
 	@bench/side_by_side.sh $(BUILD) $(BENCH_SIDE_ARGS)
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) $(BUILD_WIN) build-asan build-tsan build-fuzz

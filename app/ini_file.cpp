@@ -137,6 +137,7 @@ std::optional<std::string> IniFile::Get(std::string_view section, std::string_vi
 }
 
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
+    changes_.push_back({std::string(section), std::string(key), std::string(value)});
     std::string newLine = std::string(key) + "=" + std::string(value);
     int sectionAt = -1;
     int lastInSection = -1;

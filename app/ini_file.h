@@ -2,10 +2,14 @@
 // Our own reader and writer of INI files (sections, key=value lines, ';' comments),
 // with the lookup rules of the system's private-profile functions: section and key names
 // compare without regard to ASCII case, blanks around names and values are dropped, and a
-// value wrapped in one pair of matching quotes loses them. Files are read as UTF-8 (with or
-// without BOM) or UTF-16LE with BOM, and written as UTF-8 without BOM by writing a temporary
-// file beside the original and renaming it over the original, so that a failure never leaves
-// a half-written file.
+// value wrapped in one pair of matching quotes loses them.
+//
+// Files: on Windows, Load and Save go through the system's private-profile functions, so a
+// file is read and kept in the encoding it has (ANSI code page, UTF-16LE or UTF-8 with BOM),
+// as a user's existing file expects. Elsewhere files are read as UTF-8 (with or without BOM)
+// or UTF-16LE with BOM, and written as UTF-8 without BOM by writing a temporary file beside
+// the original and renaming it over the original, so that a failure never leaves a
+// half-written file.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,7 +24,8 @@ public:
     // Decodes raw file bytes (BOM detection, invalid UTF-8 replaced) and parses them.
     static IniFile FromBytes(std::string_view bytes);
     // Reads a file. A missing file gives an empty IniFile with ok = true; a file that exists
-    // but cannot be read gives an empty IniFile with ok = false.
+    // but cannot be read gives an empty IniFile with ok = false. (On Windows the IniFile holds
+    // the sections and keys as the profile functions list them; comments are not among them.)
     static IniFile Load(const std::string& path, bool* ok = nullptr);
 
     std::optional<std::string> Get(std::string_view section, std::string_view key) const;
@@ -29,7 +34,10 @@ public:
     void Set(std::string_view section, std::string_view key, std::string_view value);
 
     std::string Serialize() const;
-    // Atomic save. False when the temporary file could not be written or renamed.
+    // Off Windows: atomic save of Serialize(); false when the temporary file could not be
+    // written or renamed. On Windows: the keys Set since Parse or Load are written with the
+    // profile functions, which change those lines of the file and keep the rest; false when
+    // one of them failed.
     bool Save(const std::string& path) const;
 
 private:
@@ -41,8 +49,12 @@ private:
         bool isSection = false;
         bool isKey = false;
     };
+    struct Change {
+        std::string section, key, value;
+    };
     std::vector<Line> lines_;
     std::string newline_ = "\r\n";  // for lines we add: the file's own line end
+    std::vector<Change> changes_;   // every Set, in order (what Save writes on Windows)
 };
 
 // Reads one value the way GetPrivateProfileString does: the value, or the default when the

@@ -2,7 +2,8 @@
 // Everything a back end supplies, in one place. Only fw/ includes this header.
 //
 // A back end is one folder of fw/ (headless/, gtk/; win32/ to come), linked with fw/common,
-// the portable part, and with the platform services of its system (posix/ on Linux). The
+// the portable part, and with the platform services of its system (posix/ on Linux,
+// windows/ on Windows). The
 // other headers of fw/ are the client's API. Some of their functions are the back end's to
 // define; they are listed below with the rules they keep, and the functions in namespace
 // fw::backend are declared here. fw/BACKENDS.md says how the pieces fit and what a new back
@@ -130,8 +131,8 @@ void WakeModalLoop();
 
 // ---- Platform services -----------------------------------------------------------------
 //
-// Defined by the services of the system (fw/posix on Linux; on Windows GDI+, WIC and the
-// code-page functions), shared by every back end of that system:
+// Defined by the services of the system (fw/posix on Linux; fw/windows on Windows: WIC, GDI+
+// and the code-page functions), shared by every back end of that system:
 //   image.h   Image::FromPng (any PNG to premultiplied ARGB32; bad bytes: an invalid image),
 //             Font::Exists
 //   canvas.h  Canvas::DrawText, both forms (text stops at a zero; invalid UTF-8 drawn as

@@ -15,11 +15,7 @@
 
 #ifdef _WIN32
 
-#include <windows.h>
-#include <ole2.h>
-#include <oleauto.h>
-#include <mshtmhst.h>
-#include <exdisp.h>
+#include "fw/windows/windows_api.h"  // the system's COM, with <windows.h> tamed
 
 #else  // !_WIN32
 

@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, when they are missing.
 #   scripts/setup.sh build   - what building the client and the portal needs
-#   scripts/setup.sh test    - that, plus the desktop for end-to-end tests and the test tools
+#   scripts/setup.sh test    - that, plus the desktop for end-to-end tests and the test tools,
+#                              and the Windows tool chain (below; its failure only skips the
+#                              Windows stage of the tests)
+#   scripts/setup.sh windows - the Windows tool chain: mingw-w64 (the -posix compilers, whose
+#                              C++ library has threads) and Wine with an X server to run the
+#                              cross-built programs (GoogleTest comes from libgtest-dev's sources)
 set -euo pipefail
 
 what=${1:-build}
@@ -10,26 +15,37 @@ pkgs=(build-essential cmake ninja-build pkg-config
       libpango1.0-dev libfontconfig-dev libcpp-httplib-dev fonts-noto-cjk
       libgtest-dev libgmock-dev libbenchmark-dev
       xvfb xauth icewm xcompmgr xdotool x11-utils x11-xkb-utils wmctrl imagemagick python3)
+windows_pkgs=(cmake ninja-build g++-mingw-w64-x86-64 wine wine64 libgtest-dev fonts-noto-cjk xvfb xauth)
 if [ "$what" = test ]; then
   pkgs+=(clang libclang-rt-14-dev)
 fi
+[ "$what" = windows ] && pkgs=("${windows_pkgs[@]}")
 
-missing=()
-for p in "${pkgs[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
+# install PACKAGE... : installs the missing ones; fails when apt-get does.
+install() {
+  local missing=() p
+  for p in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$p")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "setup: installing ${missing[*]}"
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null; then sudo=sudo; else
+      echo "setup: these Debian packages are missing and I am not root: ${missing[*]}" >&2
+      return 1
+    fi
   fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq || return 1
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
 
-echo "setup: installing ${missing[*]}"
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then
-  if command -v sudo >/dev/null; then sudo=sudo; else
-    echo "setup: these Debian packages are missing and I am not root: ${missing[*]}" >&2
-    exit 1
-  fi
+install "${pkgs[@]}"
+if [ "$what" = test ]; then
+  # The test run's Windows stage says so and skips when this fails; the rest goes on.
+  install "${windows_pkgs[@]}" || echo "setup: the Windows tool chain could not be installed" >&2
 fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+exit 0

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole test run: the normal build with unit, portal and end-to-end tests, then the unit
 # tests again under AddressSanitizer + UndefinedBehaviorSanitizer and the threaded ones under
-# ThreadSanitizer. The sanitizer builds include the portal: the chat library's tests run its
-# customer-service server on threads of their own, so the server is checked there as well.
+# ThreadSanitizer, and the Windows build (mingw-w64) with its tests under Wine. The sanitizer
+# builds include the portal: the chat library's tests run its customer-service server on
+# threads of their own, so the server is checked there as well.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -11,13 +12,15 @@ passed=0
 failed=0
 status=0
 
-# ctest_stage NAME BUILD_DIR [ctest args...]
+# ctest_stage NAME BUILD_DIR [ctest args...]; ctest runs through the command in the array
+# ctest_wrap when it is set.
+ctest_wrap=()
 ctest_stage() {
   local name=$1 dir=$2
   shift 2
   echo "== $name"
   local out
-  out=$(ctest --test-dir "$dir" --output-on-failure --timeout 300 "$@" 2>&1)
+  out=$("${ctest_wrap[@]}" ctest --test-dir "$dir" --output-on-failure --timeout 300 "$@" 2>&1)
   local rc=$?
   if [ $rc -ne 0 ]; then
     echo "$out"  # all of it: the output of the failed tests is what a reader needs
@@ -82,6 +85,32 @@ if CC=clang CXX=clang++ TARGET=bridge_fuzz build_dir build-fuzz -DCMAKE_BUILD_TY
 else
   echo "fuzz build failed"; failed=$((failed + 1)); status=1
 fi
+
+# The Windows build: cross-built with mingw-w64; its tests run under Wine, all inside one X
+# session that this stage starts, with a Wine prefix made for this run alone.
+windows_stage() {
+  local wine
+  wine=$(command -v wine64 || command -v wine || true)
+  if ! command -v x86_64-w64-mingw32-g++-posix >/dev/null || [ -z "$wine" ] || ! command -v xvfb-run >/dev/null ||
+     [ ! -d /usr/src/googletest ]; then
+    echo "== Windows stage SKIPPED: the mingw-w64 tool chain, Wine or Xvfb is missing and could not be installed" \
+         "(scripts/setup.sh windows)"
+    return 0
+  fi
+  local t0=$SECONDS
+  if ! build_dir build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
+    echo "Windows build failed"; failed=$((failed + 1)); status=1
+    return 0
+  fi
+  local t1=$SECONDS prefix
+  prefix=$(mktemp -d "${TMPDIR:-/tmp}/rv-wine.XXXXXX")
+  ctest_wrap=(xvfb-run -a -s "-screen 0 1920x1080x24" scripts/wine-session.sh "$prefix")
+  ctest_stage "Windows tests under Wine (headless back end and Windows services)" build-win
+  ctest_wrap=()
+  rm -rf "$prefix" "$prefix.lock"
+  echo "Windows stage: $((SECONDS - t0)) s (build $((t1 - t0)) s, prefix and tests under Wine $((SECONDS - t1)) s)"
+}
+windows_stage
 
 echo
 echo "total: $passed passed, $failed failed"

@@ -1,5 +1,7 @@
 #include "fw/common/browser_base.h"
 
+#include "fw/common/browser_faces.h"
+
 namespace fw::detail {
 
 namespace {
@@ -52,7 +54,7 @@ private:
 }  // namespace
 
 // The control's COM object. Its lifetime is the control's: the counts only count.
-class BrowserBase::Com final : public IWebBrowser2, public IOleObject {
+class BrowserBase::Com final : public WebBrowser2Face, public OleObjectFace {
 public:
     explicit Com(BrowserBase& owner) : owner_(owner) {}
 

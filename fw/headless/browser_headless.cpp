@@ -136,7 +136,7 @@ public:
         if (!ext) return r;
         r.hasExternal = true;
         std::u16string wname = fw::Utf8ToUtf16(name);
-        LPOLESTR names[1] = {wname.data()};
+        LPOLESTR names[1] = {reinterpret_cast<LPOLESTR>(wname.data())};
         DISPID id = DISPID_UNKNOWN;
         if (ext->GetIDsOfNames(kIID_NULL, names, 1, LOCALE_USER_DEFAULT, &id) != S_OK) {
             ext->Release();
@@ -159,7 +159,7 @@ public:
                 v.dblVal = *d;
             } else if (auto* s = std::get_if<std::u16string>(&a)) {
                 v.vt = VT_BSTR;
-                v.bstrVal = SysAllocStringLen(s->data(), static_cast<UINT>(s->size()));
+                v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s->data()), static_cast<UINT>(s->size()));
             }
         }
         DISPPARAMS params{argv.empty() ? nullptr : argv.data(), nullptr, static_cast<UINT>(argv.size()), 0};

@@ -1,7 +1,4 @@
 // PNG decoding: colour types, transparency, interlacing, and every kind of bad input.
-#include <png.h>
-#include <zlib.h>
-
 #include <chrono>
 #include <cstring>
 #include <vector>
@@ -9,48 +6,16 @@
 #include <gtest/gtest.h>
 
 #include "fw/image.h"
+#include "png_writer.h"
 
 namespace {
 
-struct PngSpec {
-    int width = 0;
-    int height = 0;
-    int colourType = PNG_COLOR_TYPE_RGBA;
-    int depth = 8;
-    bool interlace = false;
-    std::vector<png_color> palette;
-    std::vector<png_byte> trns;  // palette alpha
-    std::vector<std::vector<png_byte>> rows;
-};
+using testing_support::PngSpec;
 
-void Append(png_structp png, png_bytep data, png_size_t n) {
-    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + n);
-}
+constexpr int kRgb = 2;
+constexpr int kPalette = 3;
 
-std::vector<std::uint8_t> Encode(PngSpec s) {
-    std::vector<std::uint8_t> out;
-    std::vector<png_bytep> rows;
-    for (auto& r : s.rows) rows.push_back(r.data());
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        ADD_FAILURE() << "encoding failed";
-        return {};
-    }
-    png_set_write_fn(png, &out, Append, nullptr);
-    png_set_IHDR(png, info, s.width, s.height, s.depth, s.colourType,
-                 s.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    if (!s.palette.empty()) png_set_PLTE(png, info, s.palette.data(), static_cast<int>(s.palette.size()));
-    if (!s.trns.empty()) png_set_tRNS(png, info, s.trns.data(), static_cast<int>(s.trns.size()), nullptr);
-    png_write_info(png, info);
-    png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return out;
-}
+std::vector<std::uint8_t> Encode(const PngSpec& s) { return testing_support::EncodePng(s); }
 
 std::unique_ptr<fw::Image> Decode(const std::vector<std::uint8_t>& bytes) {
     return fw::Image::FromPng(std::span<const std::uint8_t>(bytes.data(), bytes.size()));
@@ -81,13 +46,13 @@ TEST(FwPng, OtherColourTypesBecomeArgb) {
         PngSpec s;
         s.width = 3;
         s.height = 3;
-        s.colourType = PNG_COLOR_TYPE_RGB;
+        s.colourType = kRgb;
         s.depth = 16;
         s.interlace = true;
         for (int y = 0; y < 3; ++y) {
-            std::vector<png_byte> row;
+            std::vector<std::uint8_t> row;
             for (int x = 0; x < 3; ++x) {
-                png_byte v = static_cast<png_byte>(40 * (y * 3 + x));
+                auto v = static_cast<std::uint8_t>(40 * (y * 3 + x));
                 for (int c = 0; c < 3; ++c) row.insert(row.end(), {v, v});
             }
             s.rows.push_back(row);
@@ -101,8 +66,8 @@ TEST(FwPng, OtherColourTypesBecomeArgb) {
         PngSpec s;
         s.width = 2;
         s.height = 1;
-        s.colourType = PNG_COLOR_TYPE_PALETTE;
-        s.palette = {{255, 0, 0}, {0, 0, 255}};
+        s.colourType = kPalette;
+        s.palette = {255, 0, 0, 0, 0, 255};
         s.trns = {255, 0};
         s.rows = {{0, 1}};
         auto img = Decode(Encode(s));
@@ -142,23 +107,13 @@ TEST(FwPng, BadInputGivesAnInvalidImage) {
 // A file with only a header chunk claiming the given size and a tiny data chunk.
 std::vector<std::uint8_t> HeaderOnly(std::uint32_t w, std::uint32_t h) {
     std::vector<std::uint8_t> f = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    auto chunk = [&](const char* type, std::vector<std::uint8_t> data) {
-        auto be = [&](std::uint32_t v) {
-            for (int s = 24; s >= 0; s -= 8) f.push_back(static_cast<std::uint8_t>(v >> s));
-        };
-        be(static_cast<std::uint32_t>(data.size()));
-        std::vector<std::uint8_t> td(type, type + 4);
-        td.insert(td.end(), data.begin(), data.end());
-        f.insert(f.end(), td.begin(), td.end());
-        be(static_cast<std::uint32_t>(crc32(0, td.data(), static_cast<uInt>(td.size()))));
-    };
     std::vector<std::uint8_t> ihdr;
     for (std::uint32_t v : {w, h})
         for (int s = 24; s >= 0; s -= 8) ihdr.push_back(static_cast<std::uint8_t>(v >> s));
     ihdr.insert(ihdr.end(), {8, 6, 0, 0, 0});
-    chunk("IHDR", ihdr);
-    chunk("IDAT", {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01});
-    chunk("IEND", {});
+    testing_support::AppendPngChunk(f, "IHDR", ihdr);
+    testing_support::AppendPngChunk(f, "IDAT", {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01});
+    testing_support::AppendPngChunk(f, "IEND", {});
     return f;
 }
 

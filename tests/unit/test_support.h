@@ -12,8 +12,8 @@ public:
     TempDir();
     ~TempDir();
     const std::filesystem::path& path() const { return path_; }
-    // The folder with a trailing separator, as GetModuleDir gives it.
-    std::string dir() const { return path_.string() + "/"; }
+    // The folder with the system's trailing separator, as GetModuleDir gives it.
+    std::string dir() const { return (path_ / "").string(); }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
 private:
@@ -21,6 +21,8 @@ private:
 };
 
 void WriteFile(const std::string& path, const std::string& bytes);
+// A file holding "data of <its name>", with the folders on its path.
+void Touch(const std::filesystem::path& path);
 std::string ReadFile(const std::string& path);
 
 }  // namespace testing_support

@@ -1,6 +1,6 @@
-// The steps of cache clearing on real files and processes: DeleteTree on temporary trees
-// (nested folders, desktop.ini kept with its path, read-only entries, links that must not be
-// followed, folders that cannot be listed) and working-set trimming of the own process tree.
+// The steps of cache clearing on real files and processes of a POSIX system: DeleteTree with
+// read-only entries, links that must not be followed and folders the user may not list, and
+// working-set trimming of the own process tree.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -16,69 +16,17 @@
 #include <string>
 #include <vector>
 
+#include "delete_tree_fixture.h"
 #include "fw/posix/trim.h"
 #include "game/cache_clear.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
+using testing_support::DeleteTreeTest;
+using testing_support::Listing;
 using testing_support::TempDir;
+using testing_support::Touch;
 using testing_support::WriteFile;
-
-namespace {
-
-void Touch(const fs::path& p) {
-    fs::create_directories(p.parent_path());
-    WriteFile(p.string(), "data of " + p.filename().string());
-}
-
-// Everything under `root`, relative, sorted; links are listed, not entered.
-std::vector<std::string> Listing(const fs::path& root) {
-    std::vector<std::string> out;
-    for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it)
-        out.push_back(it->path().lexically_relative(root).string());
-    std::sort(out.begin(), out.end());
-    return out;
-}
-
-class DeleteTreeTest : public ::testing::Test {
-protected:
-    fs::path cache() const { return dir.path() / "cache"; }
-    TempDir dir;
-};
-
-}  // namespace
-
-TEST_F(DeleteTreeTest, EmptiesNestedFoldersButKeepsTheFolderItself) {
-    Touch(cache() / "a.bin");
-    Touch(cache() / "x" / "y" / "z" / "deep.bin");
-    Touch(cache() / "x" / ".hidden");
-    fs::create_directories(cache() / "empty" / "again");
-    EXPECT_EQ(DeleteTree(cache().string(), false), 1);
-    EXPECT_TRUE(fs::is_directory(cache()));
-    EXPECT_TRUE(fs::is_empty(cache()));
-    // A trailing separator names the same folder.
-    Touch(cache() / "b.bin");
-    EXPECT_EQ(DeleteTree(cache().string() + "/", false), 1);
-    EXPECT_TRUE(fs::is_empty(cache()));
-    // Nothing to delete is still a listing that started.
-    EXPECT_EQ(DeleteTree(cache().string(), false), 1);
-}
-
-TEST_F(DeleteTreeTest, DesktopIniStaysWithTheFoldersOnItsPath) {
-    Touch(cache() / "desktop.ini");
-    Touch(cache() / "one" / "Desktop.INI");
-    Touch(cache() / "one" / "two" / "DESKTOP.ini");
-    Touch(cache() / "one" / "two" / "gone.dat");
-    Touch(cache() / "one" / "sibling" / "gone.dat");
-    Touch(cache() / "desktop.ini.bak");
-    Touch(cache() / "notdesktop.ini");
-    ASSERT_EQ(DeleteTree(cache().string(), false), 1);
-    EXPECT_EQ(Listing(cache()), (std::vector<std::string>{"desktop.ini", "one", "one/Desktop.INI", "one/two",
-                                                          "one/two/DESKTOP.ini"}));
-    // With the flag they go too.
-    ASSERT_EQ(DeleteTree(cache().string(), true), 1);
-    EXPECT_TRUE(fs::is_empty(cache()));
-}
 
 TEST_F(DeleteTreeTest, LinksAreRemovedAsLinksAndNeverFollowed) {
     const fs::path outside = dir.path() / "outside";
@@ -106,14 +54,6 @@ TEST_F(DeleteTreeTest, LinksAreRemovedAsLinksAndNeverFollowed) {
     ASSERT_EQ(DeleteTree(cache().string(), true), 1);
     EXPECT_TRUE(fs::is_empty(cache()));
     EXPECT_TRUE(fs::exists(outside / "file.txt"));
-}
-
-TEST_F(DeleteTreeTest, FoldersThatCannotBeListedAnswerZero) {
-    EXPECT_EQ(DeleteTree((dir.path() / "missing").string(), false), 0);
-    EXPECT_EQ(DeleteTree("", false), 0);
-    Touch(dir.path() / "plain.txt");
-    EXPECT_EQ(DeleteTree((dir.path() / "plain.txt").string(), false), 0);
-    EXPECT_TRUE(fs::exists(dir.path() / "plain.txt"));
 }
 
 // Read-only entries and unreadable folders only mean something to a user without root's
