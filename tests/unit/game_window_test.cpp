@@ -5,8 +5,8 @@
 #include "game_fixture.h"
 
 #include "fw/dialog.h"
-#include "ui/jihuo_wnd.h"
-#include "ui/pay_wnd.h"
+#include "side/jihuo_wnd.h"
+#include "side/pay_wnd.h"
 
 using namespace game_test;
 
@@ -32,7 +32,7 @@ TEST_F(GameWindow, SizeAndPlaceComeFromTheScreen) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.screen.cx << "x" << c.screen.cy);
         hl::SetScreen(c.screen, {0, 0, c.screen.cx, c.screen.cy - 40});
-        CRudovGame game;
+        CRudovGame game(*launcher);
         ASSERT_TRUE(game.Created());
         EXPECT_EQ(hl::Info(game).rect, c.rect);
         EXPECT_EQ(game.m_nWidth, c.rect.Width());
@@ -520,7 +520,7 @@ TEST_F(GameWindow, PaintingFollowsTheState) {
     EXPECT_NE(Region(withCaption, captionArea), Region(without, captionArea));
     // Without the caption that area shows the frame picture's title band.
     std::unique_ptr<fw::Image> frame;
-    ui::LoadSkinImage(app::IDB_GAME_FRAME, frame);
+    ui::LoadSkinImage(shared::IDB_GAME_FRAME, frame);
     fw::Bitmap bands(1920, 1040);
     fw::Canvas bc(bands);
     bc.DrawImage(frame.get(), {0, 0, 1920, 40}, {0, 0, 800, 40});
@@ -529,27 +529,27 @@ TEST_F(GameWindow, PaintingFollowsTheState) {
     EXPECT_EQ(Region(without, {0, 500, 1920, 501}), Region(bands, {0, 500, 1920, 501}));
 
     // Maximised: the restore picture; restored: the maximise picture. By hover state.
-    EXPECT_EQ(ShownSlice(without, bands, app::IDB_GAME_RESTORE, g.m_rcMax, ui::Strip::Horizontal, 3), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_RESTORE, g.m_rcMax, ui::Strip::Horizontal, 3), 0);
     hl::MouseMove(g, Inside(g.m_rcMax));
     fw::Bitmap hovered = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(hovered, bands, app::IDB_GAME_RESTORE, g.m_rcMax, ui::Strip::Horizontal, 3), 1);
+    EXPECT_EQ(ShownSlice(hovered, bands, shared::IDB_GAME_RESTORE, g.m_rcMax, ui::Strip::Horizontal, 3), 1);
     l.m_bGameMaximized = 0;
     fw::Bitmap maxLook = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(maxLook, bands, app::IDB_GAME_MAX, g.m_rcMax, ui::Strip::Horizontal, 3), 1);
+    EXPECT_EQ(ShownSlice(maxLook, bands, shared::IDB_GAME_MAX, g.m_rcMax, ui::Strip::Horizontal, 3), 1);
     hl::LButtonDown(g, Inside(g.m_rcMax));
     fw::Bitmap pressed = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(pressed, bands, app::IDB_GAME_MAX, g.m_rcMax, ui::Strip::Horizontal, 3), 2);
+    EXPECT_EQ(ShownSlice(pressed, bands, shared::IDB_GAME_MAX, g.m_rcMax, ui::Strip::Horizontal, 3), 2);
 
     // The clear-cache button: idle or clearing picture.
-    EXPECT_EQ(ShownSlice(without, bands, app::IDB_GAME_CLEAR, g.m_rcClear, ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLEAR, g.m_rcClear, ui::Strip::Vertical, 2), 0);
     g.m_bClearing = 1;
     fw::Bitmap clearing = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(clearing, bands, app::IDB_GAME_CLEARING, g.m_rcClear, ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(clearing, bands, shared::IDB_GAME_CLEARING, g.m_rcClear, ui::Strip::Vertical, 2), 0);
     g.m_bClearing = 0;
     // The other buttons by their state, and no VIP button.
-    EXPECT_EQ(ShownSlice(without, bands, app::IDB_GAME_PAY, g.m_rcPay, ui::Strip::Vertical, 2), 0);
-    EXPECT_EQ(ShownSlice(without, bands, app::IDB_GAME_BOSSKEY, g.m_rcBossKey, ui::Strip::Vertical, 2), 0);
-    EXPECT_EQ(ShownSlice(without, bands, app::IDB_GAME_CLOSE, g.m_rcClose, ui::Strip::Horizontal, 3), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_PAY, g.m_rcPay, ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_BOSSKEY, g.m_rcBossKey, ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLOSE, g.m_rcClose, ui::Strip::Horizontal, 3), 0);
     const fw::Rect vipPlace{1920 - 471, 9, 1920 - 396, 31};
     EXPECT_EQ(Region(without, vipPlace), Region(bands, vipPlace));
 }

@@ -21,7 +21,7 @@ app::StaticIniValues ReadWith(const TempDir& d, const std::string& content) {
 }
 
 std::string Key(const TempDir& d, const char* key) {
-    return app::ReadProfileString(d.file("static.ini"), "dmor", key, "<absent>");
+    return app::IniFile::Load(d.file("static.ini")).Get("dmor", key).value_or("<absent>");
 }
 
 size_t FilesIn(const TempDir& d) {
@@ -195,7 +195,7 @@ TEST(StaticIni, HugeBinaryAndLongLinesDoNotBreakReading) {
     EXPECT_EQ(v.uid, std::string(259, 'x'));  // the cut comes before the split
     EXPECT_EQ(v.suid, "");
     // Everything else survived the rewrite.
-    EXPECT_EQ(app::ReadProfileString(d.file("static.ini"), "other", "k199999", ""), std::string(20, 'v'));
+    EXPECT_EQ(app::IniFile::Load(d.file("static.ini")).Get("other", "k199999"), std::string(20, 'v'));
 
     std::string binary;
     for (int i = 0; i < 70000; ++i) binary += static_cast<char>((i * 7919) % 256);

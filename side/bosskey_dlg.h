@@ -1,7 +1,7 @@
 #pragma once
 // The boss-key dialog: a small skinned modal pop-up in which the user presses a new boss
-// key. Confirming registers the combination for the launcher; if the system refuses it the
-// dialog says so, keeps the old key working and stays open.
+// key. Confirming makes the combination the launcher's boss key; if the system refuses it
+// the dialog says so (the launcher keeps the old key working) and stays open.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +10,7 @@
 #include "fw/hotkey_field.h"
 #include "fw/image.h"
 #include "fw/window.h"
+#include "shared/launcher.h"
 
 class CBosskey : public fw::Window {
 public:
@@ -19,7 +20,8 @@ public:
     static constexpr const char* kPrompt = "请输入老板键:";
     static constexpr const char* kRefused = "注册热键失败";
 
-    explicit CBosskey(fw::Window* parent);
+    // `launcher` may be null: the dialog then shows no key and can set none.
+    CBosskey(fw::Window* parent, ILauncher* launcher);
     ~CBosskey() override;
 
     // Creates the dialog centred over its parent, runs it modally and destroys it again.
@@ -58,6 +60,7 @@ private:
     void InvalidateButtons();
 
     fw::Window* m_pParent;
+    const LauncherRef m_launcher;
     std::unique_ptr<fw::Image> m_pCloseImage;
     std::unique_ptr<fw::Image> m_pConfirmImage;
     std::unique_ptr<fw::Image> m_pBackground;

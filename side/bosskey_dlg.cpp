@@ -1,12 +1,10 @@
-#include "ui/bosskey_dlg.h"
+#include "side/bosskey_dlg.h"
 
-#include "app/main_wnd.h"
-#include "app/messages.h"
-#include "app/resource.h"
 #include "fw/dialog.h"
 #include "fw/hotkey.h"
 #include "fw/message_box.h"
 #include "fw/system.h"
+#include "shared/resource.h"
 #include "ui/skin.h"
 
 namespace {
@@ -43,7 +41,7 @@ fw::Rect CentredOver(const fw::Window* over, int w, int h) {
 
 }  // namespace
 
-CBosskey::CBosskey(fw::Window* parent) : m_pParent(parent) {}
+CBosskey::CBosskey(fw::Window* parent, ILauncher* launcher) : m_pParent(parent), m_launcher(launcher) {}
 
 CBosskey::~CBosskey() { Destroy(); }
 
@@ -66,9 +64,9 @@ int CBosskey::DoModal() {
 }
 
 int CBosskey::OnCreate() {
-    ui::LoadSkinImage(app::IDB_BOSSKEY_BG, m_pBackground);
-    ui::LoadSkinImage(app::IDB_BOSSKEY_OK, m_pConfirmImage);
-    ui::LoadSkinImage(app::IDB_BOSSKEY_CLOSE, m_pCloseImage);
+    ui::LoadSkinImage(shared::IDB_BOSSKEY_BG, m_pBackground);
+    ui::LoadSkinImage(shared::IDB_BOSSKEY_OK, m_pConfirmImage);
+    ui::LoadSkinImage(shared::IDB_BOSSKEY_CLOSE, m_pCloseImage);
 
     m_rcClose = {kWidth - 11, 0, kWidth, 11};
     m_rcConfirm = {kWidth - 116, 73, kWidth - 56, 94};
@@ -81,7 +79,8 @@ int CBosskey::OnCreate() {
     m_pField->Focus();
     // The current key: low byte the key, bits 16 to 23 the field's modifier flags (no key,
     // -1, gives 255 and 255 as it stands).
-    const std::int32_t code = g_pMainWnd ? g_pMainWnd->m_dwHotKey : -1;
+    const ILauncher* launcher = m_launcher.get();
+    const std::int32_t code = launcher ? launcher->BossKey() : -1;
     const auto bits = static_cast<std::uint32_t>(code);
     m_pField->SetHotKey(bits & 0xFF, (bits >> 16) & 0xFF);
 
@@ -174,28 +173,14 @@ void CBosskey::ApplyKey() {
     flags &= 0xFF;
     const auto code = static_cast<std::int32_t>(flags * 65536u + vk);
 
-    CMainWnd* launcher = g_pMainWnd && g_pMainWnd->IsWindow() ? g_pMainWnd : nullptr;
-    if (launcher && code == launcher->m_dwHotKey) {
+    ILauncher* launcher = m_launcher.get();
+    if (launcher && code == launcher->BossKey()) {
         fw::EndModal(*this, fw::IDOK);  // nothing changes: no system call at all
         return;
     }
-
-    bool registered = false;
-    if (launcher) {
-        const fw::Handle h = launcher->handle();
-        fw::UnregisterHotKey(h, IDH_BOSSKEY);
-        registered = fw::RegisterHotKey(h, IDH_BOSSKEY, CMainWnd::HotKeyModifiers(code), vk);
-        // Refused: the old key goes back, so that it keeps working while the launcher
-        // still names it.
-        const std::int32_t old = launcher->m_dwHotKey;
-        if (!registered && old != -1)
-            fw::RegisterHotKey(h, IDH_BOSSKEY, CMainWnd::HotKeyModifiers(old), CMainWnd::HotKeyVk(old));
-    }
-    if (!registered) {
+    if (!launcher || !launcher->ChangeBossKey(code, fw::HotKeyName(vk, flags))) {
         fw::MessageBox(handle(), kRefused, kAppName, fw::MB_OK);
         return;  // the dialog stays open for another try
     }
-    launcher->m_dwHotKey = code;
-    launcher->m_strHotKeyName = fw::HotKeyName(vk, flags);
     fw::EndModal(*this, fw::IDOK);
 }
