@@ -39,7 +39,7 @@ constexpr ButtonDef kButtons[CMainWnd::kButtonCount] = {
 
 }  // namespace
 
-CMainWnd::CMainWnd(int startMode) : m_nStartMode(startMode) {
+CMainWnd::CMainWnd(int startMode) {
     m_bWebDlgCreated = startMode == kNormalStart ? 1 : 0;
     fw::CreateParams p;
     p.caption = "RaduVove";

@@ -150,7 +150,6 @@ private:
     void OnOpenGame();
     void OnGameClosed();
 
-    int m_nStartMode;
     std::unique_ptr<fw::Image> m_pImage[kButtonCount];
     std::unique_ptr<fw::Image> m_pBackground;
     fw::Bitmap m_bmBackground;  // the background composed once (and the page's status line)

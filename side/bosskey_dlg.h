@@ -11,6 +11,7 @@
 #include "fw/image.h"
 #include "fw/window.h"
 #include "shared/launcher.h"
+#include "ui/skin.h"
 
 class CBosskey : public fw::Window {
 public:
@@ -33,10 +34,10 @@ public:
     static void SetFacesForTesting(const std::string& first, const std::string& fallback);
 
     // What the dialog shows.
-    const fw::Rect& closeRect() const { return m_rcClose; }
-    const fw::Rect& confirmRect() const { return m_rcConfirm; }
-    int closeState() const { return m_nCloseState; }
-    int confirmState() const { return m_nConfirmState; }
+    const fw::Rect& closeRect() const { return m_btnClose.rect; }
+    const fw::Rect& confirmRect() const { return m_btnConfirm.rect; }
+    int closeState() const { return m_btnClose.state; }
+    int confirmState() const { return m_btnConfirm.state; }
     bool usesFallbackFace() const { return m_bFallback; }
     const fw::Font& promptFont() const { return m_fontPrompt; }
     fw::Rect promptRect() const;
@@ -57,17 +58,12 @@ protected:
 private:
     // Registers the field's combination as the boss key; ends the dialog when it is set.
     void ApplyKey();
-    void InvalidateButtons();
 
     fw::Window* m_pParent;
     const LauncherRef m_launcher;
-    std::unique_ptr<fw::Image> m_pCloseImage;
-    std::unique_ptr<fw::Image> m_pConfirmImage;
     std::unique_ptr<fw::Image> m_pBackground;
-    fw::Rect m_rcClose{};
-    fw::Rect m_rcConfirm{};
-    int m_nCloseState = 0;
-    int m_nConfirmState = 0;
+    ui::SkinButton m_btnClose;
+    ui::SkinButton m_btnConfirm;
     bool m_bFallback = false;
     fw::Font m_fontPrompt;
     std::unique_ptr<fw::HotKeyField> m_pField;

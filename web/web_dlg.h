@@ -59,7 +59,6 @@ public:
     static void SplitOpenGame(const std::string& text, std::string& f1, std::string& f2, std::string& f3);
 
     fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
-    const std::string& pageUrl() const { return m_strPageUrl; }
     const std::string& lastUrl() const { return m_strLastUrl; }
 
     // IJSDispatch: what the launcher page can ask.
