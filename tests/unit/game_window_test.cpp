@@ -232,6 +232,48 @@ TEST_F(GameWindow, ClosedByTheSystemTheLauncherBehavesAsIfTheUserLeft) {
     EXPECT_TRUE(hl::Info(l).visible);
 }
 
+// The game window holds the launcher by the launcher's window: once that has gone (and the
+// object with it), whatever the game window does works without it and reads nothing of it.
+TEST_F(GameWindow, OutlivingTheLauncherTouchesNothingOfIt) {
+    CMainWnd& l = StartLauncher();
+    l.m_bAccountBound = 0;
+    l.m_strHotKeyName = "F10";
+    l.m_strPayParam = "http://pay.test/qr?order=7";
+    l.m_strGameUrl = "http://g.test/play";
+    CRudovGame& g = MakeDirect();
+    g.Show(fw::ShowCmd::Show);
+    ASSERT_FALSE(g.m_rcBind.IsEmpty());
+    const std::size_t navigations = PageOf(g)->navigations().size();
+    launcher.reset();
+
+    hl::KeyDown(g, fw::VK_F9);  // the game address was the launcher's
+    EXPECT_EQ(PageOf(g)->navigations().size(), navigations);
+    hl::MouseMove(g, Inside(g.m_rcBossKey));
+    EXPECT_TRUE(g.tooltipVisible());
+    EXPECT_EQ(g.tooltipText(), "");
+    hl::MouseMove(g, Inside(g.m_rcPay));
+    hl::Click(g, Inside(g.m_rcPay));
+    EXPECT_EQ(g.m_pPayWnd, nullptr);
+    EXPECT_TRUE(hl::ShellOpens().empty());
+    hl::Click(g, Inside(g.m_rcBind));
+    EXPECT_EQ(g.m_pBindWnd, nullptr);
+    // Without a launcher the account counts as bound: the animation ends with its cycle.
+    hl::AdvanceClock(3000);
+    EXPECT_FALSE(g.bindAnimation().running());
+    // Maximising follows the window's own state.
+    hl::MouseMove(g, Inside(g.m_rcMax));
+    hl::LButtonDown(g, Inside(g.m_rcMax));
+    hl::LButtonUp(g, Inside(g.m_rcMax));
+    EXPECT_TRUE(hl::Info(g).maximized);
+    hl::PaintWindow(g);
+
+    // Closed by the system: there is no launcher to tell.
+    g.Send(fw::WM_SYSCOMMAND, fw::SC_CLOSE, 0);
+    hl::Pump();
+    EXPECT_FALSE(g.IsWindow());
+    EXPECT_EQ(g_pGameWnd, nullptr);
+}
+
 // ---- mouse --------------------------------------------------------------------------------
 
 TEST_F(GameWindow, HoverOneButtonAtATimeAndTheBossKeyHint) {

@@ -12,6 +12,7 @@
 #include "fw/headless/desktop.h"
 #include "fw/message_box.h"
 #include "fw/resources.h"
+#include "shared/exit_prompt.h"
 #include "test_support.h"
 #include "ui/skin.h"
 
@@ -251,6 +252,31 @@ TEST_F(Launcher, CloseConfirmedEndsTheClientWithZero) {
     EXPECT_TRUE(hl::TrayIcons().empty());
     EXPECT_TRUE(fw::QuitRequested());
     EXPECT_EQ(fw::ExitCode(), 0);
+}
+
+// The exit prompt looks for its target again when the box has been answered: a target that
+// went away while the box was up (deleted, not only destroyed) is neither touched nor closed.
+TEST_F(Launcher, ExitPromptWhoseTargetWentWhileTheBoxWasUp) {
+    CMainWnd& w = Make();
+    auto* target = new fw::Window();
+    ASSERT_TRUE(target->Create(fw::CreateParams{}));
+    hl::OnMessageBox([&](const hl::MessageBoxCall&) {
+        delete target;
+        target = nullptr;
+    });
+    hl::QueueMessageBoxAnswer(fw::IDOK);
+    shared::ExitPrompt(target);
+    hl::OnMessageBox(nullptr);
+    EXPECT_EQ(target, nullptr);
+    EXPECT_EQ(hl::MessageBoxes().size(), 1u);
+    EXPECT_TRUE(w.IsWindow());
+    EXPECT_FALSE(fw::QuitRequested());
+
+    // No target at all: the question is asked, and OK closes nothing.
+    hl::QueueMessageBoxAnswer(fw::IDOK);
+    shared::ExitPrompt(nullptr);
+    EXPECT_EQ(hl::MessageBoxes().size(), 2u);
+    EXPECT_TRUE(w.IsWindow());
 }
 
 TEST_F(Launcher, MinimiseNeedsHover) {
