@@ -191,32 +191,4 @@ std::string IniFile::Serialize() const {
     return out;
 }
 
-std::string ReadProfileString(const std::string& path, std::string_view section, std::string_view key,
-                              std::string_view def) {
-    auto v = IniFile::Load(path).Get(section, key);
-    return v ? *v : std::string(def);
-}
-
-int ReadProfileInt(const std::string& path, std::string_view section, std::string_view key, int def) {
-    auto v = IniFile::Load(path).Get(section, key);
-    if (!v) return def;
-    const std::string& s = *v;
-    size_t i = 0;
-    bool neg = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) neg = s[i++] == '-';
-    long long n = 0;
-    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-        n = n * 10 + (s[i] - '0');
-        if (n > 0xFFFFFFFFLL) n = 0xFFFFFFFFLL;
-    }
-    return static_cast<int>(static_cast<unsigned>(neg ? -n : n));
-}
-
-bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value) {
-    IniFile f = IniFile::Load(path);
-    f.Set(section, key, value);
-    return f.Save(path);
-}
-
 }  // namespace app

@@ -57,15 +57,4 @@ private:
     std::vector<Change> changes_;   // every Set, in order (what Save writes on Windows)
 };
 
-// Reads one value the way GetPrivateProfileString does: the value, or the default when the
-// file, the section or the key is absent.
-std::string ReadProfileString(const std::string& path, std::string_view section,
-                              std::string_view key, std::string_view def);
-// GetPrivateProfileInt: the leading decimal number of the value (optional sign), 0 when the
-// value has no digits, the default when the key is absent.
-int ReadProfileInt(const std::string& path, std::string_view section, std::string_view key, int def);
-// WritePrivateProfileString: sets one key, creating the file and the section as needed.
-bool WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                        std::string_view value);
-
 }  // namespace app

@@ -4,7 +4,6 @@
 #include "app/main_wnd.h"
 #include "app/raduvove_app.h"
 #include "fw/app.h"
-#include "game/rudov_game.h"
 #include "ui/skin.h"
 
 int main(int argc, char** argv) {

@@ -2,16 +2,17 @@
 
 #include <algorithm>
 
-#include "app/messages.h"
-#include "app/resource.h"
 #include "app/static_ini.h"
 #include "fw/hotkey.h"
-#include "fw/message_box.h"
 #include "fw/resources.h"
 #include "fw/shell.h"
 #include "fw/system.h"
 #include "fw/trace.h"
 #include "fw/tray.h"
+#include "game/rudov_game.h"
+#include "shared/exit_prompt.h"
+#include "shared/messages.h"
+#include "shared/resource.h"
 #include "ui/skin.h"
 #include "web/web_dlg.h"
 
@@ -20,8 +21,6 @@ CMainWnd* g_pMainWnd = nullptr;
 namespace {
 
 constexpr const char* kCaption = "LumoDrakmoor";
-constexpr const char* kExitText = "确定要退出吗？";
-constexpr const char* kExitCaption = "退出提示";
 
 // Skin geometry: resource, hit rectangle. Order: close, minimise, official site, payment,
 // customer service, forum (the order of drawing and of hit-testing).
@@ -30,17 +29,17 @@ struct ButtonDef {
     fw::Rect rect;
 };
 constexpr ButtonDef kButtons[CMainWnd::kButtonCount] = {
-    {app::IDB_LAUNCHER_CLOSE, {1094, 124, 1129, 158}},
-    {app::IDB_LAUNCHER_MIN, {1068, 126, 1095, 154}},
-    {app::IDB_LAUNCHER_OFFICIAL, {365, 147, 520, 202}},
-    {app::IDB_LAUNCHER_PAY, {521, 147, 676, 202}},
-    {app::IDB_LAUNCHER_SERVICE, {965, 147, 1120, 202}},
-    {app::IDB_LAUNCHER_FORUM, {810, 147, 965, 202}},
+    {shared::IDB_LAUNCHER_CLOSE, {1094, 124, 1129, 158}},
+    {shared::IDB_LAUNCHER_MIN, {1068, 126, 1095, 154}},
+    {shared::IDB_LAUNCHER_OFFICIAL, {365, 147, 520, 202}},
+    {shared::IDB_LAUNCHER_PAY, {521, 147, 676, 202}},
+    {shared::IDB_LAUNCHER_SERVICE, {965, 147, 1120, 202}},
+    {shared::IDB_LAUNCHER_FORUM, {810, 147, 965, 202}},
 };
 
 }  // namespace
 
-CMainWnd::CMainWnd(int startMode) : m_nStartMode(startMode) {
+CMainWnd::CMainWnd(int startMode) {
     m_bWebDlgCreated = startMode == kNormalStart ? 1 : 0;
     fw::CreateParams p;
     p.caption = "RaduVove";
@@ -55,7 +54,7 @@ CMainWnd::~CMainWnd() {
 int CMainWnd::OnCreate() {
     m_strModuleDir = ui::GetModuleDir();
 
-    auto icon = fw::FindResource(app::IDI_APP, "ICON");
+    auto icon = fw::FindResource(shared::IDI_APP, "ICON");
     if (!icon.empty()) {
         m_hIcon = fw::Image::FromPng(icon);
         if (m_hIcon && m_hIcon->valid()) SetIcon(m_hIcon.get());
@@ -98,13 +97,13 @@ constexpr CMainWnd::Button kLoadOrder[] = {CMainWnd::kClose,   CMainWnd::kMin, C
 }  // namespace
 
 std::vector<int> CMainWnd::SkinPictures() {
-    std::vector<int> ids{app::IDB_LAUNCHER_BG};
+    std::vector<int> ids{shared::IDB_LAUNCHER_BG};
     for (Button b : kLoadOrder) ids.push_back(kButtons[b].resource);
     return ids;
 }
 
 bool CMainWnd::LoadSkin() {
-    ui::LoadSkinImage(app::IDB_LAUNCHER_BG, m_pBackground);
+    ui::LoadSkinImage(shared::IDB_LAUNCHER_BG, m_pBackground);
     if (!m_pBackground || !m_pBackground->valid()) return false;
     for (Button b : kLoadOrder) ui::LoadSkinImage(kButtons[b].resource, m_pImage[b]);
     m_nWidth = m_pBackground->width();
@@ -223,7 +222,7 @@ void CMainWnd::OnLButtonUp(fw::Point p) {
     if (b == kClose) {
         m_nState[kClose] = 0;
         DrawSkin();
-        ExitPrompt(this);
+        shared::ExitPrompt(this);
         return;
     }
     if (b < 0 || m_nState[b] != 1) return;
@@ -239,25 +238,13 @@ void CMainWnd::OnLButtonUp(fw::Point p) {
 void CMainWnd::OpenLink(int button) {
     std::string url;
     switch (button) {
-    case kOfficial: url = OfficialSiteUrl(); break;
-    case kPay: url = PaymentUrl(); break;
-    case kForum: url = ForumUrl(); break;
-    case kService: url = ServiceUrl(); break;
+    case kOfficial: url = shared::OfficialSiteUrl(m_hosts); break;
+    case kPay: url = shared::PaymentUrl(m_hosts); break;
+    case kForum: url = shared::ForumUrl(m_hosts); break;
+    case kService: url = shared::ServiceUrl(m_hosts); break;
     default: return;
     }
     fw::ShellOpenUrl(url);
-}
-
-std::string CMainWnd::OfficialSiteUrl() const { return app::HttpAddress(m_hosts.game, ""); }
-std::string CMainWnd::PaymentUrl() const { return app::HttpAddress(m_hosts.pay, "/?g=dmor"); }
-std::string CMainWnd::ForumUrl() const {
-    return app::HttpAddress(m_hosts.forum, "/forum.php?mod=forumdisplay&fid=177");
-}
-std::string CMainWnd::ServiceUrl() const { return app::HttpAddress(m_hosts.portal, "/kefu/"); }
-
-void CMainWnd::ExitPrompt(fw::Window* target) {
-    int answer = fw::MessageBox(fw::kNoWindow, kExitText, kExitCaption, fw::MB_OKCANCEL | fw::MB_ICONQUESTION);
-    if (answer == fw::IDOK && target && target->IsWindow()) target->Send(fw::WM_CLOSE);
 }
 
 // ---- tray and boss key ---------------------------------------------------------------
@@ -276,7 +263,7 @@ void CMainWnd::OnTrayNotify(fw::LPARAM mouseMsg) {
         Show(IsMinimized() ? fw::ShowCmd::Restore : fw::ShowCmd::Show);
         SetForeground();
     } else if (mouseMsg == fw::WM_RBUTTONDOWN) {
-        std::vector<fw::MenuItem> menu = app::LoadTrayMenu();
+        std::vector<fw::MenuItem> menu = shared::LoadTrayMenu();
         fw::Point at = fw::GetCursorPos();
         SetForeground();
         fw::TrackPopupMenu(handle(), menu, at);
@@ -298,9 +285,23 @@ void CMainWnd::RegisterBossKey() {
     fw::RegisterHotKey(handle(), IDH_BOSSKEY, HotKeyModifiers(m_dwHotKey), HotKeyVk(m_dwHotKey));
 }
 
+bool CMainWnd::ChangeBossKey(std::int32_t code, const std::string& name) {
+    fw::UnregisterHotKey(handle(), IDH_BOSSKEY);
+    const bool registered = fw::RegisterHotKey(handle(), IDH_BOSSKEY, HotKeyModifiers(code), HotKeyVk(code));
+    if (!registered) {
+        // Refused: the old key goes back, so that it keeps working while the launcher still
+        // names it.
+        RegisterBossKey();
+        return false;
+    }
+    m_dwHotKey = code;
+    m_strHotKeyName = name;
+    return true;
+}
+
 void CMainWnd::OnHotKey(int id) {
     if (id != IDH_BOSSKEY) return;
-    fw::Window* game = GameWindow();
+    fw::Window* game = m_pGameWnd;
     fw::Window* target = game && game->IsWindow() ? game : this;
     if (target->IsVisible()) {
         target->Show(fw::ShowCmd::Hide);
@@ -311,7 +312,7 @@ void CMainWnd::OnHotKey(int id) {
 }
 
 void CMainWnd::OnCommand(unsigned id) {
-    if (id == app::ID_TRAY_EXIT) Send(fw::WM_CLOSE);
+    if (id == shared::ID_TRAY_EXIT) Send(fw::WM_CLOSE);
 }
 
 fw::LRESULT CMainWnd::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
@@ -329,7 +330,7 @@ fw::LRESULT CMainWnd::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
 // ---- page dialog ----------------------------------------------------------------------
 
 void CMainWnd::CreateWebDlg() {
-    auto* dlg = new CWebDlg(this);
+    auto* dlg = new CWebDlg(*this);
     dlg->SetPageStateListener([this] { Post(WM_PAGE_STATE); });
     // A dialog whose control could not be made has deleted itself: no page dialog then.
     if (!dlg->CreateDlg()) return;
@@ -347,6 +348,10 @@ void CMainWnd::PlaceWebDlg() {
     m_pWebDlg->SetPos(fw::Rect::FromXYWH(r.left + m_rcWebArea.left, r.top + m_rcWebArea.top,
                                          m_rcWebArea.Width(), m_rcWebArea.Height()),
                       fw::kNoZOrder);
+}
+
+void CMainWnd::PageDialogDestroyed(fw::Window& dialog) {
+    if (m_pWebDlg == &dialog) m_pWebDlg = nullptr;
 }
 
 void CMainWnd::OnMove(fw::Point topLeft) {
@@ -374,15 +379,18 @@ void CMainWnd::OnShowWindow(bool show) {
 
 namespace {
 CMainWnd::GameWindowFactory g_gameFactory = nullptr;
-}
+fw::Window* MakeGameWindow(ILauncher& launcher) { return new CRudovGame(launcher); }
+}  // namespace
 
 void CMainWnd::SetGameWindowFactory(GameWindowFactory f) { g_gameFactory = f; }
+
+void RegisterGameWindow() { CMainWnd::SetGameWindowFactory(&MakeGameWindow); }
 
 void CMainWnd::OnOpenGame() {
     // The game window shows web pages only; nothing opens for anything else.
     if (!fw::RequireWebAddress(m_strGameUrl, "game window")) return;
     if (!m_pGameWnd) {
-        fw::Window* game = g_gameFactory ? g_gameFactory() : nullptr;
+        fw::Window* game = g_gameFactory ? g_gameFactory(*this) : nullptr;
         if (!game || !game->IsWindow()) {
             // No game window could be made: the launcher stays as it is.
             delete game;
@@ -395,6 +403,10 @@ void CMainWnd::OnOpenGame() {
         fw::TraceMark("game-shown");
     }
     Show(fw::ShowCmd::Hide);
+}
+
+void CMainWnd::GameWindowDestroyed(fw::Window& game) {
+    if (m_pGameWnd == &game) Post(WM_GAME_CLOSED);
 }
 
 void CMainWnd::OnGameClosed() {

@@ -1,17 +1,20 @@
 #pragma once
 // The launcher: the client's main window and the hub every other window talks to. A
 // frameless 1290x704 skin with per-pixel alpha, six image buttons, the tray icon, the boss
-// key, and the state the other windows share.
-#include <atomic>
+// key, and the state the other windows share. It makes the page dialog and the game window
+// and hands each of them itself as an ILauncher (shared/launcher.h), the only way they
+// reach it besides the shared messages.
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "app/hosts.h"
 #include "fw/canvas.h"
 #include "fw/image.h"
 #include "fw/window.h"
+#include "shared/hosts.h"
+#include "shared/launcher.h"
 
 class CWebDlg;
 
@@ -21,7 +24,7 @@ constexpr unsigned WM_PAGE_STATE = fw::WM_USER + 320;
 // The launcher's timer: a page still connecting this long after the dialog was made says so.
 constexpr unsigned IDT_PAGE_STATUS = 1;
 
-class CMainWnd : public fw::Window {
+class CMainWnd : public fw::Window, public ILauncher {
 public:
     enum StartMode { kNormalStart = 0, kHiddenStart = 1 };
 
@@ -29,9 +32,6 @@ public:
     explicit CMainWnd(int startMode);
     ~CMainWnd() override;
     bool Created() const { return IsWindow(); }
-
-    // Shows the exit prompt; OK sends WM_CLOSE to the target.
-    static void ExitPrompt(fw::Window* target);
 
     // The pictures the launcher loads when it is made: its background first, then its buttons
     // in the order they are loaded.
@@ -46,24 +46,43 @@ public:
     // The line shown now ("" once the page has loaded, or without a page dialog).
     const std::string& pageStatus() const { return m_strPageStatus; }
 
-    // The launcher's link addresses.
-    std::string OfficialSiteUrl() const;
-    std::string PaymentUrl() const;
-    std::string ForumUrl() const;
-    std::string ServiceUrl() const;
-
     // Packed boss-key code -> the system's modifiers and key.
     static unsigned HotKeyModifiers(std::int32_t code);
     static unsigned HotKeyVk(std::int32_t code) { return static_cast<unsigned>(code) & 0xFFFF; }
 
-    // The game window, when one exists.
-    fw::Window* GameWindow() const { return m_pGameWnd; }
-    // Makes the game window (a hidden top-level window that reads what it needs from the
-    // launcher). Set by the game module; without it no game window can be made.
-    using GameWindowFactory = fw::Window* (*)();
+    // Makes the game window (a hidden top-level window, handed the launcher). Set by the
+    // composition root (RegisterGameWindow below; tests set their own); without it no game
+    // window can be made.
+    using GameWindowFactory = fw::Window* (*)(ILauncher& launcher);
     static void SetGameWindowFactory(GameWindowFactory f);
 
-    // Shared state (read and written by the other windows through g_pMainWnd).
+    // ILauncher: what the page dialog, the game window and the side windows may ask.
+    fw::Window& LauncherWindow() override { return *this; }
+    const shared::Hosts& Hosts() const override { return m_hosts; }
+    const std::string& GameUrl() const override { return m_strGameUrl; }
+    const std::string& ServerName() const override { return m_strServerName; }
+    const std::string& PayParam() const override { return m_strPayParam; }
+    bool AccountBound() const override { return m_bAccountBound != 0; }
+    std::int32_t BossKey() const override { return m_dwHotKey; }
+    const std::string& BossKeyName() const override { return m_strHotKeyName; }
+    fw::Rect WebArea() const override { return m_rcWebArea; }
+    const std::string& Uid() const override { return m_strUid; }
+    const std::string& Suid() const override { return m_strSuid; }
+    void SetGameUrl(std::string url) override { m_strGameUrl = std::move(url); }
+    void SetServerName(std::string name) override { m_strServerName = std::move(name); }
+    void SetPayParam(std::string text) override { m_strPayParam = std::move(text); }
+    void SetImParam(std::string text) override { m_strImParam = std::move(text); }
+    void SetUserName(std::string text) override { m_strUserName = std::move(text); }
+    bool PageNotShown() const override { return m_bPageNotShown != 0; }
+    void SetPageShown() override { m_bPageNotShown = 0; }
+    void PageDialogDestroyed(fw::Window& dialog) override;
+    void SetAccountBound(bool bound) override { m_bAccountBound = bound ? 1 : 0; }
+    bool GameMaximized() const override { return m_bGameMaximized != 0; }
+    void SetGameMaximized(bool maximized) override { m_bGameMaximized = maximized ? 1 : 0; }
+    void GameWindowDestroyed(fw::Window& game) override;
+    bool ChangeBossKey(std::int32_t code, const std::string& name) override;
+
+    // The launcher's state, under the names the other windows know it by in ILauncher.
     std::unique_ptr<fw::Image> m_hIcon;
     std::string m_strModuleDir;
     int m_bWebDlgCreated = 1;
@@ -81,9 +100,9 @@ public:
     std::int32_t m_dwHotKey = -1;
     fw::Window* m_pGameWnd = nullptr;
     int m_bGameMaximized = 1;
-    std::atomic<int> m_bAccountBound{1};  // also read by the game window's workers
+    int m_bAccountBound = 1;
     std::string m_strImParam;
-    app::Hosts m_hosts;
+    shared::Hosts m_hosts;
 
     // The skin.
     enum Button { kClose = 0, kMin, kOfficial, kPay, kService, kForum, kButtonCount };
@@ -131,7 +150,6 @@ private:
     void OnOpenGame();
     void OnGameClosed();
 
-    int m_nStartMode;
     std::unique_ptr<fw::Image> m_pImage[kButtonCount];
     std::unique_ptr<fw::Image> m_pBackground;
     fw::Bitmap m_bmBackground;  // the background composed once (and the page's status line)
@@ -143,5 +161,10 @@ private:
     bool m_bConnectingDue = false;  // IDT_PAGE_STATUS has come
 };
 
-// The one launcher, set during its creation and never cleared.
+// The one launcher, set during its creation and never cleared. Only the composition root
+// (app/) knows it; the other windows are handed an ILauncher.
 extern CMainWnd* g_pMainWnd;
+
+// Makes the launcher's WM_OPEN_GAME make a CRudovGame. Called once at start-up (the program
+// and the tests of the game window).
+void RegisterGameWindow();

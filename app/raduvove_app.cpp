@@ -9,8 +9,7 @@ int CRaduVoveApp::StartModeFor(const std::string& tail) {
 }
 
 bool CRaduVoveApp::InitInstance(const std::string& tail) {
-    m_strCommandLine = fw::TrimSpace(tail);
-    int mode = StartModeFor(m_strCommandLine);
+    int mode = StartModeFor(tail);
     fw::ShowCmd show = mode == CMainWnd::kHiddenStart ? fw::ShowCmd::Hide : fw::ShowCmd::Show;
     m_pMainWnd = new CMainWnd(mode);
     if (!m_pMainWnd->Created()) {

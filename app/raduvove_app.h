@@ -15,9 +15,7 @@ public:
     // launcher could not be created.
     bool InitInstance(const std::string& commandLineTail);
     CMainWnd* mainWnd() const { return m_pMainWnd; }
-    const std::string& commandLine() const { return m_strCommandLine; }
 
 private:
-    std::string m_strCommandLine;
     CMainWnd* m_pMainWnd = nullptr;  // lives until the process ends
 };

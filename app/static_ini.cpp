@@ -12,6 +12,19 @@ constexpr const char* kSection = "dmor";
 constexpr std::size_t kValueUnits = 259;
 }  // namespace
 
+shared::Hosts ReadHosts(const IniFile& f) {
+    shared::Hosts h = shared::DefaultHosts();
+    auto take = [&](const char* key, std::string& field) {
+        if (auto v = f.Get("hosts", key); v && shared::IsValidHost(*v)) field = *v;
+    };
+    take("portal", h.portal);
+    take("game", h.game);
+    take("pay", h.pay);
+    take("forum", h.forum);
+    take("cs", h.cs);
+    return h;
+}
+
 std::string ProfileValueLimit(const std::string& value) {
     return fw::Utf8PrefixUtf16Units(value, kValueUnits);
 }

@@ -1,11 +1,14 @@
 #pragma once
-// static.ini, section "dmor": the boss key and the one-time derivation of the user ids.
+// static.ini: section "dmor" with the boss key and the one-time derivation of the user ids,
+// and section "hosts" with the host names.
 #include <cstdint>
 #include <string>
 
-#include "app/hosts.h"
+#include "shared/hosts.h"
 
 namespace app {
+
+class IniFile;
 
 // What the launcher takes from the file.
 struct StaticIniValues {
@@ -15,12 +18,16 @@ struct StaticIniValues {
     std::string suid;
     bool firstStart = false;   // the derivation ran (and its three keys were written)
     bool written = false;      // the writes reached the disk
-    Hosts hosts;               // the host names, with the file's overrides
+    shared::Hosts hosts;       // the host names, with the file's overrides
 };
 
 // The whole reading step: reads the keys, derives uid and suid from "filename" on a first
 // start and writes "start", "filename" and "uid" back (all three or none).
 StaticIniValues ReadStaticIni(const std::string& iniPath);
+
+// The default hosts with every valid override of section "hosts" applied (shared::IsValidHost;
+// an invalid value is ignored).
+shared::Hosts ReadHosts(const IniFile& ini);
 
 // "filename" split at its last dot and its first underscore: uid and suid.
 void SplitFileName(const std::string& fileName, std::string& uid, std::string& suid);

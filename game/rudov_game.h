@@ -4,9 +4,13 @@
 // spinner) over the game page in a browser control. The launcher makes it when the launcher
 // page opens a game and destroys it when the user leaves the game; it opens the payment and
 // account page windows and the boss-key dialog, and clears the browser cache on request.
-#include <atomic>
-#include <chrono>
+// New windows of the game page open as the browser opens them.
+//
+// The window's lifetime, its actions, sizing and keys are in rudov_game.cpp; the title bar
+// (layout, painting, its buttons and animations) in title_bar.cpp; the clearing worker in
+// clear_worker.h.
 #include <memory>
+#include <span>
 #include <string>
 
 #include "fw/browser.h"
@@ -14,17 +18,14 @@
 #include "fw/image.h"
 #include "fw/page_recovery.h"
 #include "fw/window.h"
+#include "game/clear_worker.h"
 #include "game/title_animations.h"
+#include "shared/launcher.h"
 
-class CMainWnd;
 class CPayWnd;
 class CJihuoWnd;
 class CWebCtrlInterFace;
 struct IWebBrowser2;
-
-// Registers the game window with the launcher: from then on the launcher's WM_OPEN_GAME
-// makes a CRudovGame. Call once at start-up (the program and the tests).
-void RegisterGameWindow();
 
 // Timer of the binding animation's start, 150 ms after creation.
 constexpr unsigned IDT_BIND_ANIMATION = 1001;
@@ -36,12 +37,9 @@ constexpr unsigned IDT_SPINNER = 1004;
 // The pause before a game page whose engine process ended again soon is loaded again.
 constexpr unsigned IDT_GAME_RECOVERY = 1005;
 
-// The game window's own messages (posted by its clearing worker).
-constexpr unsigned WM_CLEAR_DONE = fw::WM_USER + 300;
-constexpr unsigned WM_CLEAR_FAILED = fw::WM_USER + 301;
-
 class CRudovGame : public fw::Window, public fw::BrowserEvents {
 public:
+    static constexpr const char* kCaption = "LumoDrakmoor";  // the window's; the title bar adds the server
     static constexpr int kBrowserId = 175;
     static constexpr int kTitleHeight = 40;
     static constexpr int kMinWidth = 1050;
@@ -50,9 +48,10 @@ public:
     // Hover indices of the title-bar buttons (index 0: none).
     enum ButtonIndex { kNone = 0, kClose = 1, kMin, kMax, kReturn, kClear, kBossKey, kVip, kPay, kButtonCount };
 
-    // Creates the window, hidden, sized and placed from the screen, with the game page
-    // requested. Created() is false when the window or its browser control could not be made.
-    CRudovGame();
+    // Creates the window, hidden, sized and placed from the screen, with the launcher's game
+    // page requested. Created() is false when the window or its browser control could not
+    // be made. The window may outlive the launcher (LauncherRef).
+    explicit CRudovGame(ILauncher& launcher);
     ~CRudovGame() override;
     bool Created() const { return IsWindow(); }
 
@@ -72,26 +71,19 @@ public:
     fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
     const BindingAnimation& bindAnimation() const { return m_bind; }
     const SpinnerAnimation& spinner() const { return m_spinner; }
-    // The boss-key hint shown over the boss-key button (the launcher's key name). The
-    // framework has no tooltip control yet: the window keeps the hint's state.
+    // The boss-key hint shown over the boss-key button (the launcher's key name) and
+    // whether it is up.
     const std::string& tooltipText() const { return m_strTooltip; }
     bool tooltipVisible() const { return m_bTooltipVisible; }
-
-    // Clearing workers still running in the process (they outlive a closed window briefly).
-    static int RunningClearWorkers();
-    // The pause at the end of a clearing (1 s; tests shorten it; zero restores it).
-    static void SetClearPauseForTesting(std::chrono::milliseconds pause);
 
     // Browser events of the game page.
     void BeforeNavigate2(const std::string& url, bool& cancel) override;
     void DocumentComplete(const std::string& url) override;
-    void NewWindow3(const std::string& url, unsigned flags, bool& cancel) override;
-    void TitleChange(const std::string& title) override;
     void EngineProcessEnded(fw::EngineExit why) override;
 
     bool PreTranslateMessage(const fw::Msg& msg) override;
 
-    // Geometry and state (the launcher and the side windows read some of it).
+    // The title bar's geometry and state.
     int m_nWidth = 0;
     int m_nHeight = 0;
     fw::Rect m_rcClose{}, m_rcMin{}, m_rcMax{}, m_rcReturn{}, m_rcClear{}, m_rcBossKey{}, m_rcPay{};
@@ -105,7 +97,6 @@ public:
     CPayWnd* m_pPayWnd = nullptr;
     CJihuoWnd* m_pBindWnd = nullptr;
     int m_bClearing = 0;
-    std::atomic<int> m_bImPending{0};  // a customer-service message waits (VIP blink)
 
 protected:
     int OnCreate() override;
@@ -128,24 +119,38 @@ protected:
     fw::LRESULT OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) override;
 
 private:
-    struct ClearJob;
-    static void RunClearJob(const std::shared_ptr<ClearJob>& job);
+    // A button of the title bar: where it is, and what a click on it does. A button that
+    // shows a pressed state acts on a release after a press on it (state 2), the others on a
+    // release while hovered (state 1). `repaint`: its rectangle is painted again on release.
+    struct TitleButton {
+        int index;
+        fw::Rect CRudovGame::*rect;
+        bool pressable;
+        bool repaint;
+        void (CRudovGame::*action)();  // null: the button does nothing yet
+    };
+    // In the order of hit-testing.
+    static std::span<const TitleButton> TitleButtons();
+    static const TitleButton* FindTitleButton(int index);
+
     enum Picture {
         kImgFrame, kImgLogo, kImgClose, kImgMin, kImgMax, kImgRestore, kImgReturn, kImgClear,
         kImgClearing, kImgSpinner, kImgBossKey, kImgPay, kImgBind, kImgVipHover, kImgVipNormal,
         kImageCount
     };
 
-    CMainWnd* Launcher() const;  // null once the launcher is gone
+    ILauncher* Launcher() const { return m_launcher.get(); }  // null once the launcher is gone
     const fw::Image* Img(Picture i) const { return m_pImage[i].get(); }
     int ImgWidth(Picture i) const;
     int ImgHeight(Picture i) const;
-    int ButtonAt(fw::Point p) const;  // hover index, kBindHit for the binding button, 0
+    int ButtonAt(fw::Point p) const;  // hover index; kButtonCount for the binding button; kNone
     void RefreshButtons();
     void InvalidateRect(const fw::Rect& r);
     void PlaceBindButton();
     void SetTooltip(bool show, fw::Point at);
     void RunBossKeyDialog();
+    void Minimize();
+    void OpenBindPageIfUnbound();
 
     void StartBindAnimation();
     void OnBindSlot();
@@ -153,13 +158,14 @@ private:
     void OnSpinnerFrame();
     void StartClearWorker();
     void OnClearingDone();
+    void CloseSideWindow(unsigned msg);
     void StopWorkers();
     void ReleaseAll();
 
     void ComposeBackground();
     void ComposeCaption(const std::string& text);
 
-    fw::Handle m_hLauncher = fw::kNoWindow;
+    const LauncherRef m_launcher;
     std::unique_ptr<fw::Image> m_pImage[kImageCount];
     fw::Font m_font{"宋体", 13, false};
     CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
@@ -171,7 +177,7 @@ private:
 
     BindingAnimation m_bind;
     SpinnerAnimation m_spinner;
-    std::shared_ptr<ClearJob> m_clearJob;  // the running clearing, shared with its worker
+    ClearWorker m_clear;
     fw::PageRecovery m_recovery{*this, IDT_GAME_RECOVERY, [this] {
                                     if (m_wndBrowser) m_wndBrowser->Refresh();
                                 }};

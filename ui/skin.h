@@ -46,9 +46,10 @@ struct SkinButton {
     int state = 0;
 };
 
-// The common mouse-move rule of skinned windows: entering a button at state 0 sets it to 1;
-// a button already at a non-zero state changes nothing; outside every button all states
-// drop to 0 (on every such move). Answers the rectangles to repaint.
+// The common mouse-move rule of skinned windows: entering a button at state 0 sets it to 1
+// and every other button to 0 (the highlight moves in one step); a button already at a
+// non-zero state changes nothing; outside every button all states drop to 0 (on every such
+// move). Answers the rectangles to repaint.
 std::vector<fw::Rect> SkinButtonsMouseMove(std::vector<SkinButton*>& buttons, fw::Point p);
 // The index of the button holding p, or -1.
 int SkinButtonAt(const std::vector<SkinButton*>& buttons, fw::Point p);

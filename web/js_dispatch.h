@@ -3,7 +3,6 @@
 // names: WD_JAPI(method[, text]) and API_close(). CJSDispatch decodes such a call and hands
 // it, as an ordinary virtual call, to the window that owns the page through IJSDispatch;
 // each owner overrides only the operations its page uses.
-#include <cstdint>
 #include <string>
 
 #include "fw/com.h"
@@ -16,16 +15,14 @@ inline constexpr DISPID DISPID_API_CLOSE = 1001;
 class IJSDispatch {
 public:
     virtual void ShowBindBtn() {}
+    // Not reached by script: the account page window's own steps behind
+    // AccountBindSuccess and CloseBindPage.
     virtual void OnBindDone() {}
     virtual void OnBindClose() {}
-    virtual void OnCall3(std::string /*a*/, std::string /*b*/, std::string /*c*/,
-                         std::int32_t /*n*/) {}
-    virtual void OnCall2(std::string /*a*/, std::string /*b*/) {}
     virtual void OpenGame(std::string /*text*/) {}
     virtual void AccountRegisterSuccess(std::string /*text*/) {}
     virtual void CloseBindPage(std::string /*text*/) {}
     virtual void AccountBindSuccess(std::string /*text*/) {}
-    virtual void OnCall1(std::string /*text*/) {}
     virtual void ShowIM(std::string /*text*/) {}
     virtual void API_close() {}
     virtual void DialogBoxTopInfo(std::string /*text*/) {}

@@ -1,10 +1,9 @@
 #include "web/web_dlg.h"
 
-#include "app/main_wnd.h"
-#include "app/messages.h"
-#include "fw/message_box.h"
 #include "fw/shell.h"
 #include "fw/trace.h"
+#include "shared/exit_prompt.h"
+#include "shared/messages.h"
 #include "web/web_ctrl_interface.h"
 
 namespace {
@@ -27,7 +26,7 @@ std::string FormatPagePath(const std::string& uid, const std::string& suid) {
 
 }  // namespace
 
-CWebDlg::CWebDlg(CMainWnd* owner) : m_pOwner(owner) {
+CWebDlg::CWebDlg(ILauncher& launcher) : m_launcher(launcher) {
     m_pHost = new CWebCtrlInterFace();
     m_pHost->m_pExternal = new CJSDispatch(this);
     m_pHost->AddRef();
@@ -44,7 +43,7 @@ CWebDlg::~CWebDlg() {
 bool CWebDlg::CreateDlg() {
     fw::CreateParams p;
     p.style = fw::kPopup | fw::kToolWindow | fw::kDialog;
-    p.parent = m_pOwner;
+    p.parent = &m_launcher.LauncherWindow();
     // The dialog template's 320 x 200 dialog units; the launcher places it at once.
     p.rect = fw::Rect::FromXYWH(0, 0, 480, 325);
     // A failed creation has already destroyed (and deleted) the dialog.
@@ -55,8 +54,8 @@ bool CWebDlg::CreateDlg() {
 
 int CWebDlg::OnCreate() {
     m_rcBrowser = GetClientRect();
-    m_rcBrowser.right = m_pOwner->m_rcWebArea.right - 4;
-    m_rcBrowser.bottom = m_pOwner->m_rcWebArea.bottom;
+    m_rcBrowser.right = m_launcher.WebArea().right - 4;
+    m_rcBrowser.bottom = m_launcher.WebArea().bottom;
     m_wndBrowser = fw::BrowserControl::Create(*this, kBrowserId, m_rcBrowser, {false});
     if (!m_wndBrowser) return -1;
     AttachToControl(m_pHost, m_wndBrowser->GetControlUnknown());
@@ -69,7 +68,8 @@ int CWebDlg::OnCreate() {
     m_pBrowser = static_cast<IWebBrowser2*>(wb);
     m_wndBrowser->SetEvents(this);
 
-    std::string url = app::HttpAddress(m_pOwner->m_hosts.portal, FormatPagePath(m_pOwner->m_strUid, m_pOwner->m_strSuid));
+    std::string url =
+        shared::HttpAddress(m_launcher.Hosts().portal, FormatPagePath(m_launcher.Uid(), m_launcher.Suid()));
     m_wndBrowser->SetSilent(true);
     m_strPageUrl = url;
     ShowPage(url);
@@ -149,7 +149,7 @@ void CWebDlg::OnDestroy() {
 }
 
 void CWebDlg::OnNcDestroy() {
-    if (m_pOwner && m_pOwner->m_pWebDlg == this) m_pOwner->m_pWebDlg = nullptr;
+    m_launcher.PageDialogDestroyed(*this);
     delete this;
 }
 
@@ -178,19 +178,19 @@ void CWebDlg::OpenGame(std::string text) {
     SplitOpenGame(text, url, ignored, server);
     // The game window shows web pages only: a local file or another scheme opens nothing.
     if (!fw::RequireWebAddress(url, "OpenGame")) return;
-    m_pOwner->m_strGameUrl = url;
-    m_pOwner->m_strServerName = server;
-    m_pOwner->Send(WM_OPEN_GAME);
+    m_launcher.SetGameUrl(url);
+    m_launcher.SetServerName(server);
+    m_launcher.LauncherWindow().Send(WM_OPEN_GAME);
 }
 
 void CWebDlg::ShowIM(std::string text) {
-    m_pOwner->m_strImParam = std::move(text);
-    m_pOwner->Post(WM_SHOW_IM);
+    m_launcher.SetImParam(std::move(text));
+    m_launcher.LauncherWindow().Post(WM_SHOW_IM);
 }
 
-void CWebDlg::openPay(std::string text) { m_pOwner->m_strPayParam = std::move(text); }
+void CWebDlg::openPay(std::string text) { m_launcher.SetPayParam(std::move(text)); }
 
-void CWebDlg::ShowBindBtn() { m_pOwner->m_bAccountBound = 0; }
+void CWebDlg::ShowBindBtn() { m_launcher.SetAccountBound(false); }
 
 // ---- browser events ---------------------------------------------------------------------
 
@@ -200,8 +200,8 @@ void CWebDlg::BeforeNavigate2(const std::string& url, bool& cancel) {
     if (Contains(m_strLastUrl, "client = 1") && m_strLastUrl != kJsVoid &&
         fw::RequireWebAddress(m_strLastUrl, "client link")) {
         fw::TraceMark("open-game");
-        m_pOwner->m_strGameUrl = m_strLastUrl;
-        m_pOwner->Send(WM_OPEN_GAME);
+        m_launcher.SetGameUrl(m_strLastUrl);
+        m_launcher.LauncherWindow().Send(WM_OPEN_GAME);
     }
 }
 
@@ -211,7 +211,7 @@ void CWebDlg::NewWindow3(const std::string& url, unsigned flags, bool& cancel) {
     cancel = true;  // never a browser window of the client's own
     m_strLastUrl = url;
     if (Contains(m_strLastUrl, "client=1") && m_strLastUrl != kJsVoid) {
-        if (fw::RequireWebAddress(m_strLastUrl, "client link")) m_pOwner->m_strGameUrl = m_strLastUrl;
+        if (fw::RequireWebAddress(m_strLastUrl, "client link")) m_launcher.SetGameUrl(m_strLastUrl);
         return;
     }
     // Web addresses only, one per click and a few at most in a short time: a page can
@@ -238,18 +238,20 @@ void CWebDlg::DocumentComplete(const std::string& url) {
         KillTimer(IDT_PAGE_RETRY);
         m_bRetryWaiting = false;
     }
+    // The walk may answer later, when the dialog may be gone (while it lives, so does the launcher).
     std::weak_ptr<bool> alive = m_alive;
-    CMainWnd* owner = m_pOwner;
-    m_wndBrowser->FindElementText("span", "usr", [alive, owner](std::optional<std::string> text) {
+    ILauncher* launcher = &m_launcher;
+    m_wndBrowser->FindElementText("span", "usr", [alive, launcher](std::optional<std::string> text) {
         auto a = alive.lock();
         if (!a || !*a || !text) return;
-        owner->m_strUserName = std::string(kWelcome) + *text;
+        launcher->SetUserName(std::string(kWelcome) + *text);
     });
-    if (m_pOwner->m_bPageNotShown) {
+    if (m_launcher.PageNotShown()) {
         // The page appears with the launcher: a launcher hidden meanwhile (boss key) shows
         // it when it is shown again.
-        if (m_pOwner->IsVisible() && !m_pOwner->IsMinimized()) Show(fw::ShowCmd::Show);
-        m_pOwner->m_bPageNotShown = 0;
+        const fw::Window& owner = m_launcher.LauncherWindow();
+        if (owner.IsVisible() && !owner.IsMinimized()) Show(fw::ShowCmd::Show);
+        m_launcher.SetPageShown();
     }
     SetPageState(PageState::Loaded);  // the launcher's status line goes
 }
@@ -259,8 +261,7 @@ void CWebDlg::DocumentComplete(const std::string& url) {
 bool CWebDlg::PreTranslateMessage(const fw::Msg& msg) {
     if (msg.message == fw::WM_KEYDOWN && msg.wParam == fw::VK_ESCAPE) return true;
     if (msg.message == fw::WM_SYSKEYDOWN && msg.wParam == fw::VK_F4) {
-        int answer = fw::MessageBox(fw::kNoWindow, "确定要退出吗？", "退出提示", fw::MB_OKCANCEL | fw::MB_ICONQUESTION);
-        if (answer == fw::IDOK && g_pMainWnd && g_pMainWnd->IsWindow()) g_pMainWnd->Send(fw::WM_CLOSE);
+        shared::ExitPrompt(&m_launcher.LauncherWindow());
         return true;
     }
     if (msg.message == fw::WM_KEYDOWN && msg.wParam == fw::VK_F5) return true;

@@ -3,7 +3,8 @@
 // web area, hosting the platform's page for the game in a browser control. It turns what the
 // page does (client links, new windows, script calls) into actions of the client, and keeps
 // the page coming: a page that has never loaded is asked for again and again, and a page
-// whose engine process ended is loaded again.
+// whose engine process ended is loaded again. What the page reports goes to the launcher
+// through the ILauncher it was made with.
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,9 +13,9 @@
 #include "fw/com.h"
 #include "fw/page_recovery.h"
 #include "fw/window.h"
+#include "shared/launcher.h"
 #include "web/js_dispatch.h"
 
-class CMainWnd;
 class CWebCtrlInterFace;
 
 class CWebDlg : public fw::Window, public IJSDispatch, public fw::BrowserEvents {
@@ -35,7 +36,8 @@ public:
         Loaded,      // it completed once (the dialog shows with the launcher from then on)
     };
 
-    explicit CWebDlg(CMainWnd* owner);
+    // The launcher owns the dialog and closes it before it goes itself.
+    explicit CWebDlg(ILauncher& launcher);
 
     // Creates the window (hidden) and its control, and asks for the first page. False when
     // the control could not be made: the dialog has then destroyed and deleted itself.
@@ -57,7 +59,6 @@ public:
     static void SplitOpenGame(const std::string& text, std::string& f1, std::string& f2, std::string& f3);
 
     fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
-    const std::string& pageUrl() const { return m_strPageUrl; }
     const std::string& lastUrl() const { return m_strLastUrl; }
 
     // IJSDispatch: what the launcher page can ask.
@@ -91,7 +92,7 @@ private:
     // The launcher page again, bypassing ShowPage's rule for a hidden dialog.
     void RequestPageAgain();
 
-    CMainWnd* m_pOwner;
+    ILauncher& m_launcher;
     CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
     IWebBrowser2* m_pBrowser = nullptr;    // one reference held
     std::unique_ptr<fw::BrowserControl> m_wndBrowser;

@@ -117,6 +117,32 @@ void OnMenuDeactivate(GtkMenuShell* menu, gpointer) {
     g_idle_add(DestroyMenuLater, menu);
 }
 
+// The release of the press that opened a menu. Over an item it chooses the item, as a drag
+// from the press does. Anywhere else the menu stays open, as on Windows: GTK would close it
+// when the release comes more than half a second after the press (a slow click, or a click
+// that reached a busy program late).
+struct TriggerRelease {
+    guint button = 0;  // 0: none expected (any press in the menu ends the wait)
+};
+
+bool OverMenuItem(GdkEventButton* e) {
+    for (GtkWidget* w = gtk_get_event_widget(reinterpret_cast<GdkEvent*>(e)); w; w = gtk_widget_get_parent(w))
+        if (GTK_IS_MENU_ITEM(w)) return true;
+    return false;
+}
+
+gboolean OnMenuPress(GtkWidget*, GdkEventButton*, gpointer data) {
+    static_cast<TriggerRelease*>(data)->button = 0;
+    return FALSE;
+}
+
+gboolean OnMenuRelease(GtkWidget*, GdkEventButton* e, gpointer data) {
+    auto* t = static_cast<TriggerRelease*>(data);
+    if (t->button == 0 || e->button != t->button) return FALSE;
+    t->button = 0;
+    return OverMenuItem(e) ? FALSE : TRUE;  // TRUE: the menu never sees it
+}
+
 }  // namespace
 
 void ForgetTrayIcons(Handle wnd) {
@@ -188,6 +214,11 @@ void TrackPopupMenu(Handle wnd, const std::vector<MenuItem>& items, Point screen
         gtk_widget_show(mi);
     }
     g_signal_connect(menu, "deactivate", G_CALLBACK(OnMenuDeactivate), nullptr);
+    auto* release = new TriggerRelease;
+    g_object_set_data_full(G_OBJECT(menu), "rv-trigger-release", release,
+                           [](gpointer p) { delete static_cast<TriggerRelease*>(p); });
+    g_signal_connect(menu, "button-press-event", G_CALLBACK(OnMenuPress), release);
+    g_signal_connect(menu, "button-release-event", G_CALLBACK(OnMenuRelease), release);
     // Opens at the given point (top-left corner there, as Windows' left-aligned menu) and
     // returns at once; the menu runs in the main loop.
     GdkRectangle at{screen.x, screen.y, 1, 1};
@@ -195,6 +226,7 @@ void TrackPopupMenu(Handle wnd, const std::vector<MenuItem>& items, Point screen
     // request came as a posted message) the last press on a tray icon.
     GdkEvent* trigger = gtk_get_current_event();
     if (!trigger && g_lastPress) trigger = gdk_event_copy(g_lastPress);
+    if (trigger && trigger->type == GDK_BUTTON_PRESS) release->button = trigger->button.button;
     gtk_menu_popup_at_rect(GTK_MENU(menu), gdk_get_default_root_window(), &at, GDK_GRAVITY_NORTH_WEST,
                            GDK_GRAVITY_NORTH_WEST, trigger);
     if (trigger) gdk_event_free(trigger);

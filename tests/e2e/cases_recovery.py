@@ -10,7 +10,8 @@ import time
 
 from cases_game import WORK_AREA, Game, exists, hold, title_button, wait_box
 from cases_page import (PAGE_PATH, PAGE_QUERY, click_page, closed_port, last_seq, page_dialog, page_ini,
-                        requests, start_portal, start_with_page, viewable_windows, wait_absent, web_area)
+                        requests, start_portal, start_with_page, viewable_windows, wait_absent, wait_retrying,
+                        web_area)
 from harness import CAPTION, EXIT_PROMPT_CAPTION, Failure, case, child_processes, expect
 
 # The buttons a hostile launcher page offers (portal --hostile), in page coordinates: a row
@@ -44,27 +45,6 @@ def kill_all(pids):
 def beacons(c, since=0):
     """The launcher page's reports of the API version it got (its frame's left out)."""
     return [e for e in requests(c, "/__beacon", since) if e["query"] == "api=1"]
-
-
-def gold(rgb):
-    r, g, b = rgb
-    return r >= 150 and g >= 100 and b <= 150 and r > b + 60
-
-
-def gold_pixels(img):
-    """Pixels of a picture in the skin's gold (the status line's text and ornaments)."""
-    return sum(1 for y in range(img.height) for x in range(img.width) if gold(img.pixel(x, y)))
-
-
-def gold_columns(img):
-    """How wide the gold of a picture is: its first and last column holding gold."""
-    cols = [x for x in range(img.width) if any(gold(img.pixel(x, y)) for y in range(img.height))]
-    return (cols[0], cols[-1]) if cols else None
-
-
-# The status line in the middle band of the web area (588 px wide, centred): the line that it
-# connects spans about columns 180..408 of it, the longer one that it tries again 120..467.
-RETRYING_LEFT_BELOW = 150
 
 
 # ---- a game opened by a client link, then left --------------------------------------------
@@ -208,17 +188,10 @@ def test_portal_up_after_start(c):
     t0 = time.monotonic()
     launcher = c.launcher(client)
     lx, ly, _, _ = c.x.geometry(launcher)
-    middle = (lx + 345 + 100, ly + 196 + 170, 588, 47)  # the middle band of the web area
 
     # The black web area says what goes on, in the skin's gold: that it cannot reach the
     # platform and tries again (perhaps after a moment of "connecting").
-    def retrying(im):
-        span = gold_columns(im)
-        return gold_pixels(im) >= 150 and span and span[0] < RETRYING_LEFT_BELOW
-    try:
-        c.wait_pixels(middle, retrying, 10, "the status line that the client tries again")
-    except Failure as e:
-        raise Failure(f"{e}\nclient stderr:\n{client.stderr_text()[-1500:]}") from None
+    wait_retrying(c, client, launcher, 10)
     c.wait_still((lx, ly, 1290, 704), 5, "the launcher")
     c.save(c.screenshot((lx, ly, 1290, 704)), "status-line.png")
     d = page_dialog(c, client, launcher)

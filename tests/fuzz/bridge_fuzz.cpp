@@ -58,13 +58,10 @@ struct Owner : IJSDispatch {
     void ShowBindBtn() override { Seen(); }
     void OnBindDone() override { Check(false); }
     void OnBindClose() override { Check(false); }
-    void OnCall3(std::string, std::string, std::string, std::int32_t) override { Check(false); }
-    void OnCall2(std::string, std::string) override { Check(false); }
     void OpenGame(std::string t) override { Seen(t); }
     void AccountRegisterSuccess(std::string t) override { Seen(t); }
     void CloseBindPage(std::string t) override { Seen(t); }
     void AccountBindSuccess(std::string t) override { Seen(t); }
-    void OnCall1(std::string) override { Check(false); }
     void ShowIM(std::string t) override { Seen(t); }
     void API_close() override { Seen(); }
     void DialogBoxTopInfo(std::string t) override { Seen(t); }

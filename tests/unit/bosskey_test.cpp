@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "app/main_wnd.h"
-#include "app/messages.h"
-#include "app/resource.h"
+#include "shared/messages.h"
+#include "shared/resource.h"
 #include "fw/dialog.h"
 #include "fw/headless/controls.h"
 #include "fw/headless/desktop.h"
@@ -18,7 +18,7 @@
 #include "fw/message_box.h"
 #include "fw/resources.h"
 #include "test_support.h"
-#include "ui/bosskey_dlg.h"
+#include "side/bosskey_dlg.h"
 #include "ui/skin.h"
 
 namespace hl = fw::headless;
@@ -69,7 +69,7 @@ protected:
             ASSERT_NE(dlg, nullptr);
             user(*dlg);
         });
-        CBosskey dlg(&game);
+        CBosskey dlg(&game, launcher.get());
         return dlg.DoModal();
     }
     static bool Running(CBosskey& d) { return d.IsWindow() && fw::IsModalRunning(d); }
@@ -96,9 +96,9 @@ protected:
 // A composition of the dialog's pictures without text: background, then the two slices.
 fw::Bitmap Composed(int closeSlice, int confirmSlice) {
     std::unique_ptr<fw::Image> bg, cross, ok;
-    ui::LoadSkinImage(app::IDB_BOSSKEY_BG, bg);
-    ui::LoadSkinImage(app::IDB_BOSSKEY_CLOSE, cross);
-    ui::LoadSkinImage(app::IDB_BOSSKEY_OK, ok);
+    ui::LoadSkinImage(shared::IDB_BOSSKEY_BG, bg);
+    ui::LoadSkinImage(shared::IDB_BOSSKEY_CLOSE, cross);
+    ui::LoadSkinImage(shared::IDB_BOSSKEY_OK, ok);
     fw::Bitmap b(CBosskey::kWidth, CBosskey::kHeight);
     fw::Canvas c(b);
     ui::DrawImageStretched(bg.get(), c, 0, 0, CBosskey::kWidth, CBosskey::kHeight);

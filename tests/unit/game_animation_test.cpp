@@ -15,12 +15,12 @@ protected:
         fw::Bitmap now = hl::PaintWindow(g);
         if (Region(now, g.m_rcBind) == Region(base, g.m_rcBind)) return -1;
         const int f = g.bindAnimation().frame();
-        return ShowsSlice(now, base, app::IDB_GAME_BIND, g.m_rcBind, ui::Strip::Vertical, f) ? f : -2;
+        return ShowsSlice(now, base, shared::IDB_GAME_BIND, g.m_rcBind, ui::Strip::Vertical, f) ? f : -2;
     }
     int SpinnerFrameShown(CRudovGame& g, const fw::Bitmap& base) {
         fw::Bitmap now = hl::PaintWindow(g);
         const fw::Rect square = fw::Rect::FromXYWH(g.m_rcClear.left + 4, g.m_rcClear.top + 4, 16, 16);
-        return ShownSlice(now, base, app::IDB_GAME_SPINNER, square, ui::Strip::Horizontal, 8);
+        return ShownSlice(now, base, shared::IDB_GAME_SPINNER, square, ui::Strip::Horizontal, 8);
     }
 };
 
@@ -115,7 +115,7 @@ TEST_F(TitleAnimation, BindingWaitsForTheWindowToBeShownWhileMessagesFlow) {
 }
 
 TEST_F(TitleAnimation, WithoutItsPictureTheBindingButtonGoesAtOnce) {
-    fw::OverrideResource(app::IDB_GAME_BIND, "PNG", {}, false);
+    fw::OverrideResource(shared::IDB_GAME_BIND, "PNG", {}, false);
     StartLauncher().m_bAccountBound = 0;
     CRudovGame& g = OpenFromPage();
     EXPECT_FALSE(g.m_rcBind.IsEmpty());

@@ -83,7 +83,7 @@ TEST_F(Clearing, WorkerStartsOnlyAfterTheEngineHasClearedItsData) {
     EXPECT_EQ(hl::PendingBrowserDataClears(), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     hl::Pump();
-    EXPECT_EQ(CRudovGame::RunningClearWorkers(), 0);
+    EXPECT_EQ(ClearWorker::Running(), 0);
     EXPECT_EQ(hl::TrimAllCalls(), 0);
     EXPECT_TRUE(fs::exists(cache / "f" / "entry4"));
     EXPECT_EQ(g.m_bClearing, 1);
@@ -108,7 +108,7 @@ TEST_F(Clearing, WorkerReportsAFailedTrimAndStillFinishes) {
 }
 
 TEST_F(Clearing, WorkerPausesASecondBeforeItReports) {
-    CRudovGame::SetClearPauseForTesting(std::chrono::milliseconds(0));  // the real pause
+    ClearWorker::SetPauseForTesting(std::chrono::milliseconds(0));  // the real pause
     MakeCache();
     CRudovGame& g = OpenFromPage();
     const auto start = std::chrono::steady_clock::now();
@@ -139,7 +139,7 @@ TEST_F(Clearing, ANewWorkerMayStartWhileTheSuccessMessageIsUp) {
 // the worker trims and deletes, and during its final pause. The close never waits for the
 // worker, nothing reaches the closed window, and the launcher comes back each time.
 TEST_F(Clearing, ClosingTheWindowMidClearingLeavesTheWorkerHarmless) {
-    CRudovGame::SetClearPauseForTesting(std::chrono::milliseconds(2000));
+    ClearWorker::SetPauseForTesting(std::chrono::milliseconds(2000));
     CMainWnd& l = StartLauncher();
     LauncherPage()->CompleteLoad();
     std::chrono::steady_clock::duration slowestClose{};
@@ -167,9 +167,9 @@ TEST_F(Clearing, ClosingTheWindowMidClearingLeavesTheWorkerHarmless) {
         // rounds may still be finishing where deleting files is slow, as under Wine or on a
         // loaded machine: only a worker started now would count.)
         if (stage == 0) {
-            const int running = CRudovGame::RunningClearWorkers();
+            const int running = ClearWorker::Running();
             EXPECT_EQ(hl::FinishBrowserDataClears(), 1);
-            EXPECT_LE(CRudovGame::RunningClearWorkers(), running);
+            EXPECT_LE(ClearWorker::Running(), running);
         }
     }
     EXPECT_TRUE(WaitForClearWorkers());
@@ -180,7 +180,7 @@ TEST_F(Clearing, ClosingTheWindowMidClearingLeavesTheWorkerHarmless) {
 
 // A game window deleted outright while its worker sleeps in its final pause.
 TEST_F(Clearing, DeletingTheWindowDuringTheWorkersPauseWakesIt) {
-    CRudovGame::SetClearPauseForTesting(std::chrono::milliseconds(5000));
+    ClearWorker::SetPauseForTesting(std::chrono::milliseconds(5000));
     MakeCache();
     CRudovGame& g = MakeDirect();
     g.StartClearing();

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "app/main_wnd.h"
-#include "app/messages.h"
-#include "app/resource.h"
+#include "shared/messages.h"
+#include "shared/resource.h"
 #include "fw/app.h"
 #include "fw/headless/browser.h"
 #include "fw/headless/desktop.h"
@@ -44,7 +44,7 @@ inline bool PumpUntil(const std::function<bool()>& done, std::chrono::millisecon
 }
 
 inline bool WaitForClearWorkers() {
-    return PumpUntil([] { return CRudovGame::RunningClearWorkers() == 0; });
+    return PumpUntil([] { return ClearWorker::Running() == 0; });
 }
 
 // The pixels of `r` in `b`, row by row.
@@ -97,7 +97,7 @@ protected:
                                    "[dmor]\nstart=1\nuid=U7\nfilename=S9\n[hosts]\nportal=127.0.0.1:8088\npay=pay.test\n");
         RegisterGameWindow();
         // A short final pause keeps the clearing tests quick; one test runs the real second.
-        CRudovGame::SetClearPauseForTesting(std::chrono::milliseconds(10));
+        ClearWorker::SetPauseForTesting(std::chrono::milliseconds(10));
     }
 
     void TearDown() override {
@@ -115,7 +115,7 @@ protected:
         EXPECT_TRUE(WaitForClearWorkers());
         EXPECT_EQ(g_pGameWnd, nullptr);
         CMainWnd::SetGameWindowFactory(nullptr);
-        CRudovGame::SetClearPauseForTesting(std::chrono::milliseconds(0));
+        ClearWorker::SetPauseForTesting(std::chrono::milliseconds(0));
         hl::ResetModal();
         hl::ResetGameServices();
         ui::SetModuleDirForTesting("");
@@ -153,7 +153,7 @@ protected:
     // A game window made directly (hidden, not known to the launcher).
     CRudovGame& MakeDirect() {
         if (!launcher) StartLauncher();
-        direct = std::make_unique<CRudovGame>();
+        direct = std::make_unique<CRudovGame>(*launcher);
         EXPECT_TRUE(direct->Created());
         return *direct;
     }

@@ -5,8 +5,8 @@
 #include "game_fixture.h"
 
 #include "fw/dialog.h"
-#include "ui/jihuo_wnd.h"
-#include "ui/pay_wnd.h"
+#include "side/jihuo_wnd.h"
+#include "side/pay_wnd.h"
 
 using namespace game_test;
 
@@ -32,7 +32,7 @@ TEST_F(GameWindow, SizeAndPlaceComeFromTheScreen) {
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.screen.cx << "x" << c.screen.cy);
         hl::SetScreen(c.screen, {0, 0, c.screen.cx, c.screen.cy - 40});
-        CRudovGame game;
+        CRudovGame game(*launcher);
         ASSERT_TRUE(game.Created());
         EXPECT_EQ(hl::Info(game).rect, c.rect);
         EXPECT_EQ(game.m_nWidth, c.rect.Width());
@@ -230,6 +230,48 @@ TEST_F(GameWindow, ClosedByTheSystemTheLauncherBehavesAsIfTheUserLeft) {
     hl::Pump();
     EXPECT_EQ(launcherPage->refreshes(), 3);
     EXPECT_TRUE(hl::Info(l).visible);
+}
+
+// The game window holds the launcher by the launcher's window: once that has gone (and the
+// object with it), whatever the game window does works without it and reads nothing of it.
+TEST_F(GameWindow, OutlivingTheLauncherTouchesNothingOfIt) {
+    CMainWnd& l = StartLauncher();
+    l.m_bAccountBound = 0;
+    l.m_strHotKeyName = "F10";
+    l.m_strPayParam = "http://pay.test/qr?order=7";
+    l.m_strGameUrl = "http://g.test/play";
+    CRudovGame& g = MakeDirect();
+    g.Show(fw::ShowCmd::Show);
+    ASSERT_FALSE(g.m_rcBind.IsEmpty());
+    const std::size_t navigations = PageOf(g)->navigations().size();
+    launcher.reset();
+
+    hl::KeyDown(g, fw::VK_F9);  // the game address was the launcher's
+    EXPECT_EQ(PageOf(g)->navigations().size(), navigations);
+    hl::MouseMove(g, Inside(g.m_rcBossKey));
+    EXPECT_TRUE(g.tooltipVisible());
+    EXPECT_EQ(g.tooltipText(), "");
+    hl::MouseMove(g, Inside(g.m_rcPay));
+    hl::Click(g, Inside(g.m_rcPay));
+    EXPECT_EQ(g.m_pPayWnd, nullptr);
+    EXPECT_TRUE(hl::ShellOpens().empty());
+    hl::Click(g, Inside(g.m_rcBind));
+    EXPECT_EQ(g.m_pBindWnd, nullptr);
+    // Without a launcher the account counts as bound: the animation ends with its cycle.
+    hl::AdvanceClock(3000);
+    EXPECT_FALSE(g.bindAnimation().running());
+    // Maximising follows the window's own state.
+    hl::MouseMove(g, Inside(g.m_rcMax));
+    hl::LButtonDown(g, Inside(g.m_rcMax));
+    hl::LButtonUp(g, Inside(g.m_rcMax));
+    EXPECT_TRUE(hl::Info(g).maximized);
+    hl::PaintWindow(g);
+
+    // Closed by the system: there is no launcher to tell.
+    g.Send(fw::WM_SYSCOMMAND, fw::SC_CLOSE, 0);
+    hl::Pump();
+    EXPECT_FALSE(g.IsWindow());
+    EXPECT_EQ(g_pGameWnd, nullptr);
 }
 
 // ---- mouse --------------------------------------------------------------------------------
@@ -520,7 +562,7 @@ TEST_F(GameWindow, PaintingFollowsTheState) {
     EXPECT_NE(Region(withCaption, captionArea), Region(without, captionArea));
     // Without the caption that area shows the frame picture's title band.
     std::unique_ptr<fw::Image> frame;
-    ui::LoadSkinImage(app::IDB_GAME_FRAME, frame);
+    ui::LoadSkinImage(shared::IDB_GAME_FRAME, frame);
     fw::Bitmap bands(1920, 1040);
     fw::Canvas bc(bands);
     bc.DrawImage(frame.get(), {0, 0, 1920, 40}, {0, 0, 800, 40});
@@ -529,27 +571,27 @@ TEST_F(GameWindow, PaintingFollowsTheState) {
     EXPECT_EQ(Region(without, {0, 500, 1920, 501}), Region(bands, {0, 500, 1920, 501}));
 
     // Maximised: the restore picture; restored: the maximise picture. By hover state.
-    EXPECT_EQ(ShownSlice(without, bands, app::IDB_GAME_RESTORE, g.m_rcMax, ui::Strip::Horizontal, 3), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_RESTORE, g.m_rcMax, ui::Strip::Horizontal, 3), 0);
     hl::MouseMove(g, Inside(g.m_rcMax));
     fw::Bitmap hovered = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(hovered, bands, app::IDB_GAME_RESTORE, g.m_rcMax, ui::Strip::Horizontal, 3), 1);
+    EXPECT_EQ(ShownSlice(hovered, bands, shared::IDB_GAME_RESTORE, g.m_rcMax, ui::Strip::Horizontal, 3), 1);
     l.m_bGameMaximized = 0;
     fw::Bitmap maxLook = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(maxLook, bands, app::IDB_GAME_MAX, g.m_rcMax, ui::Strip::Horizontal, 3), 1);
+    EXPECT_EQ(ShownSlice(maxLook, bands, shared::IDB_GAME_MAX, g.m_rcMax, ui::Strip::Horizontal, 3), 1);
     hl::LButtonDown(g, Inside(g.m_rcMax));
     fw::Bitmap pressed = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(pressed, bands, app::IDB_GAME_MAX, g.m_rcMax, ui::Strip::Horizontal, 3), 2);
+    EXPECT_EQ(ShownSlice(pressed, bands, shared::IDB_GAME_MAX, g.m_rcMax, ui::Strip::Horizontal, 3), 2);
 
     // The clear-cache button: idle or clearing picture.
-    EXPECT_EQ(ShownSlice(without, bands, app::IDB_GAME_CLEAR, g.m_rcClear, ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLEAR, g.m_rcClear, ui::Strip::Vertical, 2), 0);
     g.m_bClearing = 1;
     fw::Bitmap clearing = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(clearing, bands, app::IDB_GAME_CLEARING, g.m_rcClear, ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(clearing, bands, shared::IDB_GAME_CLEARING, g.m_rcClear, ui::Strip::Vertical, 2), 0);
     g.m_bClearing = 0;
     // The other buttons by their state, and no VIP button.
-    EXPECT_EQ(ShownSlice(without, bands, app::IDB_GAME_PAY, g.m_rcPay, ui::Strip::Vertical, 2), 0);
-    EXPECT_EQ(ShownSlice(without, bands, app::IDB_GAME_BOSSKEY, g.m_rcBossKey, ui::Strip::Vertical, 2), 0);
-    EXPECT_EQ(ShownSlice(without, bands, app::IDB_GAME_CLOSE, g.m_rcClose, ui::Strip::Horizontal, 3), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_PAY, g.m_rcPay, ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_BOSSKEY, g.m_rcBossKey, ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLOSE, g.m_rcClose, ui::Strip::Horizontal, 3), 0);
     const fw::Rect vipPlace{1920 - 471, 9, 1920 - 396, 31};
     EXPECT_EQ(Region(without, vipPlace), Region(bands, vipPlace));
 }

@@ -23,17 +23,12 @@ struct Owner : IJSDispatch {
     void ShowBindBtn() override { Note("ShowBindBtn()"); }
     void OnBindDone() override { Note("OnBindDone()"); }
     void OnBindClose() override { Note("OnBindClose()"); }
-    void OnCall3(std::string a, std::string b, std::string c, std::int32_t n) override {
-        Note("OnCall3(" + a + "," + b + "," + c + "," + std::to_string(n) + ")");
-    }
-    void OnCall2(std::string a, std::string b) override { Note("OnCall2(" + a + "," + b + ")"); }
     void OpenGame(std::string t) override { Note("OpenGame(" + t + ")"); }
     void AccountRegisterSuccess(std::string t) override {
         Note("AccountRegisterSuccess(" + t + ")");
     }
     void CloseBindPage(std::string t) override { Note("CloseBindPage(" + t + ")"); }
     void AccountBindSuccess(std::string t) override { Note("AccountBindSuccess(" + t + ")"); }
-    void OnCall1(std::string t) override { Note("OnCall1(" + t + ")"); }
     void ShowIM(std::string t) override { Note("ShowIM(" + t + ")"); }
     void API_close() override { Note("API_close()"); }
     void DialogBoxTopInfo(std::string t) override { Note("DialogBoxTopInfo(" + t + ")"); }

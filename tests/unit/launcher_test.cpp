@@ -5,13 +5,14 @@
 #include <memory>
 
 #include "app/main_wnd.h"
-#include "app/messages.h"
+#include "shared/messages.h"
 #include "app/raduvove_app.h"
-#include "app/resource.h"
+#include "shared/resource.h"
 #include "fw/app.h"
 #include "fw/headless/desktop.h"
 #include "fw/message_box.h"
 #include "fw/resources.h"
+#include "shared/exit_prompt.h"
 #include "test_support.h"
 #include "ui/skin.h"
 
@@ -48,7 +49,7 @@ protected:
     // Pixel of a button sprite's row as the launcher composes it over the background.
     std::uint32_t Expected(int resource, const fw::Rect& r, int row, int dx, int dy) {
         std::unique_ptr<fw::Image> bg, sprite;
-        ui::LoadSkinImage(app::IDB_LAUNCHER_BG, bg);
+        ui::LoadSkinImage(shared::IDB_LAUNCHER_BG, bg);
         ui::LoadSkinImage(resource, sprite);
         fw::Bitmap b(bg->width(), bg->height());
         fw::Canvas c(b);
@@ -128,7 +129,7 @@ TEST_F(Launcher, HoverDrawsOnlyOnChanges) {
     EXPECT_EQ(w.m_nState[CMainWnd::kOfficial], 1);
     EXPECT_EQ(w.drawCount(), draws + 1);
     EXPECT_EQ(Shown(kOfficial.left + 77, kOfficial.top + 27),
-              Expected(app::IDB_LAUNCHER_OFFICIAL, kOfficial, 1, 77, 27));
+              Expected(shared::IDB_LAUNCHER_OFFICIAL, kOfficial, 1, 77, 27));
 
     hl::MouseMove(w, {kOfficial.left + 50, kOfficial.top + 20});  // same button: nothing
     EXPECT_EQ(w.drawCount(), draws + 1);
@@ -138,7 +139,7 @@ TEST_F(Launcher, HoverDrawsOnlyOnChanges) {
     EXPECT_EQ(w.m_nState[CMainWnd::kPay], 1);
     EXPECT_EQ(w.drawCount(), draws + 2);
     EXPECT_EQ(Shown(kOfficial.left + 77, kOfficial.top + 27),
-              Expected(app::IDB_LAUNCHER_OFFICIAL, kOfficial, 0, 77, 27));
+              Expected(shared::IDB_LAUNCHER_OFFICIAL, kOfficial, 0, 77, 27));
 
     hl::MouseMove(w, kBackground);
     for (int s : w.m_nState) EXPECT_EQ(s, 0);
@@ -205,8 +206,8 @@ TEST_F(Launcher, LinksOpenOnReleaseWhileHovered) {
 TEST_F(Launcher, DefaultHostsAndIgnoredOverrides) {
     WriteFile(dir.file("static.ini"), "[hosts]\nportal=evil host/x\ngame=a.b:99999\n");
     CMainWnd& w = Make();
-    EXPECT_EQ(w.ServiceUrl(), "http://" + app::DefaultHosts().portal + "/kefu/");
-    EXPECT_EQ(w.OfficialSiteUrl(), "http://" + app::DefaultHosts().game);
+    EXPECT_EQ(shared::ServiceUrl(w.Hosts()), "http://" + shared::DefaultHosts().portal + "/kefu/");
+    EXPECT_EQ(shared::OfficialSiteUrl(w.Hosts()), "http://" + shared::DefaultHosts().game);
 }
 
 TEST_F(Launcher, PressOutsideButtonsDragsTheWindow) {
@@ -251,6 +252,31 @@ TEST_F(Launcher, CloseConfirmedEndsTheClientWithZero) {
     EXPECT_TRUE(hl::TrayIcons().empty());
     EXPECT_TRUE(fw::QuitRequested());
     EXPECT_EQ(fw::ExitCode(), 0);
+}
+
+// The exit prompt looks for its target again when the box has been answered: a target that
+// went away while the box was up (deleted, not only destroyed) is neither touched nor closed.
+TEST_F(Launcher, ExitPromptWhoseTargetWentWhileTheBoxWasUp) {
+    CMainWnd& w = Make();
+    auto* target = new fw::Window();
+    ASSERT_TRUE(target->Create(fw::CreateParams{}));
+    hl::OnMessageBox([&](const hl::MessageBoxCall&) {
+        delete target;
+        target = nullptr;
+    });
+    hl::QueueMessageBoxAnswer(fw::IDOK);
+    shared::ExitPrompt(target);
+    hl::OnMessageBox(nullptr);
+    EXPECT_EQ(target, nullptr);
+    EXPECT_EQ(hl::MessageBoxes().size(), 1u);
+    EXPECT_TRUE(w.IsWindow());
+    EXPECT_FALSE(fw::QuitRequested());
+
+    // No target at all: the question is asked, and OK closes nothing.
+    hl::QueueMessageBoxAnswer(fw::IDOK);
+    shared::ExitPrompt(nullptr);
+    EXPECT_EQ(hl::MessageBoxes().size(), 2u);
+    EXPECT_TRUE(w.IsWindow());
 }
 
 TEST_F(Launcher, MinimiseNeedsHover) {
@@ -337,9 +363,9 @@ TEST_F(Launcher, TrayMenuExitEndsAtOnceWithoutAsking) {
     ASSERT_TRUE(menu.has_value());
     ASSERT_EQ(menu->texts.size(), 1u);
     EXPECT_EQ(menu->texts[0], "退出");
-    EXPECT_EQ(menu->commands[0], app::ID_TRAY_EXIT);
+    EXPECT_EQ(menu->commands[0], shared::ID_TRAY_EXIT);
     EXPECT_EQ(menu->at, (fw::Point{1800, 1050}));
-    hl::ChooseMenuItem(app::ID_TRAY_EXIT);
+    hl::ChooseMenuItem(shared::ID_TRAY_EXIT);
     hl::Pump();
     EXPECT_FALSE(w.IsWindow());
     EXPECT_TRUE(hl::MessageBoxes().empty());
@@ -348,22 +374,22 @@ TEST_F(Launcher, TrayMenuExitEndsAtOnceWithoutAsking) {
 }
 
 TEST_F(Launcher, MissingButtonPictureStillHitTests) {
-    fw::OverrideResource(app::IDB_LAUNCHER_PAY, "PNG", {}, false);
+    fw::OverrideResource(shared::IDB_LAUNCHER_PAY, "PNG", {}, false);
     static const std::uint8_t garbage[] = {1, 2, 3, 4, 5};
-    fw::OverrideResource(app::IDB_LAUNCHER_FORUM, "PNG", garbage, true);
+    fw::OverrideResource(shared::IDB_LAUNCHER_FORUM, "PNG", garbage, true);
     CMainWnd& w = Make();
     hl::MouseMove(w, Inside(kPay));
     hl::LButtonUp(w, Inside(kPay));
     EXPECT_EQ(hl::ShellOpens().size(), 1u);
     // Nothing of the missing sprites is drawn: the background shows through.
     std::unique_ptr<fw::Image> bg;
-    ui::LoadSkinImage(app::IDB_LAUNCHER_BG, bg);
+    ui::LoadSkinImage(shared::IDB_LAUNCHER_BG, bg);
     EXPECT_EQ(Shown(kPay.left + 70, kPay.top + 25), bg->At(kPay.left + 70, kPay.top + 25));
     EXPECT_EQ(Shown(kForum.left + 70, kForum.top + 25), bg->At(kForum.left + 70, kForum.top + 25));
 }
 
 TEST_F(Launcher, MissingBackgroundMeansNoLauncher) {
-    fw::OverrideResource(app::IDB_LAUNCHER_BG, "PNG", {}, false);
+    fw::OverrideResource(shared::IDB_LAUNCHER_BG, "PNG", {}, false);
     CMainWnd w(CMainWnd::kNormalStart);
     EXPECT_FALSE(w.Created());
     EXPECT_TRUE(hl::TrayIcons().empty());

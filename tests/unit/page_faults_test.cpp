@@ -6,7 +6,7 @@
 #include "game_fixture.h"
 #include "fw/page_recovery.h"
 #include "fw/shell.h"
-#include "ui/pay_wnd.h"
+#include "side/pay_wnd.h"
 
 namespace game_test {
 namespace {

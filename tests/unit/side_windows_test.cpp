@@ -7,15 +7,15 @@
 #include <memory>
 
 #include "app/main_wnd.h"
-#include "app/messages.h"
+#include "shared/messages.h"
 #include "fw/headless/browser.h"
 #include "fw/headless/desktop.h"
 #include "fw/message_box.h"
 #include "fw/system.h"
 #include "fw/text.h"
 #include "test_support.h"
-#include "ui/jihuo_wnd.h"
-#include "ui/pay_wnd.h"
+#include "side/jihuo_wnd.h"
+#include "side/pay_wnd.h"
 #include "ui/skin.h"
 
 namespace hl = fw::headless;
@@ -75,12 +75,13 @@ protected:
         launcher->m_pGameWnd = game.get();
     }
     CPayWnd& OpenPay() {
-        pay = std::make_unique<CPayWnd>(game.get(), "");
+        // As the game window makes it: with the launcher's payment address of the moment.
+        pay = std::make_unique<CPayWnd>(game.get(), launcher.get(), launcher->PayParam());
         EXPECT_TRUE(pay->Created());
         return *pay;
     }
     CJihuoWnd& OpenBind() {
-        bind = std::make_unique<CJihuoWnd>(game.get(), "albt");
+        bind = std::make_unique<CJihuoWnd>(game.get(), launcher.get());
         EXPECT_TRUE(bind->Created());
         return *bind;
     }
@@ -173,7 +174,7 @@ TEST_F(SideWindows, ClosedBoxAsksTheGameWindowEachTime) {
     for (const char* other : {"CloseBindPage", "AccountBindSuccess", "openPay", "ShowBindBtn", "OpenGame"})
         EXPECT_EQ(Call(page, other).hr, S_OK);
     EXPECT_EQ(launcher->m_strPayParam, kPayUrl);
-    EXPECT_EQ(launcher->m_bAccountBound.load(), 0);
+    EXPECT_EQ(launcher->m_bAccountBound, 0);
     EXPECT_TRUE(game->messages.empty());
 
     // Posted, not sent: nothing arrives before the script call has returned.
@@ -184,15 +185,15 @@ TEST_F(SideWindows, ClosedBoxAsksTheGameWindowEachTime) {
     EXPECT_EQ(game->messages.size(), 2u);
     EXPECT_TRUE(w.IsWindow());  // closing is the game window's business
 
-    // With the game window gone, or none known, the request is lost without harm.
-    GameStandIn gone;
-    ASSERT_TRUE(gone.Create(fw::CreateParams{}));
-    gone.Destroy();
-    launcher->m_pGameWnd = &gone;
-    Call(page, "closedBox");
-    launcher->m_pGameWnd = nullptr;
-    Call(page, "closedBox");
+    // The request goes to the window the panel was made in and nowhere else: a panel made
+    // without a game window asks no one, whichever game window the launcher knows.
+    CPayWnd alone(nullptr, launcher.get(), kPayUrl);
+    ASSERT_TRUE(alone.Created());
+    hl::ScriptedBrowser* alonePage = hl::FindBrowser(alone, CPayWnd::kBrowserId);
+    alonePage->CompleteLoad();
+    EXPECT_EQ(Call(alonePage, "closedBox").hr, S_OK);
     EXPECT_EQ(Posted(WM_PAY_CLOSED), 2);
+    EXPECT_TRUE(alone.IsWindow());
 }
 
 TEST_F(SideWindows, PaymentPopUpsGoToTheDefaultBrowserWebAddressesOnly) {
@@ -231,20 +232,20 @@ TEST_F(SideWindows, PaymentWindowGoesWithItsControlAndHost) {
 
 TEST_F(SideWindows, WithoutAControlThereIsNoWindow) {
     hl::FailNextBrowserCreation();
-    CPayWnd w(game.get(), "");
+    CPayWnd w(game.get(), launcher.get(), kPayUrl);
     EXPECT_FALSE(w.Created());
     hl::FailNextBrowserCreation();
-    CJihuoWnd b(game.get(), "");
+    CJihuoWnd b(game.get(), launcher.get());
     EXPECT_FALSE(b.Created());
     EXPECT_EQ(hl::LiveWindows().size(), 2u);  // launcher and game window
 }
 
 TEST_F(SideWindows, WithoutAGameWindowThePanelsSitOnTheDesktop) {
     const fw::Size screen = fw::ScreenSize();
-    CPayWnd p(nullptr, "");
+    CPayWnd p(nullptr, launcher.get(), kPayUrl);
     ASSERT_TRUE(p.Created());
     EXPECT_EQ(hl::Info(p).rect, fw::Rect::FromXYWH(screen.cx - 400, 40, 238, 270));
-    CJihuoWnd b(nullptr, "");
+    CJihuoWnd b(nullptr, launcher.get());
     ASSERT_TRUE(b.Created());
     EXPECT_EQ(hl::Info(b).rect, fw::Rect::FromXYWH((screen.cx - 479) / 2, (screen.cy - 287) / 2, 479, 287));
 }
@@ -284,30 +285,36 @@ TEST_F(SideWindows, BindingSuccessAndClosingAreSeparateRequests) {
     // Registering or closing a payment box is not binding.
     Call(page, "AccountRegisterSuccess");
     Call(page, "closedBox");
-    EXPECT_EQ(launcher->m_bAccountBound.load(), 0);
+    EXPECT_EQ(launcher->m_bAccountBound, 0);
     EXPECT_EQ(Posted(WM_PAY_CLOSED), 0);
 
     // Bound without a close: flag set at once, the panel stays open and shown.
     EXPECT_EQ(Call(page, "AccountBindSuccess").hr, S_OK);
-    EXPECT_EQ(launcher->m_bAccountBound.load(), 1);
+    EXPECT_EQ(launcher->m_bAccountBound, 1);
     EXPECT_EQ(Posted(WM_BIND_CLOSED), 0);
     EXPECT_TRUE(hl::Info(w).visible);
 
     // A close without a bind leaves the flag as it is.
     launcher->m_bAccountBound = 0;
     Call(page, "CloseBindPage");
-    EXPECT_EQ(launcher->m_bAccountBound.load(), 0);
+    EXPECT_EQ(launcher->m_bAccountBound, 0);
     EXPECT_EQ(Posted(WM_BIND_CLOSED), 1);
 
     // The interface's own operations do the same.
     w.OnBindDone();
-    EXPECT_EQ(launcher->m_bAccountBound.load(), 1);
+    EXPECT_EQ(launcher->m_bAccountBound, 1);
     w.OnBindClose();
     EXPECT_EQ(Posted(WM_BIND_CLOSED), 2);
 
-    launcher->m_pGameWnd = nullptr;
+    // A launcher whose window has gone is not touched any more: the flag stays as it was,
+    // and the game window is still asked to close the panel.
+    launcher->m_bAccountBound = 0;
+    launcher->Send(fw::WM_CLOSE);
+    ASSERT_FALSE(launcher->IsWindow());
+    EXPECT_EQ(Call(page, "AccountBindSuccess").hr, S_OK);
+    EXPECT_EQ(launcher->m_bAccountBound, 0);
     Call(page, "CloseBindPage");
-    EXPECT_EQ(Posted(WM_BIND_CLOSED), 2);
+    EXPECT_EQ(Posted(WM_BIND_CLOSED), 3);
 }
 
 TEST_F(SideWindows, AccountPageRefusesNewWindowsSilently) {

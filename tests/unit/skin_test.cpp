@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/resource.h"
+#include "shared/resource.h"
 #include "fw/resources.h"
 #include "ui/skin.h"
 
@@ -40,7 +40,7 @@ TEST(Skin, EveryPictureOfTheTableHasItsSize) {
     std::unique_ptr<fw::Image> none;
     EXPECT_FALSE(ui::LoadSkinImage(141, none));
     EXPECT_EQ(none, nullptr);
-    EXPECT_FALSE(fw::FindResource(app::IDI_APP, "ICON").empty());
+    EXPECT_FALSE(fw::FindResource(shared::IDI_APP, "ICON").empty());
 }
 
 TEST(Skin, MissingAndCorruptResources) {
@@ -50,8 +50,8 @@ TEST(Skin, MissingAndCorruptResources) {
     EXPECT_EQ(img.get(), before);  // left as it was
 
     static const std::uint8_t junk[] = {0x89, 'P', 'N', 'G', 0, 1, 2};
-    fw::OverrideResource(app::IDB_GAME_LOGO, "PNG", junk, true);
-    EXPECT_TRUE(ui::LoadSkinImage(app::IDB_GAME_LOGO, img));  // an object, drawing nothing
+    fw::OverrideResource(shared::IDB_GAME_LOGO, "PNG", junk, true);
+    EXPECT_TRUE(ui::LoadSkinImage(shared::IDB_GAME_LOGO, img));  // an object, drawing nothing
     ASSERT_NE(img, nullptr);
     EXPECT_FALSE(img->valid());
     fw::Bitmap b(4, 4);
@@ -119,16 +119,16 @@ TEST(Skin, ButtonHoverHandsOverInOneMove) {
 // do not exist, repeated or already waiting are harmless, and what was not preloaded decodes
 // as before. Run under ThreadSanitizer too.
 TEST(Skin, PreloadThreadHandsOverTheSamePictures) {
-    const std::vector<int> ids = {static_cast<int>(app::IDB_LAUNCHER_BG), 141, 137, 137, 999999};
+    const std::vector<int> ids = {static_cast<int>(shared::IDB_LAUNCHER_BG), 141, 137, 137, 999999};
     ui::PreloadSkinImages(ids);
-    ui::PreloadSkinImages({static_cast<int>(app::IDB_LAUNCHER_BG), 137});  // already waiting: no second decoding
+    ui::PreloadSkinImages({static_cast<int>(shared::IDB_LAUNCHER_BG), 137});  // already waiting: no second decoding
 
     auto same = [](const fw::Image& a, const fw::Image& b) {
         if (a.width() != b.width() || a.height() != b.height()) return false;
         const size_t n = static_cast<size_t>(a.width()) * static_cast<size_t>(a.height());
         return std::equal(a.pixels(), a.pixels() + n, b.pixels());
     };
-    for (int id : {static_cast<int>(app::IDB_LAUNCHER_BG), 137}) {
+    for (int id : {static_cast<int>(shared::IDB_LAUNCHER_BG), 137}) {
         std::unique_ptr<fw::Image> preloaded, again;
         ASSERT_TRUE(ui::LoadSkinImage(id, preloaded)) << id;   // taken from the thread
         ASSERT_TRUE(ui::LoadSkinImage(id, again)) << id;       // decoded anew

@@ -21,7 +21,7 @@ app::StaticIniValues ReadWith(const TempDir& d, const std::string& content) {
 }
 
 std::string Key(const TempDir& d, const char* key) {
-    return app::ReadProfileString(d.file("static.ini"), "dmor", key, "<absent>");
+    return app::IniFile::Load(d.file("static.ini")).Get("dmor", key).value_or("<absent>");
 }
 
 // 70000 bytes of every value, the text, and the same bytes again.
@@ -203,7 +203,7 @@ TEST(StaticIni, HugeBinaryAndLongLinesDoNotBreakReading) {
     EXPECT_EQ(v.uid, std::string(259, 'x'));  // the cut comes before the split
     EXPECT_EQ(v.suid, "");
     // Everything else survived the rewrite.
-    EXPECT_EQ(app::ReadProfileString(d.file("static.ini"), "other", "k199999", ""), std::string(20, 'v'));
+    EXPECT_EQ(app::IniFile::Load(d.file("static.ini")).Get("other", "k199999"), std::string(20, 'v'));
 
     EXPECT_EQ(ReadWith(d, BinaryAround("\n[dmor]\nhotkey=119\n")).hotKey, 119);
 }

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/main_wnd.h"
-#include "app/messages.h"
+#include "shared/messages.h"
 #include "fw/app.h"
 #include "fw/headless/browser.h"
 #include "fw/headless/desktop.h"
@@ -23,7 +23,7 @@ namespace {
 
 // A stand-in game window: a plain hidden top-level window.
 int g_gamesMade = 0;
-fw::Window* MakeFakeGame() {
+fw::Window* MakeFakeGame(ILauncher&) {
     auto* w = new fw::Window();
     fw::CreateParams p;
     p.style = fw::kPopup;

@@ -1,19 +1,13 @@
-// The WebKit side of the GTK back end's browser control, built as the run-time module
+// A view of the GTK back end's browser control, in the run-time module
 // libraduvove-browser.so (browser_module.h has the line between it and the executable): a
 // WebKitWebView placed in the parent window's GtkFixed, behaving towards its host as the
 // system's browser control does. The control in the executable (browser_proxy.cpp) owns the
 // view and answers its questions for the host.
 //
-// - One web context for the whole process (made when the module is loaded): a persistent
-//   website data manager, cookies in an SQLite file that survives restarts, the client's
-//   web-process extension and the path of the bridge socket handed to it.
 // - The host is asked what the system's control asks it: GetHostInfo before every
 //   navigation (no scroll bars: a user style sheet, in place before the document loads),
-//   ShowContextMenu (no menu when the host takes it), GetExternal (window.external).
-// - window.external is synchronous: the extension asks over a UNIX socket, served here on
-//   the GTK main loop. Each request names the page (webkit_web_view_get_page_id); the call
-//   goes to the host of that page's view. Anything the call posts is handled after the
-//   answer has gone back, since posted messages wait in the queue.
+//   ShowContextMenu (no menu when the host takes it), GetExternal (window.external, whose
+//   calls come from the bridge server, bridge_server.cpp, through ServeBridgeRequest).
 // - Events: decide-policy gives BeforeNavigate2 and NewWindow3, the create signal (window.open)
 //   NewWindow3, load-changed NavigateComplete2 and DocumentComplete (none for a failed load),
 //   load-failed NavigateError, window.close WindowClosing, notify::title TitleChange,
@@ -31,27 +25,16 @@
 //   so) is user-initiated; it is the first of that action when no other came since the last
 //   button or key press the view received.
 // - A view made without acceleration never uses compositing: its first paint comes sooner.
-#include <glib-unix.h>
-#include <glib/gstdio.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 #include <webkit2/webkit2.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "fw/gtk/browser_bridge_wire.h"
-#include "fw/gtk/browser_module.h"
-#include "fw/posix/stale_sockets.h"
+#include "fw/gtk/module/module_parts.h"
 
 namespace fw::gtk::browser {
 
@@ -91,13 +74,6 @@ for (var i = 0; i < list.length; i++) {
 }
 return null;)JS";
 
-std::string Join(const char* base, const char* leaf) {
-    gchar* p = g_build_filename(base, leaf, nullptr);
-    std::string s(p);
-    g_free(p);
-    return s;
-}
-
 // Addresses as the page wrote them: the engine percent-encodes blanks.
 std::string UnescapeBlanks(const std::string& url) {
     std::string out;
@@ -117,31 +93,6 @@ std::string RequestUri(WebKitNavigationAction* action) {
     WebKitURIRequest* rq = action ? webkit_navigation_action_get_request(action) : nullptr;
     const char* uri = rq ? webkit_uri_request_get_uri(rq) : nullptr;
     return uri ? uri : "";
-}
-
-void Report(const char* what) {
-    std::fprintf(stderr, "raduvove: %s\n", what);
-}
-
-// --- The bridge socket's place ------------------------------------------------------------
-
-constexpr const char* kSocketFolderPrefix = "raduvove-";
-constexpr const char* kSocketName = "bridge";
-
-struct SocketPlace {
-    std::string dir;
-    std::string path;
-};
-
-SocketPlace& Place() {
-    static SocketPlace p;
-    return p;
-}
-
-void RemoveSocketPlace() {
-    SocketPlace& p = Place();
-    if (!p.path.empty()) g_unlink(p.path.c_str());
-    if (!p.dir.empty()) g_rmdir(p.dir.c_str());
 }
 
 // --- Windows that the page opened ------------------------------------------------------------
@@ -698,9 +649,14 @@ void WebkitView::OnViewDestroy(GtkWidget*, WebkitView* self) {
     Pages().erase(self->page_);
 }
 
-// --- The bridge server ------------------------------------------------------------------------
+}  // namespace
 
-wire::Response Serve(const wire::Request& rq) {
+View* NewWebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, bool visible, int id,
+                    const BrowserOptions& options, ViewHost* host) {
+    return new WebkitView(ctx, fixed, rect, visible, id, options, host);
+}
+
+wire::Response ServeBridgeRequest(const wire::Request& rq) {
     wire::Response rs;
     rs.seq = rq.seq;
     rs.status = wire::Status::NoExternal;
@@ -713,255 +669,4 @@ wire::Response Serve(const wire::Request& rq) {
     return rs;
 }
 
-struct Conn : std::enable_shared_from_this<Conn> {
-    int fd = -1;
-    guint inWatch = 0;
-    guint outWatch = 0;
-    std::string in;
-    std::string out;
-    bool closed = false;
-};
-
-std::unordered_map<Conn*, std::shared_ptr<Conn>>& Conns() {
-    static auto* conns = new std::unordered_map<Conn*, std::shared_ptr<Conn>>;
-    return *conns;
-}
-
-void CloseConn(Conn* c) {
-    if (c->closed) return;
-    c->closed = true;
-    if (c->inWatch) g_source_remove(c->inWatch);
-    if (c->outWatch) g_source_remove(c->outWatch);
-    c->inWatch = c->outWatch = 0;
-    close(c->fd);
-    c->fd = -1;
-    Conns().erase(c);  // callers on the stack hold their own reference
-}
-
-gboolean OnWritable(gint, GIOCondition, gpointer data);
-
-// Sends what is waiting; the rest goes when the socket takes it.
-void Flush(Conn* c) {
-    while (!c->closed && !c->out.empty()) {
-        ssize_t k = send(c->fd, c->out.data(), c->out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (k < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                if (!c->outWatch) c->outWatch = g_unix_fd_add(c->fd, G_IO_OUT, OnWritable, c);
-                return;
-            }
-            CloseConn(c);
-            return;
-        }
-        c->out.erase(0, static_cast<std::size_t>(k));
-    }
-    if (c->outWatch && c->out.empty()) {
-        g_source_remove(c->outWatch);
-        c->outWatch = 0;
-    }
-}
-
-gboolean OnWritable(gint, GIOCondition, gpointer data) {
-    auto* c = static_cast<Conn*>(data);
-    std::shared_ptr<Conn> keep = c->shared_from_this();
-    c->outWatch = 0;  // this source ends here; Flush makes a new one if it must
-    Flush(c);
-    return G_SOURCE_REMOVE;
-}
-
-gboolean OnReadable(gint, GIOCondition, gpointer data) {
-    auto* c = static_cast<Conn*>(data);
-    std::shared_ptr<Conn> keep = c->shared_from_this();
-    char buf[65536];
-    for (;;) {
-        ssize_t k = recv(c->fd, buf, sizeof buf, MSG_DONTWAIT);
-        if (k > 0) {
-            c->in.append(buf, static_cast<std::size_t>(k));
-            if (c->in.size() >= 4 && !wire::FrameLengthValid(wire::FrameLength(c->in.data()))) break;
-            if (c->in.size() > wire::kMaxFrame + 4) break;
-            continue;
-        }
-        if (k < 0 && errno == EINTR) continue;
-        if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        CloseConn(c);  // the web process went away (or the socket broke)
-        return G_SOURCE_REMOVE;
-    }
-    while (!c->closed && c->in.size() >= 4) {
-        std::uint32_t len = wire::FrameLength(c->in.data());
-        if (!wire::FrameLengthValid(len)) {
-            CloseConn(c);
-            break;
-        }
-        if (c->in.size() < 4 + static_cast<std::size_t>(len)) break;
-        if (!c->out.empty()) {
-            // A request before the last answer was taken: the extension never does that (it
-            // waits for every answer), and answers piling up here would have no bound.
-            CloseConn(c);
-            break;
-        }
-        wire::Request rq;
-        bool ok = wire::DecodeRequest(c->in.data() + 4, len, rq);
-        c->in.erase(0, 4 + static_cast<std::size_t>(len));
-        if (!ok) {
-            CloseConn(c);
-            break;
-        }
-        // The call may run a nested main loop; this source does not run again meanwhile.
-        wire::Response rs = Serve(rq);
-        if (c->closed) break;
-        std::string frame;
-        if (!wire::EncodeResponse(rs, frame)) {
-            // Too large to send: say that the call failed instead of leaving the page waiting.
-            wire::Response failed;
-            failed.seq = rs.seq;
-            failed.status = wire::Status::Failed;
-            failed.value = wire::Value::String(u"Result too large");
-            wire::EncodeResponse(failed, frame);
-        }
-        c->out += frame;
-        Flush(c);
-    }
-    return c->closed ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
-}
-
-gboolean OnAccept(gint fd, GIOCondition, gpointer) {
-    for (;;) {
-        int s = accept4(fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (s < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        // Only processes of this user (our web processes) may talk to the client.
-        ucred cred{};
-        socklen_t len = sizeof cred;
-        if (getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != getuid()) {
-            close(s);
-            continue;
-        }
-        auto c = std::make_shared<Conn>();
-        c->fd = s;
-        // Ahead of the engine's own sources: a page waits for every answer.
-        c->inWatch = g_unix_fd_add_full(G_PRIORITY_HIGH, s, static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR),
-                                        OnReadable, c.get(), nullptr);
-        Conns()[c.get()] = c;
-    }
-    return G_SOURCE_CONTINUE;
-}
-
-// Listens on a fresh socket in a private folder. False when that cannot be done: pages then
-// get no window.external.
-bool StartBridge() {
-    SocketPlace& place = Place();
-    // Folders of clients that were killed, or whose display died, are swept away first.
-    for (const char* base : {g_get_user_runtime_dir(), g_get_tmp_dir()})
-        fw::posix::RemoveStaleSocketFolders(base, kSocketFolderPrefix, kSocketName);
-    for (const char* base : {g_get_user_runtime_dir(), g_get_tmp_dir()}) {
-        std::string tmpl = Join(base, (std::string(kSocketFolderPrefix) + "XXXXXX").c_str());
-        if (tmpl.size() + 8 >= sizeof(sockaddr_un{}.sun_path)) continue;
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back('\0');
-        if (!g_mkdtemp_full(buf.data(), 0700)) continue;
-        place.dir = buf.data();
-        place.path = Join(place.dir.c_str(), kSocketName);
-        break;
-    }
-    if (place.path.empty()) return false;
-    std::atexit(RemoveSocketPlace);
-
-    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) return false;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, place.path.c_str(), place.path.size() + 1);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 64) != 0) {
-        close(fd);
-        return false;
-    }
-    g_unix_fd_add(fd, G_IO_IN, OnAccept, nullptr);
-    return true;
-}
-
-// --- The shared web context --------------------------------------------------------------------
-
-class WebkitModule final : public Module {
-public:
-    explicit WebkitModule(const Paths& paths) : paths_(paths) {}
-
-    void Prewarm() override { Context(); }
-
-    View* CreateView(GtkFixed* fixed, const Rect& rect, bool visible, int id, const BrowserOptions& options,
-                     ViewHost* host) override {
-        if (!fixed || !host) return nullptr;
-        return new WebkitView(Context(), fixed, rect, visible, id, options, host);
-    }
-
-    void ClearWebsiteDataExceptCookies(std::function<void()> done) override;
-
-private:
-    WebKitWebContext* Context();
-
-    Paths paths_;
-    WebKitWebContext* ctx_ = nullptr;
-};
-
-WebKitWebContext* WebkitModule::Context() {
-    if (ctx_) return ctx_;
-    const std::string& cache = paths_.cacheDir;
-    const std::string& data = paths_.dataDir;
-    g_mkdir_with_parents(cache.c_str(), 0700);
-    g_mkdir_with_parents(data.c_str(), 0700);
-    WebKitWebsiteDataManager* dm = webkit_website_data_manager_new("base-cache-directory", cache.c_str(),
-                                                                   "base-data-directory", data.c_str(), nullptr);
-    ctx_ = webkit_web_context_new_with_website_data_manager(dm);
-    g_object_unref(dm);
-
-    // Also starts the network process, which the first page needs anyway.
-    WebKitCookieManager* cookies = webkit_web_context_get_cookie_manager(ctx_);
-    std::string jar = Join(data.c_str(), "cookies.sqlite");
-    webkit_cookie_manager_set_persistent_storage(cookies, jar.c_str(), WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
-    webkit_cookie_manager_set_accept_policy(cookies, WEBKIT_COOKIE_POLICY_ACCEPT_ALWAYS);
-
-    const std::string& extensions = paths_.extensionDir;
-    if (!g_file_test(extensions.c_str(), G_FILE_TEST_IS_DIR))
-        Report("the web-process extension folder is missing: pages get no window.external");
-    webkit_web_context_set_web_extensions_directory(ctx_, extensions.c_str());
-    if (StartBridge()) {
-        webkit_web_context_set_web_extensions_initialization_user_data(ctx_,
-                                                                       g_variant_new("(s)", Place().path.c_str()));
-        // The sandbox may also be forced on from the environment (WEBKIT_FORCE_SANDBOX) without
-        // the context knowing: the folder is always made visible inside it.
-        webkit_web_context_add_path_to_sandbox(ctx_, Place().dir.c_str(), FALSE);
-    } else {
-        Report("cannot listen for the script bridge: pages get no window.external");
-    }
-    return ctx_;
-}
-
-struct ClearJob {
-    std::function<void()> done;
-};
-
-void WebkitModule::ClearWebsiteDataExceptCookies(std::function<void()> done) {
-    auto* job = new ClearJob{std::move(done)};
-    WebKitWebsiteDataManager* dm = webkit_web_context_get_website_data_manager(Context());
-    auto types = static_cast<WebKitWebsiteDataTypes>(WEBKIT_WEBSITE_DATA_ALL & ~WEBKIT_WEBSITE_DATA_COOKIES);
-    webkit_website_data_manager_clear(
-        dm, types, 0, nullptr,
-        [](GObject* src, GAsyncResult* res, gpointer data) {
-            webkit_website_data_manager_clear_finish(WEBKIT_WEBSITE_DATA_MANAGER(src), res, nullptr);
-            std::unique_ptr<ClearJob> j(static_cast<ClearJob*>(data));
-            if (j->done) j->done();
-        },
-        job);
-}
-
-}  // namespace
-
 }  // namespace fw::gtk::browser
-
-extern "C" __attribute__((visibility("default"))) fw::gtk::browser::Module* rv_browser_module(
-    int version, const fw::gtk::browser::Paths* paths) {
-    if (version != fw::gtk::browser::kModuleVersion || !paths) return nullptr;
-    static auto* module = new fw::gtk::browser::WebkitModule(*paths);  // for the life of the process
-    return module;
-}

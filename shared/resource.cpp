@@ -1,7 +1,7 @@
-#include "app/resource.h"
+#include "shared/resource.h"
 
-namespace app {
+namespace shared {
 
 std::vector<fw::MenuItem> LoadTrayMenu() { return {{"退出", ID_TRAY_EXIT}}; }
 
-}  // namespace app
+}  // namespace shared

@@ -1,10 +1,15 @@
-#include "ui/page_panel.h"
+#include "side/page_panel.h"
 
-#include "app/main_wnd.h"
+#include "shared/exit_prompt.h"
 #include "web/web_ctrl_interface.h"
 
-CPagePanel::CPagePanel(fw::Window* parent, int width, int height, int browserId)
-    : m_nWidth(width), m_nHeight(height), m_pParent(parent), m_nBrowserId(browserId) {
+CPagePanel::CPagePanel(fw::Window* parent, ILauncher* launcher, int width, int height, int browserId)
+    : m_nWidth(width),
+      m_nHeight(height),
+      m_pParent(parent),
+      m_nBrowserId(browserId),
+      m_hParent(parent ? parent->handle() : fw::kNoWindow),
+      m_launcher(launcher) {
     m_pHost = new CWebCtrlInterFace();
     m_pHost->m_pExternal = new CJSDispatch(this);
     m_pHost->AddRef();
@@ -55,13 +60,11 @@ bool CPagePanel::PreTranslateMessage(const fw::Msg& msg) {
     if (msg.message == fw::WM_KEYDOWN && msg.wParam == fw::VK_ESCAPE) return true;
     if (msg.message == fw::WM_SYSKEYDOWN && msg.wParam == fw::VK_F4) {
         // Alt+F4 asks about quitting the whole client, not about this panel.
-        CMainWnd::ExitPrompt(g_pMainWnd && g_pMainWnd->IsWindow() ? g_pMainWnd : nullptr);
+        ILauncher* launcher = Launcher();
+        shared::ExitPrompt(launcher ? &launcher->LauncherWindow() : nullptr);
         return true;
     }
     return false;  // every other key reaches the page as usual
 }
 
-void PostToGameWindow(unsigned msg) {
-    fw::Window* game = g_pMainWnd ? g_pMainWnd->m_pGameWnd : nullptr;
-    if (game) fw::Window::Post(game->handle(), msg);
-}
+void CPagePanel::PostToParent(unsigned msg) const { fw::Window::Post(m_hParent, msg); }

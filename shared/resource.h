@@ -1,11 +1,11 @@
 #pragma once
-// Resource ids and command ids of the client.
-#include <string>
+// Resource ids of the client: the skin pictures embedded from res/png/<id>.png, the icon and
+// the tray menu.
 #include <vector>
 
 #include "fw/tray.h"
 
-namespace app {
+namespace shared {
 
 // Skin pictures (PNG resources).
 enum SkinId : int {
@@ -46,4 +46,4 @@ constexpr unsigned ID_TRAY_EXIT = 32772;
 // Menu 161: its one pop-up's items.
 std::vector<fw::MenuItem> LoadTrayMenu();
 
-}  // namespace app
+}  // namespace shared

@@ -1,7 +1,7 @@
 #pragma once
 // The boss-key dialog: a small skinned modal pop-up in which the user presses a new boss
-// key. Confirming registers the combination for the launcher; if the system refuses it the
-// dialog says so, keeps the old key working and stays open.
+// key. Confirming makes the combination the launcher's boss key; if the system refuses it
+// the dialog says so (the launcher keeps the old key working) and stays open.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +10,8 @@
 #include "fw/hotkey_field.h"
 #include "fw/image.h"
 #include "fw/window.h"
+#include "shared/launcher.h"
+#include "ui/skin.h"
 
 class CBosskey : public fw::Window {
 public:
@@ -19,7 +21,8 @@ public:
     static constexpr const char* kPrompt = "请输入老板键:";
     static constexpr const char* kRefused = "注册热键失败";
 
-    explicit CBosskey(fw::Window* parent);
+    // `launcher` may be null: the dialog then shows no key and can set none.
+    CBosskey(fw::Window* parent, ILauncher* launcher);
     ~CBosskey() override;
 
     // Creates the dialog centred over its parent, runs it modally and destroys it again.
@@ -31,10 +34,10 @@ public:
     static void SetFacesForTesting(const std::string& first, const std::string& fallback);
 
     // What the dialog shows.
-    const fw::Rect& closeRect() const { return m_rcClose; }
-    const fw::Rect& confirmRect() const { return m_rcConfirm; }
-    int closeState() const { return m_nCloseState; }
-    int confirmState() const { return m_nConfirmState; }
+    const fw::Rect& closeRect() const { return m_btnClose.rect; }
+    const fw::Rect& confirmRect() const { return m_btnConfirm.rect; }
+    int closeState() const { return m_btnClose.state; }
+    int confirmState() const { return m_btnConfirm.state; }
     bool usesFallbackFace() const { return m_bFallback; }
     const fw::Font& promptFont() const { return m_fontPrompt; }
     fw::Rect promptRect() const;
@@ -55,16 +58,12 @@ protected:
 private:
     // Registers the field's combination as the boss key; ends the dialog when it is set.
     void ApplyKey();
-    void InvalidateButtons();
 
     fw::Window* m_pParent;
-    std::unique_ptr<fw::Image> m_pCloseImage;
-    std::unique_ptr<fw::Image> m_pConfirmImage;
+    const LauncherRef m_launcher;
     std::unique_ptr<fw::Image> m_pBackground;
-    fw::Rect m_rcClose{};
-    fw::Rect m_rcConfirm{};
-    int m_nCloseState = 0;
-    int m_nConfirmState = 0;
+    ui::SkinButton m_btnClose;
+    ui::SkinButton m_btnConfirm;
     bool m_bFallback = false;
     fw::Font m_fontPrompt;
     std::unique_ptr<fw::HotKeyField> m_pField;

@@ -1,11 +1,11 @@
 #pragma once
 // The account page window: a borderless panel centred over the game window that shows the
 // platform's account page, on which a guest player binds or registers the account. The page
-// reports back through window.external: "AccountBindSuccess" marks the account as bound,
-// "CloseBindPage" closes the panel.
+// reports back through window.external: "AccountBindSuccess" marks the account as bound in
+// the launcher, "CloseBindPage" asks the game window to close the panel (WM_BIND_CLOSED).
 #include <string>
 
-#include "ui/page_panel.h"
+#include "side/page_panel.h"
 
 class CJihuoWnd : public CPagePanel {
 public:
@@ -15,8 +15,9 @@ public:
     static constexpr const char* kPagePath = "/game/s/jihuo/?game=wkln";
 
     // Creates the panel, hidden, as a child of `parent` (the game window; without one, a
-    // tool window on the desktop) and asks for the account page. The text is not used.
-    CJihuoWnd(fw::Window* parent, const std::string& text);
+    // tool window on the desktop) and asks for the account page on the launcher's portal
+    // (the default portal without a launcher).
+    CJihuoWnd(fw::Window* parent, ILauncher* launcher);
 
     // IJSDispatch: the account is bound; the page is done.
     void AccountBindSuccess(std::string text) override;

@@ -1,8 +1,6 @@
-#include "app/hosts.h"
+#include "shared/hosts.h"
 
-#include "app/ini_file.h"
-
-namespace app {
+namespace shared {
 
 const Hosts& DefaultHosts() {
     static const Hosts h{
@@ -39,23 +37,13 @@ bool IsValidHost(const std::string& s) {
     return n >= 1 && n <= 65535;
 }
 
-Hosts ReadHosts(const std::string& iniPath) { return ReadHosts(IniFile::Load(iniPath)); }
-
-Hosts ReadHosts(const IniFile& f) {
-    Hosts h = DefaultHosts();
-    auto take = [&](const char* key, std::string& field) {
-        if (auto v = f.Get("hosts", key); v && IsValidHost(*v)) field = *v;
-    };
-    take("portal", h.portal);
-    take("game", h.game);
-    take("pay", h.pay);
-    take("forum", h.forum);
-    take("cs", h.cs);
-    return h;
-}
-
 std::string HttpAddress(const std::string& host, const std::string& pathAndQuery) {
     return "http://" + host + pathAndQuery;
 }
 
-}  // namespace app
+std::string OfficialSiteUrl(const Hosts& h) { return HttpAddress(h.game, ""); }
+std::string PaymentUrl(const Hosts& h) { return HttpAddress(h.pay, "/?g=dmor"); }
+std::string ForumUrl(const Hosts& h) { return HttpAddress(h.forum, "/forum.php?mod=forumdisplay&fid=177"); }
+std::string ServiceUrl(const Hosts& h) { return HttpAddress(h.portal, "/kefu/"); }
+
+}  // namespace shared

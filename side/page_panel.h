@@ -3,13 +3,15 @@
 // control filling it, and offers the page the script bridge: the base of the payment and the
 // account page windows. The window stays hidden until its page has loaded; Escape is
 // swallowed and Alt+F4 asks about quitting the whole client. A page whose engine process
-// ended is loaded again.
+// ended is loaded again. What the page asks of the game window is posted to the parent the
+// panel was made in.
 #include <memory>
 #include <string>
 
 #include "fw/browser.h"
 #include "fw/page_recovery.h"
 #include "fw/window.h"
+#include "shared/launcher.h"
 #include "web/js_dispatch.h"
 
 class CWebCtrlInterFace;
@@ -31,7 +33,8 @@ public:
     bool PreTranslateMessage(const fw::Msg& msg) override;
 
 protected:
-    CPagePanel(fw::Window* parent, int width, int height, int browserId);
+    // `launcher` may be null (then Alt+F4's question closes nothing).
+    CPagePanel(fw::Window* parent, ILauncher* launcher, int width, int height, int browserId);
 
     // True when the panel goes inside its parent (the game window is there).
     bool Inside() const { return m_pParent && m_pParent->IsWindow(); }
@@ -40,6 +43,10 @@ protected:
     // to PageAddress() on the way.
     void CreatePanel(fw::Point topLeft);
     virtual std::string PageAddress() const = 0;
+    // Posts `msg` to the parent (the game window), so that the page's script call returns
+    // before the game window acts; with no parent (or one already gone) the request is lost.
+    void PostToParent(unsigned msg) const;
+    ILauncher* Launcher() const { return m_launcher.get(); }  // null once it is gone
 
     int OnCreate() override;
     void OnDestroy() override;
@@ -54,13 +61,11 @@ private:
     void EndPage();
 
     const int m_nBrowserId;
+    const fw::Handle m_hParent;
+    const LauncherRef m_launcher;
     std::unique_ptr<fw::BrowserControl> m_wndBrowser;
     CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
     fw::PageRecovery m_recovery{*this, IDT_PAGE_RECOVERY, [this] {
                                     if (m_wndBrowser) m_wndBrowser->Refresh();
                                 }};
 };
-
-// Posts `msg` to the game window, so that the page's script call returns before the game
-// window acts; with no game window (or one already gone) the request is lost.
-void PostToGameWindow(unsigned msg);

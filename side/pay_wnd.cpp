@@ -1,22 +1,18 @@
-#include "ui/pay_wnd.h"
+#include "side/pay_wnd.h"
 
-#include "app/main_wnd.h"
-#include "app/messages.h"
 #include "fw/shell.h"
 #include "fw/system.h"
+#include "shared/messages.h"
 
-CPayWnd::CPayWnd(fw::Window* parent, const std::string& text)
-    : CPagePanel(parent, kWidth, kHeight, kBrowserId) {
-    (void)text;
+CPayWnd::CPayWnd(fw::Window* parent, ILauncher* launcher, const std::string& payParam)
+    : CPagePanel(parent, launcher, kWidth, kHeight, kBrowserId), m_strPayParam(payParam) {
     // Inside the game window: a child placed in its client area, near the right edge by the
     // game window's outer width. Without a game window it sits on the desktop.
     const int parentWidth = Inside() ? m_pParent->GetWindowRect().Width() : fw::ScreenSize().cx;
     CreatePanel({parentWidth - kRightOffset, kTop});
 }
 
-std::string CPayWnd::PageAddress() const { return g_pMainWnd ? g_pMainWnd->m_strPayParam : std::string(); }
-
-void CPayWnd::closedBox() { PostToGameWindow(WM_PAY_CLOSED); }
+void CPayWnd::closedBox() { PostToParent(WM_PAY_CLOSED); }
 
 void CPayWnd::NewWindow3(const std::string& url, unsigned flags, bool& cancel) {
     // Pop-ups of the payment page open in the default browser, never inside the client:

@@ -1,13 +1,11 @@
-#include "ui/jihuo_wnd.h"
+#include "side/jihuo_wnd.h"
 
-#include "app/hosts.h"
-#include "app/main_wnd.h"
-#include "app/messages.h"
 #include "fw/system.h"
+#include "shared/hosts.h"
+#include "shared/messages.h"
 
-CJihuoWnd::CJihuoWnd(fw::Window* parent, const std::string& text)
-    : CPagePanel(parent, kWidth, kHeight, kBrowserId) {
-    (void)text;
+CJihuoWnd::CJihuoWnd(fw::Window* parent, ILauncher* launcher)
+    : CPagePanel(parent, launcher, kWidth, kHeight, kBrowserId) {
     // Centred on the game window's outer size, in its client area: a game window smaller
     // than the panel gives negative offsets, and the panel is clipped at its edges. Without
     // a game window it is centred on the screen.
@@ -17,8 +15,8 @@ CJihuoWnd::CJihuoWnd(fw::Window* parent, const std::string& text)
 }
 
 std::string CJihuoWnd::PageAddress() const {
-    const std::string portal = g_pMainWnd ? g_pMainWnd->m_hosts.portal : app::DefaultHosts().portal;
-    return app::HttpAddress(portal, kPagePath);
+    const ILauncher* launcher = Launcher();
+    return shared::HttpAddress(launcher ? launcher->Hosts().portal : shared::DefaultHosts().portal, kPagePath);
 }
 
 // ---- page -------------------------------------------------------------------------------
@@ -30,7 +28,7 @@ void CJihuoWnd::AccountBindSuccess(std::string text) {
 
 void CJihuoWnd::OnBindDone() {
     // The panel stays open until the page also asks to close it.
-    if (g_pMainWnd) g_pMainWnd->m_bAccountBound = 1;
+    if (ILauncher* launcher = Launcher()) launcher->SetAccountBound(true);
 }
 
 void CJihuoWnd::CloseBindPage(std::string text) {
@@ -38,7 +36,7 @@ void CJihuoWnd::CloseBindPage(std::string text) {
     OnBindClose();
 }
 
-void CJihuoWnd::OnBindClose() { PostToGameWindow(WM_BIND_CLOSED); }
+void CJihuoWnd::OnBindClose() { PostToParent(WM_BIND_CLOSED); }
 
 void CJihuoWnd::NewWindow3(const std::string& url, unsigned flags, bool& cancel) {
     (void)url;

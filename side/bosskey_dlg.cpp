@@ -1,12 +1,10 @@
-#include "ui/bosskey_dlg.h"
+#include "side/bosskey_dlg.h"
 
-#include "app/main_wnd.h"
-#include "app/messages.h"
-#include "app/resource.h"
 #include "fw/dialog.h"
 #include "fw/hotkey.h"
 #include "fw/message_box.h"
 #include "fw/system.h"
+#include "shared/resource.h"
 #include "ui/skin.h"
 
 namespace {
@@ -43,7 +41,7 @@ fw::Rect CentredOver(const fw::Window* over, int w, int h) {
 
 }  // namespace
 
-CBosskey::CBosskey(fw::Window* parent) : m_pParent(parent) {}
+CBosskey::CBosskey(fw::Window* parent, ILauncher* launcher) : m_pParent(parent), m_launcher(launcher) {}
 
 CBosskey::~CBosskey() { Destroy(); }
 
@@ -66,13 +64,13 @@ int CBosskey::DoModal() {
 }
 
 int CBosskey::OnCreate() {
-    ui::LoadSkinImage(app::IDB_BOSSKEY_BG, m_pBackground);
-    ui::LoadSkinImage(app::IDB_BOSSKEY_OK, m_pConfirmImage);
-    ui::LoadSkinImage(app::IDB_BOSSKEY_CLOSE, m_pCloseImage);
+    ui::LoadSkinImage(shared::IDB_BOSSKEY_BG, m_pBackground);
+    ui::LoadSkinImage(shared::IDB_BOSSKEY_OK, m_btnConfirm.image);
+    ui::LoadSkinImage(shared::IDB_BOSSKEY_CLOSE, m_btnClose.image);
 
-    m_rcClose = {kWidth - 11, 0, kWidth, 11};
-    m_rcConfirm = {kWidth - 116, 73, kWidth - 56, 94};
-    m_nCloseState = m_nConfirmState = 0;
+    m_btnClose.rect = {kWidth - 11, 0, kWidth, 11};
+    m_btnConfirm.rect = {kWidth - 116, 73, kWidth - 56, 94};
+    m_btnClose.state = m_btnConfirm.state = 0;
     SetPos(fw::Rect::FromXYWH(0, 0, kWidth, kHeight), fw::kNoMove | fw::kNoZOrder);
 
     // Without its field the dialog could not tell which key the user wants.
@@ -81,7 +79,8 @@ int CBosskey::OnCreate() {
     m_pField->Focus();
     // The current key: low byte the key, bits 16 to 23 the field's modifier flags (no key,
     // -1, gives 255 and 255 as it stands).
-    const std::int32_t code = g_pMainWnd ? g_pMainWnd->m_dwHotKey : -1;
+    const ILauncher* launcher = m_launcher.get();
+    const std::int32_t code = launcher ? launcher->BossKey() : -1;
     const auto bits = static_cast<std::uint32_t>(code);
     m_pField->SetHotKey(bits & 0xFF, (bits >> 16) & 0xFF);
 
@@ -94,57 +93,41 @@ int CBosskey::OnCreate() {
 void CBosskey::OnDestroy() {
     m_pField.reset();
     m_pBackground.reset();
-    m_pConfirmImage.reset();
-    m_pCloseImage.reset();
+    m_btnConfirm.image.reset();
+    m_btnClose.image.reset();
 }
 
 fw::Rect CBosskey::promptRect() const { return fw::Rect::FromXYWH(50, m_bFallback ? 74 : 73, 84, 20); }
 
 void CBosskey::OnPaint(fw::Canvas& canvas) {
     ui::DrawImageStretched(m_pBackground.get(), canvas, 0, 0, kWidth, kHeight);
-    ui::DrawSlice(canvas, m_pCloseImage.get(), m_rcClose, m_nCloseState, ui::Strip::Vertical);
-    ui::DrawSlice(canvas, m_pConfirmImage.get(), m_rcConfirm, m_nConfirmState, ui::Strip::Vertical);
+    for (const ui::SkinButton* b : {&m_btnClose, &m_btnConfirm})
+        ui::DrawSlice(canvas, b->image.get(), b->rect, b->state, ui::Strip::Vertical);
     canvas.DrawText(kPrompt, m_fontPrompt, kPromptColour, promptRect(), fw::TextHint::ClearTypeGridFit);
 }
 
 // ---- mouse ------------------------------------------------------------------------------
 
-void CBosskey::InvalidateButtons() {
-    Invalidate(&m_rcClose);
-    Invalidate(&m_rcConfirm);
-}
-
 void CBosskey::OnMouseMove(fw::Point p) {
     // The highlight moves from one button to the other in one step; outside both every
     // move clears both.
-    if (m_rcClose.Contains(p)) {
-        if (m_nCloseState == 1) return;
-        m_nCloseState = 1;
-        m_nConfirmState = 0;
-    } else if (m_rcConfirm.Contains(p)) {
-        if (m_nConfirmState == 1) return;
-        m_nCloseState = 0;
-        m_nConfirmState = 1;
-    } else {
-        m_nCloseState = 0;
-        m_nConfirmState = 0;
-    }
-    InvalidateButtons();
+    std::vector<ui::SkinButton*> buttons{&m_btnClose, &m_btnConfirm};
+    for (const fw::Rect& r : ui::SkinButtonsMouseMove(buttons, p)) Invalidate(&r);
 }
 
 void CBosskey::OnLButtonDown(fw::Point p) {
-    if (m_rcClose.Contains(p) || m_rcConfirm.Contains(p)) return;
+    if (m_btnClose.rect.Contains(p) || m_btnConfirm.rect.Contains(p)) return;
     // The rest of the dialog drags it, as a caption would.
     ReleaseCapture();
     Send(fw::WM_SYSCOMMAND, fw::SC_DRAGMOVE, 0);
 }
 
 void CBosskey::OnLButtonUp(fw::Point p) {
-    if (m_rcClose.Contains(p)) {
-        if (m_nCloseState == 1) fw::EndModal(*this, fw::IDCANCEL);
+    if (m_btnClose.rect.Contains(p)) {
+        if (m_btnClose.state == 1) fw::EndModal(*this, fw::IDCANCEL);
         return;
     }
-    if (m_rcConfirm.Contains(p)) ApplyKey();
+    if (m_btnConfirm.rect.Contains(p)) ApplyKey();
 }
 
 // ---- ending -----------------------------------------------------------------------------
@@ -174,28 +157,14 @@ void CBosskey::ApplyKey() {
     flags &= 0xFF;
     const auto code = static_cast<std::int32_t>(flags * 65536u + vk);
 
-    CMainWnd* launcher = g_pMainWnd && g_pMainWnd->IsWindow() ? g_pMainWnd : nullptr;
-    if (launcher && code == launcher->m_dwHotKey) {
+    ILauncher* launcher = m_launcher.get();
+    if (launcher && code == launcher->BossKey()) {
         fw::EndModal(*this, fw::IDOK);  // nothing changes: no system call at all
         return;
     }
-
-    bool registered = false;
-    if (launcher) {
-        const fw::Handle h = launcher->handle();
-        fw::UnregisterHotKey(h, IDH_BOSSKEY);
-        registered = fw::RegisterHotKey(h, IDH_BOSSKEY, CMainWnd::HotKeyModifiers(code), vk);
-        // Refused: the old key goes back, so that it keeps working while the launcher
-        // still names it.
-        const std::int32_t old = launcher->m_dwHotKey;
-        if (!registered && old != -1)
-            fw::RegisterHotKey(h, IDH_BOSSKEY, CMainWnd::HotKeyModifiers(old), CMainWnd::HotKeyVk(old));
-    }
-    if (!registered) {
+    if (!launcher || !launcher->ChangeBossKey(code, fw::HotKeyName(vk, flags))) {
         fw::MessageBox(handle(), kRefused, kAppName, fw::MB_OK);
         return;  // the dialog stays open for another try
     }
-    launcher->m_dwHotKey = code;
-    launcher->m_strHotKeyName = fw::HotKeyName(vk, flags);
     fw::EndModal(*this, fw::IDOK);
 }
