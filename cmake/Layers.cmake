@@ -13,6 +13,7 @@ set(RV_LAYERS
   "fw/posix: fw"
   "fw/headless: fw fw/common"
   "fw/gtk: fw fw/common fw/posix"
+  "fw/win32: fw fw/common"
   # The embedded resources, and the chat library (loaded at run time; it needs no client code).
   "res: fw"
   "supportim:"
@@ -26,4 +27,13 @@ set(RV_LAYERS
   "app: fw shared ui web net side game"
   # The local stand-in for the platform: a program of its own.
   "portal:"
+)
+
+# Platform files (a name ending in _win32 or _posix, as cmake/PlatformSources.cmake picks them)
+# do platform work at heart: besides what their folder may include, they may use the
+# framework's platform services of their system.
+# (fw/windows, the Windows platform services, is part of fw: the system's COM in fw/com.h
+# comes through its tamed <windows.h>.)
+set(RV_PLATFORM_LAYERS
+  "posix: fw/posix"
 )

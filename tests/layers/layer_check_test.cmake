@@ -35,6 +35,8 @@ function(write_base root)
   file(WRITE "${root}/supportim/support_im.h" "#pragma once\n")
   file(WRITE "${root}/game/game.cpp" "#include \"side/pay.h\"\n#include \"supportim/support_im.h\"\n#include \"net/http.h\"\n")
   file(WRITE "${root}/app/main.cpp" "#include \"game/game.h\"\n// #include \"tests/never.h\" is a comment\n")
+  file(WRITE "${root}/fw/posix/trim.h" "#pragma once\n")
+  file(WRITE "${root}/game/cache_clear_posix.cpp" "#include \"fw/posix/trim.h\"\n")
   file(WRITE "${root}/tests/unit/test_support.h" "#pragma once\n#include \"app/main.h\"\n")
 endfunction()
 
@@ -47,7 +49,7 @@ function(run_check root out)
 endfunction()
 
 # ---- a tree that keeps the direction
-set(case "downward includes, system headers, own folder, tests/ unchecked")
+set(case "downward includes, system headers, own folder, platform services in platform files, tests/ unchecked")
 write_base("${WORK}/clean")
 run_check("${WORK}/clean" rc)
 if(NOT rc EQUAL 0)
@@ -65,6 +67,8 @@ set(bad_cases
   "the framework's portable part includes a back end|fw/common/window.cpp|#include \"fw/gtk/native.h\"|fw/common/ may not include fw/gtk/"
   "a client folder includes a back end|game/game.cpp|#include \"fw/gtk/native.h\"|game/ may not include fw/gtk/"
   "the chat library includes the client|supportim/support_im.h|#include \"shared/messages.h\"|supportim/ may not include shared/"
+  "a platform service outside a platform file|game/game.cpp|#include \"fw/posix/trim.h\"|game/ may not include fw/posix/"
+  "another system's platform file|game/cache_clear_win32.cpp|#include \"fw/posix/trim.h\"|game/ may not include fw/posix/"
   "a folder outside the table|app/main.cpp|#include \"tests/unit/test_support.h\"|app/ may not include tests/"
 )
 foreach(entry IN LISTS bad_cases)
