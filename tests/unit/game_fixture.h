@@ -21,6 +21,8 @@
 #include "fw/message_box.h"
 #include "fw/resources.h"
 #include "fw/text.h"
+#include "game/chat_library.h"
+#include "game/heartbeat.h"
 #include "game/rudov_game.h"
 #include "test_support.h"
 #include "ui/skin.h"
@@ -98,6 +100,9 @@ protected:
         RegisterGameWindow();
         // A short final pause keeps the clearing tests quick; one test runs the real second.
         ClearWorker::SetPauseForTesting(std::chrono::milliseconds(10));
+        // Each test loads the chat library of its own folder, if it puts one there.
+        chat::ForgetLibraryForTesting();
+        chat::ImInbox::ResetForTesting();
     }
 
     void TearDown() override {
@@ -113,7 +118,11 @@ protected:
             launcher.reset();
         }
         EXPECT_TRUE(WaitForClearWorkers());
+        EXPECT_EQ(Heartbeat::Running(), 0);  // joined when their window went
         EXPECT_EQ(g_pGameWnd, nullptr);
+        chat::ForgetLibraryForTesting();
+        chat::ImInbox::ResetForTesting();
+        Heartbeat::SetPauseForTesting(std::chrono::milliseconds(0));
         CMainWnd::SetGameWindowFactory(nullptr);
         ClearWorker::SetPauseForTesting(std::chrono::milliseconds(0));
         hl::ResetModal();
