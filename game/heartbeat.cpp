@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "fw/text.h"
+#include "fw/trace.h"
 #include "net/http_client.h"
 #include "shared/hosts.h"
 
@@ -43,6 +44,7 @@ void Heartbeat::Start(const std::string& address) {
     try {
         w.thread = std::thread([shared = m_shared, client = w.client.get(), done = w.done, address, pause] {
             Run(shared, *client, address, pause);
+            fw::TraceMark("heartbeat-end");
             *done = true;
             --g_running;
         });
@@ -60,6 +62,7 @@ void Heartbeat::Run(const std::shared_ptr<Shared>& shared, CHttpClient& client, 
     while (shared->keepBeating && !shared->stop.IsSet()) {
         std::string answer;
         client.Get(address, answer);  // only the answer counts: empty after a failure
+        fw::TraceMark("heartbeat-answered");
         if (answer.find('1') == std::string::npos) return;
         ++g_pausing;
         const bool stopped = shared->stop.WaitFor(pause);

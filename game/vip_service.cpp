@@ -141,15 +141,20 @@ void CRudovGame::StartBlink() {
     if (!m_bImPending) return;  // the message stopped waiting meanwhile
     if (m_blink.running()) return;  // a blink runs already: it goes on
     m_blink.Start();
+    fw::TraceMark("vip-blink-start");
     InvalidateRect(m_rcVip);
     SetTimer(IDT_VIP_BLINK, VipBlink::kTickMs);
 }
 
 void CRudovGame::OnBlinkTick() {
     switch (m_blink.Advance(m_bImPending != 0)) {
-    case VipBlink::Tick::Changed: InvalidateRect(m_rcVip); break;
+    case VipBlink::Tick::Changed:
+        fw::TraceMark(m_blink.buttonShown() ? "vip-blink-button" : "vip-blink-bare");
+        InvalidateRect(m_rcVip);
+        break;
     case VipBlink::Tick::Stopped: {
         KillTimer(IDT_VIP_BLINK);
+        fw::TraceMark("vip-blink-end");
         const fw::Rect bar{0, 0, m_nWidth, kTitleHeight};
         Invalidate(&bar);
         break;
@@ -162,6 +167,7 @@ void CRudovGame::ClearImPending() {
     if (!m_blink.running()) return;
     m_blink.Stop();
     KillTimer(IDT_VIP_BLINK);
+    fw::TraceMark("vip-blink-end");
     const fw::Rect bar{0, 0, m_nWidth, kTitleHeight};
     Invalidate(&bar);  // the button is painted again
 }

@@ -32,6 +32,7 @@ int CVipmsgWnd::OnCreate() {
     const int crossWidth = m_btnClose.image ? m_btnClose.image->width() : 0;
     m_btnClose.rect = {kWidth - crossWidth, 2, kWidth, 22};
     m_bTitleFace = m_fontTitle.Exists();
+    SetCaption(m_strTitle);
     // The chat page: a web address only, however the library came by it.
     if (!fw::RequireWebAddress(m_strAddress, "VIP window")) return -1;
     return CPagePanel::OnCreate();
@@ -61,8 +62,10 @@ std::optional<CVipmsgWnd::TopInfo> CVipmsgWnd::TitleFromTopInfo(const std::strin
 
 void CVipmsgWnd::DialogBoxTopInfo(std::string text) {
     if (const std::optional<TopInfo> info = TitleFromTopInfo(text)) {
-        // Each report makes the title anew from its own fields.
+        // Each report makes the title anew from its own fields. The window's caption, which
+        // nobody sees on a frameless tool window, carries it too (for assistive tools).
         m_strTitle = info->title;
+        SetCaption(m_strTitle);
         if (!info->online && m_agentOffline) m_agentOffline();
     }
     Invalidate();

@@ -1,7 +1,7 @@
 #pragma once
 // The VIP customer-service window: an 831x673 borderless panel centred in the game window,
 // with a 30-pixel title bar of its own (gradient, logo, the title, a close cross) over the
-// chat page, whose address the chat library gave. The page reports the agent's name and
+// chat page, whose address the chat library gave. The window's caption is its title. The page reports the agent's name and
 // status ("DialogBoxTopInfo"), which make the title; an agent reported offline also ends the
 // VIP button's blink in the game window. The window never ends itself: the close cross, the
 // page's "API_close" and the page's attempt to close its browser window each post

@@ -164,8 +164,10 @@ TEST_F(VipWindow, OnlyAWebAddressMakesAWindow) {
 TEST_F(VipWindow, TheChatPageReportsTheAgent) {
     CVipmsgWnd& w = Open();
     Page()->CompleteLoad();
+    EXPECT_EQ(w.caption(), "连接客服中...");
     TopInfo("Lily|在线|");
     EXPECT_EQ(w.title(), "我正在和[Lily]聊天");
+    EXPECT_EQ(w.caption(), w.title());  // for assistive tools
     TopInfo("Lily|在线|");  // not nested
     EXPECT_EQ(w.title(), "我正在和[Lily]聊天");
     EXPECT_EQ(offline, 0);
