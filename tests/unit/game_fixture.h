@@ -4,6 +4,7 @@
 // workers and to read the title bar's pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -85,6 +86,20 @@ inline bool ShowsSlice(const fw::Bitmap& shown, const fw::Bitmap& base, int reso
     fw::Canvas c(expect);
     ui::DrawSlice(c, strip.get(), r, n, orientation);
     return Region(shown, r) == Region(expect, r) && Region(shown, r) != Region(base, r);
+}
+
+inline bool HasTimer(const fw::Window& w, unsigned id) {
+    const auto t = hl::Info(w).timers;
+    return std::find(t.begin(), t.end(), id) != t.end();
+}
+
+// A hidden game window goes on handling its messages and its mouse (while an animation waits
+// for it to be shown).
+inline void ExpectHandlingMessages(CRudovGame& g) {
+    g.Post(WM_PAY_CLOSED);
+    EXPECT_GE(hl::Pump(), 1);
+    hl::MouseMove(g, Inside(g.m_rcPay));
+    EXPECT_EQ(g.m_nState[CRudovGame::kPay], 1);
 }
 
 class GameTest : public ::testing::Test {

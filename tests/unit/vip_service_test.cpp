@@ -67,6 +67,15 @@ protected:
         return -1;
     }
 
+    // A game whose customer service runs with the tests' library (its setlnk answers kLink).
+    CRudovGame& Chatting() {
+        lib.Install(dir.dir(), "full");
+        lib.Answer(1, 1, kLink);
+        CRudovGame& g = Play();
+        ShowIM();
+        return g;
+    }
+
     void PressVip(CRudovGame& g) { hl::LButtonDown(g, Inside(g.m_rcVip)); }
 
     static hl::ScriptedBrowser* ChatPage(CVipmsgWnd* w) { return w ? hl::FindBrowser(*w, CVipmsgWnd::kBrowserId) : nullptr; }
@@ -80,11 +89,6 @@ protected:
     ChatDouble lib;
     fw::Bitmap bare;
 };
-
-bool HasTimer(const fw::Window& w, unsigned id) {
-    const auto t = hl::Info(w).timers;
-    return std::find(t.begin(), t.end(), id) != t.end();
-}
 
 }  // namespace
 
@@ -328,10 +332,7 @@ TEST_F(VipService, ThePressLinksAndTheWindowShowsOnceItsPageHasLoaded) {
 }
 
 TEST_F(VipService, AMessageBlinksLinksAndMakesAHiddenWindow) {
-    lib.Install(dir.dir(), "full");
-    lib.Answer(1, 1, kLink);
-    CRudovGame& g = Play();
-    ShowIM();
+    CRudovGame& g = Chatting();
     const std::string text = std::string(kLink) + "#msg-1";
     Arrive(g, text);
 
@@ -377,10 +378,7 @@ TEST_F(VipService, AMessageBlinksLinksAndMakesAHiddenWindow) {
 }
 
 TEST_F(VipService, ClosingTheWindowEndsTheBlinkTheLinkAndTheHeartbeat) {
-    lib.Install(dir.dir(), "full");
-    lib.Answer(1, 1, kLink);
-    CRudovGame& g = Play();
-    ShowIM();
+    CRudovGame& g = Chatting();
     ASSERT_TRUE(PumpUntil([] { return Heartbeat::Pausing() == 1; }));  // in its minute's pause
     Arrive(g);
     CVipmsgWnd* vip = g.vipWindow();
@@ -424,10 +422,7 @@ TEST_F(VipService, ClosingTheWindowEndsTheBlinkTheLinkAndTheHeartbeat) {
 }
 
 TEST_F(VipService, TheBlinkWaitsForAHiddenWindowWhileMessagesFlow) {
-    lib.Install(dir.dir(), "full");
-    lib.Answer(1, 1, kLink);
-    CRudovGame& g = Play();
-    ShowIM();
+    CRudovGame& g = Chatting();
     g.Show(fw::ShowCmd::Hide);  // the boss key
     Arrive(g);
     EXPECT_EQ(Count("setacc"), 0);
@@ -435,11 +430,7 @@ TEST_F(VipService, TheBlinkWaitsForAHiddenWindowWhileMessagesFlow) {
     EXPECT_TRUE(HasTimer(g, IDT_BLINK_WAIT_VISIBLE));
     hl::AdvanceClock(3000);
     EXPECT_FALSE(g.vipBlink().running());
-    // Meanwhile the window handles its messages and its mouse.
-    g.Post(WM_PAY_CLOSED);
-    EXPECT_GE(hl::Pump(), 1);
-    hl::MouseMove(g, Inside(g.m_rcPay));
-    EXPECT_EQ(g.m_nState[CRudovGame::kPay], 1);
+    ExpectHandlingMessages(g);
 
     g.Show(fw::ShowCmd::Show);
     hl::AdvanceClock(49);
@@ -452,10 +443,7 @@ TEST_F(VipService, TheBlinkWaitsForAHiddenWindowWhileMessagesFlow) {
 }
 
 TEST_F(VipService, AnAgentReportedOfflineEndsTheBlink) {
-    lib.Install(dir.dir(), "full");
-    lib.Answer(1, 1, kLink);
-    CRudovGame& g = Play();
-    ShowIM();
+    CRudovGame& g = Chatting();
     Arrive(g);
     CVipmsgWnd* vip = g.vipWindow();
     ASSERT_NE(vip, nullptr);
@@ -474,10 +462,7 @@ TEST_F(VipService, AnAgentReportedOfflineEndsTheBlink) {
 }
 
 TEST_F(VipService, ThePageClosesTheWindowThroughTheGameWindow) {
-    lib.Install(dir.dir(), "full");
-    lib.Answer(1, 1, kLink);
-    CRudovGame& g = Play();
-    ShowIM();
+    CRudovGame& g = Chatting();
     for (int way = 0; way < 2; ++way) {
         SCOPED_TRACE(way);
         PressVip(g);
@@ -499,10 +484,7 @@ TEST_F(VipService, ThePageClosesTheWindowThroughTheGameWindow) {
 }
 
 TEST_F(VipService, TextsWithoutAGameWindowAreDropped) {
-    lib.Install(dir.dir(), "full");
-    lib.Answer(1, 1, kLink);
-    CRudovGame& g = Play();
-    ShowIM();
+    CRudovGame& g = Chatting();
     Arrive(g, "http://cs.test:9000/cs/chat/?sid=S1#msg-1");
     const std::string last = chat::ImInbox::LastText();
     launcher->Send(WM_GAME_CLOSED);  // the player leaves the game

@@ -14,6 +14,7 @@
 #include "fw/resources.h"
 #include "fw/text.h"
 #include "game_fixture.h"
+#include "game_stand_in.h"
 #include "shared/messages.h"
 #include "side/vipmsg_wnd.h"
 #include "test_support.h"
@@ -28,24 +29,6 @@ using testing_support::WriteFile;
 namespace {
 
 constexpr const char* kChat = "http://cs.test:9000/cs/chat/?sid=S1#msg-2";
-
-// Stands in for the game window: counts the requests it gets and sees the keys that pass its
-// pre-translation.
-class GameStandIn : public fw::Window {
-public:
-    std::vector<unsigned> messages;
-    std::vector<fw::WPARAM> keys;
-    bool PreTranslateMessage(const fw::Msg& m) override {
-        if (m.message == fw::WM_KEYDOWN || m.message == fw::WM_SYSKEYDOWN) keys.push_back(m.wParam);
-        return false;
-    }
-
-protected:
-    fw::LRESULT OnMessage(unsigned msg, fw::WPARAM, fw::LPARAM) override {
-        messages.push_back(msg);
-        return 0;
-    }
-};
 
 class VipWindow : public ::testing::Test {
 protected:
