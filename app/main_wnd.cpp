@@ -321,6 +321,7 @@ fw::LRESULT CMainWnd::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
     case WM_TRAY_NOTIFY: OnTrayNotify(lp); break;
     case WM_OPEN_GAME: OnOpenGame(); break;
     case WM_GAME_CLOSED: OnGameClosed(); break;
+    case WM_SHOW_IM: OnShowIm(); break;
     case WM_PAGE_STATE: OnPageState(); break;
     default: break;
     }
@@ -403,6 +404,13 @@ void CMainWnd::OnOpenGame() {
         fw::TraceMark("game-shown");
     }
     Show(fw::ShowCmd::Hide);
+}
+
+void CMainWnd::OnShowIm() {
+    // The launcher page's customer-service list goes to the game window; without a game
+    // window (or without a list) the request is dropped.
+    if (m_strImParam.empty()) return;
+    if (auto* game = dynamic_cast<CRudovGame*>(m_pGameWnd)) game->StartServices(std::string(m_strImParam));
 }
 
 void CMainWnd::GameWindowDestroyed(fw::Window& game) {

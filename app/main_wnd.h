@@ -149,6 +149,7 @@ private:
     void PlaceWebDlg();
     void OnOpenGame();
     void OnGameClosed();
+    void OnShowIm();
 
     std::unique_ptr<fw::Image> m_pImage[kButtonCount];
     std::unique_ptr<fw::Image> m_pBackground;

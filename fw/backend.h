@@ -140,6 +140,7 @@ void WakeModalLoop();
 //   text.h    Utf8ToCp936, Cp936ToUtf8, Utf8ToSystem, SystemToUtf8 ('?' for what the target
 //             cannot hold)
 //   system.h  ExecutablePath, TrimOwnWorkingSet (any thread)
+//   library.h LoadSharedLibrary, FindSymbol, SharedLibraryName (any thread)
 // and this one, which back ends call at start-up (InitPlatform, the headless Reset):
 
 // Makes the Windows face names the client asks for (宋体, 微软雅黑 ...) find fonts with

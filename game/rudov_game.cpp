@@ -15,6 +15,7 @@
 #include "side/bosskey_dlg.h"
 #include "side/jihuo_wnd.h"
 #include "side/pay_wnd.h"
+#include "side/vipmsg_wnd.h"
 #include "ui/skin.h"
 #include "web/web_ctrl_interface.h"
 
@@ -59,6 +60,7 @@ int CRudovGame::OnCreate() {
     SetPos(fw::Rect::FromXYWH((screen.cx - m_nWidth) / 2, (screen.cy - 37 - m_nHeight) / 2, m_nWidth, m_nHeight));
     SetCaption(kCaption);
     g_pGameWnd = this;
+    chat::ImInbox::SetTarget(handle());  // texts of the customer service come here
 
     m_rcBrowser = {2, kTitleHeight, m_nWidth - 2, m_nHeight - 2};
     m_wndBrowser = fw::BrowserControl::Create(*this, kBrowserId, m_rcBrowser);
@@ -178,7 +180,7 @@ void CRudovGame::OnSize(unsigned type, int cx, int cy) {
         m_wndBrowser->Move(m_rcBrowser);
     }
     PlaceBindButton();
-    m_rcVip = {};  // placed once the customer-service list has been handed over
+    PlaceVipButton();  // once the customer-service list has been handed over
     LayoutButtons();
 }
 
@@ -313,6 +315,10 @@ void CRudovGame::OnTimer(unsigned id) {
     case IDT_BIND_SLOT: OnBindSlot(); break;
     case IDT_SPINNER: OnSpinnerFrame(); break;
     case IDT_GAME_RECOVERY: m_recovery.OnTimer(id); break;
+    case IDT_BLINK_WAIT_VISIBLE:
+        if (IsVisible()) StartBlink();
+        break;
+    case IDT_VIP_BLINK: OnBlinkTick(); break;
     default: break;
     }
 }
@@ -348,13 +354,15 @@ void CRudovGame::OnClearingDone() {
 }
 
 fw::LRESULT CRudovGame::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
-    (void)wp;
     (void)lp;
     switch (msg) {
     case WM_CLEAR_DONE: OnClearingDone(); break;
     case WM_CLEAR_FAILED: fw::MessageBox(fw::kNoWindow, "清除失败", "RaduVove", fw::MB_OK | fw::MB_ICONWARNING); break;
     case WM_PAY_CLOSED:
     case WM_BIND_CLOSED: CloseSideWindow(msg); break;
+    case WM_IM_ARRIVED: OnImArrived(); break;
+    case WM_SHOW_VIP: OnShowVip(wp != 0 ? 1 : 0); break;
+    case WM_VIP_NOTIFY: OnVipNotify(); break;
     default: break;
     }
     return 0;
@@ -373,10 +381,14 @@ void CRudovGame::CloseSideWindow(unsigned msg) {
 // ---- closing --------------------------------------------------------------------------
 
 void CRudovGame::StopWorkers() {
-    for (unsigned id : {IDT_BIND_ANIMATION, IDT_BIND_WAIT_VISIBLE, IDT_BIND_SLOT, IDT_SPINNER}) KillTimer(id);
+    for (unsigned id : {IDT_BIND_ANIMATION, IDT_BIND_WAIT_VISIBLE, IDT_BIND_SLOT, IDT_SPINNER, IDT_BLINK_WAIT_VISIBLE,
+                        IDT_VIP_BLINK})
+        KillTimer(id);
     m_bind.Stop();
     m_spinner.Stop();
+    m_blink.Stop();
     m_clear.Stop();
+    m_heartbeat.Stop();  // its workers end at once, in a pause or a request alike
 }
 
 void CRudovGame::ReleaseAll() {
@@ -406,7 +418,12 @@ void CRudovGame::OnDestroy() {
         m_pBindWnd = nullptr;
         delete bind;
     }
+    if (CVipmsgWnd* vip = m_pVipWnd) {
+        m_pVipWnd = nullptr;
+        delete vip;
+    }
     if (g_pGameWnd == this) g_pGameWnd = nullptr;
+    chat::ImInbox::ClearTarget(handle());  // later texts find no window
     // Closed some other way than by the launcher (Alt+F4, the system's close): the launcher,
     // which still holds this window, hears of it as if the user had left the game. (The
     // launcher lets go of the window before it closes it itself.)

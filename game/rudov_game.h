@@ -1,14 +1,16 @@
 #pragma once
 // The game window: a frameless, resizable top-level window with a 40-pixel title bar drawn
 // from the skin (caption, image buttons, the animated account-binding button, the clearing
-// spinner) over the game page in a browser control. The launcher makes it when the launcher
-// page opens a game and destroys it when the user leaves the game; it opens the payment and
-// account page windows and the boss-key dialog, and clears the browser cache on request.
+// spinner, the VIP button) over the game page in a browser control. The launcher makes it
+// when the launcher page opens a game and destroys it when the user leaves the game; it opens
+// the payment, account page and VIP windows and the boss-key dialog, clears the browser cache
+// on request, and runs the VIP customer service once the launcher page hands it its list.
 // New windows of the game page open as the browser opens them.
 //
 // The window's lifetime, its actions, sizing and keys are in rudov_game.cpp; the title bar
-// (layout, painting, its buttons and animations) in title_bar.cpp; the clearing worker in
-// clear_worker.h.
+// (layout, painting, its buttons and animations) in title_bar.cpp; the customer service (the
+// chat library, the VIP button's blink, the VIP window, the heartbeat) in vip_service.cpp;
+// the clearing worker in clear_worker.h, the heartbeat's workers in heartbeat.h.
 #include <memory>
 #include <span>
 #include <string>
@@ -18,12 +20,15 @@
 #include "fw/image.h"
 #include "fw/page_recovery.h"
 #include "fw/window.h"
+#include "game/chat_library.h"
 #include "game/clear_worker.h"
+#include "game/heartbeat.h"
 #include "game/title_animations.h"
 #include "shared/launcher.h"
 
 class CPayWnd;
 class CJihuoWnd;
+class CVipmsgWnd;
 class CWebCtrlInterFace;
 struct IWebBrowser2;
 
@@ -36,6 +41,10 @@ constexpr unsigned IDT_BIND_SLOT = 1003;
 constexpr unsigned IDT_SPINNER = 1004;
 // The pause before a game page whose engine process ended again soon is loaded again.
 constexpr unsigned IDT_GAME_RECOVERY = 1005;
+// A message of the customer service arrived while the window was hidden: its visibility is
+// looked at every 50 ms until the blink can start. Then the blink's 600 ms halves.
+constexpr unsigned IDT_BLINK_WAIT_VISIBLE = 1006;
+constexpr unsigned IDT_VIP_BLINK = 1007;
 
 class CRudovGame : public fw::Window, public fw::BrowserEvents {
 public:
@@ -68,6 +77,27 @@ public:
     // Places the title-bar buttons for the current width and sets the drag area.
     void LayoutButtons();
 
+    // ---- The VIP customer service (vip_service.cpp).
+    // The launcher page's ShowIM list (seven values, each followed by "|"): starts the chat
+    // library, shows the VIP button when the library is ready, and starts a heartbeat. A list
+    // without "|" starts nothing.
+    void StartServices(const std::string& list);
+    // The VIP button's press: the VIP window comes up, or the player is linked to an agent
+    // first.
+    void OpenVip();
+    // The link step: the chat page's address from the library; WM_SHOW_VIP follows with
+    // `showReason` (1: the player pressed the button; 0: a message arrived). False when the
+    // library has no setlnk.
+    bool LinkVip(int showReason);
+    // The list has been parsed: the VIP button is placed (on every resize from now on).
+    bool servicesParsed() const { return m_bServiceParsed; }
+    const chat::ServiceFields& serviceFields() const { return m_strService; }
+    // The last text of the customer service (the chat page's address).
+    std::string lastImText() const { return chat::ImInbox::LastText(); }
+    CVipmsgWnd* vipWindow() const { return m_pVipWnd; }
+    const VipBlink& vipBlink() const { return m_blink; }
+    const Heartbeat& heartbeat() const { return m_heartbeat; }
+
     fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
     const BindingAnimation& bindAnimation() const { return m_bind; }
     const SpinnerAnimation& spinner() const { return m_spinner; }
@@ -96,7 +126,12 @@ public:
     bool m_bTracking = false;
     CPayWnd* m_pPayWnd = nullptr;
     CJihuoWnd* m_pBindWnd = nullptr;
+    CVipmsgWnd* m_pVipWnd = nullptr;
     int m_bClearing = 0;
+    // The customer service: a message waits (the VIP button blinks instead of being drawn);
+    // setlnk was called since the VIP window last closed.
+    int m_bImPending = 0;
+    int m_bImLinked = 0;
 
 protected:
     int OnCreate() override;
@@ -159,6 +194,17 @@ private:
     void StartClearWorker();
     void OnClearingDone();
     void CloseSideWindow(unsigned msg);
+    // The customer service.
+    void PlaceVipButton();
+    void OnImArrived();
+    void StartBlink();
+    void OnBlinkTick();
+    // m_bImPending cleared: a blink ends now and the button comes back.
+    void ClearImPending();
+    void OnShowVip(int showReason);
+    void OnVipNotify();
+    // setacc; a library without it says so (owned by this window) and counts as a failure.
+    bool CallSetAcc();
     void StopWorkers();
     void ReleaseAll();
 
@@ -177,7 +223,11 @@ private:
 
     BindingAnimation m_bind;
     SpinnerAnimation m_spinner;
+    VipBlink m_blink;
     ClearWorker m_clear;
+    chat::ServiceFields m_strService;
+    bool m_bServiceParsed = false;
+    Heartbeat m_heartbeat;
     fw::PageRecovery m_recovery{*this, IDT_GAME_RECOVERY, [this] {
                                     if (m_wndBrowser) m_wndBrowser->Refresh();
                                 }};

@@ -46,3 +46,20 @@ SpinnerAnimation::Tick SpinnerAnimation::Advance(bool clearing) {
     frame_ = 1;
     return Tick::Changed;
 }
+
+void VipBlink::Start() {
+    if (running_) return;
+    running_ = true;
+    shown_ = false;
+    ticks_ = 0;
+}
+
+VipBlink::Tick VipBlink::Advance(bool pending) {
+    if (!running_ || !pending) {
+        running_ = false;
+        return Tick::Stopped;
+    }
+    shown_ = !shown_;
+    ++ticks_;
+    return Tick::Changed;
+}

@@ -61,3 +61,29 @@ private:
     bool running_ = false;
     int frame_ = 0;
 };
+
+// The VIP button's blink while a customer-service message waits: 600 ms halves, the title bar
+// without the button first (so that an arriving message shows at once), then the button,
+// and so on. It ends at the first tick after the message stopped waiting.
+class VipBlink {
+public:
+    static constexpr unsigned kTickMs = 600;
+
+    enum class Tick { Changed, Stopped };
+
+    // Starts with the button left out; a blink already running goes on as it is.
+    void Start();
+    // The next half; `pending` false ends the blink.
+    Tick Advance(bool pending);
+    void Stop() { running_ = false; }
+
+    bool running() const { return running_; }
+    // The button is drawn in the current half.
+    bool buttonShown() const { return running_ && shown_; }
+    int ticks() const { return ticks_; }  // halves since the start
+
+private:
+    bool running_ = false;
+    bool shown_ = false;
+    int ticks_ = 0;
+};

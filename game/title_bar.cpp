@@ -1,5 +1,6 @@
 // The game window's title bar: where its buttons go, how it is painted, what the mouse does
-// on it, and the two animations on it (the account-binding button, the clearing spinner).
+// on it, and two of the animations on it (the account-binding button, the clearing spinner;
+// the VIP button's blink is with the customer service, vip_service.cpp).
 #include <algorithm>
 #include <iterator>
 
@@ -26,7 +27,7 @@ std::span<const CRudovGame::TitleButton> CRudovGame::TitleButtons() {
         // The clearing picture is painted by StartClearing, which leaves a running spinner be.
         {kClear, &CRudovGame::m_rcClear, false, false, &CRudovGame::StartClearing},
         {kBossKey, &CRudovGame::m_rcBossKey, false, true, &CRudovGame::RunBossKeyDialog},
-        {kVip, &CRudovGame::m_rcVip, false, true, nullptr},  // pressed once the customer service runs
+        {kVip, &CRudovGame::m_rcVip, false, true, nullptr},  // acts on the press (OnLButtonDown)
         {kPay, &CRudovGame::m_rcPay, false, true, &CRudovGame::OpenPayment},
     };
     return kButtons;
@@ -115,8 +116,10 @@ void CRudovGame::OnPaint(fw::Canvas& canvas) {
     ui::DrawSlice(canvas, Img(kImgBossKey), m_rcBossKey, m_nState[kBossKey], Strip::Vertical);
     ui::DrawSlice(canvas, Img(kImgClose), m_rcClose, m_nState[kClose], Strip::Horizontal);
     ui::DrawSlice(canvas, Img(kImgMin), m_rcMin, m_nState[kMin], Strip::Horizontal);
-    if (!m_rcVip.IsEmpty())
-        canvas.DrawImage(Img(m_nState[kVip] == 1 ? kImgVipHover : kImgVipNormal), m_rcVip, {0, 0, 75, 22});
+    // The VIP button; while a message waits, the blink decides (its other half shows the bar).
+    if (!m_rcVip.IsEmpty() && (!m_bImPending || m_blink.buttonShown()))
+        canvas.DrawImage(Img(!m_bImPending && m_nState[kVip] == 1 ? kImgVipHover : kImgVipNormal), m_rcVip,
+                         {0, 0, 75, 22});
     const ILauncher* launcher = Launcher();
     const bool maximized = launcher && launcher->GameMaximized();
     ui::DrawSlice(canvas, Img(maximized ? kImgRestore : kImgMax), m_rcMax, m_nState[kMax], Strip::Horizontal);
@@ -218,7 +221,11 @@ void CRudovGame::OnLButtonDown(fw::Point p) {
         InvalidateRect(this->*b->rect);
         return;
     }
-    if (k == kBindHit || k == kVip) return;  // no drag from these
+    if (k == kVip) {
+        if (m_bServiceParsed) OpenVip();  // on the press, not the release
+        return;
+    }
+    if (k == kBindHit) return;  // no drag from the binding button
     const ILauncher* launcher = Launcher();
     const bool maximized = launcher ? launcher->GameMaximized() : IsMaximized();
     if (m_rcDrag.Contains(p) && !maximized) {

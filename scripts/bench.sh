@@ -27,6 +27,14 @@ if [ -x "$build/bench/rv_bench" ] && [ -f "$root/bench/deletetree.sh" ]; then
 fi
 
 echo
+echo "== from an agent's message to the VIP button's first blink frame on the screen (bench/vip_blink.py)"
+if [ -x "$build/client/raduvove" ] && [ -x "$build/portal/lumo-portal" ]; then
+  python3 "$root/bench/vip_blink.py" "$build" "${VIP_RUNS:-15}" || status=1
+else
+  echo "vip_blink: the client or the portal ($build/portal/lumo-portal) was not built"
+fi
+
+echo
 echo "== start-up time (exec to launcher window on screen)"
 if [ -x "$build/client/raduvove" ]; then
   "$root/bench/startup.sh" "$build" "${STARTUP_RUNS:-21}" || status=1

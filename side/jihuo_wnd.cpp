@@ -1,6 +1,5 @@
 #include "side/jihuo_wnd.h"
 
-#include "fw/system.h"
 #include "shared/hosts.h"
 #include "shared/messages.h"
 
@@ -9,9 +8,7 @@ CJihuoWnd::CJihuoWnd(fw::Window* parent, ILauncher* launcher)
     // Centred on the game window's outer size, in its client area: a game window smaller
     // than the panel gives negative offsets, and the panel is clipped at its edges. Without
     // a game window it is centred on the screen.
-    const fw::Rect outer = Inside() ? m_pParent->GetWindowRect()
-                                    : fw::Rect{0, 0, fw::ScreenSize().cx, fw::ScreenSize().cy};
-    CreatePanel({(outer.Width() - m_nWidth) / 2, (outer.Height() - m_nHeight) / 2});
+    CreatePanel(CentredOnParent());
 }
 
 std::string CJihuoWnd::PageAddress() const {

@@ -1,5 +1,6 @@
 #include "side/page_panel.h"
 
+#include "fw/system.h"
 #include "shared/exit_prompt.h"
 #include "web/web_ctrl_interface.h"
 
@@ -29,8 +30,14 @@ void CPagePanel::CreatePanel(fw::Point topLeft) {
     Create(p);
 }
 
+fw::Point CPagePanel::CentredOnParent() const {
+    const fw::Rect outer = Inside() ? m_pParent->GetWindowRect()
+                                    : fw::Rect{0, 0, fw::ScreenSize().cx, fw::ScreenSize().cy};
+    return {(outer.Width() - m_nWidth) / 2, (outer.Height() - m_nHeight) / 2};
+}
+
 int CPagePanel::OnCreate() {
-    m_wndBrowser = fw::BrowserControl::Create(*this, m_nBrowserId, fw::Rect{0, 0, m_nWidth, m_nHeight});
+    m_wndBrowser = fw::BrowserControl::Create(*this, m_nBrowserId, BrowserRect());
     if (!m_wndBrowser) return -1;  // a panel without its page would never show
     AttachToControl(m_pHost, m_wndBrowser->GetControlUnknown());
     m_wndBrowser->SetEvents(this);

@@ -1,10 +1,10 @@
 #pragma once
 // A small borderless window of the game window that shows one platform page in a browser
-// control filling it, and offers the page the script bridge: the base of the payment and the
-// account page windows. The window stays hidden until its page has loaded; Escape is
-// swallowed and Alt+F4 asks about quitting the whole client. A page whose engine process
-// ended is loaded again. What the page asks of the game window is posted to the parent the
-// panel was made in.
+// control (filling it unless the panel says otherwise), and offers the page the script
+// bridge: the base of the payment, account page and VIP windows. The window stays hidden
+// until its page has loaded; Escape is swallowed and Alt+F4 asks about quitting the whole
+// client; every other key reaches the page. A page whose engine process ended is loaded
+// again. What the page asks of the game window is posted to the parent the panel was made in.
 #include <memory>
 #include <string>
 
@@ -42,7 +42,13 @@ protected:
     // without a parent on the desktop as a tool window. The browser control is made and sent
     // to PageAddress() on the way.
     void CreatePanel(fw::Point topLeft);
+    // Where a panel centred on the parent's outer size goes in its client area (a parent
+    // smaller than the panel gives negative offsets, halves truncated toward zero); without a
+    // parent, centred on the screen.
+    fw::Point CentredOnParent() const;
     virtual std::string PageAddress() const = 0;
+    // The browser control's rectangle in the panel (the whole panel unless overridden).
+    virtual fw::Rect BrowserRect() const { return {0, 0, m_nWidth, m_nHeight}; }
     // Posts `msg` to the parent (the game window), so that the page's script call returns
     // before the game window acts; with no parent (or one already gone) the request is lost.
     void PostToParent(unsigned msg) const;

@@ -26,11 +26,6 @@ protected:
 
 const fw::Rect kNoButton{0, 0, -1, -1};
 
-bool HasTimer(const fw::Window& w, unsigned id) {
-    const auto t = hl::Info(w).timers;
-    return std::find(t.begin(), t.end(), id) != t.end();
-}
-
 }  // namespace
 
 TEST_F(TitleAnimation, ABoundAccountHasNoBindingButtonAndNoTimer) {
@@ -95,11 +90,7 @@ TEST_F(TitleAnimation, BindingWaitsForTheWindowToBeShownWhileMessagesFlow) {
     EXPECT_TRUE(HasTimer(g, IDT_BIND_WAIT_VISIBLE));
     hl::AdvanceClock(2000);
     EXPECT_FALSE(g.bindAnimation().running());
-    // Meanwhile the window goes on handling its messages.
-    g.Post(WM_PAY_CLOSED);
-    EXPECT_GE(hl::Pump(), 1);
-    hl::MouseMove(g, Inside(g.m_rcPay));
-    EXPECT_EQ(g.m_nState[CRudovGame::kPay], 1);
+    ExpectHandlingMessages(g);
 
     g.Show(fw::ShowCmd::Show);
     hl::AdvanceClock(49);

@@ -4,6 +4,7 @@
 // workers and to read the title bar's pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -21,6 +22,8 @@
 #include "fw/message_box.h"
 #include "fw/resources.h"
 #include "fw/text.h"
+#include "game/chat_library.h"
+#include "game/heartbeat.h"
 #include "game/rudov_game.h"
 #include "test_support.h"
 #include "ui/skin.h"
@@ -85,6 +88,20 @@ inline bool ShowsSlice(const fw::Bitmap& shown, const fw::Bitmap& base, int reso
     return Region(shown, r) == Region(expect, r) && Region(shown, r) != Region(base, r);
 }
 
+inline bool HasTimer(const fw::Window& w, unsigned id) {
+    const auto t = hl::Info(w).timers;
+    return std::find(t.begin(), t.end(), id) != t.end();
+}
+
+// A hidden game window goes on handling its messages and its mouse (while an animation waits
+// for it to be shown).
+inline void ExpectHandlingMessages(CRudovGame& g) {
+    g.Post(WM_PAY_CLOSED);
+    EXPECT_GE(hl::Pump(), 1);
+    hl::MouseMove(g, Inside(g.m_rcPay));
+    EXPECT_EQ(g.m_nState[CRudovGame::kPay], 1);
+}
+
 class GameTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -98,6 +115,9 @@ protected:
         RegisterGameWindow();
         // A short final pause keeps the clearing tests quick; one test runs the real second.
         ClearWorker::SetPauseForTesting(std::chrono::milliseconds(10));
+        // Each test loads the chat library of its own folder, if it puts one there.
+        chat::ForgetLibraryForTesting();
+        chat::ImInbox::ResetForTesting();
     }
 
     void TearDown() override {
@@ -113,7 +133,11 @@ protected:
             launcher.reset();
         }
         EXPECT_TRUE(WaitForClearWorkers());
+        EXPECT_EQ(Heartbeat::Running(), 0);  // joined when their window went
         EXPECT_EQ(g_pGameWnd, nullptr);
+        chat::ForgetLibraryForTesting();
+        chat::ImInbox::ResetForTesting();
+        Heartbeat::SetPauseForTesting(std::chrono::milliseconds(0));
         CMainWnd::SetGameWindowFactory(nullptr);
         ClearWorker::SetPauseForTesting(std::chrono::milliseconds(0));
         hl::ResetModal();

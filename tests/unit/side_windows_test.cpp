@@ -13,6 +13,7 @@
 #include "fw/message_box.h"
 #include "fw/system.h"
 #include "fw/text.h"
+#include "game_stand_in.h"
 #include "test_support.h"
 #include "side/jihuo_wnd.h"
 #include "side/pay_wnd.h"
@@ -26,24 +27,6 @@ namespace {
 
 constexpr const char* kPayUrl = "http://127.0.0.1:8088/pay/?order=7&g=dmor";
 constexpr const char* kBindUrl = "http://127.0.0.1:8088/game/s/jihuo/?game=wkln";
-
-// Stands in for the game window: records the messages it gets and the keys that reach it
-// through pre-translation (a key a child swallows never does).
-class GameStandIn : public fw::Window {
-public:
-    std::vector<unsigned> messages;
-    std::vector<fw::WPARAM> keys;
-    bool PreTranslateMessage(const fw::Msg& m) override {
-        if (m.message == fw::WM_KEYDOWN || m.message == fw::WM_SYSKEYDOWN) keys.push_back(m.wParam);
-        return false;
-    }
-
-protected:
-    fw::LRESULT OnMessage(unsigned msg, fw::WPARAM, fw::LPARAM) override {
-        messages.push_back(msg);
-        return 0;
-    }
-};
 
 class SideWindows : public ::testing::Test {
 protected:
