@@ -132,7 +132,9 @@ void DestroyedBySystem(Native* n) {
 // own loop with the mouse captured, so that it behaves the same everywhere. Escape puts the
 // window back. The changes reach fw/common as the platform's.
 void DragLoop(Native* n, int hit) {
-    if (!(GetAsyncKeyState(VK_LBUTTON) & 0x8000)) return;  // no button held: nothing to drag
+    // The button as it was when the message being handled came (the press): the moves and the
+    // release that followed are in the queue, however quick the user was.
+    if (!(GetKeyState(VK_LBUTTON) & 0x8000)) return;  // no button held: nothing to drag
     HWND hwnd = n->hwnd;
     const Handle h = n->handle;
     RECT start;

@@ -243,12 +243,18 @@ TEST_F(Win32Windows, DragsMoveAndSizeTheWindowWithTheButtonHeld) {
     w.Show(fw::ShowCmd::Show);
     w.SetForeground();
     PumpFor(50);
-    // The whole window is its caption: a press there moves it.
+    // The whole window is its caption: a press there moves it. The user moves on once the
+    // window has the press.
+    std::atomic<int> presses{0};
+    w.onMessage = [&](unsigned msg, fw::WPARAM, fw::LPARAM) { presses += msg == fw::WM_NCLBUTTONDOWN; };
+    auto pressed = [&](int n) {
+        for (int i = 0; i < 500 && presses < n; ++i) Sleep(10);
+    };
     w.hit = fw::HTCAPTION;
-    std::thread user([] {
+    std::thread user([&] {
         MoveMouse({320, 310});
         LeftDown();
-        Sleep(60);
+        pressed(1);
         MoveMouse({370, 340});
         Sleep(60);
         MoveMouse({420, 360});
@@ -265,10 +271,10 @@ TEST_F(Win32Windows, DragsMoveAndSizeTheWindowWithTheButtonHeld) {
     // By the bottom-right edge, no smaller than the window allows.
     w.hit = fw::HTBOTTOMRIGHT;
     w.minTrack = {150, 120};
-    std::thread user2([] {
+    std::thread user2([&] {
         MoveMouse({598, 498});
         LeftDown();
-        Sleep(60);
+        pressed(2);
         MoveMouse({560, 470});
         Sleep(60);
         MoveMouse({420, 380});  // far smaller than allowed
