@@ -21,7 +21,7 @@ constexpr const wchar_t* kWakeClass = L"RaduVoveWake";
 constexpr UINT kWakeMsg = WM_APP + 1;      // fw messages were posted
 constexpr UINT kRunSoonMsg = WM_APP + 2;   // work was handed to the UI thread
 
-HWND g_wake = nullptr;
+std::atomic<HWND> g_wake{nullptr};  // made once at start-up; read by any thread
 std::atomic<bool> g_wakePending{false};
 std::mutex g_soonMutex;
 std::deque<std::function<void()>> g_soon;
@@ -98,7 +98,7 @@ bool EnsureStarted() {
         windows::EnsureGdiplus();
         if (!RegisterClasses()) return false;
         g_wake = CreateWindowExW(0, kWakeClass, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, Instance(), nullptr);
-        return g_wake != nullptr;
+        return g_wake.load() != nullptr;
     }();
     return started;
 }
@@ -108,7 +108,7 @@ void RunSoon(std::function<void()> fn) {
         std::lock_guard<std::mutex> l(g_soonMutex);
         g_soon.push_back(std::move(fn));
     }
-    if (g_wake) PostMessageW(g_wake, kRunSoonMsg, 0, 0);
+    if (HWND wake = g_wake) PostMessageW(wake, kRunSoonMsg, 0, 0);
 }
 
 void ProcessMessage(MSG& m) {
@@ -177,7 +177,8 @@ using namespace fw::win32;
 
 void Wakeup() {
     if (g_wakePending.exchange(true)) return;
-    if (!g_wake || !PostMessageW(g_wake, kWakeMsg, 0, 0)) g_wakePending = false;
+    HWND wake = g_wake;
+    if (!wake || !PostMessageW(wake, kWakeMsg, 0, 0)) g_wakePending = false;
 }
 
 void RunLoop() {
@@ -227,7 +228,7 @@ void RunModalLoop(Window& dlg, const bool& ended) {
 }
 
 void WakeModalLoop() {
-    if (g_wake) PostMessageW(g_wake, WM_NULL, 0, 0);
+    if (HWND wake = g_wake) PostMessageW(wake, WM_NULL, 0, 0);
 }
 
 }  // namespace fw::backend
