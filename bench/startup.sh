@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
 # Start-up time of the desktop client, on a private Xvfb desktop (icewm, xcompmgr) that is
 # already running:
-#   bench/startup.sh [--page|--game] [BUILD_DIR] [RUNS]      (defaults: build, 21)
+#   bench/startup.sh [--page|--game|--wine] [BUILD_DIR] [RUNS]      (defaults: build, 21)
 #
 # Without --page: from exec to its launcher window being viewable.
+# With --wine: the same for the Windows client (BUILD_DIR/client/raduvove.exe of a Windows
+# build, default build-win) under Wine, with a Wine prefix made for the run on the private
+# desktop (its server and helper processes started before the first run): from the exec of
+# `wine raduvove.exe` to the launcher's X window being viewable. Wine manages its windows
+# itself there (scripts/wine-prefix.sh), so no window manager frames them. Each run is ended
+# as a user ends the program from outside, with a close request (taskkill without /f).
 # With --page: the local portal (BUILD_DIR/portal/lumo-portal) is started and static.ini's
 # section hosts points the client at it; each run then measures both the launcher and its
 # page: from exec to the page dialog's window being viewable. The dialog is mapped only once
@@ -31,15 +37,24 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 page=0
 game=0
+wine=0
 case "${1:-}" in
   --page) page=1; shift ;;
   --game) page=1; game=1; shift ;;
+  --wine) wine=1; shift ;;
 esac
-build=${1:-build}
+if [ "$wine" = 1 ]; then
+  build=${1:-build-win}
+  client=$build/client/raduvove.exe
+  winebin=$(command -v wine64 || command -v wine || true)
+  [ -n "$winebin" ] || { echo "startup: --wine needs Wine (scripts/setup.sh windows)" >&2; exit 1; }
+else
+  build=${1:-build}
+  client=$build/client/raduvove
+fi
 runs=${2:-21}
-client=$build/client/raduvove
 portal=$build/portal/lumo-portal
-[ -x "$client" ] || { echo "startup: $client is missing (build first)" >&2; exit 1; }
+[ -x "$client" ] || [ -f "$client" ] || { echo "startup: $client is missing (build first)" >&2; exit 1; }
 if [ "$page" = 1 ] && ! [ -x "$portal" ]; then
   echo "startup: --page needs the local portal, $portal is missing" >&2
   exit 1
@@ -55,6 +70,7 @@ work=$(mktemp -d /tmp/rv-startup-XXXXXX)
 # shellcheck source=scripts/portal.sh
 . "$root/scripts/portal.sh"
 finish() {
+  [ "$wine" = 1 ] && "$root/scripts/wine-prefix.sh" stop "$work/wine"
   desktop_stop
   portal_stop
   rm -rf "$work"
@@ -71,18 +87,24 @@ if [ "$page" = 1 ]; then
     "$port" "$port" "$port" "$port" "$port" >"$work/client/static.ini"
 fi
 desktop_start "$work/desktop" || { echo "startup: the desktop did not start" >&2; exit 1; }
+if [ "$wine" = 1 ]; then
+  # On the private desktop: a wine server that started without it would break windows.
+  "$root/scripts/wine-prefix.sh" start "$work/wine" || { echo "startup: no Wine prefix" >&2; exit 1; }
+  export WINEPREFIX=$work/wine WINEDEBUG=-all WINEARCH=win64 RV_WINE=$winebin
+fi
 
 if [ "$game" = 1 ] && ! command -v xdotool >/dev/null; then
   echo "startup: --game needs xdotool" >&2
   exit 1
 fi
-python3 - "$root/tests/e2e" "$work/client/raduvove" "$runs" "$page" "$game" "$work" <<'PYEOF'
+python3 - "$root/tests/e2e" "$work/client/$(basename "$client")" "$runs" "$page" "$game" "$work" <<'PYEOF'
 import os, signal, statistics, subprocess, sys, time
 sys.path.insert(0, sys.argv[1])
 import harness
 import xwire
 
 exe, runs, page, game, work = sys.argv[2], int(sys.argv[3]), sys.argv[4] == "1", sys.argv[5] == "1", sys.argv[6]
+wine = os.environ.get("RV_WINE")  # the Windows client under Wine
 # The client's own helper processes (the browser engine's) outlive it by a moment: they are
 # handed to us when it ends, and reaped here, instead of to PID 1, which does not reap them.
 harness.become_subreaper()
@@ -166,7 +188,7 @@ def one_run():
     env = dict(os.environ, RV_TRACE="1") if game else None
     t0 = time.monotonic()
     with open(stderr_path, "w") as err:
-        p = subprocess.Popen([exe], cwd=os.path.dirname(exe), stdin=subprocess.DEVNULL,
+        p = subprocess.Popen([wine, exe] if wine else [exe], cwd=os.path.dirname(exe), stdin=subprocess.DEVNULL,
                              stdout=subprocess.DEVNULL, stderr=err, env=env)
     deadline = t0 + 20
     next_poll = t0 + 0.1
@@ -195,7 +217,12 @@ def one_run():
             sys.exit("startup: no launcher window within 20 s" if t_launcher is None
                      else "startup: no page within 20 s")
     t_game = open_game(p, candidates, found, stderr_path) if game else None
-    p.send_signal(signal.SIGTERM)
+    if wine:
+        # A close request to its windows, as the taskbar sends it: the launcher ends the program.
+        subprocess.run([wine, "taskkill", "/im", os.path.basename(exe)], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    else:
+        p.send_signal(signal.SIGTERM)
     try:
         p.wait(timeout=10)
     except subprocess.TimeoutExpired:
@@ -221,7 +248,7 @@ def report(what, times, start="exec"):
 one_run()  # warm-up: caches, and the first start writes static.ini
 results = [one_run() for _ in range(runs)]
 harness.reap_orphans(5)  # helpers still ending
-report("launcher viewable", [r[0] for r in results])
+report("launcher viewable" + (" (Windows client under Wine)" if wine else ""), [r[0] for r in results])
 if page:
     report("launcher page viewable", [r[1] for r in results])
 if game:

@@ -10,6 +10,11 @@ class Window;
 // settings). May consume toolkit arguments from argv.
 void InitPlatform(int& argc, char**& argv);
 // The command-line tail: the arguments after the program's name, joined by single blanks.
+// On Windows the program's entry is the back end's wWinMain (fw/win32/entry.cpp), which calls
+// the client's main compiled under the name fw_ClientMain (the Windows executable's target
+// says so), with the program's path and, when there is one, the command line's tail as the
+// system hands it over (UTF-16, quotes and blanks as written) as one argument in UTF-8; the
+// tail is then exactly that text.
 std::string CommandLineTail(int argc, char** argv);
 
 // The window whose destruction ends the message loop.

@@ -1,7 +1,7 @@
 #pragma once
 // Everything a back end supplies, in one place. Only fw/ includes this header.
 //
-// A back end is one folder of fw/ (headless/, gtk/; win32/ to come), linked with fw/common,
+// A back end is one folder of fw/ (headless/, gtk/, win32/), linked with fw/common,
 // the portable part, and with the platform services of its system (posix/ on Linux,
 // windows/ on Windows). The
 // other headers of fw/ are the client's API. Some of their functions are the back end's to

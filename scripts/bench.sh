@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # make bench: the micro-benchmarks (bench/, Google Benchmark, headless back end), the other
-# benchmark scripts of bench/ and the start-up time of the desktop client under Xvfb.
+# benchmark scripts of bench/ and the start-up time of the desktop client under Xvfb, beside
+# that of the Windows client under Wine (BUILD_WIN, default build-win, when it was built).
 #   scripts/bench.sh [BUILD_DIR]
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -40,6 +41,15 @@ if [ -x "$build/client/raduvove" ]; then
   "$root/bench/startup.sh" "$build" "${STARTUP_RUNS:-21}" || status=1
 else
   echo "startup: $build/client/raduvove was not built (RV_GTK=OFF?)"
+fi
+
+echo
+echo "== start-up time of the Windows client under Wine (exec to launcher window on screen)"
+build_win=${BUILD_WIN:-build-win}
+if [ -f "$build_win/client/raduvove.exe" ] && { command -v wine64 || command -v wine; } >/dev/null; then
+  "$root/bench/startup.sh" --wine "$build_win" "${STARTUP_RUNS:-21}" || status=1
+else
+  echo "startup: $build_win/client/raduvove.exe was not built (make windows), or Wine is missing"
 fi
 
 echo

@@ -118,7 +118,7 @@ windows_stage() {
   local t1=$SECONDS prefix
   prefix=$(mktemp -d "${TMPDIR:-/tmp}/rv-wine.XXXXXX")
   ctest_wrap=(xvfb-run -a -s "-screen 0 1920x1080x24" scripts/wine-session.sh "$prefix")
-  ctest_stage "Windows tests under Wine (headless back end and Windows services)" build-win
+  ctest_stage "Windows tests under Wine (unit tests, the Win32 back end, raduvove.exe end to end)" build-win
   ctest_wrap=()
   rm -rf "$prefix" "$prefix.lock"
   echo "Windows stage: $((SECONDS - t0)) s (build $((t1 - t0)) s, prefix and tests under Wine $((SECONDS - t1)) s)"

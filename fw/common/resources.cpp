@@ -1,4 +1,5 @@
-// Embedded resources by id and type, with a test hook that hides or replaces one.
+// Embedded resources by id and type, with a test hook that hides or replaces one. Where the
+// program keeps them is the platform's (resource_table.h).
 #include "fw/resources.h"
 
 #include <map>
@@ -40,11 +41,7 @@ std::span<const std::uint8_t> FindResource(int id, std::string_view type) {
         if (!it->second.present) return {};
         return {it->second.bytes.data(), it->second.bytes.size()};
     }
-    for (const detail::ResourceEntry* e = detail::kResources; e->type; ++e) {
-        if (e->id == id && UpperType(e->type) == t)
-            return {e->begin, static_cast<std::size_t>(e->end - e->begin)};
-    }
-    return {};
+    return detail::FindEmbedded(id, t);
 }
 
 // The bytes are copied; the span FindResource answers for an override stays valid until

@@ -1,0 +1,110 @@
+#pragma once
+// Private to the Win32 back end: a window's native part and what the files share.
+//
+// Every fw::Window is one window of our class on raw Win32: a top-level WS_POPUP window (owned
+// by its parent's window when it has one), or a WS_CHILD window for kChild. The placement
+// (visibility, minimised and maximised state, rectangle) is fw/common's; these files make the
+// system's window match it with ShowWindow and SetWindowPos, and report what the system or the
+// user changed by itself (WM_WINDOWPOSCHANGED) with PlatformMoved, PlatformStateChanged and
+// NotifyPlacement.
+//
+//   app.cpp          start-up, the message loops (main, modal, drags), posting, running later
+//   window.cpp       making and ending windows, the window procedure, showing and placing
+//   paint.cpp        double-buffered painting, layered windows, icons from pictures
+//   services.cpp     hot keys, tray, menus, message boxes, the shell, screen, browser data
+//   tooltip.cpp      tool tips
+//   hotkey_field.cpp the system's hot-key control
+//   browser.cpp      the WebBrowser control in our own OLE container
+//   entry.cpp        wWinMain
+#include "fw/windows/windows_api.h"
+
+#include <functional>
+#include <set>
+#include <vector>
+
+#include "fw/backend.h"
+#include "fw/win32/testing.h"
+
+namespace fw::backend {
+
+struct Native {
+    Window* owner = nullptr;
+    Handle handle = kNoWindow;
+    HWND hwnd = nullptr;        // null once the system's window is gone
+    Native* parent = nullptr;   // parent of a child, owner of a pop-up
+    bool child = false;         // WS_CHILD in the parent's client area
+    bool layered = false;       // shows the picture of UpdateLayered, never paints
+    int applying = 0;           // > 0 while we change the window ourselves: no reports then
+    Cursor cursor = Cursor::Arrow;
+    std::set<unsigned> timers;
+    HICON bigIcon = nullptr, smallIcon = nullptr;
+    Bitmap back;                // back buffer of an ordinary window
+    HBITMAP layeredDib = nullptr;  // the DIB section of the last layered picture
+    void* layeredBits = nullptr;
+    int layeredW = 0, layeredH = 0;
+};
+
+}  // namespace fw::backend
+
+namespace fw::win32 {
+
+using backend::Native;
+using backend::Placement;
+
+// The class of every fw window, and the module the program was loaded from.
+constexpr const wchar_t* kWindowClass = L"RaduVoveWindow";
+HINSTANCE Instance();
+
+inline bool Alive(Handle h) { return Window::FromHandle(h) != nullptr; }
+inline const Placement& Place(const Native* n) { return fw::detail::PlacementOf(*n->owner); }
+
+// The Native of a window of our class; null for any other window.
+Native* NativeOfHwnd(HWND hwnd);
+// The nearest fw window at or above `hwnd` (walking up parents), or null.
+Native* EnclosingNative(HWND hwnd);
+
+// app.cpp
+// Started once by InitPlatform (the window classes, OLE, common controls, GDI+); safe to call
+// again. False when windows cannot be made.
+bool EnsureStarted();
+// Runs `fn` on the UI thread from its message loop (any loop, the system's modal ones
+// included) soon. Any thread.
+void RunSoon(std::function<void()> fn);
+// One message as our loops handle it: a key bound for a control inside an fw window (the
+// browser, the hot-key field) goes through that window's pre-translation and the browser's
+// accelerator hand-over first; then it is translated and dispatched.
+void ProcessMessage(MSG& m);
+// Natives whose window is gone, freed when no window procedure can hold them any more.
+void Bury(Native* n);
+
+// window.cpp
+LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+// Screen origin of the window's rectangle (a child's is its parent's client origin plus its
+// offset).
+Point ScreenOrigin(const Native* n);
+// The system windows of the live top-level fw windows.
+std::vector<HWND> TopLevelWindows();
+
+// paint.cpp
+void Paint(Native* n);
+void DropLayered(Native* n);
+// An icon of this size made from a picture (scaled by averaging); null for none.
+HICON IconFromImage(const Image* img, int size);
+
+// tooltip.cpp: the window's tip goes down (it hides, is minimised or is destroyed).
+void HideTooltipOf(Handle h);
+void ForgetTooltip(Handle h);
+
+// services.cpp: what a window that goes takes with it.
+void ForgetHotKeys(Native* n);
+void ForgetTrayIcons(Native* n);
+
+// browser.cpp: the key hand-over to the browser control that holds `hwnd` (inside its
+// window); true when the control took the key.
+bool BrowserTranslateAccelerator(HWND hwnd, MSG& m);
+bool RegisterBrowserHostClass();
+// The control's settings for this program, once before the first control: pages render in
+// the control's current mode, and the protections a browser turns on are on.
+void ConfigureBrowserEngine();
+
+}  // namespace fw::win32
