@@ -3,22 +3,24 @@
 // as text. The client's only HTTP path that does not go through a browser control (the game
 // window's heartbeat uses it).
 //
-// The request: user agent kUserAgent, then exactly the three headers of kRequestHeaders in
-// that order, HTTP/1.0, nothing taken from or written to any cache, a connection of its own
-// for every call (one client serves any number of sequential calls). Redirects to http and
-// https addresses are followed. The HTTP status is not looked at: an error page is a body
-// like any other.
+// The request: user agent kUserAgent, then the three headers of kRequestHeaders in that
+// order, HTTP/1.0, nothing taken from or written to any cache, a connection of its own for
+// every call (one client serves any number of sequential calls).
+// Redirects to http and https addresses are followed. The HTTP status is not looked at: an
+// error page is a body like any other.
 //
-// https: the certificate chain is verified against the system's trust store (or the file set
-// with SetTrustedCertificates); a certificate whose host name does not match the address is
-// accepted. That is a known trade-off kept on purpose: the platform's heartbeat host relies
-// on it. It means a trusted certificate issued for any other name is accepted as well.
+// https: the certificate chain is verified against the system's trust store (off Windows, or
+// the file set with SetTrustedCertificates); a certificate whose host name does not match the
+// address is accepted. That is a known trade-off kept on purpose: the platform's heartbeat
+// host relies on it. It means a trusted certificate issued for any other name is accepted as
+// well.
 //
 // Threads: one client is used by one thread at a time (different clients may be used on
 // different threads at once); only Abort() may be called from another thread.
 //
-// Platform part: http_client_curl.cpp (libcurl) here; a WinInet variant sits behind the same
-// header on Windows.
+// Platform part: http_client_curl.cpp (libcurl) off Windows, http_client_win32.cpp (WinInet)
+// on Windows; http_client.cpp is shared. What differs on the wire: WinInet places the user
+// agent and Host among the three headers as it likes; libcurl sends the user agent first.
 #include <chrono>
 #include <cstddef>
 #include <memory>
@@ -73,10 +75,13 @@ public:
     void SetTimeouts(const HttpTimeouts& timeouts) { m_timeouts = timeouts; }
     const HttpTimeouts& timeouts() const { return m_timeouts; }
 
+#ifndef _WIN32
     // Trust anchors for https: a PEM file that replaces the system's trust store for later
     // calls; empty restores the system's store. Meant for tests with a certificate of their
-    // own.
+    // own. (WinInet has no such setting: on Windows a test trusts its certificate through the
+    // user's root store.)
     void SetTrustedCertificates(const std::string& pemPath) { m_strTrustFile = pemPath; }
+#endif
 
     // True when `address` starts with http:// or https:// (any letter case).
     static bool IsWebAddress(const std::string& address);
@@ -87,5 +92,7 @@ private:
     struct Session;
     std::unique_ptr<Session> m_pSession;
     HttpTimeouts m_timeouts;
+#ifndef _WIN32
     std::string m_strTrustFile;
+#endif
 };

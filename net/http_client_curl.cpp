@@ -3,11 +3,9 @@
 // which is how the receive time-out is measured (to the millisecond, from the moment the
 // connection stands until the last byte).
 #include <curl/curl.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <mutex>
 
 #include "fw/text.h"
@@ -20,11 +18,6 @@ using Clock = std::chrono::steady_clock;
 void GlobalInit() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-bool StartsWithNoCase(const std::string& s, const char* prefix) {
-    const std::size_t n = std::strlen(prefix);
-    return s.size() >= n && strncasecmp(s.c_str(), prefix, n) == 0;
 }
 
 // What one call collects while curl runs it.
@@ -94,26 +87,6 @@ CHttpClient::~CHttpClient() = default;
 void CHttpClient::Abort() {
     m_pSession->aborted = true;
     if (m_pSession->multi) curl_multi_wakeup(m_pSession->multi);
-}
-
-bool CHttpClient::IsWebAddress(const std::string& address) {
-    return StartsWithNoCase(address, "http://") || StartsWithNoCase(address, "https://");
-}
-
-std::string CHttpClient::EncodeAddress(const std::string& address) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(address.size());
-    for (unsigned char c : address) {
-        if (c <= 0x20 || c >= 0x7F) {
-            out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
 }
 
 int CHttpClient::Get(const std::string& address, std::string& response) {

@@ -1,20 +1,22 @@
 // CHttpClient against real sockets on 127.0.0.1: a small server of the test's own that records
-// the raw request and answers with exact bytes (or keeps silent), with TLS from a certificate
-// the test makes for another host name.
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+// the raw request and answers with exact bytes (or keeps silent), and TLS servers with
+// certificates made for another host name (in the test off Windows; on Windows run from Linux
+// beside the test, see TlsServers below).
+#ifdef _WIN32
+#include "fw/windows/windows_api.h"
 
-#include <openssl/err.h>
-#include <openssl/pem.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
+#include <wincrypt.h>
+#endif
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <mutex>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,164 +25,132 @@
 
 #include "net/http_client.h"
 #include "tests/net/loopback.h"
+#include "tests/net/raw_server.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using net_test::HeaderLines;
+using net_test::RawServer;
+using net_test::Reply;
 using std::chrono::milliseconds;
 
-// A self-signed certificate (usable as its own trust anchor) for `host`, with its key, and
-// the certificate as a PEM file for the client to trust.
-struct Certificate {
-    EVP_PKEY* key = nullptr;
-    X509* cert = nullptr;
-    std::string pemPath;
+// Two TLS servers, each with a self-signed certificate of its own made for other.example:
+// the test trusts the first one's and not the second's. Trust() comes before the first https
+// request of the process.
+#ifdef _WIN32
+std::string FileText(const std::filesystem::path& path) {
+    std::ifstream f(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
 
-    explicit Certificate(const char* host) {
-        key = EVP_EC_gen("P-256");
-        cert = X509_new();
-        X509_set_version(cert, 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(cert), 7);
-        X509_gmtime_adj(X509_getm_notBefore(cert), -3600);
-        X509_gmtime_adj(X509_getm_notAfter(cert), 24 * 3600);
-        X509_set_pubkey(cert, key);
-        X509_NAME* name = X509_get_subject_name(cert);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(host), -1, -1, 0);
-        X509_set_issuer_name(cert, name);
-        X509V3_CTX ctx;
-        X509V3_set_ctx_nodb(&ctx);
-        X509V3_set_ctx(&ctx, cert, cert, nullptr, nullptr, 0);
-        const std::string san = std::string("DNS:") + host;
-        for (auto [nid, value] : {std::pair<int, const char*>{NID_basic_constraints, "critical,CA:TRUE"},
-                                  {NID_subject_alt_name, san.c_str()}}) {
-            X509_EXTENSION* ext = X509V3_EXT_conf_nid(nullptr, &ctx, nid, value);
-            X509_add_ext(cert, ext, -1);
-            X509_EXTENSION_free(ext);
-        }
-        X509_sign(cert, key, EVP_sha256());
-        pemPath = (std::filesystem::temp_directory_path() / ("rv-net-cert-" + std::to_string(getpid()) + ".pem"));
-        FILE* f = std::fopen(pemPath.c_str(), "w");
-        PEM_write_X509(f, cert);
-        std::fclose(f);
-    }
-    ~Certificate() {
-        std::filesystem::remove(pemPath);
-        X509_free(cert);
-        EVP_PKEY_free(key);
-    }
-};
-
-// The server: one thread accepting connections one after the other. Each request is read up
-// to its blank line and recorded; then the server sends `reply` and closes, or, when silent,
-// holds the connection open after the reply until the server goes.
-class RawServer {
+// On Windows they are net_tls_server (tls_server_main.cpp), which scripts/wine-test-servers.sh
+// runs from Linux; their folder, named by RV_TEST_TLS_DIR, holds each one's port, certificate
+// and request lines. Trust() adds the first certificate to the current user's root store
+// (WinInet verifies against the system's stores), with net_trust_root, a process of its own:
+// the system keeps the root store of a process as it found it first.
+class TlsServers {
 public:
-    explicit RawServer(std::string reply, const Certificate* tls = nullptr) : reply_(std::move(reply)), listener_(8) {
-        if (tls) {
-            ctx_ = SSL_CTX_new(TLS_server_method());
-            SSL_CTX_use_certificate(ctx_, tls->cert);
-            SSL_CTX_use_PrivateKey(ctx_, tls->key);
+    TlsServers() {
+        const char* dir = std::getenv("RV_TEST_TLS_DIR");
+        if (!dir || !*dir) {
+            why_ = "RV_TEST_TLS_DIR is not set: run the Windows tests through scripts/wine-test-servers.sh";
+            return;
         }
-        port_ = listener_.port();
-        pipe(wake_);
-        thread_ = std::thread([this] { Run(); });
+        dir_ = dir;
+        trusted_ = std::atoi(FileText(dir_ / "trusted.port").c_str());
+        untrusted_ = std::atoi(FileText(dir_ / "untrusted.port").c_str());
+        seen_ = {Lines("trusted").size(), Lines("untrusted").size()};
+        if (trusted_ <= 0 || untrusted_ <= 0) why_ = "no TLS servers in " + dir_.string();
     }
-    ~RawServer() {
-        stop_ = true;
-        (void)!write(wake_[1], "x", 1);
-        thread_.join();
-        close(wake_[0]);
-        close(wake_[1]);
-        if (ctx_) SSL_CTX_free(ctx_);
+    ~TlsServers() {
+        if (added_) TrustTool("remove");
     }
-    void SetSilent(bool silent) { silent_ = silent; }
-    std::string Url(const std::string& path, const char* scheme = "http") const {
-        return std::string(scheme) + "://127.0.0.1:" + std::to_string(port_) + path;
-    }
-    int port() const { return port_; }
-    int connections() const { return connections_; }
-    std::vector<std::string> requests() const {
-        std::lock_guard<std::mutex> l(m_);
-        return requests_;
-    }
+    bool ok() const { return why_.empty(); }
+    const std::string& why() const { return why_; }
+    std::string TrustedUrl(const std::string& path) const { return Url(trusted_, path); }
+    std::string UntrustedUrl(const std::string& path) const { return Url(untrusted_, path); }
+    bool Trust(CHttpClient&) { return added_ = TrustTool("add"); }
+    // The request lines that each was sent since this object was made.
+    std::vector<std::string> TrustedRequests() const { return Lines("trusted", seen_.first); }
+    std::vector<std::string> UntrustedRequests() const { return Lines("untrusted", seen_.second); }
 
 private:
-    bool WaitReadable(int fd) {
-        pollfd p[2] = {{fd, POLLIN, 0}, {wake_[0], POLLIN, 0}};
-        return poll(p, 2, -1) > 0 && !(p[1].revents & POLLIN);
+    static std::string Url(int port, const std::string& path) {
+        return "https://127.0.0.1:" + std::to_string(port) + path;
     }
-    void Run() {
-        while (WaitReadable(listener_.fd())) {
-            const int c = accept(listener_.fd(), nullptr, nullptr);
-            if (c < 0) continue;
-            ++connections_;
-            Serve(c);
-            close(c);
-        }
+    std::vector<std::string> Lines(const char* name, size_t from = 0) const {
+        std::vector<std::string> lines;
+        std::ifstream f(dir_ / (std::string(name) + ".requests"));
+        for (std::string line; std::getline(f, line);) lines.push_back(line);
+        lines.erase(lines.begin(), lines.begin() + static_cast<long>(std::min(from, lines.size())));
+        return lines;
     }
-    void Serve(int c) {
-        SSL* ssl = nullptr;
-        if (ctx_) {
-            ssl = SSL_new(ctx_);
-            SSL_set_fd(ssl, c);
-            if (SSL_accept(ssl) <= 0) {
-                SSL_free(ssl);
-                return;
-            }
-        }
-        std::string request;
-        char buf[4096];
-        while (request.find("\r\n\r\n") == std::string::npos && WaitReadable(c)) {
-            const int n = ssl ? SSL_read(ssl, buf, sizeof buf) : static_cast<int>(read(c, buf, sizeof buf));
-            if (n <= 0) break;
-            request.append(buf, static_cast<size_t>(n));
-        }
-        {
-            std::lock_guard<std::mutex> l(m_);
-            requests_.push_back(request);
-        }
-        for (size_t at = 0; at < reply_.size();) {
-            const size_t chunk = std::min<size_t>(reply_.size() - at, 65536);
-            const int n = ssl ? SSL_write(ssl, reply_.data() + at, static_cast<int>(chunk))
-                              : static_cast<int>(send(c, reply_.data() + at, chunk, MSG_NOSIGNAL));
-            if (n <= 0) break;
-            at += static_cast<size_t>(n);
-        }
-        if (silent_) WaitReadable(wake_[0]);  // until the server goes (the client may hang up first)
-        if (ssl) {
-            SSL_shutdown(ssl);
-            SSL_free(ssl);
-        }
+    bool TrustTool(const char* verb) const {
+        wchar_t exe[MAX_PATH];
+        std::wstring tool(exe, GetModuleFileNameW(nullptr, exe, MAX_PATH));
+        tool.erase(tool.find_last_of(L"\\/") + 1);
+        tool += L"net_trust_root.exe";
+        std::wstring command = L"\"" + tool + L"\" " + std::wstring(verb, verb + std::strlen(verb)) + L" \"" +
+                               (dir_ / "trusted.der").wstring() + L"\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!CreateProcessW(tool.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+            return false;
+        DWORD code = 1;
+        if (WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        return code == 0;
     }
 
-    std::string reply_;
-    SSL_CTX* ctx_ = nullptr;
-    net_test::LoopbackListener listener_;
-    int port_ = 0;
-    int wake_[2] = {-1, -1};
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> silent_{false};
-    std::atomic<int> connections_{0};
-    mutable std::mutex m_;
-    std::vector<std::string> requests_;
-    std::thread thread_;
+    std::filesystem::path dir_;
+    std::string why_;
+    int trusted_ = 0;
+    int untrusted_ = 0;
+    std::pair<size_t, size_t> seen_;
+    bool added_ = false;
 };
-
-std::string Reply(const std::string& body, const std::string& status = "200 OK") {
-    return "HTTP/1.0 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\n\r\n" + body;
-}
-
-std::vector<std::string> HeaderLines(const std::string& request) {
-    std::vector<std::string> lines;
-    for (size_t at = 0;;) {
-        const size_t end = request.find("\r\n", at);
-        if (end == std::string::npos || end == at) break;
-        lines.push_back(request.substr(at, end - at));
-        at = end + 2;
+#else
+// Off Windows they run in the test; Trust() hands the first certificate to the client as its
+// trust anchor.
+class TlsServers {
+public:
+    TlsServers()
+        : trusted_(Reply(net_test::kTlsBody), &trustedCert_),
+          untrusted_(Reply(net_test::kTlsBody), &untrustedCert_),
+          pem_(std::filesystem::temp_directory_path() /
+               ("rv-net-cert-" + std::to_string(trusted_.port()) + "-" + std::to_string(getpid()) + ".pem")) {}
+    ~TlsServers() { std::filesystem::remove(pem_); }
+    bool ok() const { return trusted_.ok() && untrusted_.ok(); }
+    std::string why() const { return "the TLS servers did not start"; }
+    std::string TrustedUrl(const std::string& path) const { return trusted_.Url(path, "https"); }
+    std::string UntrustedUrl(const std::string& path) const { return untrusted_.Url(path, "https"); }
+    bool Trust(CHttpClient& client) {
+        if (!trustedCert_.WritePem(pem_)) return false;
+        client.SetTrustedCertificates(pem_);
+        return true;
     }
-    return lines;
-}
+    std::vector<std::string> TrustedRequests() const { return RequestLines(trusted_); }
+    std::vector<std::string> UntrustedRequests() const { return RequestLines(untrusted_); }
+
+private:
+    static std::vector<std::string> RequestLines(const RawServer& server) {
+        std::vector<std::string> lines;
+        for (const std::string& r : server.requests()) {
+            if (!r.empty()) lines.push_back(r.substr(0, r.find("\r\n")));
+        }
+        return lines;
+    }
+
+    net_test::Certificate trustedCert_{"other.example"};
+    net_test::Certificate untrustedCert_{"other.example"};
+    RawServer trusted_;
+    RawServer untrusted_;
+    std::string pem_;
+};
+#endif
 
 TEST(HttpClient, AnswersFailedAtOnceForAnythingButHttpAndHttps) {
     RawServer server(Reply("1"));
@@ -216,9 +186,19 @@ TEST(HttpClient, SendsTheHeadersInTheirOrderOverHttp10AndEncodesTheAddress) {
     for (size_t i = 1; i < lines.size(); ++i) {
         if (lines[i].rfind("Host: ", 0) != 0) named.push_back(lines[i]);
     }
-    EXPECT_EQ(named, (std::vector<std::string>{std::string("User-Agent: ") + CHttpClient::kUserAgent,
-                                               "Accept: *,*/*", "Accept-Language: zh-cn",
-                                               "Content-Type: application/x-www-form-urlencoded"}));
+    const std::string agent = std::string("User-Agent: ") + CHttpClient::kUserAgent;
+    const std::vector<std::string> ours = {"Accept: *,*/*", "Accept-Language: zh-cn",
+                                           "Content-Type: application/x-www-form-urlencoded"};
+#ifdef _WIN32
+    // WinInet places the user agent among the headers as it likes; ours keep their order.
+    EXPECT_EQ(std::count(named.begin(), named.end(), agent), 1) << requests[0];
+    std::erase(named, agent);
+    EXPECT_EQ(named, ours);
+#else
+    std::vector<std::string> expected = {agent};
+    expected.insert(expected.end(), ours.begin(), ours.end());
+    EXPECT_EQ(named, expected);
+#endif
 }
 
 TEST(HttpClient, KeepsTheWholeBodyAsUtf8) {
@@ -325,21 +305,21 @@ TEST(HttpClient, AbortFromAnotherThreadEndsTheRunningCallAndLaterOnes) {
 }
 
 TEST(HttpClient, FetchesHttpsWhoseCertificateNamesAnotherHostButVerifiesTheChain) {
-    Certificate cert("other.example");
-    RawServer server(Reply("安全心跳 1"), &cert);
+    TlsServers servers;
+    ASSERT_TRUE(servers.ok()) << servers.why();
     CHttpClient client;
     client.SetTimeouts({milliseconds(3000), milliseconds(3000)});
-    std::string response;
+    ASSERT_TRUE(servers.Trust(client));
+    std::string response = "stale";
     // Not trusted: the chain is checked, so the certificate is refused.
-    EXPECT_EQ(client.Get(server.Url("/", "https"), response), CHttpClient::kFailed);
+    EXPECT_EQ(client.Get(servers.UntrustedUrl("/"), response), CHttpClient::kFailed);
     EXPECT_EQ(response, "");
     // Trusted, but issued for other.example while the address says 127.0.0.1: fetched.
-    client.SetTrustedCertificates(cert.pemPath);
-    EXPECT_EQ(client.Get(server.Url("/beat", "https"), response), CHttpClient::kReceived);
-    EXPECT_EQ(response, "安全心跳 1");
+    EXPECT_EQ(client.Get(servers.TrustedUrl("/beat"), response), CHttpClient::kReceived);
+    EXPECT_EQ(response, net_test::kTlsBody);
     // The refused handshake never got as far as a request.
-    ASSERT_EQ(server.requests().size(), 1u);
-    EXPECT_EQ(HeaderLines(server.requests()[0]).at(0), "GET /beat HTTP/1.0");
+    EXPECT_EQ(servers.UntrustedRequests(), std::vector<std::string>{});
+    EXPECT_EQ(servers.TrustedRequests(), std::vector<std::string>{"GET /beat HTTP/1.0"});
 }
 
 TEST(HttpClient, TwoCallsOnOneClientEachOpenTheirOwnConnection) {
