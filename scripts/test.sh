@@ -117,7 +117,10 @@ windows_stage() {
   fi
   local t1=$SECONDS prefix
   prefix=$(mktemp -d "${TMPDIR:-/tmp}/rv-wine.XXXXXX")
-  ctest_wrap=(xvfb-run -a -s "-screen 0 1920x1080x24" scripts/wine-session.sh "$prefix")
+  # The network tests talk to Linux servers of the normal build (the portal, the TLS test
+  # servers) over 127.0.0.1.
+  ctest_wrap=(xvfb-run -a -s "-screen 0 1920x1080x24" scripts/wine-session.sh "$prefix"
+              scripts/wine-test-servers.sh "$build")
   ctest_stage "Windows tests under Wine (unit tests, the Win32 back end, raduvove.exe end to end)" build-win
   ctest_wrap=()
   rm -rf "$prefix" "$prefix.lock"

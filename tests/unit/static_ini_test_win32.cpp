@@ -39,7 +39,7 @@ TEST(StaticIniWin32, ExistingEncodingsAreKept) {
         ASSERT_EQ(now.substr(0, 2), "\xFF\xFE") << "still UTF-16";
         EXPECT_NE(now.find(Utf16Le(u"uid=\u7528\u6237").substr(2)), std::string::npos);
         EXPECT_NE(now.find(Utf16Le(u"hotkey=393337").substr(2)), std::string::npos);
-        EXPECT_EQ(app::ReadProfileString(d.file("static.ini"), "dmor", "filename", ""), "服");
+        EXPECT_EQ(app::IniFile::Load(d.file("static.ini")).Get("dmor", "filename").value_or(""), "服");
     }
     {
         TempDir d;
