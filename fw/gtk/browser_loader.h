@@ -16,6 +16,10 @@ void StartLoading();
 // True once the module is known to be missing or unusable: no browser control can be made.
 bool Unavailable();
 
+// Whether a view whose control asked for acceleration (BrowserOptions::accelerated) or not
+// is accelerated on this machine (rendering_path.h); known once the module is loaded.
+bool Accelerated(bool asked);
+
 // Runs `fn` on the UI thread once the module is loaded, with the module, or with null when it
 // could not be loaded; at once when that is already known (the load is started if it was
 // not). Waiters run in the order they were added. Answers a ticket for CancelWaiter, 0 when
