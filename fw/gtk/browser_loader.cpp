@@ -78,6 +78,9 @@ Module* g_module = nullptr;
 std::vector<Waiter> g_waiters;
 unsigned g_nextTicket = 1;
 rendering::Path g_path = rendering::Path::Accelerated;
+rendering::Facts g_facts;     // the environment's and the render nodes', once read
+bool g_factsRead = false;
+bool g_dmabufOff = false;     // we turned the engine's DMA-BUF renderer off
 
 void Report(const std::string& what) {
     std::fprintf(stderr, "raduvove: %s: web pages cannot be shown\n", what.c_str());
@@ -93,20 +96,29 @@ void RunWaiters() {
     }
 }
 
-void ChoosePath(const rendering::Facts& facts) {
-    if (facts.override == rendering::Override::Invalid)
+void ReadFacts() {
+    if (g_factsRead) return;
+    g_factsRead = true;
+    g_facts = rendering::ReadEnvironment();
+    rendering::LookForRenderNode(g_facts);
+    if (g_facts.override == rendering::Override::Invalid)
         std::fprintf(stderr, "raduvove: RV_RENDERING is auto, accelerated or software; choosing as for auto\n");
+}
+
+void ChoosePath(const rendering::Facts& facts) {
     rendering::Decision d = rendering::Choose(facts);
     g_path = d.path;
     if (TraceEnabled()) {
         std::string mark = std::string("rendering ") +
                            (d.path == rendering::Path::Software ? "software" : "accelerated") + ": " + d.reason;
+        if (g_dmabufOff) mark += "; DMA-BUF renderer off";
         TraceMark(mark.c_str());
     }
 }
 
 gboolean OnLoaded(gpointer data) {
     std::unique_ptr<LoadResult> r(static_cast<LoadResult*>(data));
+    TraceMark("browser module loaded");
     if (r->entry) {
         ChoosePath(r->facts);
         Paths paths;
@@ -148,13 +160,21 @@ void Load(std::string path, rendering::Facts facts) {
         else
             r->error = std::string(kModuleFile) + " has no entry point";
     }
-    if (r->entry) rendering::ProbeMachine(r->facts);
+    if (r->entry) rendering::AskGlRenderer(r->facts);
     // After the layout and drawing that are due: windows already exposed are painted before
     // the engine's start takes the UI thread for a while.
     g_idle_add_full(GDK_PRIORITY_REDRAW + 10, OnLoaded, r, nullptr);
 }
 
 }  // namespace
+
+void PrepareEnvironment() {
+    ReadFacts();
+    if (rendering::NeedsGlRenderer(g_facts) || rendering::Choose(g_facts).path != rendering::Path::Software) return;
+    if (g_getenv("WEBKIT_DISABLE_DMABUF_RENDERER")) return;  // the user's own setting stands
+    g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", TRUE);
+    g_dmabufOff = true;
+}
 
 void StartLoading() {
     if (g_state != State::NotStarted) return;
@@ -165,7 +185,8 @@ void StartLoading() {
         return;
     }
     g_state = State::Loading;
-    std::thread(Load, std::move(path), rendering::ReadEnvironment()).detach();
+    ReadFacts();
+    std::thread(Load, std::move(path), g_facts).detach();
 }
 
 bool Unavailable() { return g_state == State::Failed; }

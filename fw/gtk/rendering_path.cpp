@@ -56,6 +56,8 @@ bool NeedsMachine(const Facts& facts) {
     return !forced && !facts.libglSoftware;
 }
 
+bool NeedsGlRenderer(const Facts& facts) { return NeedsMachine(facts) && facts.renderNode && facts.glRenderer.empty(); }
+
 Decision Choose(const Facts& facts) {
     switch (facts.override) {
     case Override::Accelerated: return {Path::Accelerated, "RV_RENDERING=accelerated"};
@@ -94,6 +96,10 @@ Facts ReadEnvironment() {
     f.override = ParseOverride(std::getenv("RV_RENDERING"));
     f.libglSoftware = MesaTrue(std::getenv("LIBGL_ALWAYS_SOFTWARE"));
     return f;
+}
+
+void LookForRenderNode(Facts& facts) {
+    if (NeedsMachine(facts)) facts.renderNode = HasRenderNode("/dev/dri");
 }
 
 }  // namespace fw::gtk::rendering

@@ -9,10 +9,10 @@
 // acceleration (BrowserOptions::accelerated) gets it only where the machine renders GL in
 // hardware; a control that does not ask never gets it.
 //
-// The choice is made once per run from facts about the machine: the environment (read on the
-// UI thread), then the render nodes and, where those do not settle it, the GL renderer
-// (ProbeMachine, on the browser module's loading thread). Choose decides from the facts and
-// does nothing else. RV_RENDERING=auto|accelerated|software in the environment overrides the
+// The choice is made once per run from facts about the machine: the environment and the
+// render nodes (read before the toolkit starts) and, only where those do not settle it, the
+// GL renderer (asked on the browser module's loading thread). Choose decides from the facts
+// and does nothing else. RV_RENDERING=auto|accelerated|software in the environment overrides the
 // choice for diagnosis; with RV_TRACE=1 the choice and its reason are a mark.
 #include <string>
 #include <string_view>
@@ -55,6 +55,10 @@ bool NamesSoftwareRenderer(std::string_view renderer);
 // True when the machine must be looked at: the environment has not settled the path.
 bool NeedsMachine(const Facts& facts);
 
+// True when only the GL renderer can settle the path: the environment has not, and there is
+// a render node.
+bool NeedsGlRenderer(const Facts& facts);
+
 // The path for these facts. An unknown renderer on a render node keeps acceleration, the
 // engine's own default.
 Decision Choose(const Facts& facts);
@@ -66,14 +70,17 @@ inline bool Accelerate(Path path, bool asked) { return asked && path == Path::Ac
 // may open for reading and writing.
 bool HasRenderNode(const std::string& dir);
 
-// The environment's facts (RV_RENDERING, LIBGL_ALWAYS_SOFTWARE). On the UI thread, which is
-// the one that may change the environment.
+// The environment's facts (RV_RENDERING, LIBGL_ALWAYS_SOFTWARE).
 Facts ReadEnvironment();
 
-// Adds the machine's facts when the environment has not settled the path: whether there is a
-// render node and, only if there is, the renderer of a GL context made on it through EGL
-// (which loads the GL driver; WebKit loads EGL, so call this once WebKit is loaded). No GTK:
-// for the browser module's loading thread.
-void ProbeMachine(Facts& facts);
+// Adds whether /dev/dri has a render node, when the environment has not settled the path.
+// Costs a look at one folder.
+void LookForRenderNode(Facts& facts);
+
+// Adds the renderer of a GL context made on the render node through EGL, when only that can
+// settle the path (NeedsGlRenderer). It loads the GL driver, which takes tens of
+// milliseconds: for the browser module's loading thread, once WebKit (and EGL with it) is
+// loaded. No GTK.
+void AskGlRenderer(Facts& facts);
 
 }  // namespace fw::gtk::rendering

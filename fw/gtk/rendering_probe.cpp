@@ -1,5 +1,4 @@
-// The machine's facts for the rendering path (rendering_path.h): its render nodes and, where
-// there is one, the renderer of a GL context made on it.
+// The GL renderer of the machine's render node, for the rendering path (rendering_path.h).
 //
 // EGL is opened at run time (the executable links no GL; WebKit, loaded before this runs,
 // has already loaded libEGL). A context without any surface is made on Mesa's surfaceless
@@ -130,10 +129,8 @@ private:
 
 }  // namespace
 
-void ProbeMachine(Facts& facts) {
-    if (!NeedsMachine(facts)) return;
-    facts.renderNode = HasRenderNode("/dev/dri");
-    if (!facts.renderNode) return;
+void AskGlRenderer(Facts& facts) {
+    if (!NeedsGlRenderer(facts)) return;
     Egl egl;
     facts.glRenderer = egl.Renderer();
 }

@@ -99,13 +99,23 @@ TEST(RenderingPath, OverrideWinsOverEveryFactAndInvalidActsAsAuto) {
     EXPECT_EQ(rd::Choose(bare).path, Path::Software);
 }
 
-TEST(RenderingPath, MachineIsLookedAtOnlyWhenTheEnvironmentLeavesItOpen) {
+TEST(RenderingPath, GlIsAskedOnlyWhenNothingElseSettlesThePath) {
     rd::Facts f;
     EXPECT_TRUE(rd::NeedsMachine(f));
+    EXPECT_FALSE(rd::NeedsGlRenderer(f));  // no render node: software without asking GL
+    f.renderNode = true;
+    EXPECT_TRUE(rd::NeedsGlRenderer(f));
+    f.glRenderer = "llvmpipe";
+    EXPECT_FALSE(rd::NeedsGlRenderer(f));  // asked already
+    f.glRenderer.clear();
     f.override = Override::Invalid;
-    EXPECT_TRUE(rd::NeedsMachine(f));
+    EXPECT_TRUE(rd::NeedsGlRenderer(f));
     f.libglSoftware = true;
     EXPECT_FALSE(rd::NeedsMachine(f));
+    EXPECT_FALSE(rd::NeedsGlRenderer(f));
+    f.libglSoftware = false;
+    f.override = Override::Accelerated;
+    EXPECT_FALSE(rd::NeedsGlRenderer(f));
 }
 
 TEST(RenderingPath, OnlyViewsThatAskAreEverAccelerated) {

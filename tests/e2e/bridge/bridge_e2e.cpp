@@ -37,8 +37,10 @@
 #include "fw/browser.h"
 #include "fw/com.h"
 #include "fw/gtk/browser_bridge_wire.h"
+#include "fw/gtk/browser_loader.h"
 #include "fw/gtk/browser_webkit.h"
 #include "fw/gtk/gtk_native.h"
+#include "fw/gtk/rendering_path.h"
 #include "fw/window.h"
 
 namespace {
@@ -593,7 +595,9 @@ void KeysReachTheWindowOnce() {
     Settle(50);
 }
 
-// Pages of a control made without acceleration are never composited.
+// Pages of a control made without acceleration are never composited; a control that asks
+// for acceleration gets it only where the machine draws GL in hardware, or where RV_RENDERING
+// says so. A software path settled before the engine starts turns its DMA-BUF renderer off.
 void Acceleration() {
     Fixture plain(true);
     Fixture light(true, 0x0C, true, true, fw::BrowserOptions{false});
@@ -606,7 +610,22 @@ void Acceleration() {
         return webkit_settings_get_hardware_acceleration_policy(webkit_web_view_get_settings(v));
     };
     Expect(policy(lv) == WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, "no-acceleration-never-composited");
-    Expect(policy(pv) != WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, "default-acceleration-kept");
+    const bool accelerated = fw::gtk::browser::Accelerated(true);
+    Expect(!fw::gtk::browser::Accelerated(false), "no-acceleration-asked-none-given");
+    Expect((policy(pv) != WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER) == accelerated,
+           "asked-acceleration-follows-the-choice");
+    const std::string forced = g_getenv("RV_RENDERING") ? g_getenv("RV_RENDERING") : "";
+    const char* dmabuf = g_getenv("WEBKIT_DISABLE_DMABUF_RENDERER");
+    if (forced == "accelerated") {
+        Expect(accelerated, "forced-accelerated");
+        Expect(!dmabuf, "forced-accelerated-keeps-dmabuf");
+    } else if (forced == "software") {
+        Expect(!accelerated, "forced-software");
+        Expect(dmabuf && std::string(dmabuf) == "1", "forced-software-no-dmabuf");
+    } else if (!fw::gtk::rendering::HasRenderNode("/dev/dri")) {
+        Expect(!accelerated, "no-render-node-software");
+        Expect(dmabuf && std::string(dmabuf) == "1", "no-render-node-no-dmabuf");
+    }
 }
 
 // Run from a folder whose browser module is missing (`missing`) or cannot be loaded: the
@@ -1208,7 +1227,7 @@ void Bench(const std::string& portal) {
 
 int main(int argc, char** argv) {
     std::string pages, portal;
-    bool benchOnly = false, launcherOnly = false, moduleMissing = false, moduleBroken = false;
+    bool benchOnly = false, launcherOnly = false, moduleMissing = false, moduleBroken = false, renderingOnly = false;
     for (int k = 1; k < argc; ++k) {
         std::string a = argv[k];
         if (a == "--pages" && k + 1 < argc) pages = argv[++k];
@@ -1217,14 +1236,22 @@ int main(int argc, char** argv) {
         else if (a == "--launcher-only") launcherOnly = true;
         else if (a == "--module-missing") moduleMissing = true;
         else if (a == "--module-broken") moduleBroken = true;
+        else if (a == "--rendering-only") renderingOnly = true;
     }
     if (moduleMissing || moduleBroken) {
         fw::InitPlatform(argc, argv);
         return fw::gtk::Ready() ? WithoutModule(moduleMissing) : 2;
     }
+    if (renderingOnly) {  // the rendering path under an RV_RENDERING of the caller's
+        fw::InitPlatform(argc, argv);
+        if (!fw::gtk::Ready()) return 2;
+        Acceleration();
+        std::printf("%s (%d failed)\n", g_failures ? "FAILED" : "ALL PASSED", g_failures);
+        return g_failures ? 1 : 0;
+    }
     if (pages.empty() && !benchOnly && !launcherOnly) {
         std::fprintf(stderr, "usage: bridge_e2e --pages DIR [--portal URL] [--bench-only | --launcher-only]\n"
-                             "       bridge_e2e --module-missing | --module-broken\n");
+                             "       bridge_e2e --module-missing | --module-broken | --rendering-only\n");
         return 2;
     }
     // Classic scroll bars, which take room in the layout: the page can tell whether they are there.
