@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -626,6 +627,52 @@ void Acceleration() {
         Expect(!accelerated, "no-render-node-software");
         Expect(dmabuf && std::string(dmabuf) == "1", "no-render-node-no-dmabuf");
     }
+}
+
+// A window is not painted again for what its browser child draws: while the child shows an
+// animated page, GTK draws the parent under the view at every frame, and that only copies the
+// parent's back buffer. Invalidating the parent still paints it.
+class PaintCounter : public fw::Window {
+public:
+    int paints = 0;
+
+protected:
+    void OnPaint(fw::Canvas& canvas) override {
+        ++paints;
+        canvas.FillRect(fw::Rect::FromXYWH(0, 0, 600, 400), 0xFF336699);
+    }
+};
+
+void ChildFramesLeaveTheParentUnpainted() {
+    PaintCounter win;
+    fw::CreateParams p;
+    p.caption = "bridge-e2e-paint";
+    p.style = fw::kPopup | fw::kVisible;
+    p.rect = fw::Rect::FromXYWH(120, 120, 600, 400);
+    win.Create(p);
+    auto browser = fw::BrowserControl::Create(win, 176, fw::Rect::FromXYWH(100, 50, 400, 300));
+    if (!browser) return Fail("child-frames", "no control");
+    Events ev;
+    browser->SetEvents(&ev);
+    browser->Navigate(
+        "data:text/html,<body style='margin:0'><div id=d style='width:400px;height:300px'></div><script>"
+        "var n=0;function f(){n++;document.getElementById('d').style.background='rgb('+(n%256)+',0,0)';"
+        "document.title='f'+n;requestAnimationFrame(f)}requestAnimationFrame(f)</script></body>");
+    if (!WaitFor([&] { return ev.Title().rfind("f", 0) == 0; }, 15000)) return Fail("child-frames", "no frames");
+    Settle(300);
+    auto frames = [&] { return std::atoi(ev.Title().c_str() + 1); };
+    const int paints0 = win.paints, frames0 = frames();
+    Settle(1000);
+    const int drawn = frames() - frames0, painted = win.paints - paints0;
+    // The page must really animate for the count to mean anything.
+    Expect(drawn >= 5, "child-frames-animate", std::to_string(drawn) + " frames");
+    Expect(painted == 0, "child-frames-no-parent-paint",
+           std::to_string(painted) + " paints of the parent over " + std::to_string(drawn) + " frames");
+    win.Invalidate();
+    Expect(WaitFor([&] { return win.paints > paints0 + painted; }, 2000), "invalidated-parent-paints");
+    browser.reset();
+    win.Destroy();
+    Settle(50);
 }
 
 // Run from a folder whose browser module is missing (`missing`) or cannot be loaded: the
@@ -1263,6 +1310,7 @@ int main(int argc, char** argv) {
     } else if (!benchOnly) {
         BeforeTheModule(pages);
         Acceleration();
+        ChildFramesLeaveTheParentUnpainted();
         KeysReachTheWindowOnce();
         BridgePage(pages);
         ContextMenuShownWithoutHost();
