@@ -238,15 +238,17 @@ def delta(a, b):
 class Subject:
     """One column of the table: a program with its settings."""
 
-    def __init__(self, label, program, env=None, args=None):
+    def __init__(self, label, program, env=None, args=None, client_dir=None):
         self.label = label
         self.program = program  # client, chromium, webkit
         self.env = dict(env or {})
         self.args = list(args or [])
+        self.client_dir = client_dir  # another build's client folder (client:DIR); None: --client-dir
+        self.client_copy = None  # where this subject's client runs from (set by main)
 
     def argv(self, cfg, url, page, run_dir):
         if self.program == "client":
-            return [os.path.join(cfg.client_copy, "raduvove")] + self.args
+            return [os.path.join(self.client_copy, "raduvove")] + self.args
         # The page's size: the launcher page's dialog, or maximised like the game window;
         # a size among the subject's own arguments wins.
         sized = any(a.startswith(("--size=", "--maximize", "--window-size=", "--start-maximized"))
@@ -348,7 +350,7 @@ class Run:
         env = run_env(b.env, self.run_dir, self.s.env)
         argv = self.s.argv(b.cfg, url, self.page, self.run_dir)
         if self.s.program == "client":
-            b.write_ini()
+            b.write_ini(self.s.client_copy)
         self.err = os.path.join(self.run_dir, "stderr.log")
         cwd = os.path.dirname(argv[0]) if self.s.program == "client" else self.run_dir
         with open(self.err, "wb") as err:
@@ -454,11 +456,11 @@ class Bench:
     def pointer(self, x, y):
         self.xdo("mousemove", x, y)
 
-    def write_ini(self):
+    def write_ini(self, client_copy):
         host = f"127.0.0.1:{self.cfg.port}"
         text = (f"[dmor]\nstart=1\nuid={UID}\nfilename={SUID}\n[hosts]\n"
                 + "".join(f"{k}={host}\n" for k in HOST_KEYS))
-        with open(os.path.join(self.cfg.client_copy, "static.ini"), "w", encoding="utf-8") as f:
+        with open(os.path.join(client_copy, "static.ini"), "w", encoding="utf-8") as f:
             f.write(text)
 
     def url(self, page):
@@ -607,11 +609,17 @@ def breakdown(results, subjects):
 # ---- main ---------------------------------------------------------------------------------------
 
 def parse_subject(text):
-    """LABEL=PROGRAM[,VAR=VALUE...][,--arg...]: a column; PROGRAM is client, chromium or webkit."""
+    """LABEL=PROGRAM[,VAR=VALUE...][,--arg...]: a column; PROGRAM is client, chromium or webkit,
+    or client:DIR for the client folder of another build (to compare two builds)."""
     label, _, rest = text.partition("=")
     parts = [p for p in rest.split(",") if p]
+    client_dir = None
+    if parts and parts[0].startswith("client:") and len(parts[0]) > len("client:"):
+        client_dir = parts[0][len("client:"):]
+        parts[0] = "client"
     if not label or not parts or parts[0] not in ("client", "chromium", "webkit"):
-        raise argparse.ArgumentTypeError(f"bad subject {text!r}: LABEL=client|chromium|webkit[,VAR=VALUE|,--arg]...")
+        raise argparse.ArgumentTypeError(
+            f"bad subject {text!r}: LABEL=client[:DIR]|chromium|webkit[,VAR=VALUE|,--arg]...")
     env, args = {}, []
     for p in parts[1:]:
         if p.startswith("-"):
@@ -621,7 +629,7 @@ def parse_subject(text):
             env[k] = v
         else:
             raise argparse.ArgumentTypeError(f"bad setting {p!r} in subject {text!r}")
-    return Subject(label, parts[0], env, args)
+    return Subject(label, parts[0], env, args, client_dir)
 
 
 DEFAULT_SUBJECTS = ["this client=client", "Chromium --app=chromium", "rv-webview=webkit"]
@@ -649,10 +657,18 @@ def main(argv):
     if len({s.label for s in subjects}) != len(subjects):
         ap.error("subject labels must differ")
     cfg.desktop_pids = [int(p) for p in cfg.desktop_pids.split(",") if p]
-    cfg.client_copy = os.path.join(cfg.work, "client")
-    if any(s.program == "client" for s in subjects):
-        shutil.copytree(cfg.client_dir, cfg.client_copy,
-                        ignore=shutil.ignore_patterns("static.ini", "static.ini.*", "screenshots"))
+    # Each client folder runs from a copy of its own (static.ini is written there per run).
+    copies = {}
+    for s in subjects:
+        if s.program != "client":
+            continue
+        src = os.path.abspath(s.client_dir or cfg.client_dir)
+        if src not in copies:
+            if not os.access(os.path.join(src, "raduvove"), os.X_OK):
+                ap.error(f"no client in {src}")
+            copies[src] = os.path.join(cfg.work, f"client-{len(copies) + 1}")
+            shutil.copytree(src, copies[src], ignore=shutil.ignore_patterns("static.ini", "static.ini.*", "screenshots"))
+        s.client_copy = copies[src]
     harness.become_subreaper()
     bench = Bench(cfg)
     reference = next((s.label for s in subjects if s.program == "chromium"), None)

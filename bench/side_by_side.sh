@@ -13,6 +13,8 @@
 #   --settle S          seconds after the page's load event before measuring (default 3)
 #   --subject LABEL=PROGRAM[,VAR=VALUE][,--arg]   a column of its own (repeatable), e.g.
 #                       --subject 'no dmabuf=client,WEBKIT_DISABLE_DMABUF_RENDERER=1'
+#                       PROGRAM is client, chromium or webkit; client:DIR runs the client folder
+#                       DIR of another build (e.g. --subject 'base=client:/tmp/base/build/client')
 #   --json FILE         every run's figures as JSON
 #   --no-compositor     run the desktop without xcompmgr (this script's own option)
 #

@@ -86,6 +86,8 @@ void InitPlatform(int& argc, char**& argv) {
     g_set_prgname("raduvove");
     // The accessibility bridge costs a D-Bus round trip at start-up and is not used.
     g_setenv("NO_AT_BRIDGE", "1", FALSE);
+    // What the browser engine reads from the environment is settled before any thread runs.
+    gtk::browser::PrepareEnvironment();
     backend::InstallFontAliases();
     gtk::g_ready = gtk_init_check(&argc, &argv);
     if (!gtk::g_ready) {

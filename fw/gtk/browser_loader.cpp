@@ -5,7 +5,9 @@
 // libraries it brings are bound there too (not lazily), which would otherwise happen
 // piecemeal on the UI thread. The thread touches nothing of GTK: it hands its result to the
 // UI thread through an idle source of the default main context, where the module is made and
-// the waiting browser controls get their views.
+// the waiting browser controls get their views. Once WebKit is loaded the thread also looks at
+// the machine's GL for the views' rendering path (rendering_path.h), so that the answer is
+// there before the first view is made and costs the UI thread nothing.
 #include <gdk/gdk.h>
 #include <glib.h>
 #include <gmodule.h>
@@ -21,7 +23,9 @@
 #include "fw/gtk/browser_loader.h"
 #include "fw/gtk/browser_webkit.h"
 #include "fw/gtk/gtk_native.h"
+#include "fw/gtk/rendering_path.h"
 #include "fw/system.h"
+#include "fw/trace.h"
 
 namespace fw::gtk {
 
@@ -60,6 +64,7 @@ struct LoadResult {
     GModule* handle = nullptr;
     EntryPoint entry = nullptr;
     std::string error;
+    rendering::Facts facts;  // the environment's on the way in, the machine's added
 };
 
 struct Waiter {
@@ -72,6 +77,10 @@ State g_state = State::NotStarted;
 Module* g_module = nullptr;
 std::vector<Waiter> g_waiters;
 unsigned g_nextTicket = 1;
+rendering::Path g_path = rendering::Path::Accelerated;
+rendering::Facts g_facts;     // the environment's and the render nodes', once read
+bool g_factsRead = false;
+bool g_dmabufOff = false;     // we turned the engine's DMA-BUF renderer off
 
 void Report(const std::string& what) {
     std::fprintf(stderr, "raduvove: %s: web pages cannot be shown\n", what.c_str());
@@ -87,9 +96,31 @@ void RunWaiters() {
     }
 }
 
+void ReadFacts() {
+    if (g_factsRead) return;
+    g_factsRead = true;
+    g_facts = rendering::ReadEnvironment();
+    rendering::LookForRenderNode(g_facts);
+    if (g_facts.override == rendering::Override::Invalid)
+        std::fprintf(stderr, "raduvove: RV_RENDERING is auto, accelerated or software; choosing as for auto\n");
+}
+
+void ChoosePath(const rendering::Facts& facts) {
+    rendering::Decision d = rendering::Choose(facts);
+    g_path = d.path;
+    if (TraceEnabled()) {
+        std::string mark = std::string("rendering ") +
+                           (d.path == rendering::Path::Software ? "software" : "accelerated") + ": " + d.reason;
+        if (g_dmabufOff) mark += "; DMA-BUF renderer off";
+        TraceMark(mark.c_str());
+    }
+}
+
 gboolean OnLoaded(gpointer data) {
     std::unique_ptr<LoadResult> r(static_cast<LoadResult*>(data));
+    TraceMark("browser module loaded");
     if (r->entry) {
+        ChoosePath(r->facts);
         Paths paths;
         paths.cacheDir = WebCacheDirectory();
         paths.dataDir = Join(g_get_user_data_dir(), kAppDir);
@@ -111,8 +142,9 @@ gboolean OnLoaded(gpointer data) {
     return G_SOURCE_REMOVE;
 }
 
-void Load(std::string path) {
+void Load(std::string path, rendering::Facts facts) {
     auto* r = new LoadResult;
+    r->facts = std::move(facts);
     // No GTK here: only the loader's work, which takes the longest. Through GModule, whose
     // lock is taken before the dynamic loader's, as on the UI thread: a library constructor
     // that opens a module itself (libsoup's does) would otherwise wait for the UI thread while
@@ -128,12 +160,21 @@ void Load(std::string path) {
         else
             r->error = std::string(kModuleFile) + " has no entry point";
     }
+    if (r->entry) rendering::AskGlRenderer(r->facts);
     // After the layout and drawing that are due: windows already exposed are painted before
     // the engine's start takes the UI thread for a while.
     g_idle_add_full(GDK_PRIORITY_REDRAW + 10, OnLoaded, r, nullptr);
 }
 
 }  // namespace
+
+void PrepareEnvironment() {
+    ReadFacts();
+    if (rendering::NeedsGlRenderer(g_facts) || rendering::Choose(g_facts).path != rendering::Path::Software) return;
+    if (g_getenv("WEBKIT_DISABLE_DMABUF_RENDERER")) return;  // the user's own setting stands
+    g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", TRUE);
+    g_dmabufOff = true;
+}
 
 void StartLoading() {
     if (g_state != State::NotStarted) return;
@@ -144,10 +185,13 @@ void StartLoading() {
         return;
     }
     g_state = State::Loading;
-    std::thread(Load, std::move(path)).detach();
+    ReadFacts();
+    std::thread(Load, std::move(path), g_facts).detach();
 }
 
 bool Unavailable() { return g_state == State::Failed; }
+
+bool Accelerated(bool asked) { return rendering::Accelerate(g_path, asked); }
 
 unsigned WhenLoaded(std::function<void(Module*)> fn) {
     if (g_state == State::NotStarted) StartLoading();

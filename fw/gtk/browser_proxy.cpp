@@ -216,7 +216,9 @@ BrowserProxy::~BrowserProxy() {
 void BrowserProxy::Attach(browser::Module* module) {
     ticket_ = 0;
     if (!module || !fixed_) return GiveUp();
-    view_.reset(module->CreateView(GTK_FIXED(fixed_), rect_, visible_, id_, options_, &host_));
+    BrowserOptions options = options_;
+    options.accelerated = browser::Accelerated(options_.accelerated);  // what this machine does best
+    view_.reset(module->CreateView(GTK_FIXED(fixed_), rect_, visible_, id_, options, &host_));
     if (!view_) return GiveUp();
     // The view no longer needs our weak hold on the container: it keeps its own.
     g_object_remove_weak_pointer(G_OBJECT(fixed_), reinterpret_cast<gpointer*>(&fixed_));

@@ -1,7 +1,12 @@
-// Painting GTK windows. Each paints itself in "draw": an ordinary window through
-// Window::PaintInto into a back buffer; a layered window from the last picture given to
-// UpdateLayered, on an RGBA visual, with an input shape cut from the picture's alpha channel
-// so that clicks on transparent pixels reach whatever lies below.
+// Painting GTK windows. Each paints itself in "draw": an ordinary window from a back buffer,
+// which Window::PaintInto fills again only once the window was invalidated or resized; a
+// layered window from the last picture given to UpdateLayered, on an RGBA visual, with an
+// input shape cut from the picture's alpha channel so that clicks on transparent pixels reach
+// whatever lies below.
+//
+// GTK also draws a window again wherever one of its child widgets changes, under the child:
+// a web view showing an animated page does so for every frame. Those draws only copy the back
+// buffer, as a system window's children repaint without their parent.
 #include <gtk/gtk.h>
 
 #include <cstring>
@@ -98,15 +103,19 @@ gboolean OnDraw(GtkWidget* w, cairo_t* cr, Native* n) {
         cairo_restore(cr);
         return FALSE;
     }
-    if (n->back.width() != W || n->back.height() != H)
-        n->back.Resize(W, H);
-    else
-        std::memset(n->back.data(), 0, static_cast<std::size_t>(n->back.stride()) * H);
-    Handle h = n->handle;
-    n->owner->PaintInto(n->back);
-    if (!Alive(h)) {
-        cairo_restore(cr);
-        return TRUE;
+    const bool sized = n->back.width() == W && n->back.height() == H;
+    if (!sized || !n->backValid) {
+        if (!sized)
+            n->back.Resize(W, H);
+        else
+            std::memset(n->back.data(), 0, static_cast<std::size_t>(n->back.stride()) * H);
+        n->backValid = true;  // first: an invalidation while painting counts for the next draw
+        Handle h = n->handle;
+        n->owner->PaintInto(n->back);
+        if (!Alive(h)) {
+            cairo_restore(cr);
+            return TRUE;
+        }
     }
     cairo_surface_t* s = cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(n->back.data()), CAIRO_FORMAT_ARGB32, W, H, n->back.stride());
@@ -159,8 +168,10 @@ void Invalidate(Native* n, const Rect* r) {
     if (!n || n->layered) return;  // a layered window shows its picture, never paints
     if (r) {
         if (r->IsEmpty()) return;
+        n->backValid = false;
         gtk_widget_queue_draw_area(n->win, r->left, r->top, r->Width(), r->Height());
     } else {
+        n->backValid = false;
         gtk_widget_queue_draw(n->win);
     }
 }

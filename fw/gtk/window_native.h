@@ -45,7 +45,8 @@ struct Native {
     std::vector<std::uint8_t> alpha;  // alpha channel behind the current input shape
     cairo_region_t* inputShape = nullptr;
     int alphaW = 0, alphaH = 0;
-    Bitmap back;  // back buffer of an ordinary window
+    Bitmap back;             // back buffer of an ordinary window
+    bool backValid = false;  // it holds what the window painted since its last invalidation
 
     Cursor cursor = Cursor::Arrow;
     bool cursorApplied = false;

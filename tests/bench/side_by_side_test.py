@@ -127,7 +127,10 @@ class Options(unittest.TestCase):
         self.assertEqual((s.label, s.program), ("no dmabuf", "client"))
         self.assertEqual(s.env, {"WEBKIT_DISABLE_DMABUF_RENDERER": "1", "A": "b=c"})
         self.assertEqual(s.args, ["--flag"])
-        for bad in ("client", "=client", "x=firefox", "x=", "x=webkit,stray"):
+        self.assertIsNone(s.client_dir)
+        base = sbs.parse_subject("base=client:/tmp/base/client,RV_TRACE=1")
+        self.assertEqual((base.program, base.client_dir, base.env), ("client", "/tmp/base/client", {"RV_TRACE": "1"}))
+        for bad in ("client", "=client", "x=firefox", "x=", "x=webkit,stray", "x=client:", "x=webkit:/tmp"):
             with self.subTest(bad=bad), self.assertRaises(sbs.argparse.ArgumentTypeError):
                 sbs.parse_subject(bad)
 

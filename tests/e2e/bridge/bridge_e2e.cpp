@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -37,8 +38,10 @@
 #include "fw/browser.h"
 #include "fw/com.h"
 #include "fw/gtk/browser_bridge_wire.h"
+#include "fw/gtk/browser_loader.h"
 #include "fw/gtk/browser_webkit.h"
 #include "fw/gtk/gtk_native.h"
+#include "fw/gtk/rendering_path.h"
 #include "fw/window.h"
 
 namespace {
@@ -593,7 +596,9 @@ void KeysReachTheWindowOnce() {
     Settle(50);
 }
 
-// Pages of a control made without acceleration are never composited.
+// Pages of a control made without acceleration are never composited; a control that asks
+// for acceleration gets it only where the machine draws GL in hardware, or where RV_RENDERING
+// says so. A software path settled before the engine starts turns its DMA-BUF renderer off.
 void Acceleration() {
     Fixture plain(true);
     Fixture light(true, 0x0C, true, true, fw::BrowserOptions{false});
@@ -606,7 +611,68 @@ void Acceleration() {
         return webkit_settings_get_hardware_acceleration_policy(webkit_web_view_get_settings(v));
     };
     Expect(policy(lv) == WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, "no-acceleration-never-composited");
-    Expect(policy(pv) != WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER, "default-acceleration-kept");
+    const bool accelerated = fw::gtk::browser::Accelerated(true);
+    Expect(!fw::gtk::browser::Accelerated(false), "no-acceleration-asked-none-given");
+    Expect((policy(pv) != WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER) == accelerated,
+           "asked-acceleration-follows-the-choice");
+    const std::string forced = g_getenv("RV_RENDERING") ? g_getenv("RV_RENDERING") : "";
+    const char* dmabuf = g_getenv("WEBKIT_DISABLE_DMABUF_RENDERER");
+    if (forced == "accelerated") {
+        Expect(accelerated, "forced-accelerated");
+        Expect(!dmabuf, "forced-accelerated-keeps-dmabuf");
+    } else if (forced == "software") {
+        Expect(!accelerated, "forced-software");
+        Expect(dmabuf && std::string(dmabuf) == "1", "forced-software-no-dmabuf");
+    } else if (!fw::gtk::rendering::HasRenderNode("/dev/dri")) {
+        Expect(!accelerated, "no-render-node-software");
+        Expect(dmabuf && std::string(dmabuf) == "1", "no-render-node-no-dmabuf");
+    }
+}
+
+// A window is not painted again for what its browser child draws: while the child shows an
+// animated page, GTK draws the parent under the view at every frame, and that only copies the
+// parent's back buffer. Invalidating the parent still paints it.
+class PaintCounter : public fw::Window {
+public:
+    int paints = 0;
+
+protected:
+    void OnPaint(fw::Canvas& canvas) override {
+        ++paints;
+        canvas.FillRect(fw::Rect::FromXYWH(0, 0, 600, 400), 0xFF336699);
+    }
+};
+
+void ChildFramesLeaveTheParentUnpainted() {
+    PaintCounter win;
+    fw::CreateParams p;
+    p.caption = "bridge-e2e-paint";
+    p.style = fw::kPopup | fw::kVisible;
+    p.rect = fw::Rect::FromXYWH(120, 120, 600, 400);
+    win.Create(p);
+    auto browser = fw::BrowserControl::Create(win, 176, fw::Rect::FromXYWH(100, 50, 400, 300));
+    if (!browser) return Fail("child-frames", "no control");
+    Events ev;
+    browser->SetEvents(&ev);
+    browser->Navigate(
+        "data:text/html,<body style='margin:0'><div id=d style='width:400px;height:300px'></div><script>"
+        "var n=0;function f(){n++;document.getElementById('d').style.background='rgb('+(n%256)+',0,0)';"
+        "document.title='f'+n;requestAnimationFrame(f)}requestAnimationFrame(f)</script></body>");
+    if (!WaitFor([&] { return ev.Title().rfind("f", 0) == 0; }, 15000)) return Fail("child-frames", "no frames");
+    Settle(300);
+    auto frames = [&] { return std::atoi(ev.Title().c_str() + 1); };
+    const int paints0 = win.paints, frames0 = frames();
+    Settle(1000);
+    const int drawn = frames() - frames0, painted = win.paints - paints0;
+    // The page must really animate for the count to mean anything.
+    Expect(drawn >= 5, "child-frames-animate", std::to_string(drawn) + " frames");
+    Expect(painted == 0, "child-frames-no-parent-paint",
+           std::to_string(painted) + " paints of the parent over " + std::to_string(drawn) + " frames");
+    win.Invalidate();
+    Expect(WaitFor([&] { return win.paints > paints0 + painted; }, 2000), "invalidated-parent-paints");
+    browser.reset();
+    win.Destroy();
+    Settle(50);
 }
 
 // Run from a folder whose browser module is missing (`missing`) or cannot be loaded: the
@@ -1208,7 +1274,7 @@ void Bench(const std::string& portal) {
 
 int main(int argc, char** argv) {
     std::string pages, portal;
-    bool benchOnly = false, launcherOnly = false, moduleMissing = false, moduleBroken = false;
+    bool benchOnly = false, launcherOnly = false, moduleMissing = false, moduleBroken = false, renderingOnly = false;
     for (int k = 1; k < argc; ++k) {
         std::string a = argv[k];
         if (a == "--pages" && k + 1 < argc) pages = argv[++k];
@@ -1217,14 +1283,22 @@ int main(int argc, char** argv) {
         else if (a == "--launcher-only") launcherOnly = true;
         else if (a == "--module-missing") moduleMissing = true;
         else if (a == "--module-broken") moduleBroken = true;
+        else if (a == "--rendering-only") renderingOnly = true;
     }
     if (moduleMissing || moduleBroken) {
         fw::InitPlatform(argc, argv);
         return fw::gtk::Ready() ? WithoutModule(moduleMissing) : 2;
     }
+    if (renderingOnly) {  // the rendering path under an RV_RENDERING of the caller's
+        fw::InitPlatform(argc, argv);
+        if (!fw::gtk::Ready()) return 2;
+        Acceleration();
+        std::printf("%s (%d failed)\n", g_failures ? "FAILED" : "ALL PASSED", g_failures);
+        return g_failures ? 1 : 0;
+    }
     if (pages.empty() && !benchOnly && !launcherOnly) {
         std::fprintf(stderr, "usage: bridge_e2e --pages DIR [--portal URL] [--bench-only | --launcher-only]\n"
-                             "       bridge_e2e --module-missing | --module-broken\n");
+                             "       bridge_e2e --module-missing | --module-broken | --rendering-only\n");
         return 2;
     }
     // Classic scroll bars, which take room in the layout: the page can tell whether they are there.
@@ -1236,6 +1310,7 @@ int main(int argc, char** argv) {
     } else if (!benchOnly) {
         BeforeTheModule(pages);
         Acceleration();
+        ChildFramesLeaveTheParentUnpainted();
         KeysReachTheWindowOnce();
         BridgePage(pages);
         ContextMenuShownWithoutHost();
