@@ -29,8 +29,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "supportim/platform.h"
 
@@ -44,7 +42,6 @@ constexpr std::chrono::milliseconds kConnectTimeout{5000};
 // WinInet's own time-outs stay this far above ours: they only end a call that was given up.
 constexpr std::chrono::milliseconds kBackstop{1000};
 constexpr int kMaxRunning = 4;
-constexpr DWORD_PTR kContext = 1;
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                                 INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT |
                                 INTERNET_FLAG_KEEP_CONNECTION;
@@ -80,12 +77,9 @@ struct Exchange {
     HttpReply reply;
 };
 
-// The exchange of the call thread that WinInet's status callback reports to (WinInet calls it
-// on the thread that made the synchronous call).
-thread_local Exchange* t_exchange = nullptr;
-
-void CALLBACK OnStatus(HINTERNET, DWORD_PTR, DWORD status, LPVOID, DWORD) {
-    Exchange* x = t_exchange;
+// WinInet's status callback, with the call's exchange as the handles' context.
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+    auto* x = reinterpret_cast<Exchange*>(context);
     if (!x || status != INTERNET_STATUS_SENDING_REQUEST) return;
     std::lock_guard<std::mutex> l(x->m);
     x->connected = true;
@@ -106,7 +100,8 @@ void SetTimeouts(HINTERNET h, std::chrono::milliseconds timeout) {
     InternetSetOptionW(h, INTERNET_OPTION_RECEIVE_TIMEOUT, &io, sizeof io);
 }
 
-HttpReply RunCall(HINTERNET session, const HttpCall& call) {
+HttpReply RunCall(HINTERNET session, const HttpCall& call, Exchange* exchange) {
+    const auto context = reinterpret_cast<DWORD_PTR>(exchange);
     HttpReply reply;  // kFailed
     const std::wstring url = Widen(call.url);
     wchar_t host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
@@ -129,12 +124,12 @@ HttpReply RunCall(HINTERNET session, const HttpCall& call) {
     if (object.empty() || object[0] != L'/') object.insert(0, 1, L'/');
 
     InternetHandle connection(InternetConnectW(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP,
-                                               secure ? INTERNET_FLAG_SECURE : 0, kContext));
+                                               secure ? INTERNET_FLAG_SECURE : 0, context));
     if (!connection) return reply;
     const bool post = !call.form.empty();
     InternetHandle request(HttpOpenRequestW(connection.get(), post ? L"POST" : L"GET", object.c_str(), nullptr,
                                             nullptr, nullptr, kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0),
-                                            kContext));
+                                            context));
     if (!request) return reply;
     InternetSetStatusCallbackW(request.get(), OnStatus);
     SetTimeouts(request.get(), call.timeout);
@@ -167,6 +162,31 @@ HttpReply RunCall(HINTERNET session, const HttpCall& call) {
     return reply;
 }
 
+// What a call thread is started with; it owns it.
+struct CallStart {
+    std::shared_ptr<Shared> shared;
+    std::shared_ptr<Exchange> exchange;
+    HttpCall call;
+};
+
+// The call threads are the system's own threads, not the C++ library's, and touch no
+// thread_local: a process may end while one of them runs, and the runtime's thread and
+// thread-local bookkeeping takes locks that the process's end must not find held by a thread
+// that was ended in between (under Wine the process then never ends).
+DWORD WINAPI CallThread(void* param) {
+    const std::unique_ptr<CallStart> start(static_cast<CallStart*>(param));
+    Exchange& exchange = *start->exchange;
+    HttpReply r = RunCall(start->shared->session.get(), start->call, &exchange);
+    {
+        std::lock_guard<std::mutex> l(exchange.m);
+        exchange.reply = std::move(r);
+        exchange.done = true;
+    }
+    exchange.cv.notify_all();
+    --start->shared->running;
+    return 0;
+}
+
 class WinInetTransport final : public Transport {
 public:
     // The session is owned by the shared part, which outlives the calls given up.
@@ -185,20 +205,11 @@ public:
             current_ = exchange;
         }
         ++shared_->running;
-        try {
-            std::thread([shared = shared_, exchange, call] {
-                t_exchange = exchange.get();
-                HttpReply r = RunCall(shared->session.get(), call);
-                t_exchange = nullptr;
-                {
-                    std::lock_guard<std::mutex> l(exchange->m);
-                    exchange->reply = std::move(r);
-                    exchange->done = true;
-                }
-                exchange->cv.notify_all();
-                --shared->running;
-            }).detach();
-        } catch (const std::system_error&) {
+        auto begin = std::make_unique<CallStart>(CallStart{shared_, exchange, call});
+        if (HANDLE thread = CreateThread(nullptr, 0, CallThread, begin.get(), 0, nullptr)) {
+            begin.release();
+            CloseHandle(thread);
+        } else {
             --shared_->running;
             Forget();
             return reply;
