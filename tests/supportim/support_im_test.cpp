@@ -545,3 +545,63 @@ TEST_F(SupportIm, NeverBlocksItsCallerWhenTheServerIsDeadOrStalled) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+namespace {
+
+// A player's process with the chat up that ends while the library's calls start and finish:
+// connects, asks for an agent and links over and over at uneven moments, and returns from
+// main at once, with calls under way. Exit code 0 when the chat came up.
+int RunEndingPlayer(const std::string& host) {
+    if (!Lib().Loaded() || (Lib().Init(host) & 0xFF) == 0) return 2;
+    Lib().ongetlok(Record);
+    if (!Eventually([] { return Lib().SetAcc() != 0; })) return 3;
+    for (int i = 0; i < 30; ++i) {
+        Lib().SetAcc();
+        Lib().SetLnk();
+        std::this_thread::sleep_for(milliseconds(i % 7));
+    }
+    return 0;
+}
+
+// Runs this program as RunEndingPlayer; false when it did not end within 20 s.
+bool RunPlayerProcess(const std::string& host, DWORD* exitCode) {
+    wchar_t exe[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(exe, n) + L"\" --ending-player ";
+    command.append(host.begin(), host.end());
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        *exitCode = GetLastError();
+        return true;
+    }
+    const bool ended = WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(pi.hProcess, 1);
+    GetExitCodeProcess(pi.hProcess, exitCode);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return ended;
+}
+
+// A process that ends while the library's calls start and end must end: the library's call
+// threads may be stopped anywhere by the process's end.
+TEST_F(SupportIm, AProcessEndsWhileItsCallsAreUnderWay) {
+    Portal portal;
+    ASSERT_TRUE(portal.ok()) << portal.why();
+    for (int run = 0; run < 15; ++run) {
+        DWORD code = 0;
+        ASSERT_TRUE(RunPlayerProcess(portal.Host(), &code)) << "run " << run << " did not end";
+        EXPECT_EQ(code, 0u) << "run " << run;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--ending-player") return RunEndingPlayer(argv[2]);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+#endif
