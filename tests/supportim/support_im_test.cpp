@@ -25,6 +25,9 @@
 #include <gtest/gtest.h>
 
 #include "tests/net/loopback.h"
+#ifdef _WIN32
+#include "tests/net/run_self_win32.h"
+#endif
 #ifndef _WIN32
 #include "tests/portal/test_support.h"
 #endif
@@ -564,27 +567,6 @@ int RunEndingPlayer(const std::string& host) {
     return 0;
 }
 
-// Runs this program as RunEndingPlayer; false when it did not end within 20 s.
-bool RunPlayerProcess(const std::string& host, DWORD* exitCode) {
-    wchar_t exe[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(exe, n) + L"\" --ending-player ";
-    command.append(host.begin(), host.end());
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        *exitCode = GetLastError();
-        return true;
-    }
-    const bool ended = WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0;
-    if (!ended) TerminateProcess(pi.hProcess, 1);
-    GetExitCodeProcess(pi.hProcess, exitCode);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return ended;
-}
-
 // A process that ends while the library's calls start and end must end: the library's call
 // threads may be stopped anywhere by the process's end.
 TEST_F(SupportIm, AProcessEndsWhileItsCallsAreUnderWay) {
@@ -592,7 +574,7 @@ TEST_F(SupportIm, AProcessEndsWhileItsCallsAreUnderWay) {
     ASSERT_TRUE(portal.ok()) << portal.why();
     for (int run = 0; run < 15; ++run) {
         DWORD code = 0;
-        ASSERT_TRUE(RunPlayerProcess(portal.Host(), &code)) << "run " << run << " did not end";
+        ASSERT_TRUE(net_test::RunSelf("--ending-player " + portal.Host(), 20000, &code)) << "run " << run << " did not end";
         EXPECT_EQ(code, 0u) << "run " << run;
     }
 }
