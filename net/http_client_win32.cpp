@@ -23,8 +23,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "fw/text.h"
 #include "fw/windows/wide.h"
@@ -36,7 +34,6 @@ using Clock = std::chrono::steady_clock;
 using fw::windows::Narrow;
 using fw::windows::Wide;
 
-constexpr DWORD_PTR kContext = 1;
 constexpr DWORD kChunk = 1024;
 constexpr int kMaxRedirects = 10;
 // WinInet's own time-outs stay this far above ours: they only end a request thread that was
@@ -107,12 +104,9 @@ struct Call {
     }
 };
 
-// The call of the request thread that WinInet's status callback reports to (WinInet calls it
-// on the thread that made the synchronous call).
-thread_local Call* t_call = nullptr;
-
-void CALLBACK OnStatus(HINTERNET, DWORD_PTR, DWORD status, LPVOID, DWORD) {
-    Call* call = t_call;
+// WinInet's status callback, with the request's call as the handles' context.
+void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD) {
+    auto* call = reinterpret_cast<Call*>(context);
     if (!call) return;
     switch (status) {
     case INTERNET_STATUS_SENDING_REQUEST:
@@ -211,10 +205,11 @@ int Fetch(Call& call, HINTERNET session, std::wstring address, const HttpTimeout
         if (!Split(address, &t)) return CHttpClient::kFailed;
         InternetHandle connection(InternetConnectW(session, t.host.c_str(), t.port, nullptr, nullptr,
                                                    INTERNET_SERVICE_HTTP, kConnectFlags | (t.secure ? INTERNET_FLAG_SECURE : 0),
-                                                   kContext));
+                                                   reinterpret_cast<DWORD_PTR>(&call)));
         if (!connection) return FailureOf(GetLastError());
         InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", t.object.c_str(), L"HTTP/1.0", nullptr,
-                                                nullptr, kRequestFlags | (t.secure ? kSecureFlags : 0), kContext));
+                                                nullptr, kRequestFlags | (t.secure ? kSecureFlags : 0),
+                                                reinterpret_cast<DWORD_PTR>(&call)));
         // A request that could not be made fails where it is sent.
         if (request) {
             InternetSetStatusCallbackW(request.get(), OnStatus);
@@ -255,12 +250,24 @@ int Fetch(Call& call, HINTERNET session, std::wstring address, const HttpTimeout
 // The WinInet session, closed when the client and every request thread are done with it.
 using SharedSession = std::shared_ptr<InternetHandle>;
 
-void RunRequest(std::shared_ptr<Call> call, SharedSession session, std::wstring address, HttpTimeouts timeouts) {
-    t_call = call.get();
+// What a request thread is started with; it owns it.
+struct RequestStart {
+    std::shared_ptr<Call> call;
+    SharedSession session;
+    std::wstring address;
+    HttpTimeouts timeouts;
+};
+
+// The request threads are the system's own threads, not the C++ library's, and touch no
+// thread_local: the program may end while one of them runs, and the runtime's thread and
+// thread-local bookkeeping takes locks that the program's end must not find held by a thread
+// that was ended in between (under Wine the program then never ends).
+DWORD WINAPI RunRequest(void* param) {
+    const std::unique_ptr<RequestStart> start(static_cast<RequestStart*>(param));
     std::string body;
-    const int result = Fetch(*call, session->get(), std::move(address), timeouts, body);
-    t_call = nullptr;
-    call->Finish(result, std::move(body));
+    const int result = Fetch(*start->call, start->session->get(), std::move(start->address), start->timeouts, body);
+    start->call->Finish(result, std::move(body));
+    return 0;
 }
 
 }  // namespace
@@ -307,9 +314,11 @@ int CHttpClient::Get(const std::string& address, std::string& response) {
     int result = kFailed;
     std::string body;
     bool started = true;
-    try {
-        std::thread(RunRequest, call, s.internet, Wide(EncodeAddress(address)), m_timeouts).detach();
-    } catch (const std::system_error&) {
+    auto start = std::make_unique<RequestStart>(RequestStart{call, s.internet, Wide(EncodeAddress(address)), m_timeouts});
+    if (HANDLE thread = CreateThread(nullptr, 0, RunRequest, start.get(), 0, nullptr)) {
+        start.release();
+        CloseHandle(thread);
+    } else {
         started = false;
     }
     if (started) {

@@ -121,7 +121,7 @@ windows_stage() {
   # servers) over 127.0.0.1.
   ctest_wrap=(xvfb-run -a -s "-screen 0 1920x1080x24" scripts/wine-session.sh "$prefix"
               scripts/wine-test-servers.sh "$build")
-  ctest_stage "Windows tests under Wine (unit tests, the Win32 back end, raduvove.exe end to end)" build-win
+  ctest_stage "Windows tests under Wine (unit tests, the Win32 back end, raduvove.exe end to end, HTTP client and chat library)" build-win
   ctest_wrap=()
   rm -rf "$prefix" "$prefix.lock"
   echo "Windows stage: $((SECONDS - t0)) s (build $((t1 - t0)) s, prefix and tests under Wine $((SECONDS - t1)) s)"

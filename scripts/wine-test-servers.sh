@@ -9,12 +9,16 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 [ $# -ge 2 ] || { echo "usage: $0 LINUX_BUILD COMMAND [ARGS...]" >&2; exit 2; }
-build=$(cd "$1" 2>/dev/null && pwd) || { echo "wine-test-servers: no Linux build in $1" >&2; exit 1; }
+build=$1
 shift
 portal_bin=$build/portal/lumo-portal
 tls_bin=$build/tests/net/net_tls_server
+# Without them the command runs all the same: the tests that need them fail and say why.
 for b in "$portal_bin" "$tls_bin"; do
-  [ -x "$b" ] || { echo "wine-test-servers: $b is missing (build the Linux tree first: make)" >&2; exit 1; }
+  if [ ! -x "$b" ]; then
+    echo "wine-test-servers: $b is missing (the Linux build makes it); running without the servers" >&2
+    exec "$@"
+  fi
 done
 
 dir=$(mktemp -d "${TMPDIR:-/tmp}/rv-test-servers.XXXXXX")

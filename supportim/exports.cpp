@@ -14,7 +14,7 @@ using supportim::ImClient;
 
 extern "C" {
 
-SUPPORTIM_API int init(const char* host, const char* account, const char* service, const char* userId,
+SUPPORTIM_API int SUPPORTIM_CDECL init(const char* host, const char* account, const char* service, const char* userId,
                        const char* field5, const char* gameId, const char* field6, const char* fId,
                        const char* field7, const char* chatType) {
     try {
@@ -43,7 +43,7 @@ SUPPORTIM_API int SUPPORTIM_STDCALL ongetlok(SupportImCallback callback) {
     return 1;
 }
 
-SUPPORTIM_API int setacc(const char* account, const char* service, const char* askPrefix, const char* userId) {
+SUPPORTIM_API int SUPPORTIM_CDECL setacc(const char* account, const char* service, const char* askPrefix, const char* userId) {
     (void)service;
     try {
         return ImClient::Instance().RequestAgent(Arg(account), Arg(askPrefix), Arg(userId)) ? 1 : 0;
@@ -52,7 +52,7 @@ SUPPORTIM_API int setacc(const char* account, const char* service, const char* a
     }
 }
 
-SUPPORTIM_API const char* setlnk(const char* account, const char* service, const char* serviceGroup,
+SUPPORTIM_API const char* SUPPORTIM_CDECL setlnk(const char* account, const char* service, const char* serviceGroup,
                                  const char* askPrefix, const char* userId) {
     (void)service;
     (void)askPrefix;

@@ -20,11 +20,15 @@
 #ifndef SUPPORTIM_SUPPORT_IM_H
 #define SUPPORTIM_SUPPORT_IM_H
 
-/* Calling conventions. Off Windows both are the plain C convention; the Windows build defines
- * SUPPORTIM_STDCALL as __stdcall (the callback and ongetlok use it; the other exports are
- * cdecl, the compiler's default). */
-#ifndef SUPPORTIM_STDCALL
+/* Calling conventions: on Windows the callback and ongetlok are stdcall, the other exports
+ * cdecl, whatever the caller's compiler takes by default; elsewhere all of them are the plain
+ * C convention. */
+#ifdef _WIN32
+#define SUPPORTIM_STDCALL __stdcall
+#define SUPPORTIM_CDECL __cdecl
+#else
 #define SUPPORTIM_STDCALL
+#define SUPPORTIM_CDECL
 #endif
 
 /* The platform's service account, the service name and the chat type passed to the library. */
@@ -56,7 +60,7 @@ typedef int(SUPPORTIM_STDCALL* SupportImCallback)(const char* utf8Text);
  * this player, connecting in the background and again after the server restarts. Zero when
  * the host is not a host name or address with an optional port, or the account is empty.
  * A new init with the same values keeps the session; different values start a new one. */
-typedef int (*SupportImInitFn)(const char* host, const char* account, const char* service, const char* userId,
+typedef int(SUPPORTIM_CDECL* SupportImInitFn)(const char* host, const char* account, const char* service, const char* userId,
                                const char* field5, const char* gameId, const char* field6, const char* fId,
                                const char* field7, const char* chatType);
 
@@ -68,22 +72,22 @@ typedef int(SUPPORTIM_STDCALL* SupportImOnGetLokFn)(SupportImCallback callback);
  * Non-zero low byte: a link may be made (the library is connected to the server for this
  * account); the player's request for an agent, labelled prefix + user id, is then queued to
  * the agents. Zero when not initialised, not connected, or for another account. */
-typedef int (*SupportImSetAccFn)(const char* account, const char* service, const char* askPrefix, const char* userId);
+typedef int(SUPPORTIM_CDECL* SupportImSetAccFn)(const char* account, const char* service, const char* askPrefix, const char* userId);
 
 /* setlnk(service account, service name, service group (field 1), ask prefix, user id).
  * The address of the chat page of this player's session, UTF-8, owned by the library: valid
  * until the same thread calls setlnk again; copy it, do not free it. "" when not initialised.
  * The server learns of the link (and the service group) in the background. */
-typedef const char* (*SupportImSetLnkFn)(const char* account, const char* service, const char* serviceGroup,
+typedef const char*(SUPPORTIM_CDECL* SupportImSetLnkFn)(const char* account, const char* service, const char* serviceGroup,
                                          const char* askPrefix, const char* userId);
 
 #ifdef SUPPORTIM_BUILDING_LIBRARY
-SUPPORTIM_API int init(const char* host, const char* account, const char* service, const char* userId,
+SUPPORTIM_API int SUPPORTIM_CDECL init(const char* host, const char* account, const char* service, const char* userId,
                        const char* field5, const char* gameId, const char* field6, const char* fId,
                        const char* field7, const char* chatType);
 SUPPORTIM_API int SUPPORTIM_STDCALL ongetlok(SupportImCallback callback);
-SUPPORTIM_API int setacc(const char* account, const char* service, const char* askPrefix, const char* userId);
-SUPPORTIM_API const char* setlnk(const char* account, const char* service, const char* serviceGroup,
+SUPPORTIM_API int SUPPORTIM_CDECL setacc(const char* account, const char* service, const char* askPrefix, const char* userId);
+SUPPORTIM_API const char* SUPPORTIM_CDECL setlnk(const char* account, const char* service, const char* serviceGroup,
                                  const char* askPrefix, const char* userId);
 #endif
 

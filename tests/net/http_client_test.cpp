@@ -26,6 +26,9 @@
 #include "net/http_client.h"
 #include "tests/net/loopback.h"
 #include "tests/net/raw_server.h"
+#ifdef _WIN32
+#include "tests/net/run_self_win32.h"
+#endif
 
 namespace {
 
@@ -334,3 +337,51 @@ TEST(HttpClient, TwoCallsOnOneClientEachOpenTheirOwnConnection) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+namespace {
+
+// A program that fetches from `url` on two threads and ends while one of its requests is
+// under way. Exit code 0 when the fetches were answered.
+// The second thread is the system's own, as the request threads are, so that only what
+// CHttpClient does is on trial.
+int RunEndingFetcher(const std::string& url) {
+    static std::string address;
+    address = url;
+    const HANDLE fetcher = CreateThread(
+        nullptr, 0,
+        [](void*) -> DWORD {
+            CHttpClient client;
+            std::string response;
+            for (;;) client.Get(address, response);
+        },
+        nullptr, 0, nullptr);
+    if (!fetcher) return 3;
+    CloseHandle(fetcher);
+    CHttpClient client;
+    std::string response;
+    for (int i = 0; i < 20; ++i) {
+        if (client.Get(url, response) != CHttpClient::kReceived) return 2;
+    }
+    return 0;
+}
+
+// The request threads may be stopped anywhere by the program's end; the program must end.
+TEST(HttpClient, AProgramEndsWhileItsRequestsAreUnderWay) {
+    RawServer server(Reply("1"));
+    ASSERT_TRUE(server.ok());
+    for (int run = 0; run < 10; ++run) {
+        DWORD code = 0;
+        ASSERT_TRUE(net_test::RunSelf("--ending-fetcher " + server.Url("/"), 20000, &code)) << "run " << run << " did not end";
+        EXPECT_EQ(code, 0u) << "run " << run;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--ending-fetcher") return RunEndingFetcher(argv[2]);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+#endif

@@ -78,7 +78,7 @@ void Worker() {
 extern "C" {
 
 #ifndef CHAT_DOUBLE_WITHOUT_INIT
-CHAT_DOUBLE_API int init(const char* host, const char* account, const char* service, const char* userId,
+CHAT_DOUBLE_API int SUPPORTIM_CDECL init(const char* host, const char* account, const char* service, const char* userId,
                          const char* field5, const char* gameId, const char* field6, const char* fId,
                          const char* field7, const char* chatType) {
     Record({"init", Arg(host), Arg(account), Arg(service), Arg(userId), Arg(field5), Arg(gameId), Arg(field6),
@@ -104,7 +104,7 @@ CHAT_DOUBLE_API int SUPPORTIM_STDCALL ongetlok(SupportImCallback callback) {
 #endif
 
 #ifndef CHAT_DOUBLE_WITHOUT_SETACC
-CHAT_DOUBLE_API int setacc(const char* account, const char* service, const char* askPrefix, const char* userId) {
+CHAT_DOUBLE_API int SUPPORTIM_CDECL setacc(const char* account, const char* service, const char* askPrefix, const char* userId) {
     Record({"setacc", Arg(account), Arg(service), Arg(askPrefix), Arg(userId)});
     std::lock_guard<std::mutex> l(S().m);
     return S().setaccResult;
@@ -112,7 +112,7 @@ CHAT_DOUBLE_API int setacc(const char* account, const char* service, const char*
 #endif
 
 #ifndef CHAT_DOUBLE_WITHOUT_SETLNK
-CHAT_DOUBLE_API const char* setlnk(const char* account, const char* service, const char* serviceGroup,
+CHAT_DOUBLE_API const char* SUPPORTIM_CDECL setlnk(const char* account, const char* service, const char* serviceGroup,
                                    const char* askPrefix, const char* userId) {
     Record({"setlnk", Arg(account), Arg(service), Arg(serviceGroup), Arg(askPrefix), Arg(userId)});
     // Valid until the same thread calls again, as the real library promises.
