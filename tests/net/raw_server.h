@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -96,9 +97,11 @@ struct Certificate {
 };
 #endif
 
-// The server: one thread accepting connections one after the other. Each request is read up
-// to its blank line and recorded; then the server sends `reply` and closes, or, when silent,
-// holds the connection open after the reply until the server goes.
+// The server: one thread accepting connections, and one more for each connection, so that a
+// client that connects and never sends (a program that ended in the middle of a request, whose
+// connection the system may leave open for a while) holds up only its own connection. Each
+// request is read up to its blank line and recorded; then the server sends `reply` and closes,
+// or, when silent, holds the connection open after the reply until the server goes.
 class RawServer {
 public:
 #ifdef _WIN32
@@ -116,6 +119,10 @@ public:
     ~RawServer() {
         wake_.Wake();
         thread_.join();
+        // A connection's thread may be blocked in a read or write (a TLS handshake that never
+        // comes); shutting its socket down ends that.
+        for (auto& c : served_) shutdown(c->fd, 2 /* both directions */);
+        for (auto& c : served_) c->Reap();
 #ifndef _WIN32
         if (ctx_) SSL_CTX_free(ctx_);
 #endif
@@ -124,7 +131,7 @@ public:
     RawServer& operator=(const RawServer&) = delete;
 
     void SetSilent(bool silent) { silent_ = silent; }
-    // Called on the server's thread with each request, as it is recorded.
+    // Called on a connection's thread with each request, as it is recorded.
     void OnRequest(std::function<void(const std::string&)> f) {
         std::lock_guard<std::mutex> l(m_);
         on_request_ = std::move(f);
@@ -141,6 +148,17 @@ public:
     }
 
 private:
+    struct Connection {
+        SocketFd fd;
+        std::atomic<bool> done{false};
+        std::thread thread;
+
+        void Reap() {
+            thread.join();
+            CloseSocket(fd);
+        }
+    };
+
     void Start() {
         port_ = listener_.port();
         thread_ = std::thread([this] { Run(); });
@@ -155,39 +173,63 @@ private:
             const SocketFd c = accept(listener_.fd(), nullptr, nullptr);
             if (c == kNoSocket) continue;
             ++connections_;
-            Serve(c);
-            CloseSocket(c);
+            // A socket is closed only here or by the destructor, after its thread has ended:
+            // its number cannot be reused while the destructor may still shut it down.
+            served_.erase(std::remove_if(served_.begin(), served_.end(),
+                                         [](const std::unique_ptr<Connection>& s) {
+                                             if (!s->done) return false;
+                                             s->Reap();
+                                             return true;
+                                         }),
+                          served_.end());
+            auto conn = std::make_unique<Connection>();
+            conn->fd = c;
+            Connection* raw = conn.get();
+            conn->thread = std::thread([this, raw] {
+                Serve(raw->fd);
+                raw->done = true;
+            });
+            served_.push_back(std::move(conn));
         }
     }
+#ifdef _WIN32
+    using Tls = void*;
+#else
+    using Tls = SSL*;
+#endif
     // Reads what is there (TLS or plain); 0 or less at the end.
-    int Read(SocketFd c, char* buf, int size) {
+    static int Read(Tls tls, SocketFd c, char* buf, int size) {
 #ifndef _WIN32
-        if (ssl_) return SSL_read(ssl_, buf, size);
+        if (tls) return SSL_read(tls, buf, size);
+#else
+        (void)tls;
 #endif
         return static_cast<int>(recv(c, buf, size, 0));
     }
-    bool Write(SocketFd c, const std::string& bytes) {
+    static bool Write(Tls tls, SocketFd c, const std::string& bytes) {
 #ifndef _WIN32
-        if (ssl_) {
+        if (tls) {
             for (size_t at = 0; at < bytes.size();) {
                 const size_t chunk = std::min<size_t>(bytes.size() - at, 65536);
-                const int n = SSL_write(ssl_, bytes.data() + at, static_cast<int>(chunk));
+                const int n = SSL_write(tls, bytes.data() + at, static_cast<int>(chunk));
                 if (n <= 0) return false;
                 at += static_cast<size_t>(n);
             }
             return true;
         }
+#else
+        (void)tls;
 #endif
         return SendAll(c, bytes);
     }
     void Serve(SocketFd c) {
+        Tls tls = nullptr;
 #ifndef _WIN32
         if (ctx_) {
-            ssl_ = SSL_new(ctx_);
-            SSL_set_fd(ssl_, c);
-            if (SSL_accept(ssl_) <= 0) {
-                SSL_free(ssl_);
-                ssl_ = nullptr;
+            tls = SSL_new(ctx_);
+            SSL_set_fd(tls, c);
+            if (SSL_accept(tls) <= 0) {
+                SSL_free(tls);
                 return;
             }
         }
@@ -195,7 +237,7 @@ private:
         std::string request;
         char buf[4096];
         while (request.find("\r\n\r\n") == std::string::npos && WaitReadable(c)) {
-            const int n = Read(c, buf, sizeof buf);
+            const int n = Read(tls, c, buf, sizeof buf);
             if (n <= 0) break;
             request.append(buf, static_cast<size_t>(n));
         }
@@ -204,21 +246,21 @@ private:
             requests_.push_back(request);
             if (on_request_) on_request_(request);
         }
-        Write(c, reply_);
+        Write(tls, c, reply_);
         if (silent_) WaitReadable(wake_.fd());  // until the server goes (the client may hang up first)
 #ifndef _WIN32
-        if (ssl_) {
-            SSL_shutdown(ssl_);
-            SSL_free(ssl_);
-            ssl_ = nullptr;
+        if (tls) {
+            SSL_shutdown(tls);
+            SSL_free(tls);
         }
 #endif
+        // The end of the connection for the client, as a close would be.
+        shutdown(c, 2 /* both directions */);
     }
 
     std::string reply_;
 #ifndef _WIN32
     SSL_CTX* ctx_ = nullptr;
-    SSL* ssl_ = nullptr;  // the connection being served, on the server's thread
 #endif
     LoopbackListener listener_;
     WakePair wake_;
@@ -228,6 +270,7 @@ private:
     mutable std::mutex m_;
     std::vector<std::string> requests_;
     std::function<void(const std::string&)> on_request_;
+    std::vector<std::unique_ptr<Connection>> served_;  // the accepting thread's until it has ended
     std::thread thread_;
 };
 
