@@ -61,6 +61,14 @@ else
 fi
 
 echo
+echo "== where the launcher page's start-up time goes (bench/startup_phases.sh)"
+if [ -x "$build/client/raduvove" ] && [ -x "$build/portal/lumo-portal" ]; then
+  "$root/bench/startup_phases.sh" "$build" "${PHASE_RUNS:-10}" || status=1
+else
+  echo "startup_phases: the client or the portal ($build/portal/lumo-portal) was not built"
+fi
+
+echo
 echo "== opening a game (OpenGame on the launcher page to the game window on screen)"
 if [ -x "$build/client/raduvove" ] && [ -x "$build/portal/lumo-portal" ]; then
   "$root/bench/startup.sh" --game "$build" "${GAME_RUNS:-15}" || status=1

@@ -18,6 +18,7 @@
 #include "fw/gtk/browser_loader.h"
 #include "fw/gtk/gtk_modal.h"
 #include "fw/gtk/gtk_native.h"
+#include "fw/trace.h"
 #include "fw/window.h"
 
 namespace fw::gtk {
@@ -80,6 +81,7 @@ void PopLoop(GMainLoop* loop) {
 namespace fw {
 
 void InitPlatform(int& argc, char**& argv) {
+    TraceMark("init");
     // The client places its own windows and grabs a global key: X11 only, also under
     // XWayland.
     gdk_set_allowed_backends("x11");

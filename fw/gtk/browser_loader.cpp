@@ -160,6 +160,7 @@ void Load(std::string path, rendering::Facts facts) {
         else
             r->error = std::string(kModuleFile) + " has no entry point";
     }
+    TraceMark("browser module opened");
     if (r->entry) rendering::AskGlRenderer(r->facts);
     // After the layout and drawing that are due: windows already exposed are painted before
     // the engine's start takes the UI thread for a while.
@@ -185,6 +186,7 @@ void StartLoading() {
         return;
     }
     g_state = State::Loading;
+    TraceMark("browser module loading");
     ReadFacts();
     std::thread(Load, std::move(path), g_facts).detach();
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "fw/gtk/module/module_parts.h"
+#include "fw/trace.h"
 
 namespace fw::gtk::browser {
 
@@ -75,6 +76,7 @@ WebKitWebContext* WebkitModule::Context() {
     } else {
         Report("cannot listen for the script bridge: pages get no window.external");
     }
+    TraceMark("context ready");
     return ctx_;
 }
 

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "fw/gtk/module/module_parts.h"
+#include "fw/trace.h"
 
 namespace fw::gtk::browser {
 
@@ -252,6 +253,7 @@ WebkitView::WebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect,
                                     settings, nullptr));
     g_object_unref(settings);
     g_object_ref_sink(view_);
+    TraceMark("view made");
     page_ = webkit_web_view_get_page_id(View());
     Pages()[page_] = this;
     cancel_ = g_cancellable_new();
@@ -324,6 +326,7 @@ void WebkitView::Navigate(const std::string& url) {
     refreshing_ = Refreshing::No;
     ApplyHostFlags();
     lastUri_ = url.empty() ? "about:blank" : url;
+    TraceMark("navigate");
     webkit_web_view_load_uri(View(), lastUri_.c_str());
 }
 
@@ -558,6 +561,13 @@ void WebkitView::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTermination
 }
 
 void WebkitView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, WebkitView* self) {
+    if (TraceEnabled()) {
+        static const char* const kNames[] = {"started", "redirected", "committed", "finished"};
+        char mark[64];
+        std::snprintf(mark, sizeof mark, "page %llu load %s", static_cast<unsigned long long>(self->page_),
+                      kNames[event & 3]);
+        TraceMark(mark);
+    }
     if (event == WEBKIT_LOAD_STARTED) {
         self->loadFailed_ = false;
         self->processGone_ = false;  // a load runs in a process again
