@@ -82,9 +82,7 @@ cp -r "$build/client" "$work/client"
 rm -f "$work/client/static.ini"
 if [ "$page" = 1 ]; then
   portal_start "$portal" "$work" || { echo "startup: no portal" >&2; exit 1; }
-  port=$PORTAL_PORT
-  printf '[hosts]\nportal=127.0.0.1:%s\ngame=127.0.0.1:%s\npay=127.0.0.1:%s\nforum=127.0.0.1:%s\ncs=127.0.0.1:%s\n' \
-    "$port" "$port" "$port" "$port" "$port" >"$work/client/static.ini"
+  portal_hosts_ini "$work/client/static.ini" || exit 1
 fi
 desktop_start "$work/desktop" || { echo "startup: the desktop did not start" >&2; exit 1; }
 if [ "$wine" = 1 ]; then

@@ -42,9 +42,7 @@ trap 'exit 130' INT TERM HUP
 cp -r "$build/client" "$work/client"
 rm -f "$work/client/static.ini"
 portal_start "$portal" "$work" || { echo "startup_phases: no portal" >&2; exit 1; }
-port=$PORTAL_PORT
-printf '[hosts]\nportal=127.0.0.1:%s\ngame=127.0.0.1:%s\npay=127.0.0.1:%s\nforum=127.0.0.1:%s\ncs=127.0.0.1:%s\n' \
-  "$port" "$port" "$port" "$port" "$port" >"$work/client/static.ini"
+portal_hosts_ini "$work/client/static.ini" || exit 1
 desktop_start "$work/desktop" || { echo "startup_phases: the desktop did not start" >&2; exit 1; }
 
 python3 - "$work/client/raduvove" "$runs" "$@" <<'PYEOF'

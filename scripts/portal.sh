@@ -6,6 +6,8 @@
 # portal_start sets PORTAL_PID and PORTAL_PORT, writes the portal's output to WORKDIR/portal.log
 # and answers 1, with the log on standard error, when the portal did not come up within 10 s.
 # portal_stop ends it and waits for it (nothing may be left to PID 1, which does not reap).
+# portal_hosts_ini FILE writes a static.ini whose only section, hosts, points every host of
+# the client at the running portal.
 PORTAL_PID=
 PORTAL_PORT=
 
@@ -40,4 +42,13 @@ portal_stop() {
   PORTAL_PID=
   PORTAL_PORT=
   return 0
+}
+
+portal_hosts_ini() {
+  local file=${1:?portal_hosts_ini needs a file} key
+  [ -n "$PORTAL_PORT" ] || { echo "portal_hosts_ini: no portal is running" >&2; return 1; }
+  {
+    echo "[hosts]"
+    for key in portal game pay forum cs; do echo "$key=127.0.0.1:$PORTAL_PORT"; done
+  } >"$file"
 }
