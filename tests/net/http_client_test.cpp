@@ -370,11 +370,7 @@ int RunEndingFetcher(const std::string& url) {
 TEST(HttpClient, AProgramEndsWhileItsRequestsAreUnderWay) {
     RawServer server(Reply("1"));
     ASSERT_TRUE(server.ok());
-    for (int run = 0; run < 10; ++run) {
-        DWORD code = 0;
-        ASSERT_TRUE(net_test::RunSelf("--ending-fetcher " + server.Url("/"), 20000, &code)) << "run " << run << " did not end";
-        EXPECT_EQ(code, 0u) << "run " << run;
-    }
+    net_test::ExpectEachRunEnds("--ending-fetcher " + server.Url("/"), 10);
 }
 
 }  // namespace

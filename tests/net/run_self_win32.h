@@ -4,6 +4,8 @@
 
 #include "fw/windows/windows_api.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 namespace net_test {
@@ -29,6 +31,16 @@ inline bool RunSelf(const std::string& args, DWORD timeoutMs, DWORD* exitCode) {
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     return ended;
+}
+
+// Runs this program with `args` `runs` times, one after the other: each run must end within
+// 20 s, with exit code 0.
+inline void ExpectEachRunEnds(const std::string& args, int runs) {
+    for (int run = 0; run < runs; ++run) {
+        DWORD code = 0;
+        ASSERT_TRUE(RunSelf(args, 20000, &code)) << "run " << run << " did not end";
+        EXPECT_EQ(code, 0u) << "run " << run;
+    }
 }
 
 }  // namespace net_test

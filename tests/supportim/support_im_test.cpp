@@ -572,11 +572,7 @@ int RunEndingPlayer(const std::string& host) {
 TEST_F(SupportIm, AProcessEndsWhileItsCallsAreUnderWay) {
     Portal portal;
     ASSERT_TRUE(portal.ok()) << portal.why();
-    for (int run = 0; run < 15; ++run) {
-        DWORD code = 0;
-        ASSERT_TRUE(net_test::RunSelf("--ending-player " + portal.Host(), 20000, &code)) << "run " << run << " did not end";
-        EXPECT_EQ(code, 0u) << "run " << run;
-    }
+    net_test::ExpectEachRunEnds("--ending-player " + portal.Host(), 15);
 }
 
 }  // namespace
