@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/static_ini.h"
+#include "fw/bridge_origin.h"
 #include "fw/hotkey.h"
 #include "fw/resources.h"
 #include "fw/shell.h"
@@ -80,6 +81,8 @@ int CMainWnd::OnCreate() {
     m_strUid = ini.uid;
     m_strSuid = ini.suid;
     m_hosts = ini.hosts;
+    // Frames of the platform's own sites keep the script bridge inside any client page.
+    fw::SetBridgeHosts({m_hosts.portal, m_hosts.game, m_hosts.pay, m_hosts.forum, m_hosts.cs});
 
     AddTrayIcon();
     RegisterBossKey();
