@@ -379,6 +379,17 @@ void CMainWnd::OnShowWindow(bool show) {
     }
 }
 
+void CMainWnd::OnSize(unsigned type, int cx, int cy) {
+    (void)cx;
+    (void)cy;
+    // Restored (from the taskbar or the tray): the page comes back with the launcher, also
+    // when it loaded while the launcher was minimised and so could not show itself then.
+    if (type == fw::SIZE_MINIMIZED || m_bPageNotShown != 0 || !m_pWebDlg || !IsVisible()) return;
+    if (m_pWebDlg->IsVisible()) return;
+    PlaceWebDlg();
+    m_pWebDlg->Show(fw::ShowCmd::Show);
+}
+
 // ---- the game -------------------------------------------------------------------------
 
 namespace {

@@ -122,6 +122,7 @@ protected:
     void OnCommand(unsigned id) override;
     void OnMove(fw::Point topLeft) override;
     void OnShowWindow(bool show) override;
+    void OnSize(unsigned type, int cx, int cy) override;
     void OnTimer(unsigned id) override;
     fw::LRESULT OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) override;
 

@@ -14,9 +14,12 @@ namespace fw {
 void SetBridgeHosts(std::vector<std::string> hosts);
 
 // Whether a frame whose document is at `frameUrl` gets the bridge inside a page whose
-// top-level document is at `topUrl`. Only http and https addresses pass; a frame without an
-// address of its own (about:blank, data:, srcdoc) gets none, since its origin cannot be told
-// from its address. A refusal writes one line on standard error.
+// top-level document is at `topUrl`; each may be an address or an origin as script
+// serialises it ("http://host:port"). Only http and https frames pass, when they have the
+// page's origin or a platform host's; an address that tells no origin (about:blank, data:)
+// and an opaque origin ("null") never do (a back end that can ask the engine whether a frame
+// has the page's origin lets those frames through itself). A refusal writes one line on
+// standard error.
 bool FrameMayUseBridge(const std::string& topUrl, const std::string& frameUrl);
 
 // The rule itself, for a given host list (FrameMayUseBridge uses the list set above).

@@ -50,7 +50,7 @@ SpinnerAnimation::Tick SpinnerAnimation::Advance(bool clearing) {
 void VipBlink::Start() {
     if (running_) return;
     running_ = true;
-    shown_ = false;
+    shown_ = true;
     ticks_ = 0;
 }
 

@@ -71,7 +71,8 @@ public:
 
     enum class Tick { Changed, Stopped };
 
-    // Starts with the button left out; a blink already running goes on as it is.
+    // Starts with the button drawn (the bare bar follows a half later); a blink already
+    // running goes on as it is.
     void Start();
     // The next half; `pending` false ends the blink.
     Tick Advance(bool pending);

@@ -238,7 +238,33 @@ var lumo = (function () {
 // What a hostile page does, offered in --hostile mode: one click that asks for 200 new
 // windows, and OpenGame with a local file as the game's address.
 constexpr std::string_view kHostile =
-    R"HTML(<div id="hostile" data-test="hostile"><button type="button" data-test="popup-storm" onclick="for (var i = 0; i < 200; i++) window.open('http://' + location.host + '/news/' + (100 + i));">弹窗轰炸</button><button type="button" data-test="open-file-game" onclick="try { window.external.WD_JAPI('OpenGame', 'file:///etc/passwd|x|S1 龙焰'); } catch (e) {}">本地游戏</button></div>
+    R"HTML(<div id="hostile" data-test="hostile"><button type="button" data-test="popup-storm" onclick="for (var i = 0; i < 200; i++) window.open('http://' + location.host + '/news/' + (100 + i));">弹窗轰炸</button><button type="button" data-test="open-file-game" onclick="try { window.external.WD_JAPI('OpenGame', 'file:///etc/passwd|x|S1 龙焰'); } catch (e) {}">本地游戏</button><iframe data-test="ad" src="http://localhost:{{PORT}}/ad/frame" frameborder="0" scrolling="no" style="width:96px;height:24px;vertical-align:top"></iframe></div>
+)HTML";
+
+// An advertisement from another site (the portal under another host name), framed by the
+// hostile launcher page: it reports what window.external it sees and tries to open a game
+// window on an address of its own.
+constexpr std::string_view kAdFrame = R"HTML(<!DOCTYPE html>
+<html lang="zh-CN">
+<head><meta charset="utf-8"><title>广告</title>
+<style>html,body{margin:0;height:100%;overflow:hidden}body{font:12px/24px {{FONT}};color:#201008;background:#f6c66c;text-align:center}</style>
+</head>
+<body>限时特惠
+<script>
+(function () {
+  var seen = typeof (window.external && window.external.WD_JAPI), opened = 'no';
+  try {
+    if (window.external && window.external.WD_JAPI) {
+      window.external.WD_JAPI('OpenGame', 'http://' + location.host + '/game/play/?server=ad|x|广告服');
+      opened = 'called';
+    }
+  } catch (e) { opened = 'threw'; }
+  window.lumoBeacon = new Image();
+  window.lumoBeacon.src = '/__beacon?ad=' + encodeURIComponent(seen) + '&open=' + opened;
+})();
+</script>
+</body>
+</html>
 )HTML";
 
 constexpr std::string_view kServerEntry =
@@ -295,6 +321,14 @@ body{font:11px/16px {{FONT}};color:#d9c19c;background:linear-gradient(180deg,#2a
 
 }  // namespace
 
+namespace {
+// The port of "host:port" ("80" without one).
+std::string_view PortOf(std::string_view host) {
+  const auto colon = host.rfind(':');
+  return colon == std::string_view::npos ? std::string_view("80") : host.substr(colon + 1);
+}
+}  // namespace
+
 std::string LauncherPage(std::string_view host, std::string_view uid,
                          std::string_view suid, bool hostile) {
   (void)suid;  // part of the address the client builds; not shown
@@ -330,8 +364,10 @@ std::string LauncherPage(std::string_view host, std::string_view uid,
                {"NAME_JS", JsonString(name, true)},
                {"GUEST_JS", guest ? "true" : "false"},
                {"IM_JS", JsonString(ServiceList(uid), true)},
-               {"HOSTILE", hostile ? std::string(kHostile) : std::string()}});
+               {"HOSTILE", hostile ? Fill(kHostile, {{"PORT", std::string(PortOf(host))}}) : std::string()}});
 }
+
+std::string LauncherAdFrame() { return Fill(kAdFrame, {{"FONT", std::string(kFontStack)}}); }
 
 std::string LauncherFrame(std::string_view host) {
   return Fill(kFrame, {{"FONT", std::string(kFontStack)},

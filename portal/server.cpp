@@ -206,6 +206,9 @@ void Server::Impl::Routes() {
                                         httplib::Response& res) {
     res.set_content(LauncherFrame(Host(req)), kHtml);
   });
+  http.Get("/ad/frame", [](const httplib::Request&, httplib::Response& res) {
+    res.set_content(LauncherAdFrame(), kHtml);
+  });
 
   http.Get("/game/play/?", [this](const httplib::Request& req,
                                   httplib::Response& res) {

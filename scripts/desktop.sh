@@ -6,7 +6,8 @@
 # fake default browser that appends every address it is asked to open to <workdir>/browser.log.
 #
 # Sourced:   . scripts/desktop.sh; desktop_start WORKDIR; ...; desktop_stop
-#            desktop_start exports DISPLAY, HOME, XDG_*, NO_AT_BRIDGE=1, GDK_BACKEND=x11
+#            desktop_start exports DISPLAY, HOME, XDG_*, NO_AT_BRIDGE=1, GDK_BACKEND=x11;
+#            DESKTOP_WM_CLOSE_KEY=1 keeps the window manager's Alt+F4 (close the active window)
 #            (desktop_stop puts the old values back) and sets DESKTOP_DIR.
 # Executed:  scripts/desktop.sh serve WORKDIR
 #            starts the desktop, prints its environment as NAME=VALUE lines and then READY,
@@ -87,7 +88,9 @@ EOF
   printf '%s' "$mime" >"$XDG_DATA_HOME/applications/mimeapps.list"
 
   # icewm: no monitors or clock that repaint the taskbar every second, and Alt+F4 left to
-  # the application (icewm would close the active window itself and the client never see it).
+  # the application (icewm would close the active window itself and the client never see it)
+  # unless DESKTOP_WM_CLOSE_KEY=1 asks for the window manager's own binding, as most
+  # desktops have it.
   mkdir -p "$HOME/.icewm"
   cat >"$HOME/.icewm/preferences" <<'EOF'
 TaskBarShowClock=0
@@ -98,8 +101,8 @@ TaskBarShowMailboxStatus=0
 TaskBarShowApm=0
 TaskBarAutoHide=0
 ShowSettingsMenu=0
-KeyWinClose=""
 EOF
+  [ "${DESKTOP_WM_CLOSE_KEY:-0}" = 1 ] || echo 'KeyWinClose=""' >>"$HOME/.icewm/preferences"
 
   # 1. The X server picks a free display and writes its number on fd 3 once it accepts
   #    connections.

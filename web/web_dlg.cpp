@@ -136,8 +136,9 @@ void CWebDlg::Close() {
 }
 
 void CWebDlg::OnClose() {
-    // The dialog is closed by its owner only; a close request from the system is ignored,
-    // as Escape is.
+    // The dialog is closed by its owner only. A close request from the system (a window
+    // manager that takes Alt+F4 for itself) asks about quitting, as Alt+F4 in the page does.
+    shared::ExitPrompt(&m_launcher.LauncherWindow());
 }
 
 void CWebDlg::OnDestroy() {

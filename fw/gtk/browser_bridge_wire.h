@@ -7,12 +7,15 @@
 // answers requests in the order they arrive. Every message is a frame: a 32-bit
 // little-endian length, then that many bytes of payload (at least 1, at most kMaxFrame).
 //
-//   request  := u8 kind, u32 seq, u64 page, [kind == Call: string name, u32 argc, value*argc]
+//   request  := u8 kind, u32 seq, u64 page,
+//               [kind == Query: u8 mainFrame (0/1), u8 sameOrigin (0/1), bytes frameUrl, bytes topUrl]
+//               [kind == Call: string name, u32 argc, value*argc]
 //   response := u32 seq, u8 status, value
 //   value    := u8 tag, then: Bool u8 (0/1) | Int i32 | Double f64 (IEEE bits as u64) |
 //               String string | nothing for Undefined, Null and Object
 //   string   := u32 count of UTF-16 units, the units (u16 each); embedded NULs and unpaired
 //               surrogates travel as they are
+//   bytes    := u32 count, that many bytes (UTF-8 text, as the engine gives addresses)
 //
 // All integers are little-endian. A decoder answers false for anything malformed: unknown
 // kinds, statuses or tags, lengths that run past the payload, bytes left over at the end.
@@ -30,7 +33,7 @@ namespace fw::gtk::bridge {
 inline constexpr std::uint32_t kMaxFrame = 64u << 20;
 
 enum class Kind : std::uint8_t {
-    Query = 1,  // does this page have a window.external?
+    Query = 1,  // does this frame of the page get a window.external?
     Call = 2,   // window.external.NAME(args...)
 };
 
@@ -63,6 +66,13 @@ struct Request {
     Kind kind = Kind::Query;
     std::uint32_t seq = 0;
     std::uint64_t page = 0;
+    // Query only: who asks. The page's top-level document, or a frame: whether it may script
+    // the top-level document (the same origin), and both documents' origins as script
+    // serialises them ("http://host:port"; "null" for an opaque one).
+    bool mainFrame = true;
+    bool sameOrigin = false;
+    std::string frameUrl;
+    std::string topUrl;
     std::u16string name;      // Call only
     std::vector<Value> args;  // Call only, in script order
 };
@@ -98,6 +108,14 @@ public:
             out_.push_back(static_cast<char>(c & 0xFF));
             out_.push_back(static_cast<char>(c >> 8));
         }
+    }
+    void Bytes(const std::string& s) {
+        if (s.size() > kMaxFrame) {
+            big_ = true;
+            return;
+        }
+        U32(static_cast<std::uint32_t>(s.size()));
+        if (Room(s.size())) out_ += s;
     }
     void Val(const Value& v) {
         U8(static_cast<std::uint8_t>(v.tag));
@@ -166,6 +184,13 @@ public:
         for (std::uint32_t k = 0; k < count; ++k)
             s[k] = static_cast<char16_t>(p_[2 * k] | (p_[2 * k + 1] << 8));
         Skip(static_cast<std::size_t>(count) * 2);
+        return true;
+    }
+    bool Bytes(std::string& s) {
+        std::uint32_t count = U32();
+        if (!ok_ || count > n_) return Fail();
+        s.assign(reinterpret_cast<const char*>(p_), count);
+        Skip(count);
         return true;
     }
     bool Val(Value& v) {
@@ -237,7 +262,12 @@ inline bool EncodeRequest(const Request& rq, std::string& frame) {
     w.U8(static_cast<std::uint8_t>(rq.kind));
     w.U32(rq.seq);
     w.U64(rq.page);
-    if (rq.kind == Kind::Call) {
+    if (rq.kind == Kind::Query) {
+        w.U8(rq.mainFrame ? 1 : 0);
+        w.U8(rq.sameOrigin ? 1 : 0);
+        w.Bytes(rq.frameUrl);
+        w.Bytes(rq.topUrl);
+    } else if (rq.kind == Kind::Call) {
         w.Units(rq.name);
         w.U32(static_cast<std::uint32_t>(rq.args.size()));
         for (const Value& v : rq.args) w.Val(v);
@@ -263,7 +293,12 @@ inline bool DecodeRequest(const void* payload, std::size_t n, Request& rq) {
     if (!r.ok()) return false;
     if (kind == static_cast<std::uint8_t>(Kind::Query)) {
         rq.kind = Kind::Query;
-        return r.AtEnd();
+        const std::uint8_t main = r.U8();
+        const std::uint8_t same = r.U8();
+        if (!r.ok() || main > 1 || same > 1) return false;
+        rq.mainFrame = main == 1;
+        rq.sameOrigin = same == 1;
+        return r.Bytes(rq.frameUrl) && r.Bytes(rq.topUrl) && r.AtEnd();
     }
     if (kind != static_cast<std::uint8_t>(Kind::Call)) return false;
     rq.kind = Kind::Call;

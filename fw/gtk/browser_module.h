@@ -21,7 +21,7 @@
 
 namespace fw::gtk::browser {
 
-inline constexpr int kModuleVersion = 2;
+inline constexpr int kModuleVersion = 3;
 inline constexpr const char* kModuleFile = "libraduvove-browser.so";
 inline constexpr const char* kEntryPoint = "rv_browser_module";
 
@@ -33,8 +33,10 @@ public:
     virtual DWORD HostFlags() = 0;
     // True when the host takes the context menu (no menu is shown then).
     virtual bool HostTakesContextMenu() = 0;
-    // Whether the host has a window.external for the page.
-    virtual bool HasExternal() = 0;
+    // Whether a document of the page gets the host's window.external (`query` says which):
+    // the page's top-level document whenever the host has one; a frame only as well when it
+    // has the page's origin or a platform host's (fw/bridge_origin.h).
+    virtual bool HasExternal(const bridge::Request& query) = 0;
     // window.external.NAME(args...). The call may destroy the control, and with it the view.
     virtual void CallExternal(const std::u16string& name, const std::vector<bridge::Value>& args,
                               bridge::Response& rs) = 0;

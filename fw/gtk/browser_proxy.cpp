@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "fw/bridge_origin.h"
 #include "fw/gtk/browser_loader.h"
 #include "fw/gtk/browser_module.h"
 #include "fw/gtk/gtk_native.h"
@@ -163,7 +164,7 @@ private:
         explicit Host(BrowserProxy& owner) : owner_(owner) {}
         DWORD HostFlags() override { return owner_.HostFlags(); }
         bool HostTakesContextMenu() override { return owner_.HostSuppressesContextMenu(); }
-        bool HasExternal() override;
+        bool HasExternal(const wire::Request& query) override;
         void CallExternal(const std::u16string& name, const std::vector<wire::Value>& args,
                           wire::Response& rs) override;
         BrowserEvents* Events() override { return owner_.quit_ ? nullptr : owner_.events_; }
@@ -322,11 +323,11 @@ void BrowserProxy::FindElementText(const std::string& tag, const std::string& id
         AnswerLater(std::move(done));
 }
 
-bool BrowserProxy::Host::HasExternal() {
+bool BrowserProxy::Host::HasExternal(const wire::Request& query) {
     IDispatch* ext = owner_.AcquireExternal();
     if (!ext) return false;
     ext->Release();
-    return true;
+    return query.mainFrame || query.sameOrigin || fw::FrameMayUseBridge(query.topUrl, query.frameUrl);
 }
 
 void BrowserProxy::Host::CallExternal(const std::u16string& name, const std::vector<wire::Value>& args,

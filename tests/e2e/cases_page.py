@@ -5,7 +5,7 @@ import socket
 import time
 
 import xwire
-from harness import (CAPTION, EXIT_PROMPT_CAPTION, LAUNCHER_H, LAUNCHER_W, WEB_AREA, Failure, case,
+from harness import (BUTTONS, CAPTION, EXIT_PROMPT_CAPTION, LAUNCHER_H, LAUNCHER_W, WEB_AREA, Failure, case, centre,
                      expect)
 
 PAGE_W, PAGE_H = WEB_AREA[2] - WEB_AREA[0], WEB_AREA[3] - WEB_AREA[1]  # 788 x 387
@@ -206,6 +206,29 @@ def test_page_appears_after_load(c):
 
 
 @case
+def test_page_loaded_while_minimised(c):
+    # The page comes while the launcher is minimised; restoring the launcher brings it.
+    c.env["RV_TRACE"] = "1"
+    host = start_portal(c, "--slow-ms", 2000)
+    client = c.start_client(ini=page_ini(host))
+    launcher = c.launcher(client)
+    lx, ly, _, _ = c.x.geometry(launcher)
+    c.move_to_window_point((lx, ly), centre(BUTTONS["min"]))
+    c.click()
+    c.wait(lambda: c.iconic(launcher) and not c.x.viewable(launcher), 5, "the launcher to be iconified")
+    expect(not any("load finished" in l for l in client.stderr_text().splitlines()),
+           "the launcher page had loaded before the launcher was minimised: nothing is tested")
+    c.wait(lambda: any("load finished" in l for l in client.stderr_text().splitlines()), 20,
+           "the launcher page to load while the launcher is minimised")
+    _, (tx, ty, tw, th) = c.tray_icon(client)
+    c.move(tx + tw // 2, ty + th // 2)
+    c.double_click()
+    c.wait(lambda: c.x.viewable(launcher) and not c.iconic(launcher), 5, "the launcher to come back")
+    dlg = c.wait(lambda: page_dialog(c, client, launcher), 5, "the page dialog's window")
+    wait_over_web_area(c, launcher, dlg, 5, "the page to show over the restored launcher")
+
+
+@case
 def test_portal_down(c):
     client = c.start_client(ini=page_ini(f"127.0.0.1:{closed_port()}"))
     launcher = c.launcher(client)
@@ -370,23 +393,41 @@ def test_no_context_menu(c):
     expect_same_windows(c, client, before, "after the right click in the page")
 
 
-@case
-def test_escape_f5(c):
-    _, client, launcher, dlg = start_with_page(c)
+def focus_page(c, launcher, dlg):
+    click_page(c, launcher, "blank")
+    try:
+        c.wait(lambda: c.x.active_window() == dlg, 5, "the page dialog to become the active window")
+    except Failure as e:
+        a = c.x.active_window()
+        raise Failure(f"{e}; the active window is {a:#x} {c.x.window_name(a)!r}") from None
 
-    def focus_page():
-        click_page(c, launcher, "blank")
-        try:
-            c.wait(lambda: c.x.active_window() == dlg, 5, "the page dialog to become the active window")
-        except Failure as e:
-            a = c.x.active_window()
-            raise Failure(f"{e}; the active window is {a:#x} {c.x.window_name(a)!r}") from None
 
+def alt_f4_asks(c, client, launcher, dlg, page_intact):
+    """Alt+F4 in the page asks about quitting: Escape keeps everything, Return ends the client."""
     def prompt():
         d = c.wait(lambda: c.find_named(EXIT_PROMPT_CAPTION, client.pid), 5,
                    f"the exit prompt {EXIT_PROMPT_CAPTION!r} after Alt+F4 in the page")
         c.wait(lambda: c.x.active_window() == d, 5, "the exit prompt to become the active window")
         return d
+
+    focus_page(c, launcher, dlg)
+    c.key("alt+F4")
+    d = prompt()
+    c.key("Escape")
+    c.wait(lambda: not c.x.viewable(d), 5, "the exit prompt to close on Escape")
+    page_intact()
+
+    focus_page(c, launcher, dlg)
+    c.key("alt+F4")
+    prompt()
+    c.key("Return")
+    rc = client.wait_exit(5, "the client to end after Return on the exit prompt")
+    expect(rc == 0, f"the client ended with code {rc}, expected 0")
+
+
+@case
+def test_escape_f5(c):
+    _, client, launcher, dlg = start_with_page(c)
 
     def page_intact():
         expect(client.alive(), f"the client ended with code {client.proc.returncode}")
@@ -395,21 +436,20 @@ def test_escape_f5(c):
         n = len(requests(c, PAGE_PATH))
         expect(n == 1, f"the launcher page was requested {n} times: the page reloaded")
 
-    focus_page()
+    focus_page(c, launcher, dlg)
     c.key("Escape")
     c.key("F5")
     wait_absent(c, 1.5, page_intact)
+    alt_f4_asks(c, client, launcher, dlg, page_intact)
 
-    focus_page()
-    c.key("alt+F4")
-    d = prompt()
-    c.key("Escape")
-    c.wait(lambda: not c.x.viewable(d), 5, "the exit prompt to close on Escape")
-    page_intact()
 
-    focus_page()
-    c.key("alt+F4")
-    prompt()
-    c.key("Return")
-    rc = client.wait_exit(5, "the client to end after Return on the exit prompt")
-    expect(rc == 0, f"the client ended with code {rc}, expected 0")
+@case(wm_close_key=True)
+def test_alt_f4_taken_by_the_window_manager(c):
+    # On a desktop whose window manager closes the active window on Alt+F4 (as most do), the
+    # key never reaches the client: the window manager asks the page dialog to close instead.
+    _, client, launcher, dlg = start_with_page(c)
+
+    def page_intact():
+        expect(client.alive(), f"the client ended with code {client.proc.returncode}")
+        expect(c.x.viewable(launcher) and c.x.viewable(dlg), "the launcher or its page is gone")
+    alt_f4_asks(c, client, launcher, dlg, page_intact)

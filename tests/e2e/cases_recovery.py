@@ -247,8 +247,15 @@ def web_host(c):
 
 
 @case
-def test_open_game_with_a_local_file_opens_nothing(c):
+def test_hostile_page_opens_no_game(c):
     _, client, launcher, dlg = start_with_page(c, "--hostile")
+    # The page frames an advertisement of another site: it sees no window.external (its
+    # OpenGame on an address of its own opens nothing), and the refusal is logged.
+    ad = c.wait(lambda: [e["query"] for e in requests(c, "/__beacon") if e["query"].startswith("ad=")], 10,
+                "the advertisement frame's report")
+    expect(ad == ["ad=undefined&open=no"], f"the advertisement frame reported {ad}: it reached the script bridge")
+    expect(any("script bridge refused" in l and "localhost" in l for l in client.stderr_text().splitlines()),
+           "the refused frame was not logged on standard error")
     before = viewable_windows(c, client)
     click_hostile(c, launcher, "open-file-game")
 

@@ -62,11 +62,14 @@ class Config:
 class Desktop:
     """scripts/desktop.sh serve WORKDIR, alive while its standard input is open."""
 
-    def __init__(self, source_dir, workdir):
+    def __init__(self, source_dir, workdir, wm_close_key=False):
+        """wm_close_key: the window manager keeps Alt+F4 for itself (closing the active
+        window), as most desktops do; otherwise the key is left to the client."""
         self.workdir = workdir
         script = os.path.join(source_dir, "scripts", "desktop.sh")
         self.log = open(os.path.join(workdir, "desktop.log"), "wb")
-        self.proc = subprocess.Popen(["bash", script, "serve", os.path.join(workdir, "desktop")],
+        env = dict(os.environ, DESKTOP_WM_CLOSE_KEY="1" if wm_close_key else "0")
+        self.proc = subprocess.Popen(["bash", script, "serve", os.path.join(workdir, "desktop")], env=env,
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.log)
         self.env = {}
         deadline = time.monotonic() + 30
@@ -177,7 +180,7 @@ class Case:
         self._closers = []
         self.portal_proc = None
         self.portal_port = None
-        self.desktop = Desktop(cfg.source_dir, self.work)
+        self.desktop = Desktop(cfg.source_dir, self.work, **DESKTOP_OPTIONS.get(name, {}))
         self.env = dict(os.environ)
         self.env.update(self.desktop.env)
         for k in ("WAYLAND_DISPLAY", "XAUTHORITY", "DBUS_SESSION_BUS_ADDRESS"):
@@ -559,10 +562,18 @@ def child_processes(pid, name=None, zombies=False):
 CASES = {}
 
 
-def case(fn):
-    """Registers a case function fn(c: Case) under its name without the test_ prefix."""
-    CASES[fn.__name__.removeprefix("test_")] = fn
-    return fn
+DESKTOP_OPTIONS = {}  # case name -> the options of its desktop (Desktop's keywords)
+
+
+def case(fn=None, **desktop):
+    """Registers a case function fn(c: Case) under its name without the test_ prefix; used
+    as @case, or as @case(wm_close_key=True) for a case whose desktop takes options."""
+    def register(f):
+        name = f.__name__.removeprefix("test_")
+        CASES[name] = f
+        DESKTOP_OPTIONS[name] = desktop
+        return f
+    return register(fn) if fn else register
 
 
 def expect(cond, message):

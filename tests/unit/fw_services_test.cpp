@@ -147,7 +147,10 @@ TEST_F(FwServices, ScriptBridgeOnlyForFramesOfThePageOrThePlatform) {
           "http://portal.example.evil.example/", "about:blank", "data:text/html,x", "javascript:1", "", "http://",
           "http://portal.example:0/", "http://portal.example:99999/", "//portal.example/"})
         EXPECT_FALSE(fw::FrameMayUseBridge(top, refused, hosts)) << refused;
-    // A top-level document that is no web page gives its frames nothing of its own origin.
+    // Origins as script gives them; opaque origins pass nowhere.
+    EXPECT_TRUE(fw::FrameMayUseBridge("http://portal.example", "http://portal.example:80", hosts));
+    EXPECT_FALSE(fw::FrameMayUseBridge("null", "null", hosts));
+    EXPECT_FALSE(fw::FrameMayUseBridge("about:blank", "about:blank", hosts));
     EXPECT_FALSE(fw::FrameMayUseBridge("about:blank", "http://portal.example/", hosts));
     EXPECT_TRUE(fw::FrameMayUseBridge("about:blank", "http://lumo.example/", hosts));
 }

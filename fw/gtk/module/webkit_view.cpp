@@ -168,7 +168,7 @@ public:
                          std::function<void(std::optional<std::string>)> done) override;
 
     // The bridge's questions.
-    bool HasExternal() const;
+    bool HasExternal(const wire::Request& rq) const;
     void CallExternal(const std::u16string& name, const std::vector<wire::Value>& args, wire::Response& rs);
 
 private:
@@ -449,7 +449,9 @@ void WebkitView::OnWalkDone(GObject* src, GAsyncResult* res, gpointer data) {
     if (!walk->alive.expired()) walk->done(std::move(text));
 }
 
-bool WebkitView::HasExternal() const { return !quit_ && host_->HasExternal(); }
+bool WebkitView::HasExternal(const wire::Request& rq) const {
+    return !quit_ && host_->HasExternal(rq);
+}
 
 void WebkitView::CallExternal(const std::u16string& name, const std::vector<wire::Value>& args,
                               wire::Response& rs) {
@@ -673,7 +675,7 @@ wire::Response ServeBridgeRequest(const wire::Request& rq) {
     auto it = Pages().find(rq.page);
     if (it == Pages().end()) return rs;  // a page of no control (a pop-up) or one that went
     if (rq.kind == wire::Kind::Query)
-        rs.status = it->second->HasExternal() ? wire::Status::Ok : wire::Status::NoExternal;
+        rs.status = it->second->HasExternal(rq) ? wire::Status::Ok : wire::Status::NoExternal;
     else
         it->second->CallExternal(rq.name, rq.args, rs);
     return rs;

@@ -1,8 +1,9 @@
 // The client's web-process extension: gives page script a synchronous window.external.
 //
 // WebKit loads this library into every web process of the client's web context. Whenever a
-// frame (the main frame or any iframe, of any origin) gets a fresh window object, the
-// extension asks the UI process whether the frame's page has an external object. If it has,
+// frame (the main frame or any iframe) gets a fresh window object, the extension asks the UI
+// process whether that frame gets the page's external object (a frame of another site than
+// the page's and the platform's does not). If it does,
 // window.external becomes an object on which every property is a function; calling
 // window.external.NAME(args...) sends NAME and the arguments to the UI process over a
 // blocking UNIX socket and returns the answer, so the call is synchronous as in the system
@@ -307,10 +308,43 @@ void Install(JSGlobalContextRef ctx, std::uint64_t page) {
     JSStringRelease(name);
 }
 
+// What script in the frame answers for `expr`, as text ("" when it throws or gives no
+// string). It runs in a script world of the extension's own, where nothing that page script
+// changed is visible.
+std::string Ask(WebKitFrame* frame, const char* expr) {
+    static WebKitScriptWorld* const world = webkit_script_world_new();
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    JSGlobalContextRef ctx = frame ? webkit_frame_get_javascript_context_for_script_world(frame, world) : nullptr;
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    if (!ctx) return {};
+    JSStringRef src = Str(expr);
+    JSValueRef exc = nullptr;
+    JSValueRef v = JSEvaluateScript(ctx, src, nullptr, nullptr, 1, &exc);
+    JSStringRelease(src);
+    if (exc || !v || !JSValueIsString(ctx, v)) return {};
+    JSStringRef text = JSValueToStringCopy(ctx, v, nullptr);
+    if (!text) return {};
+    std::string out(JSStringGetMaximumUTF8CStringSize(text), '\0');
+    out.resize(JSStringGetUTF8CString(text, out.data(), out.size()) - 1);
+    JSStringRelease(text);
+    return out;
+}
+
 void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKitFrame* frame, gpointer) {
     wire::Request rq;
     rq.kind = wire::Kind::Query;
     rq.page = webkit_web_page_get_id(page);
+    // The UI process decides which frames get it: the page's own document, frames that may
+    // script it (the same origin: the engine's own check, which also knows about:blank and
+    // srcdoc frames), and frames whose origin is one of the platform's.
+    rq.mainFrame = webkit_frame_is_main_frame(frame);
+    if (!rq.mainFrame) {
+        rq.sameOrigin = Ask(frame, "(function () { try { return top.document ? 'y' : ''; } catch (e) { return ''; } })()") == "y";
+        rq.frameUrl = Ask(frame, "self.origin");
+        G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+        rq.topUrl = Ask(webkit_web_page_get_main_frame(page), "self.origin");
+        G_GNUC_END_IGNORE_DEPRECATIONS
+    }
     wire::Response rs;
     if (!Exchange(rq, rs) || rs.status != wire::Status::Ok) return;  // no window.external
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS

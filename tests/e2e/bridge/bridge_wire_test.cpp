@@ -69,10 +69,17 @@ void RoundTrips() {
     wire::Request q;
     q.kind = wire::Kind::Query;
     q.page = 7;
+    q.mainFrame = false;
+    q.sameOrigin = true;
+    q.frameUrl = std::string("http://ad.example/\xe5\xb9\xbf\0x", 23);
+    q.topUrl = "http://portal.example/";
     Check(wire::EncodeRequest(q, frame), "encode query");
     p = Payload(frame);
-    Check(wire::DecodeRequest(p.data(), p.size(), back) && back.kind == wire::Kind::Query && back.page == 7,
-          "query round trip");
+    Check(wire::DecodeRequest(p.data(), p.size(), back) && back.kind == wire::Kind::Query && back.page == 7 &&
+              !back.mainFrame && back.sameOrigin && back.frameUrl == q.frameUrl && back.topUrl == q.topUrl,
+          "query round trip (the frame's and the page's addresses)");
+    p[14] = 2;  // the flags are 0 or 1
+    Check(!wire::DecodeRequest(p.data(), p.size(), back), "a query with a bad flag is refused");
 
     wire::Response rs;
     rs.seq = 9;
