@@ -119,6 +119,16 @@ TEST_F(PageDialog, LoadFinishingWhileTheLauncherIsHiddenWaitsForIt) {
     EXPECT_TRUE(hl::Info(*Dlg()).visible);
 }
 
+TEST_F(PageDialog, LoadFinishingWhileTheLauncherIsMinimisedShowsOnRestore) {
+    CMainWnd& w = Start();
+    w.Show(fw::ShowCmd::Minimize);
+    Page()->CompleteLoad();
+    EXPECT_FALSE(hl::Info(*Dlg()).visible);
+    w.Show(fw::ShowCmd::Restore);
+    EXPECT_TRUE(hl::Info(*Dlg()).visible);
+    EXPECT_EQ(hl::Info(*Dlg()).rect, fw::Rect::FromXYWH(315 + 345, 188 + 196, 788, 387));
+}
+
 TEST_F(PageDialog, HiddenStartMakesTheDialogAtTheFirstShowing) {
     CMainWnd& w = Start(CMainWnd::kHiddenStart);
     EXPECT_EQ(Dlg(), nullptr);
@@ -257,6 +267,12 @@ TEST_F(PageDialog, KeysEscapeF5AndAltF4) {
     ASSERT_EQ(hl::MessageBoxes().size(), 1u);
     EXPECT_EQ(hl::MessageBoxes()[0].text, "确定要退出吗？");
     EXPECT_TRUE(w.IsWindow());
+    EXPECT_TRUE(d->IsWindow());
+    // A close request from the system (a window manager that keeps Alt+F4) asks the same.
+    hl::QueueMessageBoxAnswer(fw::IDCANCEL);
+    d->Send(fw::WM_SYSCOMMAND, fw::SC_CLOSE, 0);
+    ASSERT_EQ(hl::MessageBoxes().size(), 2u);
+    EXPECT_EQ(hl::MessageBoxes()[1].caption, "退出提示");
     EXPECT_TRUE(d->IsWindow());
 
     hl::QueueMessageBoxAnswer(fw::IDOK);
