@@ -308,6 +308,45 @@ TEST(GamePage, SetsTheSessionCookieOnceAndSeesItCarried) {
   EXPECT_TRUE(similar->has_header("Set-Cookie"));
 }
 
+TEST(GamePage, PlaysItsMusicOnlyWhenAsked) {
+  Options o;
+  std::string error;
+  bool help = false;
+  ASSERT_TRUE(ParseOptions({"--music", "--slow-ms", "0"}, &o, &error, &help)) << error;
+  EXPECT_TRUE(o.music);
+  const std::string tag = "<audio src=\"/game/play/music.wav\" autoplay loop";
+  {
+    RunningServer plain;
+    EXPECT_EQ(plain.Client()->Get("/game/play/?server=S2")->body.find("<audio"), std::string::npos);
+  }
+  RunningServer s(o);
+  auto cli = s.Client();
+  EXPECT_NE(cli->Get("/game/play/?server=S2")->body.find(tag), std::string::npos);
+
+  auto wav = cli->Get("/game/play/music.wav");
+  ASSERT_TRUE(wav);
+  EXPECT_EQ(wav->get_header_value("Content-Type"), "audio/wav");
+  const std::string& b = wav->body;
+  ASSERT_GT(b.size(), 44u);
+  auto u32 = [&b](size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b[at + i]);
+    return v;
+  };
+  EXPECT_EQ(b.substr(0, 4), "RIFF");
+  EXPECT_EQ(u32(4), b.size() - 8);
+  EXPECT_EQ(b.substr(8, 8), "WAVEfmt ");
+  EXPECT_EQ(u32(24), 22050u);
+  EXPECT_EQ(b.substr(36, 4), "data");
+  EXPECT_EQ(u32(40), b.size() - 44);
+  EXPECT_EQ(u32(40), 2u * 2 * 22050) << "two seconds of 16-bit mono";
+  int peak = 0;
+  for (size_t i = 44; i + 1 < b.size(); i += 2)
+    peak = std::max(peak, std::abs(static_cast<int16_t>(static_cast<unsigned char>(b[i]) | b[i + 1] << 8)));
+  EXPECT_GT(peak, 8000) << "loud enough to hear";
+  EXPECT_LT(peak, 32767) << "and not clipped";
+}
+
 TEST(Routing, ServesEveryPageAndA404ForTheRest) {
   RunningServer s;
   auto cli = s.Client();
