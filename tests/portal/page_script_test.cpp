@@ -111,7 +111,7 @@ class Probe {
     ::close(fds[1]);
     out_ = fds[0];
   }
-  ~Probe() { Finish(SIGKILL); }
+  ~Probe() { Finish(SIGTERM); }  // timeout passes it on to the probe
 
   // Sends the signal (none: 0), waits for the probe's end and returns what it printed.
   std::string Finish(int sig = 0) {
