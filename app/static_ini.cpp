@@ -1,6 +1,7 @@
 #include "app/static_ini.h"
 
 #include <climits>
+#include <cstdio>
 
 #include "app/ini_file.h"
 #include "fw/text.h"
@@ -15,7 +16,18 @@ constexpr std::size_t kValueUnits = 259;
 shared::Hosts ReadHosts(const IniFile& f) {
     shared::Hosts h = shared::DefaultHosts();
     auto take = [&](const char* key, std::string& field) {
-        if (auto v = f.Get("hosts", key); v && shared::IsValidHost(*v)) field = *v;
+        auto v = f.Get("hosts", key);
+        if (!v) return;
+        if (shared::IsValidHost(*v)) {
+            field = *v;
+            return;
+        }
+        // Said aloud: an ignored host sends the client to the default platform, which is hard
+        // to tell from a platform that is down. The usual cause is a "; comment" after the
+        // value, which INI files keep as part of it.
+        std::fprintf(stderr, "raduvove: static.ini [hosts] %s=\"%s\" ignored: not a host name with an optional :port%s\n",
+                     key, fw::ShownInLog(*v).c_str(),
+                     v->find_first_of(";#") != std::string::npos ? " (a comment goes on a line of its own)" : "");
     };
     take("portal", h.portal);
     take("game", h.game);

@@ -26,7 +26,7 @@ struct StaticIniValues {
 StaticIniValues ReadStaticIni(const std::string& iniPath);
 
 // The default hosts with every valid override of section "hosts" applied (shared::IsValidHost;
-// an invalid value is ignored).
+// an invalid value is ignored with a line on standard error that names it).
 shared::Hosts ReadHosts(const IniFile& ini);
 
 // "filename" split at its last dot and its first underscore: uid and suid.

@@ -29,4 +29,8 @@ std::string SystemToUtf8(std::string_view s);
 // carriage return and the other Unicode spaces).
 std::string TrimSpace(std::string_view s);
 
+// Text from outside (a page, a file) as a line of standard error may show it: at most 160
+// bytes, followed by "..." when cut, with control characters as '?'.
+std::string ShownInLog(std::string_view s);
+
 }  // namespace fw

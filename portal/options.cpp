@@ -20,7 +20,7 @@ bool ParseInt(const std::string& text, int min, int max, int* out) {
 
 const char* UsageText() {
   return "usage: lumo-portal [--port N] [--bind ADDR] [--port-file PATH]\n"
-         "                   [--slow-ms N] [--heartbeat-answer TEXT] [--hostile] [--perf]\n"
+         "                   [--slow-ms N] [--heartbeat-answer TEXT] [--hostile] [--music] [--perf]\n"
          "  --port N               port to listen on, 0 picks a free one (default 0)\n"
          "  --bind ADDR            address to listen on (default 127.0.0.1)\n"
          "  --port-file PATH       write the port there once listening\n"
@@ -29,6 +29,8 @@ const char* UsageText() {
          "  --hostile              the launcher page also offers what no page should\n"
          "                         do: a click that opens 200 windows, and OpenGame\n"
          "                         with a local file\n"
+         "  --music                the game page plays its music (a tune of its own)\n"
+         "                         as soon as it loads, as a game does\n"
          "  --perf                 the launcher and game pages report their load event,\n"
          "                         the game page its frame count, to /__perf/... (logged)\n";
 }
@@ -49,8 +51,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options* out,
       *error = "unexpected argument: " + name;
       return false;
     }
-    if (name == "--hostile" || name == "--perf") {  // switches: take no value
-      (name == "--hostile" ? opts.hostile : opts.perf) = true;
+    if (name == "--hostile" || name == "--music" || name == "--perf") {  // switches: take no value
+      (name == "--hostile" ? opts.hostile : name == "--music" ? opts.music : opts.perf) = true;
       continue;
     }
     if (auto eq = name.find('='); eq != std::string::npos) {

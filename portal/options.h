@@ -13,6 +13,7 @@ struct Options {
   int slow_ms = 0;                    // delay before answering each page
   std::string heartbeat_answer = "1"; // body of the heartbeat answer
   bool hostile = false;               // the launcher page also misbehaves
+  bool music = false;                 // the game page starts its music as it loads
   // The launcher and game pages report their load event, and the game page
   // the frames it draws, to /__perf (for the side-by-side benchmark).
   bool perf = false;

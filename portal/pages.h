@@ -46,6 +46,7 @@ struct GamePageInput {
   bool reloaded = false;        // reached through client://loadgame
   bool cookie_carried = false;  // the request had lumo_session
   std::string session;          // the session id (carried or new)
+  bool music = false;           // the page plays /game/play/music.wav as it loads
 };
 std::string GamePage(const GamePageInput& in);
 std::string GameFrame(std::string_view server);

@@ -84,7 +84,7 @@ a{color:#f6c66c;text-decoration:none}
  <p class="sys">[系统] 世界首领「熔岩巨龙」将在 5 分钟后降临</p>
  <p class="world">[世界] 月下独酌：新人求带，刚到 30 级</p>
 </div>
-<div id="skills" class="hud"><span>斩<i>1</i></span><span>焰<i>2</i></span><span>盾<i>3</i></span><span>冲<i>4</i></span><span>雷<i>5</i></span><span>疗<i>6</i></span><span>龙<i>7</i></span><span>遁<i>8</i></span></div>
+{{MUSIC}}<div id="skills" class="hud"><span>斩<i>1</i></span><span>焰<i>2</i></span><span>盾<i>3</i></span><span>冲<i>4</i></span><span>雷<i>5</i></span><span>疗<i>6</i></span><span>龙<i>7</i></span><span>遁<i>8</i></span></div>
 <script>
 (function () {
   var canvas = document.getElementById('scene');
@@ -224,7 +224,9 @@ std::string GamePage(const GamePageInput& in) {
                {"COOKIE_STATE", in.cookie_carried ? "carried" : "new"},
                {"COOKIE_TEXT", in.cookie_carried ? "已携带" : "新会话"},
                {"RELOADED_STYLE", in.reloaded ? "display:inline-block" : ""},
-               {"SESSION", HtmlEscape(in.session)}});
+               {"SESSION", HtmlEscape(in.session)},
+               {"MUSIC", in.music ? "<audio src=\"/game/play/music.wav\" autoplay loop data-test=\"music\"></audio>\n"
+                                  : ""}});
 }
 
 std::string GameFrame(std::string_view server) {

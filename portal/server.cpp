@@ -19,6 +19,7 @@
 
 #include "cs_server.h"
 #include "html.h"
+#include "music.h"
 #include "pages.h"
 #include "perf.h"
 
@@ -217,6 +218,7 @@ void Server::Impl::Routes() {
     in.server = req.get_param_value("server");
     in.uid = req.get_param_value("uid");
     in.reloaded = req.get_param_value("reloaded") == "1";
+    in.music = options.music;
     const auto cookie =
         CookieValue(req.get_header_value("Cookie"), "lumo_session");
     in.cookie_carried = cookie.has_value();
@@ -236,6 +238,11 @@ void Server::Impl::Routes() {
     std::string page = GamePage(in);
     if (options.perf) page = WithPerfReporter(std::move(page), "game", true);
     res.set_content(page, kHtml);
+  });
+  http.Get("/game/play/music.wav", [](const httplib::Request&,
+                                      httplib::Response& res) {
+    static const std::string wav = GameMusicWav();
+    res.set_content(wav, "audio/wav");
   });
   http.Get("/game/play/frame", [](const httplib::Request& req,
                                   httplib::Response& res) {

@@ -13,6 +13,10 @@
 #            starts the desktop, prints its environment as NAME=VALUE lines and then READY,
 #            and stops it when its standard input closes (or on SIGTERM/SIGINT/SIGHUP).
 #            The end-to-end tests drive it this way.
+# Executed:  scripts/desktop.sh sound WORKDIR
+#            a private PulseAudio server with one null sink (below); prints PULSE_SERVER=...
+#            and then READY, and stops like serve. Only the cases that listen to the client
+#            start it: the others run without a sound server.
 
 _DESKTOP_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 _DESKTOP_XWIRE="$_DESKTOP_HERE/../tests/e2e/xwire.py"
@@ -168,6 +172,39 @@ desktop_stop() {
   return 0
 }
 
+# ---- Sound ------------------------------------------------------------------------------------
+# sound_start WORKDIR: PulseAudio with a null sink named rvnull and nothing else (no sound card,
+# no D-Bus, no autospawn), listening on WORKDIR/native; exports PULSE_SERVER for the clients
+# started afterwards. What they play can be recorded from rvnull.monitor (parec -d
+# rvnull.monitor). sound_stop ends it.
+SOUND_PID=
+sound_start() {
+  local dir=${1:?sound_start needs a work folder} i
+  mkdir -p "$dir" || return 1
+  dir=$(cd "$dir" && pwd)
+  # Its own HOME: the server writes its cookie and state there.
+  HOME=$dir XDG_RUNTIME_DIR=$dir pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+    --disable-shm=yes -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
+    -L "module-null-sink sink_name=rvnull" >"$dir/pulseaudio.log" 2>&1 &
+  SOUND_PID=$!
+  export PULSE_SERVER=unix:$dir/native
+  for ((i = 0; i < 250; i++)); do
+    pactl list short sinks 2>/dev/null | grep -q rvnull && return 0
+    _desktop_alive "$SOUND_PID" || break
+    sleep 0.02
+  done
+  _desktop_log "PulseAudio did not start (see $dir/pulseaudio.log)"
+  sound_stop
+  return 1
+}
+
+sound_stop() {
+  [ -n "$SOUND_PID" ] && _desktop_reap "$SOUND_PID"
+  SOUND_PID=
+  unset PULSE_SERVER
+  return 0
+}
+
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   case ${1:-} in
   serve)
@@ -183,8 +220,18 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     desktop_stop
     exit 0
     ;;
+  sound)
+    [ -n "${2:-}" ] || { echo "usage: $0 sound WORKDIR" >&2; exit 2; }
+    sound_start "$2" || exit 1
+    trap 'sound_stop; exit 0' TERM INT HUP
+    printf 'PULSE_SERVER=%s\n' "$PULSE_SERVER"
+    echo READY
+    while read -r _; do :; done
+    sound_stop
+    exit 0
+    ;;
   *)
-    echo "usage: . $0 (then desktop_start WORKDIR / desktop_stop), or $0 serve WORKDIR" >&2
+    echo "usage: . $0 (then desktop_start WORKDIR / desktop_stop), or $0 serve|sound WORKDIR" >&2
     exit 2
     ;;
   esac

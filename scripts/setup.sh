@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, when they are missing.
 #   scripts/setup.sh build   - what building the client and the portal needs
-#   scripts/setup.sh test    - that, plus the desktop for end-to-end tests and the test tools,
-#                              and the Windows tool chain (below; its failure only skips the
+#   scripts/setup.sh test    - that, plus the desktop for end-to-end tests (with a sound server),
+#                              the test tools and the Windows tool chain (below; its failure only skips the
 #                              Windows stage of the tests)
 #   scripts/setup.sh windows - the Windows tool chain: mingw-w64 (the -posix compilers, whose
 #                              C++ library has threads) and Wine with an X server to run the
@@ -17,7 +17,9 @@ pkgs=(build-essential cmake ninja-build pkg-config
       xvfb xauth icewm xcompmgr xdotool x11-utils x11-xkb-utils wmctrl imagemagick python3)
 windows_pkgs=(cmake ninja-build g++-mingw-w64-x86-64 wine wine64 libgtest-dev fonts-noto-cjk xvfb xauth)
 if [ "$what" = test ]; then
-  pkgs+=(clang libclang-rt-14-dev)
+  # clang for the fuzz build; a sound server with its tools, and GStreamer's PulseAudio sink
+  # (in the good plugins), for the end-to-end case that listens to the game's music.
+  pkgs+=(clang libclang-rt-14-dev pulseaudio pulseaudio-utils gstreamer1.0-plugins-good)
 fi
 [ "$what" = windows ] && pkgs=("${windows_pkgs[@]}")
 

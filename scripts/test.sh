@@ -12,6 +12,7 @@ passed=0
 failed=0
 status=0
 reran=()  # tests that failed and then passed when run again
+skipped=()  # tests that ctest reports as skipped or disabled: they ran nothing
 
 # ctest_stage NAME BUILD_DIR [ctest args...]; ctest runs through the command in the array
 # ctest_wrap when it is set.
@@ -44,13 +45,27 @@ ctest_stage() {
     echo "passed only when run again in this stage: $(echo $flaky)"
     reran+=($flaky)
   fi
+  # Skipped tests count among ctest's passed ones; it lists them apart:
+  #   The following tests did not run:
+  #   <TAB>  12 - portal.PageScript.SomeTest (Skipped)
+  local skips nskips=0
+  skips=$(echo "$out" | awk '
+    /^The following tests did not run:/ { on = 1; next }
+    on && /^[ \t]+[0-9]+ - .* \((Skipped|Disabled)\)$/ {
+      s = $0; sub(/^[ \t]+[0-9]+ - /, "", s); sub(/ \((Skipped|Disabled)\)$/, "", s); print s; next }
+    { on = 0 }')
+  if [ -n "$skips" ]; then
+    nskips=$(echo "$skips" | wc -l)
+    echo "skipped in this stage: $(echo $skips)"
+    skipped+=($skips)
+  fi
   local line
   line=$(echo "$out" | grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' | tail -n 1)
   if [ -n "$line" ]; then
     local f t
     f=$(echo "$line" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/')
     t=$(echo "$line" | sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/')
-    passed=$((passed + t - f - nflaky))
+    passed=$((passed + t - f - nflaky - nskips))
     failed=$((failed + f))
   elif [ $rc -ne 0 ]; then
     failed=$((failed + 1))
@@ -136,5 +151,10 @@ if [ ${#reran[@]} -gt 0 ]; then
 else
   echo "passed only when run again: 0"
 fi
-echo "total: $passed passed, $failed failed, ${#reran[@]} passed only when run again"
+if [ ${#skipped[@]} -gt 0 ]; then
+  echo "skipped: ${#skipped[@]} (${skipped[*]})"
+else
+  echo "skipped: 0"
+fi
+echo "total: $passed passed, $failed failed, ${#skipped[@]} skipped, ${#reran[@]} passed only when run again"
 exit $status

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+#include "fw/text.h"
+
 namespace fw {
 
 namespace {
@@ -90,16 +92,6 @@ bool IsPlatformHost(const Origin& o, const std::string& entry) {
     return want == o.port;
 }
 
-// The address as a line of standard error may show it: short, without control characters.
-std::string Shown(const std::string& url) {
-    constexpr std::size_t kShown = 160;
-    std::string s;
-    for (char c : std::string_view(url).substr(0, kShown))
-        s.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
-    if (url.size() > kShown) s += "...";
-    return s;
-}
-
 }  // namespace
 
 void SetBridgeHosts(std::vector<std::string> hosts) { BridgeHosts() = std::move(hosts); }
@@ -117,7 +109,7 @@ bool FrameMayUseBridge(const std::string& topUrl, const std::string& frameUrl,
 bool FrameMayUseBridge(const std::string& topUrl, const std::string& frameUrl) {
     if (FrameMayUseBridge(topUrl, frameUrl, BridgeHosts())) return true;
     std::fprintf(stderr, "raduvove: script bridge refused to a frame of another site: %s (in %s)\n",
-                 Shown(frameUrl).c_str(), Shown(topUrl).c_str());
+                 ShownInLog(frameUrl).c_str(), ShownInLog(topUrl).c_str());
     return false;
 }
 

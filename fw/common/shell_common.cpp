@@ -8,6 +8,7 @@
 #include "fw/browser.h"
 #include "fw/shell.h"
 #include "fw/system.h"
+#include "fw/text.h"
 
 namespace fw {
 
@@ -19,15 +20,9 @@ std::deque<std::uint64_t>& PageOpens() {
     return opens;
 }
 
-// A line on standard error about an address a page sent; the address is the page's text, so
-// it is cut short and its control characters are not passed to the terminal.
+// A line on standard error about an address a page sent (the page's text, so shown with care).
 void LogAddress(const char* what, const char* why, const std::string& url) {
-    constexpr std::size_t kShown = 160;
-    std::string shown;
-    for (char c : std::string_view(url).substr(0, kShown))
-        shown.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
-    if (url.size() > kShown) shown += "...";
-    std::fprintf(stderr, "raduvove: %s refused (%s): %s\n", what, why, shown.c_str());
+    std::fprintf(stderr, "raduvove: %s refused (%s): %s\n", what, why, ShownInLog(url).c_str());
 }
 
 void LogRefused(const std::string& url, const char* why) { LogAddress("default browser", why, url); }

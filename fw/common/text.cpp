@@ -186,4 +186,13 @@ std::string TrimSpace(std::string_view s) {
     return std::string(s.substr(begin, end - begin));
 }
 
+std::string ShownInLog(std::string_view s) {
+    constexpr std::size_t kShown = 160;
+    std::string shown;
+    for (char c : s.substr(0, kShown))
+        shown.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
+    if (s.size() > kShown) shown += "...";
+    return shown;
+}
+
 }  // namespace fw

@@ -671,6 +671,9 @@ void ConfigureBrowserEngine() {
             RegCloseKey(key);
         }
     }
+    // Sound needs nothing here: the control has no autoplay restriction, so a page's
+    // <audio autoplay> or media started by script plays with sound without a click, as soon as
+    // the document mode above gives the page HTML5 media at all (IE7 mode has no <audio>).
     // The protections a browser has and a host gets only when it asks.
     for (INTERNETFEATURELIST f : {FEATURE_ZONE_ELEVATION, FEATURE_MIME_HANDLING, FEATURE_MIME_SNIFFING,
                                   FEATURE_WINDOW_RESTRICTIONS, FEATURE_RESTRICT_ACTIVEXINSTALL,

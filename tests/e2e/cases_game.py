@@ -88,9 +88,9 @@ def exists(c, w):
 class Game:
     """A client on the portal with its launcher page shown, then playing on one server."""
 
-    def __init__(self, c, uid=UID):
+    def __init__(self, c, uid=UID, portal_args=()):
         self.c = c
-        port = c.start_portal()
+        port = c.start_portal(*portal_args)
         if not port:
             raise Failure("these cases need the local portal (run_e2e.py --portal PATH)")
         self.host = f"127.0.0.1:{port}"
@@ -291,6 +291,29 @@ def test_game_opens_maximised(c):
     g.expect_playing("after F9")
     expect(tuple(c.x.geometry(w)) == WORK_AREA, f"after F9 the game window is at {geometry_text(c.x.geometry(w))}")
     expect(caption_span(c.screenshot(bar)) == caption_span(img), "the caption changed after F9")
+
+
+@case
+def test_game_music_plays_without_a_click(c):
+    # The game page starts its music as it loads; the only click is on the launcher page's
+    # server entry, in another view.
+    c.start_sound()
+    g = Game(c, portal_args=("--music",))
+    g.enter("S7")
+    t0 = time.monotonic()
+    heard = []
+
+    def music():
+        g.alive()
+        peak, loud = c.sound_peak()
+        heard.append(peak)
+        return loud >= 1000 and peak >= 1000  # most of a quarter second, well above noise
+    try:
+        c.wait(music, 8, "the game's music on the sound server, without a click in the game page", interval=0)
+    except Failure as e:
+        raise Failure(f"{e}; peaks seen: {heard}\n{c.sound_streams()}") from None
+    print(f"music: heard {time.monotonic() - t0:.1f} s after the game window showed, peak {heard[-1]} of 32767",
+          flush=True)
 
 
 @case

@@ -60,16 +60,18 @@ class Config:
 
 
 class Desktop:
-    """scripts/desktop.sh serve WORKDIR, alive while its standard input is open."""
+    """scripts/desktop.sh serve WORKDIR (or another of its commands: sound), alive while its
+    standard input is open; env holds what it exported."""
 
-    def __init__(self, source_dir, workdir, wm_close_key=False):
+    def __init__(self, source_dir, workdir, command="serve", name="desktop", wm_close_key=False):
         """wm_close_key: the window manager keeps Alt+F4 for itself (closing the active
         window), as most desktops do; otherwise the key is left to the client."""
         self.workdir = workdir
+        self.name = name
         script = os.path.join(source_dir, "scripts", "desktop.sh")
-        self.log = open(os.path.join(workdir, "desktop.log"), "wb")
+        self.log = open(os.path.join(workdir, f"{name}.log"), "wb")
         env = dict(os.environ, DESKTOP_WM_CLOSE_KEY="1" if wm_close_key else "0")
-        self.proc = subprocess.Popen(["bash", script, "serve", os.path.join(workdir, "desktop")], env=env,
+        self.proc = subprocess.Popen(["bash", script, command, os.path.join(workdir, name)], env=env,
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.log)
         self.env = {}
         deadline = time.monotonic() + 30
@@ -78,14 +80,14 @@ class Desktop:
             left = deadline - time.monotonic()
             if left <= 0:
                 self.stop()
-                raise Failure("the desktop did not start within 30 s (see desktop.log)")
+                raise Failure(f"the {name} did not start within 30 s (see {name}.log)")
             r, _, _ = select.select([self.proc.stdout], [], [], left)
             if not r:
                 continue
             chunk = os.read(self.proc.stdout.fileno(), 4096)
             if not chunk:
                 self.stop()
-                raise Failure("the desktop did not start: " + self._log_tail())
+                raise Failure(f"the {name} did not start: " + self._log_tail())
             buf += chunk
             lines = buf.split(b"\n")
             buf = lines.pop()
@@ -103,7 +105,7 @@ class Desktop:
 
     def _log_tail(self):
         try:
-            with open(os.path.join(self.workdir, "desktop.log"), "rb") as f:
+            with open(os.path.join(self.workdir, f"{self.name}.log"), "rb") as f:
                 return f.read()[-2000:].decode(errors="replace")
         except OSError:
             return ""
@@ -237,6 +239,45 @@ class Case:
         c = Client(self, folder, args, label)
         self.clients.append(c)
         return c
+
+    def start_sound(self):
+        """A private sound server whose one sink, a null sink, the clients started afterwards
+        play into (scripts/desktop.sh sound)."""
+        sound = Desktop(self.cfg.source_dir, self.work, command="sound", name="sound")
+        self.on_close(sound.stop)
+        self.env.update(sound.env)
+
+    def sound_peak(self, seconds=0.25):
+        """Records the null sink's monitor for a while: the largest sample (of 32767) and how
+        many samples were not silent, at 8000 samples a second."""
+        want = int(seconds * 8000) * 2
+        rec = subprocess.Popen(["parec", "--latency-msec=50", "-d", "rvnull.monitor", "--format=s16le",
+                                "--channels=1", "--rate=8000", "--raw"],
+                               env=self.env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL)
+        data = b""
+        deadline = time.monotonic() + seconds + 3
+        try:
+            while len(data) < want and time.monotonic() < deadline:
+                r, _, _ = select.select([rec.stdout], [], [], 0.1)
+                if r:
+                    chunk = os.read(rec.stdout.fileno(), want - len(data))
+                    if not chunk:
+                        break
+                    data += chunk
+        finally:
+            rec.kill()
+            rec.wait()
+        samples = [abs(int.from_bytes(data[i:i + 2], "little", signed=True)) for i in range(0, len(data) - 1, 2)]
+        if len(samples) < want // 4:
+            raise Failure(f"parec recorded {len(samples)} samples of the sink in {seconds + 3:g} s")
+        return max(samples, default=0), sum(1 for v in samples if v > 64)
+
+    def sound_streams(self):
+        """What the sound server says of its playback streams (pactl list sink-inputs)."""
+        r = subprocess.run(["pactl", "list", "sink-inputs"], env=self.env, capture_output=True, text=True,
+                           timeout=10)
+        return r.stdout.strip() or "(no playback stream)"
 
     def start_portal(self, *args, port=0):
         """Starts the local portal (with further options, --slow-ms N say) when it was built,

@@ -28,7 +28,7 @@ import cases_recovery  # noqa: E402,F401
 import cases_vip  # noqa: E402,F401
 import harness  # noqa: E402
 
-TOOLS = ["Xvfb", "icewm", "xcompmgr", "setxkbmap", "xdotool", "convert"]
+TOOLS = ["Xvfb", "icewm", "xcompmgr", "setxkbmap", "xdotool", "convert", "pulseaudio", "parec", "pactl"]
 
 
 def run_case(cfg, name):

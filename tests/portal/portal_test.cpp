@@ -1,6 +1,6 @@
 // Tests of the local platform stand-in: pages, heartbeat, request log,
-// cookies, slow mode, the command-line program and (where Chromium is
-// installed) the pages' script calls through the bridge simulator.
+// cookies, slow mode and the command-line program (the pages' script:
+// page_script_test.cpp).
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -308,6 +308,45 @@ TEST(GamePage, SetsTheSessionCookieOnceAndSeesItCarried) {
   EXPECT_TRUE(similar->has_header("Set-Cookie"));
 }
 
+TEST(GamePage, PlaysItsMusicOnlyWhenAsked) {
+  Options o;
+  std::string error;
+  bool help = false;
+  ASSERT_TRUE(ParseOptions({"--music", "--slow-ms", "0"}, &o, &error, &help)) << error;
+  EXPECT_TRUE(o.music);
+  const std::string tag = "<audio src=\"/game/play/music.wav\" autoplay loop";
+  {
+    RunningServer plain;
+    EXPECT_EQ(plain.Client()->Get("/game/play/?server=S2")->body.find("<audio"), std::string::npos);
+  }
+  RunningServer s(o);
+  auto cli = s.Client();
+  EXPECT_NE(cli->Get("/game/play/?server=S2")->body.find(tag), std::string::npos);
+
+  auto wav = cli->Get("/game/play/music.wav");
+  ASSERT_TRUE(wav);
+  EXPECT_EQ(wav->get_header_value("Content-Type"), "audio/wav");
+  const std::string& b = wav->body;
+  ASSERT_GT(b.size(), 44u);
+  auto u32 = [&b](size_t at) {
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b[at + i]);
+    return v;
+  };
+  EXPECT_EQ(b.substr(0, 4), "RIFF");
+  EXPECT_EQ(u32(4), b.size() - 8);
+  EXPECT_EQ(b.substr(8, 8), "WAVEfmt ");
+  EXPECT_EQ(u32(24), 22050u);
+  EXPECT_EQ(b.substr(36, 4), "data");
+  EXPECT_EQ(u32(40), b.size() - 44);
+  EXPECT_EQ(u32(40), 2u * 2 * 22050) << "two seconds of 16-bit mono";
+  int peak = 0;
+  for (size_t i = 44; i + 1 < b.size(); i += 2)
+    peak = std::max(peak, std::abs(static_cast<int16_t>(static_cast<unsigned char>(b[i]) | b[i + 1] << 8)));
+  EXPECT_GT(peak, 8000) << "loud enough to hear";
+  EXPECT_LT(peak, 32767) << "and not clipped";
+}
+
 TEST(Routing, ServesEveryPageAndA404ForTheRest) {
   RunningServer s;
   auto cli = s.Client();
@@ -586,202 +625,6 @@ TEST(Program, ServesUntilQuitOrSignalAndFailsCleanly) {
   std::filesystem::remove(file);
   Child bad({"--port", "http"});
   EXPECT_EQ(bad.Wait(std::chrono::seconds(5)), 2);
-}
-
-// ---------------------------------------------------------------------------
-// The pages' script, run by headless Chromium in the bridge simulator, which
-// stands in for window.external and records every call, link and pop-up.
-std::string FindChromium() {
-  if (const char* env = std::getenv("PORTAL_CHROMIUM")) return env;
-  for (const char* path : {"/usr/bin/chromium", "/usr/bin/chromium-browser"}) {
-    if (::access(path, X_OK) == 0) return path;
-  }
-  return "";
-}
-
-// Runs the simulator on page with the given clicks; returns the recorded
-// calls, each a list of strings.
-std::vector<std::vector<std::string>> Simulate(const std::string& chromium, int port,
-                                               const std::string& page,
-                                               const std::string& clicks,
-                                               int budget_ms = 3000) {
-  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/__sim?page=" +
-                          UrlEncode(page) + "&click=" + clicks;
-  const std::string cmd = "timeout 60 '" + chromium +
-                          "' --headless --no-sandbox --disable-gpu "
-                          "--virtual-time-budget=" + std::to_string(budget_ms) +
-                          " --dump-dom '" + url + "' 2>/dev/null";
-  std::string dom;
-  if (FILE* p = ::popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) dom.append(buf, n);
-    ::pclose(p);
-  }
-  std::smatch m;
-  static const std::regex kCalls(R"re(<script type="application/json" id="calls-json">([^<]*)</script>)re");
-  std::vector<std::vector<std::string>> calls;
-  if (!std::regex_search(dom, m, kCalls)) {
-    ADD_FAILURE() << "no call record in the simulator page for " << page;
-    return calls;
-  }
-  for (const Json& entry : ParseJson(m[1]).items) {
-    calls.emplace_back();
-    for (const Json& part : entry.items) calls.back().push_back(part.text);
-  }
-  return calls;
-}
-
-using Call = std::vector<std::string>;
-
-TEST(PageScript, LauncherCallsTheBridgeAsTheClientExpects) {
-  const std::string chromium = FindChromium();
-  if (chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
-  RunningServer s;
-  const std::string base = "http://127.0.0.1:" + std::to_string(s.port());
-
-  auto calls = Simulate(chromium, s.port(), "/game/s/dmor/?uid=alice&suid=1",
-                        "server-S2,showim,openpay,showbind,client-link,client-newwin,"
-                        "news-link,file-link,news-popup");
-  const std::vector<Call> expected = {
-      {"WD_JAPI", "getApiVersion"},
-      {"click", "server-S2"},
-      {"WD_JAPI", "OpenGame", base + "/game/play/?server=S2&uid=alice|x|S2 霜翼"},
-      {"click", "showim"},
-      {"WD_JAPI", "ShowIM", "kf_dmor|alice|dmor|1001|vip3|S1|zh-CN|"},
-      {"click", "openpay"},
-      {"WD_JAPI", "openPay", base + "/pay/?g=dmor&uid=alice"},
-      {"click", "showbind"},
-      {"WD_JAPI", "ShowBindBtn"},
-      {"click", "client-link"},
-      {"link", "/game/play/?server=S9&client = 1", ""},
-      {"click", "client-newwin"},
-      {"link", "/game/play/?server=S8&client=1", "_blank"},
-      {"click", "news-link"},
-      {"link", base + "/news/1", "_blank"},
-      {"click", "file-link"},
-      {"link", "file:///etc/hostname", "_blank"},
-      {"click", "news-popup"},
-      {"window.open", base + "/news/2"},
-  };
-  EXPECT_EQ(calls, expected);
-
-  // A guest's page asks for the binding button and the payment address on load.
-  auto guest = Simulate(chromium, s.port(), "/game/s/dmor/?uid=guest9&suid=", "");
-  const std::vector<Call> on_load = {
-      {"WD_JAPI", "getApiVersion"},
-      {"WD_JAPI", "ShowBindBtn"},
-      {"WD_JAPI", "openPay", base + "/pay/?g=dmor&uid=guest9"},
-  };
-  EXPECT_EQ(guest, on_load);
-}
-
-TEST(PageScript, SidePagesCallTheBridge) {
-  const std::string chromium = FindChromium();
-  if (chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
-  RunningServer s;
-  EXPECT_EQ(Simulate(chromium, s.port(), "/pay/?g=dmor&uid=a", "done"),
-            (std::vector<Call>{{"click", "done"}, {"WD_JAPI", "closedBox"}}));
-  EXPECT_EQ(Simulate(chromium, s.port(), "/game/s/jihuo/?game=wkln", "bind,register,close"),
-            (std::vector<Call>{{"click", "bind"},
-                               {"WD_JAPI", "AccountBindSuccess", "ok"},
-                               {"click", "register"},
-                               {"WD_JAPI", "AccountRegisterSuccess", "ok"},
-                               {"click", "close"},
-                               {"WD_JAPI", "CloseBindPage", ""}}));
-  // The chat page reports its agent as it loads; the clicks run after that.
-  EXPECT_EQ(Simulate(chromium, s.port(), "/cs/chat/?sid=0123456789abcdef", "close"),
-            (std::vector<Call>{{"WD_JAPI", "DialogBoxTopInfo", "Lily|在线|"},
-                               {"click", "close"},
-                               {"window.close"}}));
-}
-
-TEST(PageScript, ChatPageClosesItsWindowWhenTheAgentEndsTheChat) {
-  const std::string chromium = FindChromium();
-  if (chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
-  RunningServer s;
-  const std::string sid = "0123456789abcdef0123456789abcdef";
-  ASSERT_EQ(s.Client()->Post("/cs/api/register", httplib::Params{{"sid", sid}, {"account", "80008000"}})->status, 200);
-  // The agent ends the chat once the page's live poll is out, so the page sees it happen.
-  std::thread agent([&s, &sid] {
-    auto cli = s.Client();
-    for (auto end = Clock::now() + std::chrono::seconds(30); Clock::now() < end;) {
-      for (const Json& e : ParseJson(cli->Get("/__log")->body).items) {
-        if (e["path"].text == "/cs/page/poll" && e["query"].text.find("wait=15000") != std::string::npos) {
-          cli->Post("/cs/agent/end", httplib::Params{{"sid", sid}});
-          return;
-        }
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  });
-  const auto calls = Simulate(chromium, s.port(), "/cs/chat/?sid=" + sid, "", 8000);
-  agent.join();
-  EXPECT_EQ(calls, (std::vector<Call>{{"WD_JAPI", "DialogBoxTopInfo", "Lily|在线|"}, {"API_close"}}));
-}
-
-TEST(PageScript, BenchmarkReportsItsResult) {
-  const std::string chromium = FindChromium();
-  if (chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
-  RunningServer s;
-  auto calls = Simulate(chromium, s.port(), "/bench/bridge?n=50", "");
-  size_t get = 0, noop = 0;
-  for (const Call& c : calls) {
-    get += c.size() == 2 && c[1] == "getApiVersion";
-    noop += c.size() == 2 && c[1] == "NoSuchMethod";
-  }
-  EXPECT_EQ(get, 1u + 20u + 50u);  // probe, warm-up, measured calls
-  EXPECT_EQ(noop, 50u);
-  auto bench = s.server().bench_json();
-  ASSERT_TRUE(bench);
-  Json result = ParseJson(*bench);
-  EXPECT_EQ(result["get_us"].kind, Json::kNumber) << *bench;
-  EXPECT_EQ(result["total_ms"].kind, Json::kNumber) << *bench;
-}
-
-TEST(PageScript, GamePageReportsItsLoadAndItsFrames) {
-  const std::string chromium = FindChromium();
-  if (chromium.empty()) GTEST_SKIP() << "Chromium is not installed";
-  Options options;
-  options.perf = true;
-  RunningServer s(options);
-  const std::string url = "http://127.0.0.1:" + std::to_string(s.port()) + "/game/play/?server=S2";
-  // On the real clock, not a virtual one (which hands out animation frames only now and
-  // then): the page draws as it would on a screen until we have seen enough of it.
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    std::freopen("/dev/null", "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    ::execlp("timeout", "timeout", "60", chromium.c_str(), "--headless", "--no-sandbox",
-             "--disable-gpu", "--window-size=800,600", url.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  ASSERT_GT(pid, 0);
-  std::vector<std::string> loads, frames;
-  const auto deadline = Clock::now() + std::chrono::seconds(40);
-  while (Clock::now() < deadline && (loads.empty() || frames.size() < 3)) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    loads.clear();
-    frames.clear();
-    for (const Json& e : ParseJson(s.Client()->Get("/__log")->body).items) {
-      if (e["path"].text == "/__perf/load") loads.push_back(e["query"].text);
-      if (e["path"].text == "/__perf/frames") frames.push_back(e["query"].text);
-    }
-  }
-  ::kill(pid, SIGTERM);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-
-  ASSERT_EQ(loads.size(), 1u) << "one load event of the top page, none of its frame";
-  EXPECT_TRUE(std::regex_match(loads[0], std::regex(R"(page=game&at=1[0-9]{12}\.[0-9]{3}&w=800&h=[1-9][0-9]{2})")))
-      << loads[0];
-  ASSERT_GE(frames.size(), 3u);
-  std::smatch a, b;
-  static const std::regex kFrames(R"(page=game&n=([0-9]+)&t=([0-9]+\.[0-9]{3}))");
-  ASSERT_TRUE(std::regex_match(frames.front(), a, kFrames)) << frames.front();
-  ASSERT_TRUE(std::regex_match(frames.back(), b, kFrames)) << frames.back();
-  EXPECT_GT(std::stol(b[1]), std::stol(a[1])) << "the count only grows";
-  EXPECT_GE(std::stod(b[2]) - std::stod(a[2]), 2000.0) << "a report about once a second";
 }
 
 }  // namespace

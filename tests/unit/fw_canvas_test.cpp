@@ -233,8 +233,8 @@ TEST(FwTextRender, FacesAndAliases) {
     EXPECT_FALSE(fw::Font{"NoSuchFace123"}.Exists());
     EXPECT_FALSE(fw::Font{""}.Exists());
     EXPECT_TRUE(fw::Font{"DejaVu Sans"}.Exists());
-    if (!fw::Font{"Noto Serif CJK SC"}.Exists() || !fw::Font{"Noto Sans CJK SC"}.Exists())
-        GTEST_SKIP() << "fonts-noto-cjk is not installed";
+    ASSERT_TRUE(fw::Font{"Noto Serif CJK SC"}.Exists() && fw::Font{"Noto Sans CJK SC"}.Exists())
+        << "fonts-noto-cjk is missing (scripts/setup.sh installs it)";
     EXPECT_TRUE(fw::Font{"宋体"}.Exists());
     EXPECT_TRUE(fw::Font{"微软雅黑"}.Exists());
 }

@@ -64,10 +64,10 @@ TEST_F(DeleteTreeTest, ReadOnlyEntriesGoAndUnreadableFoldersAnswerZero) {
     uid_t uid = geteuid();
     gid_t gid = getegid();
     if (uid == 0) {
+        // nobody, or its usual ids where the system names no such user (root may take any).
         const passwd* nobody = getpwnam("nobody");
-        if (!nobody) GTEST_SKIP() << "no unprivileged user to run as";
-        uid = nobody->pw_uid;
-        gid = nobody->pw_gid;
+        uid = nobody ? nobody->pw_uid : 65534;
+        gid = nobody ? nobody->pw_gid : 65534;
         ASSERT_EQ(chown(work.c_str(), uid, gid), 0);
         chmod(dir.path().c_str(), 0755);
     }

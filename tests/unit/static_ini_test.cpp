@@ -227,3 +227,18 @@ TEST(StaticIni, EmptyFile) {
     EXPECT_TRUE(v.written);
     EXPECT_EQ(Key(d, "start"), "1");
 }
+
+TEST(StaticIni, RejectedHostsAreNamedOnStandardError) {
+    TempDir d;
+    testing::internal::CaptureStderr();
+    auto v = ReadWith(d, "[hosts]\nportal=127.0.0.1:8080   ; launcher page\ngame=game.test:81\n"
+                         "pay=a\x1b[31mb\n");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(v.hosts.portal, shared::DefaultHosts().portal);
+    EXPECT_EQ(v.hosts.game, "game.test:81");
+    EXPECT_EQ(v.hosts.pay, shared::DefaultHosts().pay);
+    EXPECT_EQ(err,
+              "raduvove: static.ini [hosts] portal=\"127.0.0.1:8080   ; launcher page\" ignored: not a host name "
+              "with an optional :port (a comment goes on a line of its own)\n"
+              "raduvove: static.ini [hosts] pay=\"a?[31mb\" ignored: not a host name with an optional :port\n");
+}

@@ -118,12 +118,20 @@ void PopupTitle(WebKitWebView* view, GParamSpec*, GtkWidget* win) {
 
 GtkWidget* PopupCreate(WebKitWebView* view, WebKitNavigationAction*, gpointer) { return OpenPopup(view); }
 
+// Pages play sound without waiting for a click, as the system's browser control lets them: a
+// game starts its music as it loads. (The engine's default lets media start only muted.)
+WebKitWebsitePolicies* NewWebsitePolicies() {
+    return webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
+}
+
 // A plain browser window of its own for an address the host let the page open.
 GtkWidget* OpenPopup(WebKitWebView* related) {
     // Its own content manager: the control's close handler must not hear the pop-up.
     WebKitUserContentManager* ucm = webkit_user_content_manager_new();
+    WebKitWebsitePolicies* policies = NewWebsitePolicies();
     GtkWidget* view = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", related, "user-content-manager",
-                                              ucm, nullptr));
+                                              ucm, "website-policies", policies, nullptr));
+    g_object_unref(policies);
     g_object_unref(ucm);
     GtkWidget* win = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_default_size(GTK_WINDOW(win), 1024, 768);
@@ -249,8 +257,10 @@ WebkitView::WebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect,
     webkit_settings_set_enable_developer_extras(settings, FALSE);
     if (!options.accelerated)
         webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    WebKitWebsitePolicies* policies = NewWebsitePolicies();
     view_ = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", ctx, "user-content-manager", ucm_, "settings",
-                                    settings, nullptr));
+                                    settings, "website-policies", policies, nullptr));
+    g_object_unref(policies);
     g_object_unref(settings);
     g_object_ref_sink(view_);
     TraceMark("view made");
