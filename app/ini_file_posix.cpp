@@ -1,5 +1,6 @@
 // Reading and saving INI files on POSIX systems. Saving writes a temporary file beside the
 // original and renames it over it, so a failure never leaves a half-written file.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,15 +16,27 @@ namespace app {
 IniFile IniFile::Load(const std::string& path, bool* ok) {
     std::string bytes;
     bool good = true;
-    if (FILE* fp = std::fopen(path.c_str(), "rb")) {
-        char buf[65536];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) bytes.append(buf, n);
-        if (std::ferror(fp)) {
-            good = false;  // a directory, or a read error: nothing of it is trusted
-            bytes.clear();
+    // Without blocking: a FIFO (or a device) would otherwise wait in open() for a writer.
+    // Only a regular file is read (a link is followed); anything else is unreadable.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat st{};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            good = false;
+        } else {
+            char buf[65536];
+            ssize_t n;
+            while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+                if (n > 0) {
+                    bytes.append(buf, static_cast<size_t>(n));
+                } else if (errno != EINTR) {
+                    good = false;  // a read error: nothing of it is trusted
+                    bytes.clear();
+                    break;
+                }
+            }
         }
-        std::fclose(fp);
+        ::close(fd);
     } else if (errno != ENOENT) {
         good = false;
     }
