@@ -243,11 +243,13 @@ struct CsServer::State {
     }
     return out + "]";
   }
-  // What the chat page of `sid` shows: the version, whether the session is known, its phase,
-  // the agent and the messages after `after`.
+  // What the chat page of `sid` shows: the version, whether the session is known and under
+  // which instance (a session made again after a restart numbers its messages from 1 again),
+  // its phase, the agent and the messages after `after`.
   std::string PageJson(const std::string& sid, uint64_t after) {
     const Session* s = Find(sid);
-    return "{\"v\":" + std::to_string(version) + ",\"known\":" + (s ? "true" : "false") + ",\"state\":\"" +
+    return "{\"v\":" + std::to_string(version) + ",\"known\":" + (s ? "true" : "false") +
+           ",\"instance\":" + JsonString(s ? s->instance : std::string()) + ",\"state\":\"" +
            (s ? PhaseName(s->phase) : "idle") + "\",\"agent\":" + AgentJson() +
            ",\"messages\":" + (s ? MessagesJson(*s, after) : "[]") + "}\n";
   }

@@ -9,7 +9,8 @@
 //            (the protocol is described in supportim/im_client.h)
 //   player   GET  /cs/chat/?sid=S                the chat page
 //            GET  /cs/page/poll?sid=S&after=N&v=V&wait=MS
-//                 -> {"v","known","state","agent":{"name","status"},"messages":[...]}
+//                 -> {"v","known","instance","state","agent":{"name","status"},"messages":[...]}
+//                 (a new instance: the session was made again, its numbering starts again)
 //            POST /cs/page/send  sid, text       a message of the player
 //            POST /cs/page/ask   sid             asks for an agent again after an end
 //   agent    GET  /cs/agent/                     the console page

@@ -91,7 +91,7 @@ body{position:relative;font:13px/1.6 {{FONT}};color:#eadcb8;background:#160d0b;
 var chat = (function () {
   var sid = {{SID}};
   var initial = JSON.parse({{INITIAL}});
-  var v = 0, after = 0, agentKey = '', known = false, ended = false, closing = false, sending = false;
+  var v = 0, after = 0, instance = '', agentKey = '', known = false, ended = false, closing = false, sending = false;
   var box = document.getElementById('text');
   function byId(id) { return document.getElementById(id); }
   function setText(el, s) {
@@ -147,7 +147,18 @@ var chat = (function () {
     byId('send').style.display = ended ? 'none' : '';
     byId('reask').style.display = ended ? 'inline-block' : 'none';
   }
+  // False when the answer came from a session made again (the server restarted): its
+  // numbering began again, so the page asks for the session's messages from the first.
   function apply(d, live) {
+    if (d.instance && d.instance !== instance) {
+      var restarted = instance !== '';
+      instance = d.instance;
+      if (restarted) {
+        after = 0;
+        v = 0;
+        return false;
+      }
+    }
     v = d.v;
     known = d.known;
     showAgent(d.agent);
@@ -179,8 +190,8 @@ var chat = (function () {
         var d = null;
         if (status === 200) { try { d = JSON.parse(body); } catch (e) {} }
         if (d) {
-          apply(d, true);
-          if (!closing) setTimeout(poll, known ? 0 : 2000);  // an ended chat closes its window
+          var again = apply(d, true) === false;
+          if (!closing) setTimeout(poll, known || again ? 0 : 2000);  // an ended chat closes its window
           return;
         }
         if (closing) return;

@@ -168,7 +168,8 @@ TEST(CsServer, PlayerAndAgentConverseUntilTheAgentEndsTheChat) {
 TEST(CsServer, ServiceGoesDownStallsAndForgetsOnRequest) {
   RunningServer s;
   auto cli = s.Client();
-  ASSERT_EQ(Post(*cli, "/cs/api/register", Registration(kSid, "alice", "UTF-8"))->status, 200);
+  auto first = Post(*cli, "/cs/api/register", Registration(kSid, "alice", "UTF-8"));
+  ASSERT_EQ(first->status, 200);
   EXPECT_EQ(Post(*cli, "/__cs/service", {{"mode", "sideways"}})->status, 400);
 
   ASSERT_EQ(Post(*cli, "/__cs/service", {{"mode", "down"}})->status, 200);
@@ -201,6 +202,16 @@ TEST(CsServer, ServiceGoesDownStallsAndForgetsOnRequest) {
   EXPECT_LT(Clock::now() - t0, milliseconds(5000));
   reset.join();
   EXPECT_EQ(ParseJson(cli->Get("/cs/agent/state")->body)["sessions"].items.size(), 0u);
+
+  // The session made again numbers its messages from 1 again, under another instance, which
+  // the chat page is told with every answer (its cursor of the old numbering must go).
+  const std::string page_poll = std::string("/cs/page/poll?sid=") + kSid + "&after=0&wait=0";
+  EXPECT_EQ(ParseJson(cli->Get(page_poll)->body)["instance"].text, "");
+  auto again = Post(*cli, "/cs/api/register", Registration(kSid, "alice", "UTF-8"));
+  ASSERT_EQ(again->status, 200);
+  EXPECT_NE(again->body, first->body);
+  EXPECT_EQ(ParseJson(cli->Get(page_poll)->body)["instance"].text, again->body.substr(3, again->body.size() - 4));
+  EXPECT_EQ(ParseJson(Post(*cli, "/cs/agent/send", {{"sid", kSid}, {"text", "又来了"}})->body)["seq"].number, 1);
 }
 
 TEST(CsServer, HeldRequestsEndWhenThePortalStops) {

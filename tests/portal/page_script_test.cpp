@@ -239,6 +239,45 @@ TEST(PageScript, ChatPageClosesItsWindowWhenTheAgentEndsTheChat) {
   EXPECT_EQ(calls, (std::vector<Call>{{"WD_JAPI", "DialogBoxTopInfo", "Lily|在线|"}, {"API_close"}}));
 }
 
+// A restart of the chat server while the page is open: the session made again numbers its
+// messages from 1 again, and the page still shows every message once, in order.
+TEST(PageScript, ChatPageFollowsTheServerThroughARestart) {
+  RunningServer s;
+  const std::string sid = "0123456789abcdef0123456789abcdef";
+  const httplib::Params reg{{"sid", sid}, {"account", "80008000"}};
+  ASSERT_EQ(s.Client()->Post("/cs/api/register", reg)->status, 200);
+  std::thread agent([&] {
+    auto cli = s.Client();
+    auto live_polls = [&] {
+      size_t n = 0;
+      for (const Json& e : ParseJson(cli->Get("/__log")->body).items)
+        n += e["path"].text == "/cs/page/poll" && e["query"].text.find("wait=15000") != std::string::npos;
+      return n;
+    };
+    auto wait_polls = [&](size_t n) {
+      for (auto end = Clock::now() + std::chrono::seconds(20); live_polls() < n && Clock::now() < end;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    };
+    wait_polls(1);
+    cli->Post("/cs/agent/send", httplib::Params{{"sid", sid}, {"text", "重启前"}});
+    wait_polls(2);  // the page has it and waits again
+    cli->Post("/__cs/service", httplib::Params{{"mode", "reset"}});
+    cli->Post("/cs/api/register", reg);
+    cli->Post("/cs/agent/send", httplib::Params{{"sid", sid}, {"text", "重启后"}});
+  });
+  const std::string url = "http://127.0.0.1:" + std::to_string(s.port()) + "/__sim?page=" +
+                          UrlEncode("/cs/chat/?sid=" + sid) + "&click=";
+  const std::string log = "document.querySelector('iframe').contentDocument.getElementById('log').textContent";
+  Probe probe({"--budget-ms=25000", "--settle-ms=500", "--until=" + log + ".indexOf('重启后') >= 0",
+               "--print=" + log, url});
+  const std::string text = probe.Finish();
+  agent.join();
+  const auto before = text.find("重启前"), after = text.find("重启后");
+  EXPECT_TRUE(before != std::string::npos && after != std::string::npos && before < after) << text;
+  EXPECT_EQ(text.find("重启前", before + 1), std::string::npos) << text;
+  EXPECT_EQ(text.find("重启后", after + 1), std::string::npos) << text;
+}
+
 TEST(PageScript, BenchmarkReportsItsResult) {
   RunningServer s;
   auto calls = Simulate(s.port(), "/bench/bridge?n=50", "", 1 + 20 + 50 + 50);
