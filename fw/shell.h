@@ -22,4 +22,9 @@ constexpr int kPageOpenBurst = 3;
 constexpr unsigned kPageOpenWindowMs = 10000;
 bool ShellOpenFromPage(const std::string& url, unsigned newWindowFlags);
 
+// The same limits for a window a page opens in a browser window of the client's own (the
+// game page's): true when it may open, and then counted; a refusal is logged on standard
+// error as `what`'s.
+bool PageMayOpenWindow(const std::string& url, unsigned newWindowFlags, const char* what);
+
 }  // namespace fw

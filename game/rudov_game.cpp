@@ -292,6 +292,11 @@ void CRudovGame::DocumentComplete(const std::string& url) {
 
 void CRudovGame::EngineProcessEnded(fw::EngineExit why) { m_recovery.EngineEnded(why); }
 
+void CRudovGame::NewWindow3(const std::string& url, unsigned flags, bool& cancel) {
+    // One click cannot fill the desktop with windows over the game's title bar.
+    cancel = !fw::PageMayOpenWindow(url, flags, "game page's new window");
+}
+
 // ---- timers ---------------------------------------------------------------------------
 
 void CRudovGame::OnTimer(unsigned id) {

@@ -110,6 +110,9 @@ public:
     void BeforeNavigate2(const std::string& url, bool& cancel) override;
     void DocumentComplete(const std::string& url) override;
     void EngineProcessEnded(fw::EngineExit why) override;
+    // The game page's new windows open in browser windows of the game window's own (hidden
+    // and shown with it, closed with it), within the limits every page has.
+    void NewWindow3(const std::string& url, unsigned flags, bool& cancel) override;
 
     bool PreTranslateMessage(const fw::Msg& msg) override;
 

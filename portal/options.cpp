@@ -26,7 +26,7 @@ const char* UsageText() {
          "  --port-file PATH       write the port there once listening\n"
          "  --slow-ms N            wait N ms before answering each page (default 0)\n"
          "  --heartbeat-answer T   body of the heartbeat answer (default \"1\")\n"
-         "  --hostile              the launcher page also offers what no page should\n"
+         "  --hostile              the launcher and game pages also offer what no page should\n"
          "                         do: a click that opens 200 windows, and OpenGame\n"
          "                         with a local file\n"
          "  --music                the game page plays its music (a tune of its own)\n"

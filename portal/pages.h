@@ -47,6 +47,7 @@ struct GamePageInput {
   bool cookie_carried = false;  // the request had lumo_session
   std::string session;          // the session id (carried or new)
   bool music = false;           // the page plays /game/play/music.wav as it loads
+  bool hostile = false;         // the key P asks for 200 new windows at once
 };
 std::string GamePage(const GamePageInput& in);
 std::string GameFrame(std::string_view server);

@@ -84,7 +84,7 @@ a{color:#f6c66c;text-decoration:none}
  <p class="sys">[系统] 世界首领「熔岩巨龙」将在 5 分钟后降临</p>
  <p class="world">[世界] 月下独酌：新人求带，刚到 30 级</p>
 </div>
-{{MUSIC}}<div id="skills" class="hud"><span>斩<i>1</i></span><span>焰<i>2</i></span><span>盾<i>3</i></span><span>冲<i>4</i></span><span>雷<i>5</i></span><span>疗<i>6</i></span><span>龙<i>7</i></span><span>遁<i>8</i></span></div>
+{{MUSIC}}{{HOSTILE}}<div id="skills" class="hud"><span>斩<i>1</i></span><span>焰<i>2</i></span><span>盾<i>3</i></span><span>冲<i>4</i></span><span>雷<i>5</i></span><span>疗<i>6</i></span><span>龙<i>7</i></span><span>遁<i>8</i></span></div>
 <script>
 (function () {
   var canvas = document.getElementById('scene');
@@ -208,6 +208,15 @@ std::string ServerName(std::string_view id) {
 
 }  // namespace
 
+// What a hostile game page does: one key press (a user's gesture) asks for 200 windows.
+constexpr std::string_view kHostileGame = R"HTML(<script>
+document.addEventListener('keydown', function (e) {
+  if (e.key !== 'p') return;
+  for (var i = 0; i < 200; i++) window.open('http://' + location.host + '/news/' + (300 + i));
+});
+</script>
+)HTML";
+
 std::string GamePage(const GamePageInput& in) {
   const std::string id = in.server.empty() ? "S1" : in.server;
   // The zone number shown under the name: the digits of the id ("S12" → 12).
@@ -226,7 +235,8 @@ std::string GamePage(const GamePageInput& in) {
                {"RELOADED_STYLE", in.reloaded ? "display:inline-block" : ""},
                {"SESSION", HtmlEscape(in.session)},
                {"MUSIC", in.music ? "<audio src=\"/game/play/music.wav\" autoplay loop data-test=\"music\"></audio>\n"
-                                  : ""}});
+                                  : ""},
+               {"HOSTILE", in.hostile ? std::string(kHostileGame) : std::string()}});
 }
 
 std::string GameFrame(std::string_view server) {

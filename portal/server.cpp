@@ -235,6 +235,7 @@ void Server::Impl::Routes() {
                          std::to_string(kYear) + "; Expires=" +
                          HttpDate(std::time(nullptr) + kYear) + "; Path=/");
     }
+    in.hostile = options.hostile;
     std::string page = GamePage(in);
     if (options.perf) page = WithPerfReporter(std::move(page), "game", true);
     res.set_content(page, kHtml);

@@ -14,7 +14,8 @@ namespace fw {
 
 namespace {
 
-// When the default browser was started for pages lately (the last kPageOpenBurst times).
+// When pages last had a window opened, in the default browser or in one of the client's own
+// (the last kPageOpenBurst times).
 std::deque<std::uint64_t>& PageOpens() {
     static std::deque<std::uint64_t> opens;
     return opens;
@@ -24,8 +25,6 @@ std::deque<std::uint64_t>& PageOpens() {
 void LogAddress(const char* what, const char* why, const std::string& url) {
     std::fprintf(stderr, "raduvove: %s refused (%s): %s\n", what, why, ShownInLog(url).c_str());
 }
-
-void LogRefused(const std::string& url, const char* why) { LogAddress("default browser", why, url); }
 
 }  // namespace
 
@@ -49,28 +48,40 @@ bool RequireWebAddress(const std::string& url, const char* what) {
     return false;
 }
 
-bool ShellOpenFromPage(const std::string& url, unsigned newWindowFlags) {
+namespace {
+
+// Whether a page's request for a new window passes the limits; `what` names the refuser in
+// the line a refusal writes. Nothing is counted here.
+bool WithinPageLimits(const std::string& url, unsigned flags, const char* what) {
+    const char* why = nullptr;
     if (!IsWebAddress(url)) {
-        LogRefused(url, "not a web address");
-        return false;
+        why = "not a web address";
+    } else if (!(flags & NWMF_USERINITED)) {
+        why = "no user asked for it";
+    } else if (!(flags & NWMF_FIRST)) {
+        why = "one window per click";
+    } else {
+        auto& opens = PageOpens();
+        const std::uint64_t now = TickCountMs();
+        while (!opens.empty() && now - opens.front() >= kPageOpenWindowMs) opens.pop_front();
+        if (opens.size() >= static_cast<std::size_t>(kPageOpenBurst)) why = "too many in a short time";
     }
-    if (!(newWindowFlags & NWMF_USERINITED)) {
-        LogRefused(url, "no user asked for it");
-        return false;
-    }
-    if (!(newWindowFlags & NWMF_FIRST)) {
-        LogRefused(url, "one window per click");
-        return false;
-    }
-    auto& opens = PageOpens();
-    const std::uint64_t now = TickCountMs();
-    while (!opens.empty() && now - opens.front() >= kPageOpenWindowMs) opens.pop_front();
-    if (opens.size() >= static_cast<std::size_t>(kPageOpenBurst)) {
-        LogRefused(url, "too many in a short time");
-        return false;
-    }
+    if (why) LogAddress(what, why, url);
+    return why == nullptr;
+}
+
+}  // namespace
+
+bool ShellOpenFromPage(const std::string& url, unsigned newWindowFlags) {
+    if (!WithinPageLimits(url, newWindowFlags, "default browser")) return false;
     if (!ShellOpenUrl(url)) return false;
-    opens.push_back(now);
+    PageOpens().push_back(TickCountMs());
+    return true;
+}
+
+bool PageMayOpenWindow(const std::string& url, unsigned newWindowFlags, const char* what) {
+    if (!WithinPageLimits(url, newWindowFlags, what)) return false;
+    PageOpens().push_back(TickCountMs());
     return true;
 }
 

@@ -338,6 +338,30 @@ def test_game_boss_key(c):
     c.wait(lambda: g.game_requests(since), 5, "F9 to load the game page after the boss key")
 
 
+@case
+def test_game_page_popup_storm(c):
+    # One key press in a hostile game page asks for 200 windows: one opens, in a browser
+    # window of the game window's own that the boss key hides with it and that goes with it.
+    g = Game(c, portal_args=("--hostile",))
+    w = g.enter("S8")
+    x, y, ww, wh = c.x.geometry(w)
+    c.move(x + ww // 2, y + wh // 3)  # the sky of the game page: nothing to click there
+    c.click()
+    c.key("p")
+    popups = c.wait(lambda: g.side_windows(), 5, "the game page's new window")
+    hold(c, 2, lambda: expect(len(g.side_windows()) == 1, f"one key press opened {len(g.side_windows())} windows"))
+    refused = [l for l in g.client.stderr_text().splitlines() if "game page's new window refused" in l]
+    expect(len(refused) >= 199, f"{len(refused)} refusals were logged on standard error, expected at least 199")
+    c.key("F10")
+    c.wait(lambda: not c.x.viewable(w) and not c.x.viewable(popups[0]), 3, "F10 to hide the game window and its pop-up")
+    c.key("F10")
+    c.wait(lambda: c.x.viewable(w) and c.x.viewable(popups[0]), 3, "F10 again to show both")
+    since = last_seq(c)
+    subprocess.run(["wmctrl", "-i", "-c", hex(w)], env=c.env, timeout=10)
+    g.wait_back_at_launcher(since, "the window manager's close")
+    c.wait(lambda: not exists(c, popups[0]), 5, "the pop-up to go with the game window")
+
+
 def pay_windows(g):
     return g.side_windows(PAY_SIZE)
 

@@ -124,7 +124,25 @@ WebKitWebsitePolicies* NewWebsitePolicies() {
     return webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
 }
 
-// A plain browser window of its own for an address the host let the page open.
+// A pop-up goes out of sight with the window of the page that opened it (the boss key), and
+// only one that was on the screen then comes back with it.
+constexpr const char* kHiddenWithOwner = "rv-hidden-with-owner";
+
+void PopupOwnerHidden(GtkWidget* win) {
+    if (!gtk_widget_get_visible(win)) return;
+    g_object_set_data(G_OBJECT(win), kHiddenWithOwner, GINT_TO_POINTER(1));
+    gtk_widget_hide(win);
+}
+
+void PopupOwnerShown(GtkWidget* win) {
+    if (!g_object_get_data(G_OBJECT(win), kHiddenWithOwner)) return;
+    g_object_set_data(G_OBJECT(win), kHiddenWithOwner, nullptr);
+    gtk_widget_show(win);
+}
+
+// A plain browser window of its own for an address the host let the page open. It belongs
+// to the window of the page that opened it: kept above it, hidden and shown with it, and
+// closed when it goes.
 GtkWidget* OpenPopup(WebKitWebView* related) {
     // Its own content manager: the control's close handler must not hear the pop-up.
     WebKitUserContentManager* ucm = webkit_user_content_manager_new();
@@ -135,6 +153,13 @@ GtkWidget* OpenPopup(WebKitWebView* related) {
     g_object_unref(ucm);
     GtkWidget* win = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_default_size(GTK_WINDOW(win), 1024, 768);
+    GtkWidget* owner = gtk_widget_get_toplevel(GTK_WIDGET(related));
+    if (GTK_IS_WINDOW(owner)) {
+        gtk_window_set_transient_for(GTK_WINDOW(win), GTK_WINDOW(owner));
+        gtk_window_set_destroy_with_parent(GTK_WINDOW(win), TRUE);
+        g_signal_connect_object(owner, "hide", G_CALLBACK(PopupOwnerHidden), win, G_CONNECT_SWAPPED);
+        g_signal_connect_object(owner, "show", G_CALLBACK(PopupOwnerShown), win, G_CONNECT_SWAPPED);
+    }
     gtk_container_add(GTK_CONTAINER(win), view);
     g_signal_connect(view, "ready-to-show", G_CALLBACK(PopupReady), win);
     g_signal_connect(view, "close", G_CALLBACK(PopupClose), win);
