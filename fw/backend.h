@@ -18,6 +18,7 @@
 // window's Placement; a back end reads it, makes the platform window match it when the
 // client changed it, and reports what the platform changed by itself (the user through the
 // window manager) with PlatformMoved and PlatformStateChanged, then NotifyPlacement.
+#include <functional>
 #include <string>
 
 #include "fw/canvas.h"
@@ -153,7 +154,8 @@ void InstallFontAliases();
 //                  (CreateNative then fails) but returns.
 //   system.h       ScreenSize, WorkArea (the primary screen), TrimAllWorkingSets (any
 //                  thread), ClearBrowserDataExceptCookies (`done` on the UI thread once
-//                  finished), BrowserCacheFolder
+//                  finished), BrowserDataClearsOnAnyThread (whether that call may come from
+//                  a worker and finish there), BrowserCacheFolder
 //   hotkey.h       RegisterHotKey, UnregisterHotKey (one owner per combination, as Windows:
 //                  a second registration fails; MOD_NOREPEAT ignored; a window's keys go with
 //                  it; a press posts WM_HOTKEY), KeyName
@@ -181,6 +183,13 @@ bool RouteInput(Window& target, unsigned msg, WPARAM wp, LPARAM lp);
 // The pre-translation alone: true when the target or an ancestor swallowed the message, or
 // a window on the way went away (the message must not go on).
 bool PreTranslated(Window& target, unsigned msg, WPARAM wp, LPARAM lp);
+
+// A key bound for a control inside `owner` (the innermost fw window around it): the
+// pre-translation of the owner and its ancestors, then the owner's KeyForControl. `translate`
+// runs the control's accelerator translation and answers whether the control took the key
+// (a control without one answers false). Answers true when the key is then to be dispatched
+// to the control; false when it was swallowed, taken, or a window on the way went away.
+bool RouteControlKey(Window& owner, unsigned msg, WPARAM wp, LPARAM lp, const std::function<bool()>& translate);
 
 // The window's placement (valid while the window object lives).
 const backend::Placement& PlacementOf(const Window& w);

@@ -30,7 +30,8 @@ public:
     virtual ~BrowserEvents() = default;
     // Before a navigation of the page or of one of its frames. The address is as the page
     // wrote it (blanks are not percent-encoded). Setting cancel stops the navigation.
-    // A Refresh raises none: neither for the page it loads again nor for that page's frames.
+    // A Refresh raises none of its own: neither for the page it loads again nor for that
+    // page's frames loading again (Refresh says which others come meanwhile).
     virtual void BeforeNavigate2(const std::string& url, bool& cancel) { (void)url; (void)cancel; }
     virtual void NavigateComplete2(const std::string& url) { (void)url; }
     // A document finished loading (the top-level page; frames as far as the engine tells).
@@ -43,7 +44,9 @@ public:
     // set, the control opens the address in a browser window of its own. `flags` holds
     // NWMF_USERINITED when a user's click or key press led to the request, and NWMF_FIRST
     // as well for the first request of that click or key press (a script that opens many
-    // windows in one click has only its first marked). A Refresh raises none by itself.
+    // windows in one click has only its first marked). While a Refresh loads the page again
+    // only requests that a user's action led to are raised. A request that is not raised
+    // (then, or when no sink is set) opens no window: the control cancels it.
     virtual void NewWindow3(const std::string& url, unsigned flags, bool& cancel) {
         (void)url;
         (void)flags;
@@ -83,8 +86,14 @@ public:
     virtual void Navigate(const std::string& url) = 0;
     // Loads the current page again. The server is always asked (the cache may answer only
     // what the server confirms), also after the engine process ended. Raises no
-    // BeforeNavigate2 and no NewWindow3 of its own: navigations that no user started while
-    // the page loads again (its frames) raise none either.
+    // BeforeNavigate2 and no NewWindow3 of its own: the page and its frames loading again
+    // raise none, and neither does a new window that no user asked for meanwhile (it is
+    // cancelled). A navigation a user starts meanwhile (a click on a link of the page or of
+    // a frame) raises its BeforeNavigate2 as in any load; a top-level one ends the refresh.
+    // Where the engine says who started a navigation (WebKit), navigations no user started
+    // raise none until the load ends; where it does not (the system's control), the
+    // refresh's own are told by their addresses (the page's, once, and its frames'), and
+    // anything else is raised as a user's click would be.
     virtual void Refresh() = 0;
     virtual void Stop() = 0;
     // Ends the control's page for good (the control shows nothing afterwards).

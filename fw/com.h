@@ -134,6 +134,8 @@ inline constexpr IID IID_IOleInPlaceSite = {0x00000119, 0x0000, 0x0000,
                                             {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 inline constexpr IID IID_IServiceProvider = {0x6D5140C1, 0x7436, 0x11CE,
                                              {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
+inline constexpr IID IID_IDispatchEx = {0xA6EF9860, 0xC720, 0x11D0,
+                                        {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
 inline constexpr IID IID_IDocHostUIHandler = {0xBD3F23C0, 0xD43E, 0x11CF,
                                               {0x89, 0x3B, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x1A}};
 inline constexpr IID IID_IWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0,
@@ -313,6 +315,25 @@ struct IDispatch : IUnknown {
                                              WORD wFlags, DISPPARAMS* pDispParams,
                                              VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
                                              UINT* puArgErr) = 0;
+};
+
+// What a caller offers the object it calls (a script engine: the calling document).
+struct IServiceProvider : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE QueryService(REFGUID guidService, REFIID riid, void** ppvObject) = 0;
+};
+
+// The script engines' own dispatch: the name lookup and the call, with the caller's services.
+struct IDispatchEx : IDispatch {
+    virtual HRESULT STDMETHODCALLTYPE GetDispID(BSTR bstrName, DWORD grfdex, DISPID* pid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE InvokeEx(DISPID id, LCID lcid, WORD wFlags, DISPPARAMS* pdp,
+                                               VARIANT* pvarRes, EXCEPINFO* pei,
+                                               IServiceProvider* pspCaller) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DeleteMemberByName(BSTR bstrName, DWORD grfdex) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DeleteMemberByDispID(DISPID id) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetMemberProperties(DISPID id, DWORD grfdexFetch, DWORD* pgrfdex) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetMemberName(DISPID id, BSTR* pbstrName) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetNextDispID(DWORD grfdex, DISPID id, DISPID* pid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetNameSpaceParent(IUnknown** ppunk) = 0;
 };
 
 // Strings with a length prefix, as the system's: the length counts UTF-16 units, the text

@@ -29,7 +29,14 @@ bool TrimAllWorkingSets();
 
 // The browser engine's stored website data of every kind except cookies is cleared; `done`
 // runs on the UI thread when that is finished (at once when there is nothing to clear).
+// Called on the UI thread, unless BrowserDataClearsOnAnyThread() says otherwise.
 void ClearBrowserDataExceptCookies(std::function<void()> done);
+// Whether ClearBrowserDataExceptCookies may be called from any thread, where it does the
+// work on the calling thread and returns once it is finished (`done` still runs on the UI
+// thread): the system's URL cache on Windows, which can take seconds to empty and is
+// therefore emptied by a worker. False where the engine is driven from the UI thread only
+// (WebKitGTK); the call then belongs to the UI thread and answers later through `done`.
+bool BrowserDataClearsOnAnyThread();
 // The folder of the browser engine's disk cache ("" when there is none).
 std::string BrowserCacheFolder();
 

@@ -60,6 +60,22 @@ struct CreateParams {
     int id = 0;                // child id
 };
 
+// How a key bound for a control inside a window (the browser control's page) reaches the
+// control once the window's pre-translation let it pass (Window::KeyForControl). On Windows
+// the control is the system's browser control: its accelerator translation
+// (IOleInPlaceActiveObject::TranslateAccelerator) does what the control does with keys as a
+// browser (Tab between fields, the clipboard keys, Backspace going back a page ...), and
+// dispatching hands the key to the control's own window (typing into the page). An engine
+// that takes its keys from the toolkit (WebKitGTK) gets every key that is not swallowed
+// once, whatever the route; a control with no accelerator translation (the hot-key field)
+// gets the dispatch alone.
+enum class ControlKey {
+    Translate,              // translation first; a key it takes is not dispatched (the default)
+    TranslateThenDispatch,  // translation, then dispatched whatever the translation answered
+    TranslateOnly,          // translation only: never dispatched
+    DispatchOnly,           // dispatched, never translated
+};
+
 struct Msg {
     Handle hwnd = kNoWindow;
     unsigned message = 0;
@@ -145,6 +161,10 @@ public:
     // Called by the message loop for input and posted messages bound for this window or one
     // of its children before they are dispatched. True swallows the message.
     virtual bool PreTranslateMessage(const Msg& msg) { (void)msg; return false; }
+    // Asked by the message loop for a key bound for a control inside this window (not for one
+    // of the window's own keys) that the pre-translation let pass: how the key reaches the
+    // control. The innermost window around the control decides.
+    virtual ControlKey KeyForControl(const Msg& msg) { (void)msg; return ControlKey::Translate; }
 
     // Back-end access (not for client code).
     backend::Native* native() const { return native_; }

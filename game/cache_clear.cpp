@@ -6,3 +6,5 @@
 bool TrimAllProcesses() { return fw::TrimAllWorkingSets(); }
 
 void ClearUrlCache(std::function<void()> done) { fw::ClearBrowserDataExceptCookies(std::move(done)); }
+
+bool UrlCacheClearsOnWorker() { return fw::BrowserDataClearsOnAnyThread(); }

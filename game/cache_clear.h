@@ -10,8 +10,14 @@
 bool TrimAllProcesses();
 
 // Clears the browser engine's stored website data of every kind except cookies; `done` runs
-// on the UI thread once that is finished. UI thread only.
+// on the UI thread once that is finished. UI thread only, unless UrlCacheClearsOnWorker():
+// then from any thread, and the clearing is done when the call returns.
 void ClearUrlCache(std::function<void()> done);
+// Whether the clearing worker empties the URL cache itself, in its place among its steps
+// (Windows: the system's URL cache, which may take seconds, never on the UI thread). Where
+// not (WebKit belongs to the UI thread), the UI thread clears the engine's data first and
+// starts the worker once that is done.
+bool UrlCacheClearsOnWorker();
 
 // Deletes everything inside `folder` (the folder itself stays). A file named desktop.ini
 // (in any letter case) is kept, together with the folders on its path, unless

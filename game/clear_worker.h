@@ -1,10 +1,12 @@
 #pragma once
-// The second half of cache clearing, on a worker thread of its own: it trims the working sets
-// of the processes the client may trim, empties the browser engine's cache folder, waits a
-// short pause and tells its window that it is done. The worker touches no window: it knows
-// its window by its handle only (a post to a window that is gone is dropped), and a window
-// that closes tells it to stop, which also cuts the pause short. It is never joined; a
-// stopped worker ends at its next step.
+// Cache clearing on a worker thread of its own: it trims the working sets of the processes
+// the client may trim, empties the URL cache where that may be done off the UI thread
+// (Windows; elsewhere the UI thread has cleared the engine's data before it starts the
+// worker), empties the browser engine's cache folder, waits a short pause and tells its
+// window that it is done. The worker touches no window: it knows its window by its handle
+// only (a post to a window that is gone is dropped), and a window that closes tells it to
+// stop, which also cuts the pause short. It is never joined; a stopped worker ends at its
+// next step.
 #include <chrono>
 #include <memory>
 #include <string>
@@ -24,10 +26,11 @@ public:
     ClearWorker& operator=(const ClearWorker&) = delete;
     ~ClearWorker() { Stop(); }
 
-    // Starts a worker that clears `cacheFolder` (nothing when empty) and reports to `target`;
-    // nothing while one is busy (Done or Stop was not called since). When no thread can be
-    // had, WM_CLEAR_DONE is posted at once, as if it had run.
-    void Start(fw::Handle target, std::string cacheFolder);
+    // Starts a worker that empties the URL cache when `clearUrlCache` (ClearUrlCache, after
+    // the trim), clears `cacheFolder` (nothing when empty) and reports to `target`; nothing
+    // while one is busy (Done or Stop was not called since). When no thread can be had,
+    // WM_CLEAR_DONE is posted at once, as if it had run.
+    void Start(fw::Handle target, std::string cacheFolder, bool clearUrlCache = false);
     // WM_CLEAR_DONE has come: a new worker may start.
     void Done() { m_job.reset(); }
     // The window goes: the worker stops at its next step and posts nothing more.

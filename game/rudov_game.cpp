@@ -338,8 +338,15 @@ void CRudovGame::StartClearing() {
         m_spinner.Start();
         SetTimer(IDT_SPINNER, SpinnerAnimation::kFrameMs);
     }
-    // The engine's data first (it answers on the UI thread, possibly later), then the rest
-    // on a worker. A window closed meanwhile is found gone by its handle.
+    // Where the URL cache can be emptied off the UI thread (Windows), the worker does every
+    // step in the designed order: trim, URL cache, cache folder, pause, report; the window
+    // keeps handling its messages (and the spinner turning) meanwhile.
+    if (UrlCacheClearsOnWorker()) {
+        m_clear.Start(handle(), fw::BrowserCacheFolder(), true);
+        return;
+    }
+    // Elsewhere the engine's data first (it answers on the UI thread, possibly later), then
+    // the rest on a worker. A window closed meanwhile is found gone by its handle.
     const fw::Handle self = handle();
     ClearUrlCache([self] {
         if (auto* game = dynamic_cast<CRudovGame*>(fw::Window::FromHandle(self))) game->StartClearWorker();

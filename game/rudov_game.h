@@ -66,8 +66,9 @@ public:
 
     // Reloads or moves the game page. Only web addresses are shown; anything else is refused.
     void NavigateGame(const std::string& url);
-    // The clear-cache button's action: clears the browser engine's data except cookies, then
-    // trims working sets and empties the engine's cache folder on a worker; says when done.
+    // The clear-cache button's action: on a worker, trims working sets, clears the browser
+    // engine's data except cookies (on the UI thread first, before the worker starts, where
+    // the engine belongs to it) and empties the engine's cache folder; says when done.
     void StartClearing();
     // Leaving the game: asks, and on OK tells the launcher (which closes this window).
     void ConfirmExit();

@@ -74,4 +74,9 @@ bool CPagePanel::PreTranslateMessage(const fw::Msg& msg) {
     return false;  // every other key reaches the page as usual
 }
 
+fw::ControlKey CPagePanel::KeyForControl(const fw::Msg& msg) {
+    (void)msg;
+    return fw::ControlKey::TranslateThenDispatch;
+}
+
 void CPagePanel::PostToParent(unsigned msg) const { fw::Window::Post(m_hParent, msg); }

@@ -31,6 +31,9 @@ public:
     void EngineProcessEnded(fw::EngineExit why) override;
 
     bool PreTranslateMessage(const fw::Msg& msg) override;
+    // Every key that passes goes to the control's accelerator translation, whose answer is
+    // ignored, and then to the page as usual.
+    fw::ControlKey KeyForControl(const fw::Msg& msg) override;
 
 protected:
     // `launcher` may be null (then Alt+F4's question closes nothing).

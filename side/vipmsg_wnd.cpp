@@ -71,6 +71,14 @@ void CVipmsgWnd::DialogBoxTopInfo(std::string text) {
     Invalidate();
 }
 
+// ---- keys ---------------------------------------------------------------------------------
+
+fw::ControlKey CVipmsgWnd::KeyForControl(const fw::Msg& msg) {
+    if (msg.wParam == fw::VK_BACK) return fw::ControlKey::DispatchOnly;
+    if (msg.wParam == fw::VK_RETURN) return fw::ControlKey::TranslateOnly;
+    return CPagePanel::KeyForControl(msg);
+}
+
 // ---- what the page asks ---------------------------------------------------------------------
 
 void CVipmsgWnd::API_close() { PostToParent(WM_VIP_NOTIFY); }

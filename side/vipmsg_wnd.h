@@ -61,6 +61,11 @@ public:
     void NewWindow3(const std::string& url, unsigned flags, bool& cancel) override;
     void WindowClosing(bool& cancel) override;
 
+    // Backspace (wParam 8) reaches the page without the control's accelerator translation;
+    // Enter (wParam 13) reaches it only through that translation (it is never dispatched);
+    // the rest as in every page panel.
+    fw::ControlKey KeyForControl(const fw::Msg& msg) override;
+
 protected:
     std::string PageAddress() const override { return m_strAddress; }
     fw::Rect BrowserRect() const override { return {0, kTitleHeight, kWidth, kHeight}; }

@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "fw/bridge_caller.h"
+
 namespace {
 
 // Case-insensitive (ASCII letters only) comparison of a script name with an ASCII name.
@@ -55,6 +57,11 @@ constexpr struct {
 HRESULT STDMETHODCALLTYPE CJSDispatch::QueryInterface(REFIID riid, void** ppvObject) {
     if (!ppvObject) return E_INVALIDARG;
     *ppvObject = nullptr;
+    if (IsEqualIID(riid, IID_IDispatchEx)) {
+        *ppvObject = static_cast<IDispatchEx*>(this);
+        AddRef();
+        return S_OK;
+    }
     if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
     *ppvObject = static_cast<IDispatch*>(this);
     AddRef();
@@ -150,4 +157,46 @@ void CJSDispatch::Dispatch(const std::string& name, const std::string& text, VAR
     case Action::OpenPay: m_pOwner->openPay(text); break;
     case Action::ClosedBox: m_pOwner->closedBox(); break;
     }
+}
+
+// ---- IDispatchEx -----------------------------------------------------------------------
+
+HRESULT STDMETHODCALLTYPE CJSDispatch::GetDispID(BSTR bstrName, DWORD /*grfdex*/, DISPID* pid) {
+    if (!pid) return E_INVALIDARG;
+    *pid = DISPID_UNKNOWN;
+    if (!bstrName) return DISP_E_UNKNOWNNAME;
+    LPOLESTR names[] = {bstrName};
+    return GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, pid) == S_OK ? S_OK : DISP_E_UNKNOWNNAME;
+}
+
+HRESULT STDMETHODCALLTYPE CJSDispatch::InvokeEx(DISPID id, LCID lcid, WORD wFlags, DISPPARAMS* pdp,
+                                                VARIANT* pvarRes, EXCEPINFO* pei, IServiceProvider* pspCaller) {
+    // A frame of another site gets no bridge: its calls are as calls of names that do not
+    // exist (a line on standard error says so).
+    if (!fw::ScriptCallerMayUseBridge(pspCaller)) return DISP_E_UNKNOWNNAME;
+    return Invoke(id, IID_NULL, lcid, wFlags, pdp, pvarRes, pei, nullptr);
+}
+
+HRESULT STDMETHODCALLTYPE CJSDispatch::DeleteMemberByName(BSTR /*bstrName*/, DWORD /*grfdex*/) { return S_FALSE; }
+
+HRESULT STDMETHODCALLTYPE CJSDispatch::DeleteMemberByDispID(DISPID /*id*/) { return S_FALSE; }
+
+HRESULT STDMETHODCALLTYPE CJSDispatch::GetMemberProperties(DISPID /*id*/, DWORD /*grfdexFetch*/, DWORD* pgrfdex) {
+    if (pgrfdex) *pgrfdex = 0;
+    return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE CJSDispatch::GetMemberName(DISPID /*id*/, BSTR* pbstrName) {
+    if (pbstrName) *pbstrName = nullptr;
+    return E_NOTIMPL;
+}
+
+HRESULT STDMETHODCALLTYPE CJSDispatch::GetNextDispID(DWORD /*grfdex*/, DISPID /*id*/, DISPID* pid) {
+    if (pid) *pid = DISPID_UNKNOWN;
+    return S_FALSE;  // the names are not listed
+}
+
+HRESULT STDMETHODCALLTYPE CJSDispatch::GetNameSpaceParent(IUnknown** ppunk) {
+    if (ppunk) *ppunk = nullptr;
+    return E_NOTIMPL;
 }

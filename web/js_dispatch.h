@@ -37,7 +37,12 @@ protected:
 // The bridge object. Its owner creates it and gives it to its browser host object, which
 // hands it to the page with one added reference each time and deletes it when the host
 // object itself goes. The reference count is kept for COM's sake but never deletes it.
-class CJSDispatch : public IDispatch {
+//
+// It answers IDispatchEx too, since a script engine that is offered it calls through
+// InvokeEx and names the calling script there: a call from a frame that may not use the
+// bridge (fw/bridge_caller.h: a frame of another site inside the page) is refused as a call
+// of an unknown name, DISP_E_UNKNOWNNAME, and reaches the owner in no way.
+class CJSDispatch : public IDispatchEx {
 public:
     explicit CJSDispatch(IJSDispatch* owner) : m_pOwner(owner) {}
     CJSDispatch(const CJSDispatch&) = delete;
@@ -55,6 +60,18 @@ public:
     HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
                                      DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                      EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+    // IDispatchEx: the names of GetIDsOfNames (an unknown one is DISP_E_UNKNOWNNAME here, as
+    // the interface asks); InvokeEx is Invoke for a caller that may use the bridge.
+    HRESULT STDMETHODCALLTYPE GetDispID(BSTR bstrName, DWORD grfdex, DISPID* pid) override;
+    HRESULT STDMETHODCALLTYPE InvokeEx(DISPID id, LCID lcid, WORD wFlags, DISPPARAMS* pdp, VARIANT* pvarRes,
+                                       EXCEPINFO* pei, IServiceProvider* pspCaller) override;
+    HRESULT STDMETHODCALLTYPE DeleteMemberByName(BSTR bstrName, DWORD grfdex) override;
+    HRESULT STDMETHODCALLTYPE DeleteMemberByDispID(DISPID id) override;
+    HRESULT STDMETHODCALLTYPE GetMemberProperties(DISPID id, DWORD grfdexFetch, DWORD* pgrfdex) override;
+    HRESULT STDMETHODCALLTYPE GetMemberName(DISPID id, BSTR* pbstrName) override;
+    HRESULT STDMETHODCALLTYPE GetNextDispID(DWORD grfdex, DISPID id, DISPID* pid) override;
+    HRESULT STDMETHODCALLTYPE GetNameSpaceParent(IUnknown** ppunk) override;
 
     virtual ~CJSDispatch() = default;
 

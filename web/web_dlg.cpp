@@ -266,5 +266,15 @@ bool CWebDlg::PreTranslateMessage(const fw::Msg& msg) {
         return true;
     }
     if (msg.message == fw::WM_KEYDOWN && msg.wParam == fw::VK_F5) return true;
+    // Backspace (wParam 8, of any message) is the dialog's own: it goes on to the page
+    // without the control's accelerator translation (KeyForControl), so it never takes the
+    // page back.
     return false;
+}
+
+fw::ControlKey CWebDlg::KeyForControl(const fw::Msg& msg) {
+    if (msg.wParam == fw::VK_BACK) return fw::ControlKey::DispatchOnly;
+    // Everything else: the control's accelerator translation, whose answer is ignored, and
+    // then the page as usual.
+    return fw::ControlKey::TranslateThenDispatch;
 }

@@ -76,6 +76,7 @@ public:
     void EngineProcessEnded(fw::EngineExit why) override;
 
     bool PreTranslateMessage(const fw::Msg& msg) override;
+    fw::ControlKey KeyForControl(const fw::Msg& msg) override;
 
 protected:
     int OnCreate() override;

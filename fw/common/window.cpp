@@ -107,6 +107,24 @@ bool PreTranslated(Window& target, unsigned msg, WPARAM wp, LPARAM lp) {
     return false;
 }
 
+bool RouteControlKey(Window& owner, unsigned msg, WPARAM wp, LPARAM lp, const std::function<bool()>& translate) {
+    const Handle h = owner.handle();
+    if (PreTranslated(owner, msg, wp, lp)) return false;
+    Window* w = Window::FromHandle(h);
+    if (!w) return false;
+    switch (w->KeyForControl(Msg{h, msg, wp, lp})) {
+    case ControlKey::DispatchOnly: return Window::FromHandle(h) != nullptr;
+    case ControlKey::TranslateOnly:
+        if (translate) translate();
+        return false;
+    case ControlKey::TranslateThenDispatch:
+        if (translate) translate();
+        return Window::FromHandle(h) != nullptr;
+    case ControlKey::Translate:
+    default: return !(translate && translate()) && Window::FromHandle(h) != nullptr;
+    }
+}
+
 bool RouteInput(Window& target, unsigned msg, WPARAM wp, LPARAM lp) {
     const Handle h = target.handle();
     if (PreTranslated(target, msg, wp, lp)) return false;

@@ -35,6 +35,9 @@ void ClearBrowserDataExceptCookies(std::function<void()> done) {
     g_idle_add(StartClear, new PendingClear{std::move(done)});
 }
 
+// WebKit is driven from the UI thread only.
+bool BrowserDataClearsOnAnyThread() { return false; }
+
 std::string BrowserCacheFolder() { return gtk::WebCacheDirectory(); }
 
 }  // namespace fw

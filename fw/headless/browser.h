@@ -27,6 +27,16 @@ struct ScriptResult {
     std::string text;          // the result as text (strings, numbers)
 };
 
+// A key as it reached the control: through its accelerator translation (the system's
+// control does what a browser does with such keys: Tab, the clipboard keys, Backspace going
+// back), or dispatched to the page (typing).
+struct ControlKeySeen {
+    enum Way { Accelerator, Page } way;
+    unsigned message;
+    WPARAM vk;
+    bool operator==(const ControlKeySeen&) const = default;
+};
+
 class ScriptedBrowser {
 public:
     virtual ~ScriptedBrowser() = default;
@@ -42,8 +52,9 @@ public:
     virtual int id() const = 0;
     virtual Handle parentHandle() const = 0;
 
-    // The page's part. Each answers whether the client cancelled. NewWindow's flags are
-    // those of a user's click by default (the first new window it asks for).
+    // The page's part. Each answers whether the client cancelled (a new window with no sink
+    // set is cancelled). NewWindow's flags are those of a user's click by default (the first
+    // new window it asks for).
     virtual bool BeforeNavigate(const std::string& url) = 0;
     virtual void NavigateComplete(const std::string& url) = 0;
     virtual void DocumentComplete(const std::string& url) = 0;
@@ -70,11 +81,23 @@ public:
     // window.external.name(args...), the way a script engine calls it.
     virtual ScriptResult CallExternal(const std::string& name, const std::vector<ScriptValue>& args) = 0;
 
+    // Keys typed into the page (KeyDownInBrowser), in the order they reached the control.
+    virtual const std::vector<ControlKeySeen>& keys() const = 0;
+    // Whether the accelerator translation takes the keys it is given (it answers that it
+    // did, as the system's control does for its accelerators); false at the start.
+    virtual void SetAcceleratorTakesKeys(bool takes) = 0;
+
     // What the host tells the control: GetHostInfo flags, and whether a right click would
     // show the engine's context menu.
     virtual DWORD HostFlags() const = 0;
     virtual bool ContextMenuWouldShow() const = 0;
 };
+
+// A key pressed (WM_KEYDOWN, or WM_SYSKEYDOWN with Alt) while the page of the browser control
+// `id` inside `w` has the focus: it goes through the pre-translation of `w` and its
+// ancestors and then the way w.KeyForControl says, as on the system's message loop. Answers
+// false when there is no such control.
+bool KeyDownInBrowser(Window& w, int id, unsigned vk, bool alt = false);
 
 // The live scripted browsers, oldest first.
 std::vector<ScriptedBrowser*> Browsers();

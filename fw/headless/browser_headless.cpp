@@ -4,7 +4,9 @@
 #include <utility>
 
 #include "fw/headless/browser.h"
+#include "fw/backend.h"
 #include "fw/common/browser_base.h"
+#include "fw/dialog.h"
 #include "fw/text.h"
 
 namespace fw::headless {
@@ -83,8 +85,9 @@ public:
         if (events_) events_->DocumentComplete(url);
     }
     bool NewWindow(const std::string& url, unsigned flags) override {
+        if (!events_) return true;  // nobody to ask: no window of the engine's own
         bool cancel = false;
-        if (events_) events_->NewWindow3(url, flags, cancel);
+        events_->NewWindow3(url, flags, cancel);
         return cancel;
     }
     bool WindowClosing() override {
@@ -177,6 +180,14 @@ public:
     DWORD HostFlags() const override { return BrowserBase::HostFlags(); }
     bool ContextMenuWouldShow() const override { return !HostSuppressesContextMenu(); }
 
+    const std::vector<ControlKeySeen>& keys() const override { return keys_; }
+    void SetAcceleratorTakesKeys(bool takes) override { acceleratorTakes_ = takes; }
+    bool TranslateKey(unsigned msg, WPARAM vk) {
+        keys_.push_back({ControlKeySeen::Accelerator, msg, vk});
+        return acceleratorTakes_;
+    }
+    void DispatchKey(unsigned msg, WPARAM vk) { keys_.push_back({ControlKeySeen::Page, msg, vk}); }
+
 private:
     Handle parent_;
     int id_;
@@ -190,6 +201,8 @@ private:
     enum class Request { None, Navigate, Reload } request_ = Request::None;  // not loaded yet
     bool engineRunning_ = true;
     std::map<std::string, std::optional<std::string>> elements_;
+    std::vector<ControlKeySeen> keys_;
+    bool acceleratorTakes_ = false;
 };
 
 }  // namespace
@@ -211,6 +224,27 @@ ScriptedBrowser* FindBrowser(const Window& parent, int id) {
     for (HeadlessBrowser* b : Live())
         if (b->parentHandle() == parent.handle() && b->id() == id) return b;
     return nullptr;
+}
+
+bool KeyDownInBrowser(Window& w, int id, unsigned vk, bool alt) {
+    if (!w.IsWindow() || !FindBrowser(w, id)) return false;
+    if (fw::IsDisabled(w)) return true;  // a window under a modal loop takes no input
+    const Handle h = w.handle();
+    // The control is looked up again after each step: a handler may destroy it.
+    auto control = [h, id]() -> HeadlessBrowser* {
+        Window* owner = Window::FromHandle(h);
+        return owner ? static_cast<HeadlessBrowser*>(FindBrowser(*owner, id)) : nullptr;
+    };
+    const bool sys = alt || vk == VK_F10;
+    const unsigned msg = sys ? WM_SYSKEYDOWN : WM_KEYDOWN;
+    const LPARAM lp = 1 | (alt ? (LPARAM{1} << 29) : 0);
+    const bool dispatch = fw::detail::RouteControlKey(w, msg, vk, lp, [&] {
+        HeadlessBrowser* b = control();
+        return b && b->TranslateKey(msg, vk);
+    });
+    if (dispatch)
+        if (HeadlessBrowser* b = control()) b->DispatchKey(msg, vk);
+    return true;
 }
 
 }  // namespace fw::headless

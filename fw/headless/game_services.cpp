@@ -17,7 +17,9 @@ struct Services {
     std::string cacheFolder;
     bool deferred = false;
     std::deque<std::function<void()>> pending;
-    int clears = 0;
+    std::atomic<int> clears{0};                // asked for from a worker too (anyThread)
+    std::atomic<bool> anyThread{false};
+    std::function<void()> onClear;             // set by a test before a clearing starts
     std::atomic<bool> trimFails{false};  // read by clearing workers
     std::atomic<int> trimCalls{0};
 };
@@ -35,6 +37,8 @@ void ResetGameServices() {
     s.deferred = false;
     s.pending.clear();
     s.clears = 0;
+    s.anyThread = false;
+    s.onClear = nullptr;
     s.trimFails = false;
     s.trimCalls = 0;
 }
@@ -57,6 +61,9 @@ int FinishBrowserDataClears() {
 int PendingBrowserDataClears() { return static_cast<int>(S().pending.size()); }
 int BrowserDataClears() { return S().clears; }
 
+void SetBrowserDataClearsOnAnyThread(bool anyThread) { S().anyThread = anyThread; }
+void OnBrowserDataClear(std::function<void()> hook) { S().onClear = std::move(hook); }
+
 void SetTrimAllFails(bool fails) { S().trimFails = fails; }
 int TrimAllCalls() { return S().trimCalls; }
 
@@ -72,13 +79,22 @@ bool TrimAllWorkingSets() {
 
 void ClearBrowserDataExceptCookies(std::function<void()> done) {
     auto& s = headless::S();
+    if (s.onClear) s.onClear();
     ++s.clears;
+    if (s.anyThread) {
+        // As on Windows: the work is done on the calling thread, whichever it is. (A `done`
+        // runs there at once too: the clearing worker passes none.)
+        if (done) done();
+        return;
+    }
     if (s.deferred) {
         s.pending.push_back(std::move(done));
         return;
     }
     if (done) done();
 }
+
+bool BrowserDataClearsOnAnyThread() { return headless::S().anyThread; }
 
 std::string BrowserCacheFolder() { return headless::S().cacheFolder; }
 

@@ -115,12 +115,13 @@ void ProcessMessage(MSG& m) {
     if (m.hwnd && IsKeyMessage(m.message)) {
         // A key for a control inside one of our windows (the browser's own windows, the
         // hot-key field): the window and its ancestors may take it first, as a dialog does
-        // for its controls; then the browser control may take it as an accelerator.
+        // for its controls; then the window says how the browser control's accelerator
+        // translation and the dispatch share it (Window::KeyForControl).
         Native* n = EnclosingNative(m.hwnd);
         if (n && n->hwnd != m.hwnd) {
-            const Handle h = n->handle;
-            if (fw::detail::PreTranslated(*n->owner, m.message, m.wParam, m.lParam) || !Alive(h)) return;
-            if (BrowserTranslateAccelerator(m.hwnd, m)) return;
+            const bool dispatch = fw::detail::RouteControlKey(*n->owner, m.message, m.wParam, m.lParam,
+                                                              [&m] { return BrowserTranslateAccelerator(m.hwnd, m); });
+            if (!dispatch) return;
         }
     }
     TranslateMessage(&m);

@@ -7,9 +7,12 @@
 // activated with.
 //
 // - Keys: the message loop hands a key for one of the control's windows to the control's
-//   IOleInPlaceActiveObject::TranslateAccelerator (after the fw window's pre-translation).
-// - A refresh raises no BeforeNavigate2 and no NewWindow3 that no user started, until its
-//   load ends, as fw/browser.h asks; the control's own Refresh raises none for the page.
+//   IOleInPlaceActiveObject::TranslateAccelerator after the fw window's pre-translation, as
+//   the window's KeyForControl says (app.cpp).
+// - A refresh raises no BeforeNavigate2 and no NewWindow3 of its own, until its load ends, as
+//   fw/browser.h asks: RefreshRule (refresh_rule.h) tells its navigations from the others by
+//   their addresses. A NewWindow3 that is not passed on is cancelled, in every state: left
+//   alone, the control would open a browser window of its own.
 // - The engine runs inside this process: it cannot end by itself while the program runs, so
 //   EngineProcessEnded never comes from this control.
 // - Closing the control from inside one of its own events would pull the object from under
@@ -24,6 +27,7 @@
 #include <string>
 
 #include "fw/browser.h"
+#include "fw/win32/refresh_rule.h"
 #include "fw/windows/wide.h"
 
 namespace fw::win32 {
@@ -146,7 +150,7 @@ public:
     IWebBrowser2* wb = nullptr;
     IOleInPlaceObject* inplace = nullptr;
     IOleInPlaceActiveObject* active = nullptr;
-    bool refreshing = false;  // from Refresh until its load ends
+    RefreshRule refresh;  // from Refresh until its load ends
     bool closed = false;
 
     bool IsTop(IDispatch* frame) const;
@@ -224,6 +228,8 @@ public:
         if (inplace && r) inplace->SetObjectRects(r, r);
         return S_OK;
     }
+
+    IDispatch* sink() { return &sink_; }
 
     void SetActive(IOleInPlaceActiveObject* obj) {
         if (obj) obj->AddRef();
@@ -310,13 +316,14 @@ public:
     }
 
     BrowserEvents* events() const { return events_; }
+    Site* site() const { return site_; }
 
     IUnknown* GetControlUnknown() override { return site_->ole; }
     void SetEvents(BrowserEvents* sink) override { events_ = sink; }
 
     void Navigate(const std::string& url) override {
         if (!site_->wb) return;
-        site_->refreshing = false;
+        site_->refresh.End();
         BSTR b = SysAllocString(windows::Wide(url).c_str());
         VARIANT empty;
         VariantInit(&empty);
@@ -325,7 +332,7 @@ public:
     }
     void Refresh() override {
         if (!site_->wb) return;
-        site_->refreshing = true;
+        site_->refresh.Refresh(LocationUrl());
         // Past the cache: the server is always asked.
         VARIANT level;
         VariantInit(&level);
@@ -335,7 +342,7 @@ public:
     }
     void Stop() override {
         if (!site_->wb) return;
-        site_->refreshing = false;
+        site_->refresh.End();
         site_->wb->Stop();
     }
     void Quit() override {
@@ -559,6 +566,11 @@ HRESULT Site::TranslateKey(MSG& m) {
 
 HRESULT Sink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXCEPINFO*, UINT*) {
     Site& s = site_;
+    if (id == DISPID_NEWWINDOW3 && !s.owner) {
+        // Nobody listens any more (the control is closing): still no window of its own.
+        SetCancel(Arg(p, 1), true);
+        return S_OK;
+    }
     if (!s.owner) return S_OK;
     s.AddRef();
     ++g_eventDepth;
@@ -569,35 +581,45 @@ HRESULT Sink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXC
         return v && v->vt == VT_DISPATCH ? v->pdispVal : nullptr;
     };
     switch (id) {
-    case DISPID_BEFORENAVIGATE2:  // (pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel)
-        if (BrowserEvents* e = events(); e && !s.refreshing) {
+    case DISPID_BEFORENAVIGATE2: {  // (pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel)
+        const std::string url = VariantText(Arg(p, 1));
+        if (!s.refresh.PassBeforeNavigate(s.IsTop(frame(0)), url)) break;  // the refresh's own
+        if (BrowserEvents* e = events()) {
             bool cancel = false;
-            e->BeforeNavigate2(VariantText(Arg(p, 1)), cancel);
+            e->BeforeNavigate2(url, cancel);
             SetCancel(Arg(p, 6), cancel);
         }
         break;
-    case DISPID_NAVIGATECOMPLETE2:  // (pDisp, URL)
-        if (BrowserEvents* e = events()) e->NavigateComplete2(VariantText(Arg(p, 1)));
+    }
+    case DISPID_NAVIGATECOMPLETE2: {  // (pDisp, URL)
+        const std::string url = VariantText(Arg(p, 1));
+        if (!s.IsTop(frame(0))) s.refresh.FrameAt(url);
+        if (BrowserEvents* e = events()) e->NavigateComplete2(url);
         break;
-    case DISPID_DOCUMENTCOMPLETE:  // (pDisp, URL): frames too, the top-level page last
-        if (s.IsTop(frame(0))) s.refreshing = false;
-        if (BrowserEvents* e = events()) e->DocumentComplete(VariantText(Arg(p, 1)));
+    }
+    case DISPID_DOCUMENTCOMPLETE: {  // (pDisp, URL): frames too, the top-level page last
+        const std::string url = VariantText(Arg(p, 1));
+        if (s.IsTop(frame(0))) s.refresh.End();
+        else s.refresh.FrameAt(url);
+        if (BrowserEvents* e = events()) e->DocumentComplete(url);
         break;
+    }
     case DISPID_NAVIGATEERROR:  // (pDisp, URL, TargetFrameName, StatusCode, Cancel)
         // Only the page's own document: a frame that fails leaves the page loaded.
         if (s.IsTop(frame(0))) {
-            s.refreshing = false;
+            s.refresh.End();
             if (BrowserEvents* e = events()) e->NavigateError(VariantText(Arg(p, 1)));
         }
         break;
     case DISPID_NEWWINDOW3: {  // (ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl)
         const unsigned flags = VariantUInt(Arg(p, 2));
         BrowserEvents* e = events();
-        if (e && (!s.refreshing || (flags & NWMF_USERINITED))) {
-            bool cancel = false;
+        bool cancel = true;  // not passed on: cancelled, or the control opens a window itself
+        if (s.refresh.PassNewWindow(flags, e != nullptr)) {
+            cancel = false;
             e->NewWindow3(VariantText(Arg(p, 4)), flags, cancel);
-            SetCancel(Arg(p, 1), cancel);
         }
+        SetCancel(Arg(p, 1), cancel);
         break;
     }
     case DISPID_WINDOWCLOSING:  // (IsChildWindow, Cancel)
@@ -613,8 +635,8 @@ HRESULT Sink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXC
     case DISPID_DOWNLOADCOMPLETE: {
         // The end of a refresh whose page raised no DocumentComplete.
         READYSTATE state = READYSTATE_UNINITIALIZED;
-        if (s.refreshing && s.wb && SUCCEEDED(s.wb->get_ReadyState(&state)) && state == READYSTATE_COMPLETE)
-            s.refreshing = false;
+        if (s.refresh.refreshing() && s.wb && SUCCEEDED(s.wb->get_ReadyState(&state)) && state == READYSTATE_COMPLETE)
+            s.refresh.End();
         break;
     }
     default:
@@ -635,6 +657,11 @@ bool RegisterBrowserHostClass() {
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = kHostClass;
     return RegisterClassExW(&wc) != 0;
+}
+
+IDispatch* BrowserEventSinkForTesting(BrowserControl& control) {
+    auto* b = dynamic_cast<Win32Browser*>(&control);
+    return b ? b->site()->sink() : nullptr;
 }
 
 bool BrowserTranslateAccelerator(HWND hwnd, MSG& m) {

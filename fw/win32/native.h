@@ -71,8 +71,9 @@ bool EnsureStarted();
 // included) soon. Any thread.
 void RunSoon(std::function<void()> fn);
 // One message as our loops handle it: a key bound for a control inside an fw window (the
-// browser, the hot-key field) goes through that window's pre-translation and the browser's
-// accelerator hand-over first; then it is translated and dispatched.
+// browser, the hot-key field) goes through that window's pre-translation, then the window's
+// KeyForControl shares it between the browser's accelerator hand-over and the dispatch
+// (detail::RouteControlKey); anything else is translated and dispatched.
 void ProcessMessage(MSG& m);
 // Natives whose window is gone, freed when no window procedure can hold them any more.
 void Bury(Native* n);

@@ -213,10 +213,13 @@ bool TrimAllWorkingSets() { return windows::TrimAllProcesses().listed; }
 
 void ClearBrowserDataExceptCookies(std::function<void()> done) {
     // The URL cache's functions may be called from any thread: the caller's (a worker, as a
-    // rule) does the work, and `done` runs on the UI thread afterwards.
+    // rule: a large cache takes seconds) does the work, and `done` runs on the UI thread
+    // afterwards.
     windows::ClearUrlCacheExceptCookies();
     if (done) RunSoon(std::move(done));
 }
+
+bool BrowserDataClearsOnAnyThread() { return true; }
 
 std::string BrowserCacheFolder() { return windows::InternetCacheFolder(); }
 

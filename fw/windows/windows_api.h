@@ -9,7 +9,7 @@
 // (fw::MessageBox, fw::FindResource, Canvas::DrawText, app::WriteProfileString, the COM
 // method TranslateAccelerator). Here, once:
 //   - <windows.h> comes in lean (WIN32_LEAN_AND_MEAN, NOMINMAX, UNICODE), with the OLE,
-//     automation, browser-control and common-control headers;
+//     automation (IDispatchEx too), browser-control and common-control headers;
 //   - the A/W macros of our names are removed before the OLE headers declare their
 //     interfaces, so TranslateAccelerator is the plain method name everywhere (call the
 //     USER32 functions by their W names: MessageBoxW, FindResourceW, DrawTextW,
@@ -48,6 +48,7 @@
 #include <oleauto.h>
 #include <exdisp.h>
 #include <mshtmhst.h>
+#include <dispex.h>
 #include <commctrl.h>
 #include <shellapi.h>
 

@@ -1,4 +1,5 @@
 // Windows on the headless desktop: routing, posting, showing, positions, timers, input.
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include "fw/app.h"
+#include "fw/browser.h"
+#include "fw/headless/browser.h"
 #include "fw/headless/desktop.h"
 #include "fw/tray.h"
 #include "fw/window.h"
@@ -39,6 +42,8 @@ public:
     std::function<void(unsigned)> onTimer;
 
     bool PreTranslateMessage(const fw::Msg& m) override { return pre && pre(m); }
+    fw::ControlKey KeyForControl(const fw::Msg& m) override { return route ? route(m) : fw::ControlKey::Translate; }
+    std::function<fw::ControlKey(const fw::Msg&)> route;
 
 protected:
     int OnCreate() override { return createResult; }
@@ -153,6 +158,57 @@ TEST_F(FwWindow, PreTranslationOfTheTargetAndItsAncestors) {
     hl::Pump();
     EXPECT_EQ(got, 1);
     EXPECT_EQ(parentSaw, (std::vector<unsigned>{fw::WM_KEYDOWN, fw::WM_KEYDOWN, WM_PROBE + 1}));
+}
+
+// A key typed into a browser control: the pre-translation of the window around it (and its
+// ancestors) first, then the way the window's KeyForControl names, between the control's
+// accelerator translation and the dispatch to the page.
+TEST_F(FwWindow, KeysForAControlGoTheWayTheWindowSays) {
+    Probe parent, panel;
+    ASSERT_TRUE(parent.Make());
+    ASSERT_TRUE(panel.Make({0, 0, 300, 200}, fw::kChild | fw::kVisible, &parent));
+    auto control = fw::BrowserControl::Create(panel, 9, {0, 0, 300, 200});
+    ASSERT_TRUE(control);
+    hl::ScriptedBrowser* page = hl::FindBrowser(panel, 9);
+    ASSERT_NE(page, nullptr);
+    std::vector<fw::Msg> asked;
+    panel.route = [&](const fw::Msg& m) {
+        asked.push_back(m);
+        switch (m.wParam) {
+        case '1': return fw::ControlKey::TranslateThenDispatch;
+        case '2': return fw::ControlKey::TranslateOnly;
+        case '3': return fw::ControlKey::DispatchOnly;
+        default: return fw::ControlKey::Translate;
+        }
+    };
+    parent.pre = [](const fw::Msg& m) { return m.wParam == fw::VK_ESCAPE; };
+    using K = hl::ControlKeySeen;
+    auto type = [&](bool takes) {
+        page->SetAcceleratorTakesKeys(takes);
+        const std::size_t before = page->keys().size();
+        for (unsigned vk : {unsigned('0'), unsigned('1'), unsigned('2'), unsigned('3'), fw::VK_ESCAPE})
+            EXPECT_TRUE(hl::KeyDownInBrowser(panel, 9, vk));
+        return std::vector<K>(page->keys().begin() + static_cast<std::ptrdiff_t>(before), page->keys().end());
+    };
+    // The translation declines: every way but TranslateOnly reaches the page.
+    EXPECT_EQ(type(false), (std::vector<K>{{K::Accelerator, fw::WM_KEYDOWN, '0'},
+                                           {K::Page, fw::WM_KEYDOWN, '0'},
+                                           {K::Accelerator, fw::WM_KEYDOWN, '1'},
+                                           {K::Page, fw::WM_KEYDOWN, '1'},
+                                           {K::Accelerator, fw::WM_KEYDOWN, '2'},
+                                           {K::Page, fw::WM_KEYDOWN, '3'}}));
+    // The translation takes each key: only TranslateThenDispatch and DispatchOnly go on.
+    EXPECT_EQ(type(true), (std::vector<K>{{K::Accelerator, fw::WM_KEYDOWN, '0'},
+                                          {K::Accelerator, fw::WM_KEYDOWN, '1'},
+                                          {K::Page, fw::WM_KEYDOWN, '1'},
+                                          {K::Accelerator, fw::WM_KEYDOWN, '2'},
+                                          {K::Page, fw::WM_KEYDOWN, '3'}}));
+    // The window around the control is asked, with its own handle; a swallowed key never.
+    ASSERT_EQ(asked.size(), 8u);
+    EXPECT_EQ(asked[0].hwnd, panel.handle());
+    EXPECT_EQ(asked[0].message, fw::WM_KEYDOWN);
+    // The window's own handlers never see keys of the control.
+    EXPECT_TRUE(std::none_of(panel.log.begin(), panel.log.end(), [](const std::string& l) { return l.rfind("key", 0) == 0; }));
 }
 
 TEST_F(FwWindow, ShowNotificationComesBeforeTheChange) {

@@ -2,6 +2,7 @@
 // cache folder: the order of the steps, the messages, one clearing at a time, and game
 // windows closed at every stage of a clearing.
 #include <filesystem>
+#include <thread>
 
 #include "game_fixture.h"
 
@@ -93,6 +94,34 @@ TEST_F(Clearing, WorkerStartsOnlyAfterTheEngineHasClearedItsData) {
     EXPECT_EQ(hl::TrimAllCalls(), 1);
     EXPECT_EQ(Left(cache), kKept);
     EXPECT_EQ(Boxes("清除缓存成功"), 1);
+}
+
+// Where the URL cache may be emptied off the UI thread (Windows), the press only starts the
+// worker, which does every step in the designed order: trim, URL cache, cache folder, pause,
+// report.
+TEST_F(Clearing, WhereTheUrlCacheClearsOnAnyThreadTheWorkerDoesItBetweenTrimAndFolder) {
+    const fs::path cache = MakeCache();
+    hl::SetBrowserDataClearsOnAnyThread(true);
+    const std::thread::id ui = std::this_thread::get_id();
+    std::thread::id clearedOn;
+    int trimsBefore = -1;
+    bool folderStillFull = false;
+    hl::OnBrowserDataClear([&] {
+        clearedOn = std::this_thread::get_id();
+        trimsBefore = hl::TrimAllCalls();
+        folderStillFull = fs::exists(cache / "f" / "entry4");
+    });
+    CRudovGame& g = OpenFromPage();
+    PressClear(g);
+    EXPECT_EQ(g.m_bClearing, 1);
+    ASSERT_TRUE(PumpUntil([&] { return Boxes("清除缓存成功") == 1; }));
+    EXPECT_EQ(g.m_bClearing, 0);
+    EXPECT_EQ(hl::BrowserDataClears(), 1);
+    EXPECT_NE(clearedOn, ui);
+    EXPECT_EQ(trimsBefore, 1);        // after the trim
+    EXPECT_TRUE(folderStillFull);     // before the folder
+    EXPECT_EQ(Left(cache), kKept);
+    EXPECT_EQ(hl::TrimAllCalls(), 1);
 }
 
 TEST_F(Clearing, WorkerReportsAFailedTrimAndStillFinishes) {

@@ -195,6 +195,25 @@ TEST_F(SideWindows, PaymentKeys) {
     CheckKeys(w, *game, *launcher);
 }
 
+// Keys typed into a panel's page go to the control's accelerator translation and then to the
+// page, whatever the translation answered; Escape goes nowhere.
+template <class Panel>
+void CheckKeysInPage(Panel& w, int id) {
+    hl::ScriptedBrowser* page = hl::FindBrowser(w, id);
+    ASSERT_NE(page, nullptr);
+    page->CompleteLoad();
+    page->SetAcceleratorTakesKeys(true);
+    for (unsigned vk : {fw::VK_ESCAPE, fw::VK_BACK, fw::VK_RETURN}) ASSERT_TRUE(hl::KeyDownInBrowser(w, id, vk));
+    using K = hl::ControlKeySeen;
+    EXPECT_EQ(page->keys(), (std::vector<K>{{K::Accelerator, fw::WM_KEYDOWN, fw::VK_BACK},
+                                            {K::Page, fw::WM_KEYDOWN, fw::VK_BACK},
+                                            {K::Accelerator, fw::WM_KEYDOWN, fw::VK_RETURN},
+                                            {K::Page, fw::WM_KEYDOWN, fw::VK_RETURN}}));
+}
+
+TEST_F(SideWindows, PaymentKeysInThePage) { CheckKeysInPage(OpenPay(), CPayWnd::kBrowserId); }
+TEST_F(SideWindows, AccountPageKeysInThePage) { CheckKeysInPage(OpenBind(), CJihuoWnd::kBrowserId); }
+
 TEST_F(SideWindows, PaymentWindowGoesWithItsControlAndHost) {
     CPayWnd& w = OpenPay();
     ASSERT_NE(hl::FindBrowser(w, CPayWnd::kBrowserId), nullptr);

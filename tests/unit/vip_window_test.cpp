@@ -275,6 +275,28 @@ TEST_F(VipWindow, NewWindowsGoToTheDefaultBrowserWebAddressesOnly) {
     EXPECT_EQ(hl::Browsers().size(), 1u);
 }
 
+// Keys typed into the chat page: Enter reaches it through the control's accelerator
+// translation alone (never dispatched as well), Backspace without that translation, Escape
+// not at all; the others through the translation and then to the page whatever it answered.
+TEST_F(VipWindow, KeysInThePage) {
+    CVipmsgWnd& w = Open();
+    hl::ScriptedBrowser* page = Page();
+    page->CompleteLoad();
+    using K = hl::ControlKeySeen;
+    for (bool takes : {false, true}) {
+        SCOPED_TRACE(takes);
+        page->SetAcceleratorTakesKeys(takes);
+        const std::size_t before = page->keys().size();
+        for (unsigned vk : {fw::VK_RETURN, fw::VK_BACK, fw::VK_ESCAPE, unsigned('A')})
+            ASSERT_TRUE(hl::KeyDownInBrowser(w, CVipmsgWnd::kBrowserId, vk)) << vk;
+        const std::vector<K> seen(page->keys().begin() + static_cast<std::ptrdiff_t>(before), page->keys().end());
+        EXPECT_EQ(seen, (std::vector<K>{{K::Accelerator, fw::WM_KEYDOWN, fw::VK_RETURN},
+                                        {K::Page, fw::WM_KEYDOWN, fw::VK_BACK},
+                                        {K::Accelerator, fw::WM_KEYDOWN, 'A'},
+                                        {K::Page, fw::WM_KEYDOWN, 'A'}}));
+    }
+}
+
 TEST_F(VipWindow, Keys) {
     CVipmsgWnd& w = Open();
     Page()->CompleteLoad();

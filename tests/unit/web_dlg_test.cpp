@@ -282,6 +282,33 @@ TEST_F(PageDialog, KeysEscapeF5AndAltF4) {
     EXPECT_EQ(w.m_pWebDlg, nullptr);
 }
 
+// Keys typed into the page (the control has the focus). Backspace goes on to the page
+// without the control's accelerator translation, so it never takes the page back; every
+// other key that the dialog lets pass goes to that translation, and then to the page whatever
+// the translation answered.
+TEST_F(PageDialog, KeysInThePageBackspaceNeverReachesTheAccelerators) {
+    Start();
+    CWebDlg* d = Dlg();
+    hl::ScriptedBrowser* page = Page();
+    page->CompleteLoad();
+    page->SetAcceleratorTakesKeys(true);  // the control says it took every key it was given
+    for (unsigned vk : {fw::VK_BACK, unsigned('A'), fw::VK_TAB, fw::VK_ESCAPE, fw::VK_F5})
+        ASSERT_TRUE(hl::KeyDownInBrowser(*d, CWebDlg::kBrowserId, vk)) << vk;
+    using K = hl::ControlKeySeen;
+    EXPECT_EQ(page->keys(), (std::vector<K>{{K::Page, fw::WM_KEYDOWN, fw::VK_BACK},
+                                            {K::Accelerator, fw::WM_KEYDOWN, 'A'},
+                                            {K::Page, fw::WM_KEYDOWN, 'A'},
+                                            {K::Accelerator, fw::WM_KEYDOWN, fw::VK_TAB},
+                                            {K::Page, fw::WM_KEYDOWN, fw::VK_TAB}}));
+    EXPECT_EQ(page->refreshes(), 0);
+
+    // Alt+F4 in the page asks, and reaches the page in no way.
+    hl::QueueMessageBoxAnswer(fw::IDCANCEL);
+    ASSERT_TRUE(hl::KeyDownInBrowser(*d, CWebDlg::kBrowserId, fw::VK_F4, true));
+    EXPECT_EQ(hl::MessageBoxes().size(), 1u);
+    EXPECT_EQ(page->keys().size(), 5u);
+}
+
 TEST_F(PageDialog, ClosingTheLauncherClosesThePage) {
     CMainWnd& w = Start();
     Page()->CompleteLoad();

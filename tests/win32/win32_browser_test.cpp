@@ -5,11 +5,15 @@
 // BeforeNavigate2, as a refused connection does on Windows.)
 #include "win32_support.h"  // the system's headers first
 
+#include <exdispid.h>
 #include <urlmon.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "fw/browser.h"
+#include "fw/win32/refresh_rule.h"
 #include "web/js_dispatch.h"
 #include "web/web_ctrl_interface.h"
 
@@ -23,6 +27,7 @@ constexpr const char* kNowhere = "http://127.0.0.1:9/launcher?uid=1";
 struct Events : fw::BrowserEvents {
     std::vector<std::string> log;
     std::function<void(const std::string&, bool&)> onBefore;
+    bool cancelNewWindows = false;
 
     void BeforeNavigate2(const std::string& url, bool& cancel) override {
         log.push_back("before " + url);
@@ -31,7 +36,10 @@ struct Events : fw::BrowserEvents {
     void NavigateComplete2(const std::string& url) override { log.push_back("complete " + url); }
     void DocumentComplete(const std::string& url) override { log.push_back("document " + url); }
     void NavigateError(const std::string& url) override { log.push_back("error " + url); }
-    void NewWindow3(const std::string& url, unsigned, bool&) override { log.push_back("new " + url); }
+    void NewWindow3(const std::string& url, unsigned, bool& cancel) override {
+        log.push_back("new " + url);
+        cancel = cancelNewWindows;
+    }
     void WindowClosing(bool&) override { log.push_back("closing"); }
     std::size_t Count(const std::string& prefix) const {
         std::size_t n = 0;
@@ -233,4 +241,181 @@ TEST_F(Win32Browser, TheProgramAsksForTheControlsCurrentMode) {
               ERROR_SUCCESS);
     EXPECT_EQ(mode, 11001u);
     EXPECT_EQ(CoInternetIsFeatureEnabled(FEATURE_MIME_SNIFFING, GET_FEATURE_FROM_PROCESS), S_OK);
+}
+
+// ---- what a refresh keeps from the client ------------------------------------------------
+
+namespace {
+
+// A frame of the page, as the control names it in its events: any dispatch but the control's.
+struct FrameDispatch final : IDispatch {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
+        *ppv = static_cast<IDispatch*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+        if (n) *n = 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+        return E_NOTIMPL;
+    }
+};
+
+// Plays the control: raises an event at the sink with its arguments in the order of the
+// event's declaration, as DWebBrowserEvents2 lays them out (last first).
+void Raise(IDispatch* sink, DISPID id, std::vector<VARIANT> declared) {
+    std::reverse(declared.begin(), declared.end());
+    DISPPARAMS dp{declared.data(), nullptr, static_cast<UINT>(declared.size()), 0};
+    sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr);
+}
+
+VARIANT Ref(VARIANT* v) {
+    VARIANT r;
+    VariantInit(&r);
+    r.vt = VT_BYREF | VT_VARIANT;
+    r.pvarVal = v;
+    return r;
+}
+
+// BeforeNavigate2 of the page (`frame` null: the control itself) or of a frame; answers
+// whether the navigation was cancelled.
+bool BeforeNavigate(IDispatch* sink, IDispatch* frame, const std::wstring& url) {
+    BSTR b = SysAllocString(url.c_str());
+    VARIANT urlV, flags, target, post, headers;
+    for (VARIANT* v : {&urlV, &flags, &target, &post, &headers}) VariantInit(v);
+    urlV.vt = VT_BSTR;
+    urlV.bstrVal = b;
+    flags.vt = VT_I4;
+    flags.lVal = 0;
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT pDisp, c;
+    VariantInit(&pDisp);
+    VariantInit(&c);
+    pDisp.vt = VT_DISPATCH;
+    pDisp.pdispVal = frame;
+    c.vt = VT_BYREF | VT_BOOL;
+    c.pboolVal = &cancel;
+    Raise(sink, DISPID_BEFORENAVIGATE2, {pDisp, Ref(&urlV), Ref(&flags), Ref(&target), Ref(&post), Ref(&headers), c});
+    SysFreeString(b);
+    return cancel != VARIANT_FALSE;
+}
+
+// NewWindow3; answers whether it was cancelled.
+bool NewWindow(IDispatch* sink, const std::wstring& url, unsigned flags) {
+    BSTR b = SysAllocString(url.c_str());
+    BSTR context = SysAllocString(L"http://127.0.0.1:9/");
+    IDispatch* none = nullptr;
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT ppDisp, c, f, ctx, u;
+    for (VARIANT* v : {&ppDisp, &c, &f, &ctx, &u}) VariantInit(v);
+    ppDisp.vt = VT_BYREF | VT_DISPATCH;
+    ppDisp.ppdispVal = &none;
+    c.vt = VT_BYREF | VT_BOOL;
+    c.pboolVal = &cancel;
+    f.vt = VT_I4;
+    f.lVal = static_cast<LONG>(flags);
+    ctx.vt = VT_BSTR;
+    ctx.bstrVal = context;
+    u.vt = VT_BSTR;
+    u.bstrVal = b;
+    Raise(sink, DISPID_NEWWINDOW3, {ppDisp, c, f, ctx, u});
+    SysFreeString(b);
+    SysFreeString(context);
+    return cancel != VARIANT_FALSE;
+}
+
+}  // namespace
+
+// The rule alone: during a refresh, the page's own address (once) and its frames' addresses
+// load again silently; anything else is the client's, and a top-level navigation elsewhere
+// ends the refresh. A new window passes outside a refresh, during one only when a user's
+// action asked for it, and never without a client that listens.
+TEST(Win32RefreshRule, OnlyTheRefreshsOwnNavigationsAreKeptFromTheClient) {
+    fw::win32::RefreshRule r;
+    EXPECT_TRUE(r.PassBeforeNavigate(true, "http://p.example/launcher?uid=1"));
+    EXPECT_TRUE(r.PassBeforeNavigate(false, "http://p.example/list"));
+    r.FrameAt("http://p.example/list2");  // redirected
+    EXPECT_TRUE(r.PassNewWindow(0, true));
+    EXPECT_FALSE(r.PassNewWindow(fw::NWMF_USERINITED, false));  // nobody listens
+
+    r.Refresh("http://p.example/launcher?uid=1#top");
+    EXPECT_TRUE(r.refreshing());
+    EXPECT_FALSE(r.PassNewWindow(0, true));
+    EXPECT_TRUE(r.PassNewWindow(fw::NWMF_USERINITED | fw::NWMF_FIRST, true));
+    EXPECT_FALSE(r.PassBeforeNavigate(false, "http://p.example/list"));
+    EXPECT_FALSE(r.PassBeforeNavigate(false, "http://p.example/list2#x"));
+    EXPECT_TRUE(r.PassBeforeNavigate(false, "http://ads.example/banner"));  // not a frame the page had
+    EXPECT_FALSE(r.PassBeforeNavigate(true, "http://p.example/launcher?uid=1"));
+    EXPECT_TRUE(r.refreshing());
+    // The player clicks a server while the page loads again: the client hears of it.
+    EXPECT_TRUE(r.PassBeforeNavigate(true, "http://p.example/launcher?uid=1"));  // a second time: not the refresh's
+    EXPECT_FALSE(r.refreshing());
+
+    r.Refresh("http://p.example/launcher?uid=1");
+    EXPECT_TRUE(r.PassBeforeNavigate(true, "http://g.example/play?client = 1"));
+    EXPECT_FALSE(r.refreshing());
+    EXPECT_TRUE(r.PassNewWindow(0, true));
+    EXPECT_TRUE(r.PassBeforeNavigate(false, "http://p.example/list"));  // the frames are the new page's
+
+    r.Refresh("http://g.example/play?client = 1");
+    r.End();
+    EXPECT_FALSE(r.refreshing());
+    EXPECT_TRUE(r.PassBeforeNavigate(true, "http://g.example/play?client = 1"));
+}
+
+// The same through the control's event sink, with the system's control refreshing: a new
+// window that is not passed on is cancelled (or the control would open a window of its own),
+// and a navigation the player starts while the page loads again reaches the client.
+TEST_F(Win32Browser, DuringARefreshOnlyItsOwnNavigationsAreKeptFromTheClient) {
+    IDispatch* sink = fw::win32::BrowserEventSinkForTesting(*control);
+    ASSERT_TRUE(sink);
+    auto* top = Query<IDispatch>(control->GetControlUnknown(), IID_IDispatch);
+    ASSERT_TRUE(top);
+    FrameDispatch frame;
+
+    // Outside a refresh, every event reaches the client, which decides.
+    events.cancelNewWindows = true;
+    EXPECT_TRUE(NewWindow(sink, L"http://127.0.0.1:9/popup", 0));
+    events.cancelNewWindows = false;
+    EXPECT_FALSE(NewWindow(sink, L"http://127.0.0.1:9/popup", 0));
+    EXPECT_EQ(events.Count("new "), 2u);
+
+    control->Navigate(kNowhere);
+    ASSERT_TRUE(Pump([&] { return events.Count("error ") > 0; }, 15000));
+    EXPECT_FALSE(BeforeNavigate(sink, &frame, L"http://127.0.0.1:9/frame"));
+    const std::string page = control->LocationUrl();
+    std::printf("[ refresh  ] the control's location after the failed load: \"%s\"\n", page.c_str());
+    events.log.clear();
+
+    control->Refresh();
+    // A pop-up the page opens by itself while it reloads: cancelled, never the client's.
+    EXPECT_TRUE(NewWindow(sink, L"http://127.0.0.1:9/ad", 0));
+    EXPECT_EQ(events.Count("new "), 0u);
+    // One the player's click asked for: the client's.
+    EXPECT_FALSE(NewWindow(sink, L"http://127.0.0.1:9/help", fw::NWMF_USERINITED | fw::NWMF_FIRST));
+    EXPECT_EQ(events.Count("new http://127.0.0.1:9/help"), 1u);
+    // The page's frame loads again, and the page itself: silently, never cancelled.
+    EXPECT_FALSE(BeforeNavigate(sink, &frame, L"http://127.0.0.1:9/frame"));
+    if (!page.empty()) EXPECT_FALSE(BeforeNavigate(sink, top, std::wstring(page.begin(), page.end())));
+    EXPECT_EQ(events.Count("before "), 0u);
+    // The player picks a server meanwhile: the client hears of it (and opens the game).
+    EXPECT_FALSE(BeforeNavigate(sink, top, L"http://127.0.0.1:9/s?id=1&client = 1"));
+    EXPECT_EQ(events.Count("before http://127.0.0.1:9/s?id=1&client = 1"), 1u);
+    // The page moved on: the refresh is over.
+    EXPECT_FALSE(NewWindow(sink, L"http://127.0.0.1:9/later", 0));
+    EXPECT_EQ(events.Count("new http://127.0.0.1:9/later"), 1u);
+
+    // Nobody listening: a new window is still cancelled.
+    control->SetEvents(nullptr);
+    EXPECT_TRUE(NewWindow(sink, L"http://127.0.0.1:9/nobody", fw::NWMF_USERINITED));
+    top->Release();
+    PumpFor(200);
 }

@@ -544,7 +544,10 @@ gboolean WebkitView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, Web
             return TRUE;
         }
         const unsigned flags = self->NewWindowFlags(action);
-        if (BrowserEvents* sink = self->Sink()) sink->NewWindow3(url, flags, cancel);
+        if (BrowserEvents* sink = self->Sink())
+            sink->NewWindow3(url, flags, cancel);
+        else
+            cancel = true;  // nobody to ask: no window of the engine's own
         if (!alive.expired() && !cancel) self->approvedNewWindow_ = url;
     }
     if (cancel || alive.expired())
@@ -564,7 +567,10 @@ GtkWidget* WebkitView::OnCreate(WebKitWebView* view, WebKitNavigationAction* act
         Alive alive = self->alive_;
         bool cancel = false;
         const unsigned flags = self->NewWindowFlags(action);
-        if (BrowserEvents* sink = self->Sink()) sink->NewWindow3(url, flags, cancel);
+        if (BrowserEvents* sink = self->Sink())
+            sink->NewWindow3(url, flags, cancel);
+        else
+            cancel = true;
         if (cancel || alive.expired()) return nullptr;
     }
     return OpenPopup(view);
