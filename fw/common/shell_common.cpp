@@ -1,5 +1,5 @@
-// The portable part of the shell: which addresses may go to the default browser, and how
-// many a page may send there.
+// The portable part of the shell: how many addresses a page may send to the default browser
+// (which ones: web_address.cpp).
 #include <cstdio>
 #include <deque>
 #include <string_view>
@@ -20,34 +20,9 @@ std::deque<std::uint64_t>& PageOpens() {
     return opens;
 }
 
-// A line on standard error about an address a page sent (the page's text, so shown with care).
-void LogAddress(const char* what, const char* why, const std::string& url) {
-    std::fprintf(stderr, "raduvove: %s refused (%s): %s\n", what, why, ShownInLog(url).c_str());
-}
-
-void LogRefused(const std::string& url, const char* why) { LogAddress("default browser", why, url); }
+void LogRefused(const std::string& url, const char* why) { detail::LogRefusedAddress("default browser", why, url); }
 
 }  // namespace
-
-bool IsWebAddress(const std::string& url) {
-    // The scheme is the text as given up to the first ':'; leading blanks make it no scheme.
-    auto scheme = [&](std::string_view s) {
-        if (url.size() <= s.size() || url[s.size()] != ':') return false;
-        for (std::size_t i = 0; i < s.size(); ++i) {
-            char c = url[i];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            if (c != s[i]) return false;
-        }
-        return true;
-    };
-    return scheme("http") || scheme("https");
-}
-
-bool RequireWebAddress(const std::string& url, const char* what) {
-    if (IsWebAddress(url)) return true;
-    LogAddress(what, "not a web address", url);
-    return false;
-}
 
 bool ShellOpenFromPage(const std::string& url, unsigned newWindowFlags) {
     if (!IsWebAddress(url)) {
