@@ -1,14 +1,11 @@
 // The portable part of the shell: how many addresses a page may send to the default browser
 // (which ones: web_address.cpp).
-#include <cstdio>
 #include <deque>
-#include <string_view>
 
 #include "fw/backend.h"
 #include "fw/browser.h"
 #include "fw/shell.h"
 #include "fw/system.h"
-#include "fw/text.h"
 
 namespace fw {
 
