@@ -55,6 +55,18 @@ std::string Unquote(std::string_view v) {
     return std::string(v);
 }
 
+// What Set writes for a value so that it reads back the same: its first line only (a line
+// break would start lines of its own, a section or keys among them), in quotes when reading
+// would otherwise change it: blanks at either end are dropped, and a pair of matching quotes
+// around it is taken off.
+std::string StoredValue(std::string_view value) {
+    value = value.substr(0, value.find_first_of("\r\n"));
+    const bool blankEnd = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()));
+    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+    if (blankEnd || quoted) return "\"" + std::string(value) + "\"";
+    return std::string(value);
+}
+
 }  // namespace
 
 IniFile IniFile::Parse(std::string_view text) {
@@ -137,8 +149,9 @@ std::optional<std::string> IniFile::Get(std::string_view section, std::string_vi
 }
 
 void IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
-    changes_.push_back({std::string(section), std::string(key), std::string(value)});
-    std::string newLine = std::string(key) + "=" + std::string(value);
+    const std::string stored = StoredValue(value);
+    changes_.push_back({std::string(section), std::string(key), stored});
+    std::string newLine = std::string(key) + "=" + stored;
     int sectionAt = -1;
     int lastInSection = -1;
     bool inSection = false;

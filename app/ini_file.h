@@ -30,7 +30,9 @@ public:
 
     std::optional<std::string> Get(std::string_view section, std::string_view key) const;
     // Replaces the key's value in place, or appends the key to its section (the section is
-    // appended when missing). Other lines keep their text and order.
+    // appended when missing). Other lines keep their text and order. A value is one line: what
+    // follows a line break in it is not written. A value that reading would change (blanks at
+    // either end, matching quotes around it) is written in quotes, so Get gives it back as set.
     void Set(std::string_view section, std::string_view key, std::string_view value);
 
     std::string Serialize() const;

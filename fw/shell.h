@@ -11,6 +11,10 @@ bool IsWebAddress(const std::string& url);
 // IsWebAddress for an address that came from a page: when it is none, a line on standard
 // error says that `what` refused it (the address cut short, its control characters masked).
 bool RequireWebAddress(const std::string& url, const char* what);
+namespace detail {
+// The line on standard error for an address from a page that `what` refused for `why`.
+void LogRefusedAddress(const char* what, const char* why, const std::string& url);
+}  // namespace detail
 
 // Opens an address that a page asked for (a pop-up, a link with a target; NewWindow3 with
 // its flags) in the default browser, within limits a page cannot talk its way past: only

@@ -63,7 +63,7 @@ void Heartbeat::Run(const std::shared_ptr<Shared>& shared, CHttpClient& client, 
         std::string answer;
         client.Get(address, answer);  // only the answer counts: empty after a failure
         fw::TraceMark("heartbeat-answered");
-        if (answer.find('1') == std::string::npos) return;
+        if (!AnswerGoesOn(answer)) return;
         ++g_pausing;
         const bool stopped = shared->stop.WaitFor(pause);
         --g_pausing;

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -34,6 +35,9 @@ public:
     // The report's address on the portal: fields 2, 3 and 4 put in as they are (no escaping),
     // whatever their length.
     static std::string Address(const std::string& portalHost, const chat::ServiceFields& fields);
+    // Whether the portal's answer lets the worker report again after its pause: a "1"
+    // anywhere in it.
+    static bool AnswerGoesOn(std::string_view answer) { return answer.find('1') != std::string_view::npos; }
 
     // One more worker for `address`; workers started before go on with theirs. A worker started
     // after the chat ended sends nothing.

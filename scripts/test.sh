@@ -108,8 +108,9 @@ else
   echo "thread sanitizer build failed"; failed=$((failed + 1)); status=1
 fi
 
-if CC=clang CXX=clang++ TARGET=bridge_fuzz build_dir build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRV_FUZZ=ON -DRV_TESTS=OFF -DRV_GTK=OFF -DRV_PORTAL=OFF -DRV_BENCH=OFF; then
-  ctest_stage "fuzzing the script bridge (short run)" build-fuzz -L fuzz
+# Every fuzz target (tests/fuzz/), each run for about 20 s from its seed corpus.
+if CC=clang CXX=clang++ TARGET=fuzz_targets build_dir build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRV_FUZZ=ON -DRV_TESTS=OFF -DRV_GTK=OFF -DRV_PORTAL=OFF -DRV_BENCH=OFF; then
+  ctest_stage "fuzzing the parsers and the script bridge (20 s each)" build-fuzz -L fuzz
 else
   echo "fuzz build failed"; failed=$((failed + 1)); status=1
 fi

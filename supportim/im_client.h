@@ -29,6 +29,7 @@
 #include <string>
 
 #include "supportim/platform.h"
+#include "supportim/protocol.h"
 #include "supportim/support_im.h"
 
 namespace supportim {
@@ -38,11 +39,6 @@ struct ChatConfig {
     std::string account, service, user, game, fid, field5, field6, field7, type;
     bool operator==(const ChatConfig&) const = default;
 };
-
-// True for a host name or IPv4 address (letters, digits, '-', '.') with an optional :port.
-bool IsValidHost(const std::string& hostAndPort);
-// Percent-encodes every byte but the unreserved ones.
-std::string FormEncode(const std::string& bytes);
 
 class ImClient {
 public:

@@ -100,6 +100,18 @@ TEST(IniFile, SetInFilesOfEveryShape) {
     gap.Set("a", "y", "2");
     EXPECT_EQ(gap.Serialize(), "[a]\nx=1\ny=2\n\n\n[b]\n");
 
+    // A value reads back as set: blanks at its ends and quotes around it are kept by quoting
+    // it; a line break ends it, so that it cannot start a section or keys of its own.
+    app::IniFile v = app::IniFile::Parse("[dmor]\n");
+    v.Set("dmor", "filename", " 7_8 ");
+    v.Set("dmor", "hotName", "'F10'");
+    v.Set("dmor", "uid", "1\n[hosts]\nportal=evil.example");
+    EXPECT_EQ(v.Serialize(), "[dmor]\nfilename=\" 7_8 \"\nhotName=\"'F10'\"\nuid=1\n");
+    const app::IniFile back = app::IniFile::Parse(v.Serialize());
+    EXPECT_EQ(Value(back, "dmor", "filename"), " 7_8 ");
+    EXPECT_EQ(Value(back, "dmor", "hotName"), "'F10'");
+    EXPECT_EQ(Value(back, "hosts", "portal"), "<absent>");
+
     // Mixed line ends and a missing last one are written back as they were read.
     const std::string mixed = "[a]\r\nx=1\ny=2\r\n\r\nlast=3";
     EXPECT_EQ(app::IniFile::Parse(mixed).Serialize(), mixed);
