@@ -32,26 +32,29 @@ protected:
 
 TEST_F(VipThreads, TheInboxHandsTextsOverFromManyThreads) {
     CRudovGame& g = MakeDirect();
-    std::atomic<bool> go{true};
+    // A bounded number of texts: callers that never stopped would post faster than one UI
+    // thread delivers, and its queue would only grow.
+    constexpr int kTexts = 5000;
+    std::atomic<int> calling{4};
     std::vector<std::thread> callers;
     for (int t = 0; t < 4; ++t) {
-        callers.emplace_back([&go, t] {
-            for (int i = 0; go; ++i) {
+        callers.emplace_back([&calling, t] {
+            for (int i = 0; i < kTexts; ++i) {
                 const std::string text = "http://cs.test/cs/chat/?sid=S#msg-" + std::to_string(t * 100000 + i);
                 chat::ImInbox::OnMessage(text.c_str());
             }
+            --calling;
         });
     }
     // Meanwhile the UI thread reads the last text, delivers the posts, and the window stops and
     // starts being the target.
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; calling > 0 || i < 200; ++i) {
         const std::string last = chat::ImInbox::LastText();
         EXPECT_TRUE(last.empty() || last.rfind("http://cs.test/cs/chat/?sid=S#msg-", 0) == 0) << last;
         if (i % 100 == 0) chat::ImInbox::ClearTarget(g.handle());
         if (i % 100 == 50) chat::ImInbox::SetTarget(g.handle());
         hl::Pump(5);
     }
-    go = false;
     for (auto& t : callers) t.join();
     chat::ImInbox::OnMessage(nullptr);  // a null text is no text
     hl::Pump();
