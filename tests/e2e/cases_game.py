@@ -5,7 +5,7 @@ import os
 import subprocess
 import time
 
-from harness import CAPTION, EXIT_PROMPT_CAPTION, WEB_AREA, Failure, case, expect
+from harness import CAPTION, EXIT_PROMPT_CAPTION, WEB_AREA, Failure, case, expect, wait_box
 
 PAGE_W, PAGE_H = WEB_AREA[2] - WEB_AREA[0], WEB_AREA[3] - WEB_AREA[1]  # 788 x 387
 HOST_KEYS = ("portal", "game", "pay", "forum", "cs")
@@ -242,17 +242,6 @@ class Game:
             a = c.x.active_window()
             raise Failure(f"{e}; the active window is {a:#x} {c.x.window_name(a)!r}") from None
         self.window = None
-
-
-def wait_box(c, client, caption, timeout=5):
-    """A message box of the client with the caption, mapped and active."""
-    d = c.wait(lambda: c.find_named(caption, client.pid), timeout, f"the message box {caption!r}")
-    try:
-        c.wait(lambda: c.x.active_window() == d, 5, f"the message box {caption!r} to become the active window")
-    except Failure as e:
-        a = c.x.active_window()
-        raise Failure(f"{e}; the active window is {a:#x} {c.x.window_name(a)!r}") from None
-    return d
 
 
 def caption_span(img):

@@ -6,7 +6,7 @@ import time
 
 import xwire
 from harness import (BUTTONS, CAPTION, EXIT_PROMPT_CAPTION, LAUNCHER_H, LAUNCHER_W, WEB_AREA, Failure, case, centre,
-                     expect)
+                     expect, wait_box)
 
 PAGE_W, PAGE_H = WEB_AREA[2] - WEB_AREA[0], WEB_AREA[3] - WEB_AREA[1]  # 788 x 387
 HOST_KEYS = ("portal", "game", "pay", "forum", "cs")
@@ -404,22 +404,16 @@ def focus_page(c, launcher, dlg):
 
 def alt_f4_asks(c, client, launcher, dlg, page_intact):
     """Alt+F4 in the page asks about quitting: Escape keeps everything, Return ends the client."""
-    def prompt():
-        d = c.wait(lambda: c.find_named(EXIT_PROMPT_CAPTION, client.pid), 5,
-                   f"the exit prompt {EXIT_PROMPT_CAPTION!r} after Alt+F4 in the page")
-        c.wait(lambda: c.x.active_window() == d, 5, "the exit prompt to become the active window")
-        return d
-
     focus_page(c, launcher, dlg)
     c.key("alt+F4")
-    d = prompt()
+    d = wait_box(c, client, EXIT_PROMPT_CAPTION)
     c.key("Escape")
     c.wait(lambda: not c.x.viewable(d), 5, "the exit prompt to close on Escape")
     page_intact()
 
     focus_page(c, launcher, dlg)
     c.key("alt+F4")
-    prompt()
+    wait_box(c, client, EXIT_PROMPT_CAPTION)
     c.key("Return")
     rc = client.wait_exit(5, "the client to end after Return on the exit prompt")
     expect(rc == 0, f"the client ended with code {rc}, expected 0")

@@ -8,11 +8,11 @@ import signal
 import subprocess
 import time
 
-from cases_game import WORK_AREA, Game, exists, hold, title_button, wait_box
+from cases_game import WORK_AREA, Game, exists, hold, title_button
 from cases_page import (PAGE_PATH, PAGE_QUERY, click_page, closed_port, last_seq, page_dialog, page_ini,
                         requests, start_portal, start_with_page, viewable_windows, wait_absent, wait_retrying,
                         web_area)
-from harness import CAPTION, EXIT_PROMPT_CAPTION, Failure, case, child_processes, expect
+from harness import CAPTION, EXIT_PROMPT_CAPTION, Failure, case, child_processes, expect, wait_box
 
 # The buttons a hostile launcher page offers (portal --hostile), in page coordinates: a row
 # of 96x24 buttons from (300, 12), 6 px apart.

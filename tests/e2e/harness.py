@@ -617,6 +617,17 @@ def case(fn=None, **desktop):
     return register(fn) if fn else register
 
 
+def wait_box(c, client, caption, timeout=5):
+    """A message box of the client with the caption, mapped and active."""
+    d = c.wait(lambda: c.find_named(caption, client.pid), timeout, f"the message box {caption!r}")
+    try:
+        c.wait(lambda: c.x.active_window() == d, 5, f"the message box {caption!r} to become the active window")
+    except Failure as e:
+        a = c.x.active_window()
+        raise Failure(f"{e}; the active window is {a:#x} {c.x.window_name(a)!r}") from None
+    return d
+
+
 def expect(cond, message):
     if not cond:
         raise Failure(message)
