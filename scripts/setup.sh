@@ -7,6 +7,7 @@
 #   scripts/setup.sh windows - the Windows tool chain: mingw-w64 (the -posix compilers, whose
 #                              C++ library has threads) and Wine with an X server to run the
 #                              cross-built programs (GoogleTest comes from libgtest-dev's sources)
+#   scripts/setup.sh bench   - what building needs, plus matplotlib for the charts of the benchmarks
 set -euo pipefail
 
 what=${1:-build}
@@ -21,6 +22,7 @@ if [ "$what" = test ]; then
   # (in the good plugins), for the end-to-end case that listens to the game's music.
   pkgs+=(clang libclang-rt-14-dev pulseaudio pulseaudio-utils gstreamer1.0-plugins-good)
 fi
+[ "$what" = bench ] && pkgs+=(python3-matplotlib)
 [ "$what" = windows ] && pkgs=("${windows_pkgs[@]}")
 
 # install PACKAGE... : installs the missing ones; fails when apt-get does.
