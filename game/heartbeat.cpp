@@ -28,8 +28,16 @@ std::string Heartbeat::Address(const std::string& portalHost, const chat::Servic
     // The fields are in the system's character set, as the library takes them; the address is
     // formed from them as they are and read back (the HTTP client encodes what an address
     // cannot hold).
+    // Each value goes to the next placeholder after the one before it, so that a value holding
+    // "%s" itself is never filled in.
     std::string path = kPathFormat;
-    for (int k : {1, 2, 3}) path.replace(path.find("%s"), 2, fw::SystemToUtf8(fields[static_cast<std::size_t>(k)]));
+    std::size_t at = 0;
+    for (int k : {1, 2, 3}) {
+        const std::string value = fw::SystemToUtf8(fields[static_cast<std::size_t>(k)]);
+        at = path.find("%s", at);
+        path.replace(at, 2, value);
+        at += value.size();
+    }
     return shared::HttpAddress(portalHost, path);
 }
 

@@ -57,6 +57,12 @@ TEST(HeartbeatAddress, FieldsTwoThreeAndFourAsTheyAre) {
     // The other fields are not sent.
     EXPECT_EQ(a.find("kf_dmor"), std::string::npos);
     EXPECT_EQ(a.find("vip3"), std::string::npos);
+    // A field that holds the format's own placeholder is a value like any other: the next
+    // field goes to its own place, not into it.
+    chat::ServiceFields marked = kFields;
+    marked[1] = "u%s1";
+    EXPECT_EQ(Heartbeat::Address("p.test", marked),
+              "http://p.test/?m=game&c=heartbeat&userid=u%s1&g_id=dmor&f_id=" + kFields[3] + "&type=cs");
 }
 
 TEST_F(HeartbeatWorker, AOneAnywhereInTheAnswerKeepsItGoing) {
