@@ -27,8 +27,7 @@ fails when any grows by more than 10 % between them. Counts of a few (threads, f
 shares of a few per cent move in steps: a growth must also exceed a small floor (one thread or
 file; one point of CPU; 1 MB) to count, so that 2.1 % against 1.9 % of a core is no failure.
 A step that fails (a window that does not come) is reported and the run goes on with the next
-round, from the launcher; the run fails when the client ends or a whole round fails twice in
-a row.
+round, from the launcher; the run fails when the client ends or three rounds in a row fail.
 """
 import argparse
 import csv
@@ -342,8 +341,8 @@ def main():
             k += 1
             ok = p.play_round(min(t0 + k * round_s, t0 + duration))
             failures_in_a_row = 0 if ok else failures_in_a_row + 1
-            if failures_in_a_row >= 2:
-                raise harness.Failure("two rounds in a row failed")
+            if failures_in_a_row >= 3:
+                raise harness.Failure("three rounds in a row failed")
             if not p.entered:
                 try:
                     p.enter()

@@ -358,22 +358,28 @@ def pay_windows(g):
 def done_button(c, pay, timeout=10):
     """Centre of the payment page's "完成" button, found by its colours once the page is
     drawn: the only yellow-orange box in the lower half of the page (the QR code is black
-    and white, the rest dark brown)."""
+    and white, the rest dark brown). Until the page is drawn, the window may still show what
+    was under it (the game page has orange buttons too): the QR code's white must be there
+    first."""
     x, y, w, h = c.x.geometry(pay)
-    rect = (x, y + h // 2, w, h // 2)
 
     def button_coloured(rgb):
         r, g, b = rgb
         return r >= 220 and 140 <= g <= 235 and b <= 170
 
     def hits(img):
-        return [(px, py) for py in range(img.height) for px in range(img.width)
+        return [(px, py) for py in range(img.height // 2, img.height) for px in range(img.width)
                 if button_coloured(img.pixel(px, py))]
-    img = c.wait_pixels(rect, lambda im: len(hits(im)) >= 200, timeout, "the 完成 button of the payment page")
+
+    def drawn(img):
+        white = sum(1 for py in range(0, img.height // 2, 2) for px in range(0, img.width, 2)
+                    if img.pixel(px, py) == (255, 255, 255))
+        return white >= 500 and len(hits(img)) >= 200
+    img = c.wait_pixels((x, y, w, h), drawn, timeout, "the payment page with its QR code and 完成 button")
     found = hits(img)
     xs = sorted(p[0] for p in found)
     ys = sorted(p[1] for p in found)
-    return x + xs[len(xs) // 2], y + h // 2 + ys[len(ys) // 2]
+    return x + xs[len(xs) // 2], y + ys[len(ys) // 2]
 
 
 @case
