@@ -1,8 +1,9 @@
 // The client's own windows on the Win32 back end with the system's browser control: the keys
 // of the launcher's page dialog and of the VIP window on their way to the control (its
 // accelerator translation, played by a stand-in active object, and the dispatch to the
-// control's window), and the game window's cache clearing with a large URL cache while the
-// UI thread goes on answering.
+// control's window), the game page's new windows (the control's NewWindow3 played at the game
+// window's sink), and the game window's cache clearing with a large URL cache while the UI
+// thread goes on answering.
 #include "win32_support.h"  // the system's headers first
 
 #include <wininet.h>
@@ -17,6 +18,7 @@
 #include <thread>
 
 #include "fw/browser.h"
+#include "fw/shell.h"
 #include "fw/system.h"
 #include "game/clear_worker.h"
 #include "game/rudov_game.h"
@@ -116,20 +118,20 @@ public:
     std::vector<WPARAM> keys;
 };
 
-// Makes the stand-in the control's active object, as the control makes itself when it is
-// activated for input: through the in-place frame of the container's site, which stays behind
-// the client's host object.
-bool MakeActive(fw::BrowserControl& control, IOleInPlaceActiveObject* active) {
+// The control's client site: the container's own, or the client's host object once attached.
+IOleClientSite* ClientSite(IUnknown* control) {
     void* p = nullptr;
-    if (FAILED(control.GetControlUnknown()->QueryInterface(IID_IOleObject, &p)) || !p) return false;
+    if (!control || FAILED(control->QueryInterface(IID_IOleObject, &p)) || !p) return nullptr;
     auto* ole = static_cast<IOleObject*>(p);
     IOleClientSite* site = nullptr;
     ole->GetClientSite(&site);
     ole->Release();
-    if (!site) return false;
-    auto* host = static_cast<CWebCtrlInterFace*>(site);  // the client's host object
-    IOleClientSite* container = host->m_pContainerSite;
-    site->Release();
+    return site;
+}
+
+// Makes the stand-in the control's active object, as the control makes itself when it is
+// activated for input: through the in-place frame of the container's site.
+bool MakeActiveThrough(IOleClientSite* container, IOleInPlaceActiveObject* active) {
     if (!container) return false;
     IOleInPlaceSite* inPlace = nullptr;
     if (FAILED(container->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&inPlace))) || !inPlace)
@@ -144,6 +146,17 @@ bool MakeActive(fw::BrowserControl& control, IOleInPlaceActiveObject* active) {
     if (frame) frame->Release();
     if (doc) doc->Release();
     inPlace->Release();
+    return ok;
+}
+
+// The same for a control of the client's, whose container's site stays behind the client's
+// host object.
+bool MakeActive(fw::BrowserControl& control, IOleInPlaceActiveObject* active) {
+    IOleClientSite* site = ClientSite(control.GetControlUnknown());
+    if (!site) return false;
+    auto* host = static_cast<CWebCtrlInterFace*>(site);  // the client's host object
+    const bool ok = MakeActiveThrough(host->m_pContainerSite, active);
+    site->Release();
     return ok;
 }
 
@@ -265,6 +278,144 @@ TEST_F(Win32Client, VipWindowKeysOnTheirWayToTheControl) {
     EXPECT_EQ(active.keys, (std::vector<WPARAM>{VK_RETURN, 'B'}));
     EXPECT_EQ(d.keyDowns, (std::vector<WPARAM>{'B'}));
     StopRecording(control);
+}
+
+// ---- the game page's new windows -----------------------------------------------------------
+
+namespace {
+
+std::wstring Caption(HWND h) {
+    wchar_t buf[256] = {};
+    GetWindowTextW(h, buf, 256);
+    return buf;
+}
+
+// The top-level windows of this thread that `owner` owns, by caption.
+std::map<std::wstring, HWND> OwnedBy(HWND owner) {
+    std::pair<HWND, std::map<std::wstring, HWND>> s{owner, {}};
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND h, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<std::pair<HWND, std::map<std::wstring, HWND>>*>(lp);
+            if (GetWindow(h, GW_OWNER) == s->first) s->second[Caption(h)] = h;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    return s.second;
+}
+
+// The page in a pop-up: its title changes; it asks to close its window (answers whether the
+// control was told to keep it).
+void RaiseTitle(IDispatch* sink, const wchar_t* text) {
+    VARIANT t;
+    VariantInit(&t);
+    t.vt = VT_BSTR;
+    t.bstrVal = SysAllocString(text);
+    Raise(sink, DISPID_TITLECHANGE, {t});
+    SysFreeString(t.bstrVal);
+}
+bool RaiseClosing(IDispatch* sink) {
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT child, c;
+    VariantInit(&child);
+    VariantInit(&c);
+    child.vt = VT_BOOL;
+    child.boolVal = VARIANT_FALSE;
+    c.vt = VT_BYREF | VT_BOOL;
+    c.pboolVal = &cancel;
+    Raise(sink, DISPID_WINDOWCLOSING, {child, c});
+    return cancel != VARIANT_FALSE;
+}
+
+}  // namespace
+
+// A new window the game window lets its page open is a browser window of the client's own,
+// owned by the game window, whose control goes back to the asking control; a burst beyond the
+// limits opens nothing. The boss key hides the pop-ups with the game window and brings back only
+// those that were on the screen; the page's title and window.close() reach its window; the game
+// window's end takes every pop-up and lets go of each control.
+TEST_F(Win32Client, TheGamePagesNewWindowsBelongToTheGameWindow) {
+    fw::detail::ResetPageOpens();
+    ActiveObject active;  // outlives the pop-ups, whose control holds it
+    Launcher launcher;
+    auto game = std::make_unique<CRudovGame>(launcher);
+    ASSERT_TRUE(game->Created());
+    game->Show(fw::ShowCmd::Show);
+    const HWND gameHwnd = fw::win32::HwndOf(game->handle());
+    IDispatch* sink = fw::win32::BrowserEventSinkForTesting(*game->browser());
+    ASSERT_TRUE(sink);
+    constexpr unsigned kClick = fw::NWMF_USERINITED | fw::NWMF_FIRST;
+
+    NewWindowAnswer first = NewWindow(sink, L"http://127.0.0.1:9/help", kClick);
+    EXPECT_FALSE(first.cancelled);
+    ASSERT_TRUE(first.window);
+    auto popups = OwnedBy(gameHwnd);
+    ASSERT_EQ(popups.size(), 1u);
+    const HWND help = popups[L"http://127.0.0.1:9/help"];  // its title until the page names one
+    ASSERT_TRUE(help);
+    EXPECT_TRUE(IsWindowVisible(help));
+    EXPECT_EQ(GetAncestor(help, GA_ROOT), help);  // top-level, not a child of the game window
+    // The control handed back is the one that fills the pop-up.
+    void* p = nullptr;
+    ASSERT_EQ(first.window->QueryInterface(IID_IOleInPlaceObject, &p), S_OK);
+    HWND inner = nullptr;
+    static_cast<IOleInPlaceObject*>(p)->GetWindow(&inner);
+    static_cast<IOleInPlaceObject*>(p)->Release();
+    EXPECT_TRUE(IsChild(help, inner));
+    // Its page's keys go to the control's accelerator translation first.
+    IOleClientSite* container = ClientSite(first.window.get());
+    ASSERT_TRUE(MakeActiveThrough(container, &active));
+    container->Release();
+    Press(inner, VK_TAB);
+    ASSERT_TRUE(Pump([&] { return !active.keys.empty(); }, 3000));
+    EXPECT_EQ(active.keys, std::vector<WPARAM>{VK_TAB});
+
+    // 200 windows from one click, then clicks beyond the limit: all cancelled, none opened.
+    for (int i = 0; i < 200; ++i) {
+        NewWindowAnswer more = NewWindow(sink, L"http://127.0.0.1:9/spam", fw::NWMF_USERINITED);
+        ASSERT_TRUE(more.cancelled);
+        EXPECT_FALSE(more.window);
+    }
+    EXPECT_FALSE(NewWindow(sink, L"http://127.0.0.1:9/second", kClick).cancelled);
+    EXPECT_FALSE(NewWindow(sink, L"http://127.0.0.1:9/third", kClick).cancelled);
+    EXPECT_TRUE(NewWindow(sink, L"http://127.0.0.1:9/fourth", kClick).cancelled);
+    popups = OwnedBy(gameHwnd);
+    ASSERT_EQ(popups.size(), 3u);
+    const HWND second = popups[L"http://127.0.0.1:9/second"], third = popups[L"http://127.0.0.1:9/third"];
+
+    // The pages in the pop-ups: a title, a window.close(), and a window of their own.
+    IDispatch* helpSink = fw::win32::BrowserEventSinkInForTesting(help);
+    ASSERT_TRUE(helpSink);
+    RaiseTitle(helpSink, L"帮助");
+    EXPECT_EQ(Caption(help), L"帮助");
+    IDispatch* secondSink = fw::win32::BrowserEventSinkInForTesting(second);
+    ASSERT_TRUE(secondSink);
+    EXPECT_TRUE(RaiseClosing(secondSink));  // the control keeps out of it: the window is ours
+    ASSERT_TRUE(Pump([&] { return !IsWindow(second); }, 3000));
+    fw::detail::ResetPageOpens();
+    EXPECT_FALSE(NewWindow(helpSink, L"http://127.0.0.1:9/faq", kClick).cancelled);
+    const HWND faq = OwnedBy(help)[L"http://127.0.0.1:9/faq"];
+    ASSERT_TRUE(faq);
+
+    // The boss key hides the game window; the next brings back what was on the screen.
+    ShowWindow(third, SW_HIDE);
+    game->Show(fw::ShowCmd::Hide);
+    EXPECT_FALSE(IsWindowVisible(help));
+    EXPECT_FALSE(IsWindowVisible(faq));
+    game->Show(fw::ShowCmd::Show);
+    EXPECT_TRUE(IsWindowVisible(help));
+    EXPECT_TRUE(IsWindowVisible(faq));
+    EXPECT_FALSE(IsWindowVisible(third));
+
+    // The game window goes: its pop-ups with it, and the controls are let go (the reference
+    // handed to the asking control is the last).
+    game.reset();
+    PumpFor(100);
+    for (HWND h : {help, third, faq}) EXPECT_FALSE(IsWindow(h));
+    IDispatch* control = first.window.get();
+    control->AddRef();
+    first.window.reset();
+    EXPECT_EQ(control->Release(), 0u);
 }
 
 // ---- cache clearing with a large URL cache --------------------------------------------------
