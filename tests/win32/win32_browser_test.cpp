@@ -55,15 +55,6 @@ T* Query(IUnknown* u, REFIID iid) {
     return static_cast<T*>(p);
 }
 
-// The control's own window (where its keys go).
-HWND ControlWindow(fw::BrowserControl& c) {
-    auto* ip = Query<IOleInPlaceObject>(c.GetControlUnknown(), IID_IOleInPlaceObject);
-    if (!ip) return nullptr;
-    HWND h = nullptr;
-    ip->GetWindow(&h);
-    ip->Release();
-    return h;
-}
 
 class Win32Browser : public Win32Test {
 protected:
@@ -98,7 +89,7 @@ TEST_F(Win32Browser, TheControlIsActivatedInPlaceInsideItsWindow) {
     HWND host = GetDlgItem(parent.hwnd(), 174);
     ASSERT_TRUE(host);
     EXPECT_EQ(SystemRect(host), fw::Rect::FromXYWH(110, 110, 788, 387));
-    HWND inner = ControlWindow(*control);
+    HWND inner = ControlWindow(control->GetControlUnknown());
     ASSERT_TRUE(inner);  // in place: the control made its window inside ours
     EXPECT_TRUE(IsChild(host, inner));
     EXPECT_TRUE(IsWindowVisible(inner));
@@ -189,7 +180,7 @@ TEST_F(Win32Browser, AHandlerMayDestroyTheControl) {
 }
 
 TEST_F(Win32Browser, KeysForTheControlPassTheWindowsPreTranslationFirst) {
-    HWND inner = ControlWindow(*control);
+    HWND inner = ControlWindow(control->GetControlUnknown());
     ASSERT_TRUE(inner);
     parent.swallow = [](const fw::Msg& m) { return m.message == fw::WM_KEYDOWN && m.wParam == fw::VK_F5; };
     PostMessageW(inner, WM_KEYDOWN, VK_F5, 1);
@@ -220,7 +211,7 @@ TEST_F(Win32Browser, QuitEndsThePageForGoodAndTheWindowsEndTakesTheControl) {
     // A second control whose window goes first: the control goes with the window.
     auto second = fw::BrowserControl::Create(parent, 175, fw::Rect{0, 0, 100, 100});
     ASSERT_TRUE(second);
-    HWND inner = ControlWindow(*second);
+    HWND inner = ControlWindow(second->GetControlUnknown());
     ASSERT_TRUE(inner);
     parent.Destroy();
     EXPECT_FALSE(IsWindow(inner));

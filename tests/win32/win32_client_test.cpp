@@ -18,7 +18,6 @@
 #include <thread>
 
 #include "fw/browser.h"
-#include "fw/shell.h"
 #include "fw/system.h"
 #include "game/clear_worker.h"
 #include "game/rudov_game.h"
@@ -118,20 +117,23 @@ public:
     std::vector<WPARAM> keys;
 };
 
-// The control's client site: the container's own, or the client's host object once attached.
-IOleClientSite* ClientSite(IUnknown* control) {
+// Makes the stand-in the control's active object, as the control makes itself when it is
+// activated for input: through the in-place frame of the container's site, which stays behind
+// the client's host object (the one of the two with a UI handler) when there is one.
+bool MakeActive(IUnknown* control, IOleInPlaceActiveObject* active) {
     void* p = nullptr;
-    if (!control || FAILED(control->QueryInterface(IID_IOleObject, &p)) || !p) return nullptr;
+    if (FAILED(control->QueryInterface(IID_IOleObject, &p)) || !p) return false;
     auto* ole = static_cast<IOleObject*>(p);
     IOleClientSite* site = nullptr;
     ole->GetClientSite(&site);
     ole->Release();
-    return site;
-}
-
-// Makes the stand-in the control's active object, as the control makes itself when it is
-// activated for input: through the in-place frame of the container's site.
-bool MakeActiveThrough(IOleClientSite* container, IOleInPlaceActiveObject* active) {
+    if (!site) return false;
+    IOleClientSite* container = site;
+    if (SUCCEEDED(site->QueryInterface(IID_IDocHostUIHandler, &p)) && p) {
+        static_cast<IDocHostUIHandler*>(p)->Release();
+        container = static_cast<CWebCtrlInterFace*>(site)->m_pContainerSite;
+    }
+    site->Release();
     if (!container) return false;
     IOleInPlaceSite* inPlace = nullptr;
     if (FAILED(container->QueryInterface(IID_IOleInPlaceSite, reinterpret_cast<void**>(&inPlace))) || !inPlace)
@@ -146,17 +148,6 @@ bool MakeActiveThrough(IOleClientSite* container, IOleInPlaceActiveObject* activ
     if (frame) frame->Release();
     if (doc) doc->Release();
     inPlace->Release();
-    return ok;
-}
-
-// The same for a control of the client's, whose container's site stays behind the client's
-// host object.
-bool MakeActive(fw::BrowserControl& control, IOleInPlaceActiveObject* active) {
-    IOleClientSite* site = ClientSite(control.GetControlUnknown());
-    if (!site) return false;
-    auto* host = static_cast<CWebCtrlInterFace*>(site);  // the client's host object
-    const bool ok = MakeActiveThrough(host->m_pContainerSite, active);
-    site->Release();
     return ok;
 }
 
@@ -184,12 +175,7 @@ LRESULT CALLBACK RecordingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     return CallWindowProcW(old, h, msg, wp, lp);
 }
 HWND RecordDispatch(fw::BrowserControl& control, Dispatched& d) {
-    void* p = nullptr;
-    if (FAILED(control.GetControlUnknown()->QueryInterface(IID_IOleInPlaceObject, &p)) || !p) return nullptr;
-    auto* ip = static_cast<IOleInPlaceObject*>(p);
-    HWND h = nullptr;
-    ip->GetWindow(&h);
-    ip->Release();
+    const HWND h = ControlWindow(control.GetControlUnknown());
     if (!h) return nullptr;
     const auto old = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc)));
@@ -228,7 +214,7 @@ TEST_F(Win32Client, PageDialogKeysOnTheirWayToTheControl) {
     ASSERT_TRUE(dlg->browser());
     ActiveObject active;
     active.answer = S_OK;  // the control says it took every key
-    ASSERT_TRUE(MakeActive(*dlg->browser(), &active));
+    ASSERT_TRUE(MakeActive(dlg->browser()->GetControlUnknown(), &active));
     Dispatched d;
     HWND control = RecordDispatch(*dlg->browser(), d);
     ASSERT_TRUE(control);
@@ -256,7 +242,7 @@ TEST_F(Win32Client, VipWindowKeysOnTheirWayToTheControl) {
     ASSERT_TRUE(vip.IsWindow());
     ASSERT_TRUE(vip.browser());
     ActiveObject active;  // the control declines every key
-    ASSERT_TRUE(MakeActive(*vip.browser(), &active));
+    ASSERT_TRUE(MakeActive(vip.browser()->GetControlUnknown(), &active));
     Dispatched d;
     HWND control = RecordDispatch(*vip.browser(), d);
     ASSERT_TRUE(control);
@@ -284,56 +270,23 @@ TEST_F(Win32Client, VipWindowKeysOnTheirWayToTheControl) {
 
 namespace {
 
-std::wstring Caption(HWND h) {
-    wchar_t buf[256] = {};
-    GetWindowTextW(h, buf, 256);
-    return buf;
+// How many top-level windows `owner` owns.
+int OwnedBy(HWND owner) {
+    int n = 0;
+    for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT)) n += GetWindow(h, GW_OWNER) == owner;
+    return n;
 }
 
-// The top-level windows of this thread that `owner` owns, by caption.
-std::map<std::wstring, HWND> OwnedBy(HWND owner) {
-    std::pair<HWND, std::map<std::wstring, HWND>> s{owner, {}};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND h, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<std::pair<HWND, std::map<std::wstring, HWND>>*>(lp);
-            if (GetWindow(h, GW_OWNER) == s->first) s->second[Caption(h)] = h;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&s));
-    return s.second;
-}
-
-// The page in a pop-up: its title changes; it asks to close its window (answers whether the
-// control was told to keep it).
-void RaiseTitle(IDispatch* sink, const wchar_t* text) {
-    VARIANT t;
-    VariantInit(&t);
-    t.vt = VT_BSTR;
-    t.bstrVal = SysAllocString(text);
-    Raise(sink, DISPID_TITLECHANGE, {t});
-    SysFreeString(t.bstrVal);
-}
-bool RaiseClosing(IDispatch* sink) {
-    VARIANT_BOOL cancel = VARIANT_FALSE;
-    VARIANT child, c;
-    VariantInit(&child);
-    VariantInit(&c);
-    child.vt = VT_BOOL;
-    child.boolVal = VARIANT_FALSE;
-    c.vt = VT_BYREF | VT_BOOL;
-    c.pboolVal = &cancel;
-    Raise(sink, DISPID_WINDOWCLOSING, {child, c});
-    return cancel != VARIANT_FALSE;
-}
+// The top-level window that holds the control a NewWindow3 handed back.
+HWND WindowOf(const NewWindowAnswer& a) { return GetAncestor(ControlWindow(a.window.get()), GA_ROOT); }
 
 }  // namespace
 
 // A new window the game window lets its page open is a browser window of the client's own,
 // owned by the game window, whose control goes back to the asking control; a burst beyond the
 // limits opens nothing. The boss key hides the pop-ups with the game window and brings back only
-// those that were on the screen; the page's title and window.close() reach its window; the game
-// window's end takes every pop-up and lets go of each control.
+// those that were on the screen; the page's keys, title and window.close() reach its window; the
+// game window's end takes every pop-up and lets go of each control.
 TEST_F(Win32Client, TheGamePagesNewWindowsBelongToTheGameWindow) {
     fw::detail::ResetPageOpens();
     ActiveObject active;  // outlives the pop-ups, whose control holds it
@@ -346,76 +299,76 @@ TEST_F(Win32Client, TheGamePagesNewWindowsBelongToTheGameWindow) {
     ASSERT_TRUE(sink);
     constexpr unsigned kClick = fw::NWMF_USERINITED | fw::NWMF_FIRST;
 
-    NewWindowAnswer first = NewWindow(sink, L"http://127.0.0.1:9/help", kClick);
-    EXPECT_FALSE(first.cancelled);
-    ASSERT_TRUE(first.window);
-    auto popups = OwnedBy(gameHwnd);
-    ASSERT_EQ(popups.size(), 1u);
-    const HWND help = popups[L"http://127.0.0.1:9/help"];  // its title until the page names one
-    ASSERT_TRUE(help);
-    EXPECT_TRUE(IsWindowVisible(help));
-    EXPECT_EQ(GetAncestor(help, GA_ROOT), help);  // top-level, not a child of the game window
-    // The control handed back is the one that fills the pop-up.
-    void* p = nullptr;
-    ASSERT_EQ(first.window->QueryInterface(IID_IOleInPlaceObject, &p), S_OK);
-    HWND inner = nullptr;
-    static_cast<IOleInPlaceObject*>(p)->GetWindow(&inner);
-    static_cast<IOleInPlaceObject*>(p)->Release();
-    EXPECT_TRUE(IsChild(help, inner));
-    // Its page's keys go to the control's accelerator translation first.
-    IOleClientSite* container = ClientSite(first.window.get());
-    ASSERT_TRUE(MakeActiveThrough(container, &active));
-    container->Release();
-    Press(inner, VK_TAB);
-    ASSERT_TRUE(Pump([&] { return !active.keys.empty(); }, 3000));
+    NewWindowAnswer help = NewWindow(sink, L"http://127.0.0.1:9/help", kClick);
+    EXPECT_FALSE(help.cancelled);
+    ASSERT_TRUE(help.window);
+    const HWND helpHwnd = WindowOf(help);
+    ASSERT_TRUE(helpHwnd && helpHwnd != gameHwnd);
+    EXPECT_EQ(GetWindow(helpHwnd, GW_OWNER), gameHwnd);
+    EXPECT_TRUE(IsWindowVisible(helpHwnd));
+    EXPECT_EQ(OwnedBy(gameHwnd), 1);
+    // Its page's keys go to its control's accelerator translation.
+    ASSERT_TRUE(MakeActive(help.window.get(), &active));
+    Press(ControlWindow(help.window.get()), VK_TAB);
+    EXPECT_TRUE(Pump([&] { return !active.keys.empty(); }, 3000));
     EXPECT_EQ(active.keys, std::vector<WPARAM>{VK_TAB});
 
     // 200 windows from one click, then clicks beyond the limit: all cancelled, none opened.
     for (int i = 0; i < 200; ++i) {
         NewWindowAnswer more = NewWindow(sink, L"http://127.0.0.1:9/spam", fw::NWMF_USERINITED);
-        ASSERT_TRUE(more.cancelled);
-        EXPECT_FALSE(more.window);
+        ASSERT_TRUE(more.cancelled && !more.window);
     }
-    EXPECT_FALSE(NewWindow(sink, L"http://127.0.0.1:9/second", kClick).cancelled);
-    EXPECT_FALSE(NewWindow(sink, L"http://127.0.0.1:9/third", kClick).cancelled);
+    NewWindowAnswer second = NewWindow(sink, L"http://127.0.0.1:9/second", kClick);
+    NewWindowAnswer third = NewWindow(sink, L"http://127.0.0.1:9/third", kClick);
     EXPECT_TRUE(NewWindow(sink, L"http://127.0.0.1:9/fourth", kClick).cancelled);
-    popups = OwnedBy(gameHwnd);
-    ASSERT_EQ(popups.size(), 3u);
-    const HWND second = popups[L"http://127.0.0.1:9/second"], third = popups[L"http://127.0.0.1:9/third"];
+    EXPECT_EQ(OwnedBy(gameHwnd), 3);
 
-    // The pages in the pop-ups: a title, a window.close(), and a window of their own.
-    IDispatch* helpSink = fw::win32::BrowserEventSinkInForTesting(help);
-    ASSERT_TRUE(helpSink);
-    RaiseTitle(helpSink, L"帮助");
-    EXPECT_EQ(Caption(help), L"帮助");
-    IDispatch* secondSink = fw::win32::BrowserEventSinkInForTesting(second);
-    ASSERT_TRUE(secondSink);
-    EXPECT_TRUE(RaiseClosing(secondSink));  // the control keeps out of it: the window is ours
-    ASSERT_TRUE(Pump([&] { return !IsWindow(second); }, 3000));
+    // The pages in the pop-ups: a title, a window.close() (the control is told to keep out of
+    // it), and a window of their own.
+    IDispatch* helpSink = fw::win32::BrowserEventSinkInForTesting(helpHwnd);
+    IDispatch* secondSink = fw::win32::BrowserEventSinkInForTesting(WindowOf(second));
+    ASSERT_TRUE(helpSink && secondSink);
+    VARIANT title, isChild, keep;
+    VARIANT_BOOL kept = VARIANT_FALSE;
+    for (VARIANT* v : {&title, &isChild, &keep}) VariantInit(v);
+    title.vt = VT_BSTR;
+    title.bstrVal = SysAllocString(L"帮助");
+    keep.vt = VT_BYREF | VT_BOOL;
+    keep.pboolVal = &kept;
+    Raise(helpSink, DISPID_TITLECHANGE, {title});
+    Raise(secondSink, DISPID_WINDOWCLOSING, {isChild, keep});
+    SysFreeString(title.bstrVal);
+    wchar_t caption[16] = {};
+    GetWindowTextW(helpHwnd, caption, 16);
+    EXPECT_EQ(std::wstring(caption), L"帮助");
+    EXPECT_EQ(kept, VARIANT_TRUE);
+    EXPECT_TRUE(Pump([&] { return OwnedBy(gameHwnd) == 2; }, 3000));
     fw::detail::ResetPageOpens();
-    EXPECT_FALSE(NewWindow(helpSink, L"http://127.0.0.1:9/faq", kClick).cancelled);
-    const HWND faq = OwnedBy(help)[L"http://127.0.0.1:9/faq"];
-    ASSERT_TRUE(faq);
+    NewWindowAnswer faq = NewWindow(helpSink, L"http://127.0.0.1:9/faq", kClick);
+    ASSERT_TRUE(faq.window);
+    EXPECT_EQ(GetWindow(WindowOf(faq), GW_OWNER), helpHwnd);
 
     // The boss key hides the game window; the next brings back what was on the screen.
-    ShowWindow(third, SW_HIDE);
+    const HWND shown[] = {helpHwnd, WindowOf(faq)}, notShown = WindowOf(third);
+    ShowWindow(notShown, SW_HIDE);
     game->Show(fw::ShowCmd::Hide);
-    EXPECT_FALSE(IsWindowVisible(help));
-    EXPECT_FALSE(IsWindowVisible(faq));
+    for (HWND h : shown) EXPECT_FALSE(IsWindowVisible(h));
     game->Show(fw::ShowCmd::Show);
-    EXPECT_TRUE(IsWindowVisible(help));
-    EXPECT_TRUE(IsWindowVisible(faq));
-    EXPECT_FALSE(IsWindowVisible(third));
+    for (HWND h : shown) EXPECT_TRUE(IsWindowVisible(h));
+    EXPECT_FALSE(IsWindowVisible(notShown));
 
-    // The game window goes: its pop-ups with it, and the controls are let go (the reference
-    // handed to the asking control is the last).
+    // The game window goes, its pop-ups with it; each control is let go (the reference handed
+    // to the asking control is the last).
     game.reset();
     PumpFor(100);
-    for (HWND h : {help, third, faq}) EXPECT_FALSE(IsWindow(h));
-    IDispatch* control = first.window.get();
-    control->AddRef();
-    first.window.reset();
-    EXPECT_EQ(control->Release(), 0u);
+    for (HWND h : {shown[0], shown[1], notShown}) EXPECT_FALSE(IsWindow(h));
+    for (NewWindowAnswer* a : {&help, &second, &third, &faq}) {
+        IDispatch* control = a->window.get();
+        ASSERT_TRUE(control);
+        control->AddRef();
+        a->window.reset();
+        EXPECT_EQ(control->Release(), 0u);
+    }
 }
 
 // ---- cache clearing with a large URL cache --------------------------------------------------

@@ -206,6 +206,16 @@ inline VARIANT Ref(VARIANT* v) {
     return r;
 }
 
+// The control's own window (where its keys go).
+inline HWND ControlWindow(IUnknown* control) {
+    void* p = nullptr;
+    if (!control || FAILED(control->QueryInterface(IID_IOleInPlaceObject, &p)) || !p) return nullptr;
+    HWND h = nullptr;
+    static_cast<IOleInPlaceObject*>(p)->GetWindow(&h);
+    static_cast<IOleInPlaceObject*>(p)->Release();
+    return h;
+}
+
 // What NewWindow3 answered: whether it was cancelled, and the control handed back to load the
 // new window in (the control's reference, now the test's).
 struct NewWindowAnswer {
