@@ -133,8 +133,8 @@ bool OpenPopup(HWND owner, VARIANT* ppDisp, const std::string& url, bool silent)
         DestroyWindow(hwnd);
         return false;
     }
-    // The control that asked loads the page into this one, which takes the page's window.open
-    // targets by name from now on.
+    // The control that asked loads the page into this one; registered as a browser window, it
+    // is found by name when a page opens a window with this one's name as the target.
     wb->put_RegisterAsBrowser(VARIANT_TRUE);
     wb->Release();
     p->control->SetSilent(silent);
