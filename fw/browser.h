@@ -41,7 +41,9 @@ public:
     // raises no events. A server's answer, whatever its status, is a load, not an error.
     virtual void NavigateError(const std::string& url) { (void)url; }
     // The page asks for a new window (a link with a target, window.open). Unless cancel is
-    // set, the control opens the address in a browser window of its own. `flags` holds
+    // set, the page's new window opens in a plain browser window of the client's own, owned by
+    // the control's top-level window: kept above it, hidden while the client hides it (and
+    // shown again with it if it was on the screen), closed with it. `flags` holds
     // NWMF_USERINITED when a user's click or key press led to the request, and NWMF_FIRST
     // as well for the first request of that click or key press (a script that opens many
     // windows in one click has only its first marked). While a Refresh loads the page again

@@ -65,7 +65,7 @@ bool RegisterClasses() {
     wake.hInstance = Instance();
     wake.lpszClassName = kWakeClass;
     if (!RegisterClassExW(&wake)) return false;
-    return RegisterBrowserHostClass();
+    return RegisterBrowserHostClass() && RegisterPopupClass();
 }
 
 bool IsKeyMessage(UINT msg) {
@@ -122,6 +122,8 @@ void ProcessMessage(MSG& m) {
             const bool dispatch = fw::detail::RouteControlKey(*n->owner, m.message, m.wParam, m.lParam,
                                                               [&m] { return BrowserTranslateAccelerator(m.hwnd, m); });
             if (!dispatch) return;
+        } else if (!n && BrowserTranslateAccelerator(m.hwnd, m)) {
+            return;  // a key of a pop-up's page, which the control's translation took
         }
     }
     TranslateMessage(&m);

@@ -12,7 +12,8 @@
 // - A refresh raises no BeforeNavigate2 and no NewWindow3 of its own, until its load ends, as
 //   fw/browser.h asks: RefreshRule (refresh_rule.h) tells its navigations from the others by
 //   their addresses. A NewWindow3 that is not passed on is cancelled, in every state: left
-//   alone, the control would open a browser window of its own.
+//   alone, the control would open a browser window of its own. One that the client lets
+//   through opens in a pop-up of ours (popup.cpp), owned by the control's top-level window.
 // - The engine runs inside this process: it cannot end by itself while the program runs, so
 //   EngineProcessEnded never comes from this control.
 // - Closing the control from inside one of its own events would pull the object from under
@@ -154,6 +155,10 @@ public:
     bool closed = false;
 
     bool IsTop(IDispatch* frame) const;
+    bool Silent() const {
+        VARIANT_BOOL b = VARIANT_FALSE;
+        return wb && SUCCEEDED(wb->get_Silent(&b)) && b != VARIANT_FALSE;
+    }
     void Resize();
     HRESULT TranslateKey(MSG& m);
 
@@ -353,11 +358,7 @@ public:
         silent_ = s;
         if (site_->wb) site_->wb->put_Silent(s ? VARIANT_TRUE : VARIANT_FALSE);
     }
-    bool silent() const override {
-        VARIANT_BOOL b = VARIANT_FALSE;
-        if (site_->wb && SUCCEEDED(site_->wb->get_Silent(&b))) return b != VARIANT_FALSE;
-        return silent_;
-    }
+    bool silent() const override { return site_->wb ? site_->Silent() : silent_; }
     std::string LocationUrl() const override {
         if (quit_) return "about:blank";
         BSTR b = nullptr;
@@ -617,7 +618,11 @@ HRESULT Sink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXC
         bool cancel = true;  // not passed on: cancelled, or the control opens a window itself
         if (s.refresh.PassNewWindow(flags, e != nullptr)) {
             cancel = false;
-            e->NewWindow3(VariantText(Arg(p, 4)), flags, cancel);
+            const std::string url = VariantText(Arg(p, 4));
+            e->NewWindow3(url, flags, cancel);
+            // Let through: the window is ours, unless the handler closed the control meanwhile.
+            if (!cancel)
+                cancel = !s.owner || !s.host || !OpenPopup(GetAncestor(s.host, GA_ROOT), Arg(p, 0), url, s.Silent());
         }
         SetCancel(Arg(p, 1), cancel);
         break;
@@ -662,6 +667,22 @@ bool RegisterBrowserHostClass() {
 IDispatch* BrowserEventSinkForTesting(BrowserControl& control) {
     auto* b = dynamic_cast<Win32Browser*>(&control);
     return b ? b->site()->sink() : nullptr;
+}
+
+IDispatch* BrowserEventSinkInForTesting(HWND window) {
+    Site* s = SiteOfHost(FindWindowExW(window, nullptr, kHostClass, nullptr));
+    return s && !s->closed ? s->sink() : nullptr;
+}
+
+std::unique_ptr<BrowserControl> CreateBrowser(HWND parent, int id, const Rect& rect) {
+    if (!parent || !EnsureStarted()) return nullptr;
+    auto* site = new Site();
+    if (!site->Open(parent, id, rect)) {
+        site->Close(false);
+        site->Release();
+        return nullptr;
+    }
+    return std::make_unique<Win32Browser>(site);
 }
 
 bool BrowserTranslateAccelerator(HWND hwnd, MSG& m) {
@@ -716,15 +737,7 @@ namespace fw {
 std::unique_ptr<BrowserControl> BrowserControl::Create(Window& parent, int id, const Rect& rect,
                                                        const BrowserOptions& options) {
     (void)options;  // the system's control chooses its rendering itself
-    HWND parentHwnd = win32::HwndOf(parent.handle());
-    if (!parentHwnd || !win32::EnsureStarted()) return nullptr;
-    auto* site = new win32::Site();
-    if (!site->Open(parentHwnd, id, rect)) {
-        site->Close(false);
-        site->Release();
-        return nullptr;
-    }
-    return std::make_unique<win32::Win32Browser>(site);
+    return win32::CreateBrowser(win32::HwndOf(parent.handle()), id, rect);
 }
 
 }  // namespace fw

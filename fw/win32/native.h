@@ -15,10 +15,12 @@
 //   tooltip.cpp      tool tips
 //   hotkey_field.cpp the system's hot-key control
 //   browser.cpp      the WebBrowser control in our own OLE container
+//   popup.cpp        the windows a page opens: plain browser windows owned by the page's window
 //   entry.cpp        wWinMain
 #include "fw/windows/windows_api.h"
 
 #include <functional>
+#include <memory>
 #include <set>
 #include <vector>
 
@@ -104,8 +106,22 @@ void ForgetTrayIcons(Native* n);
 // window); true when the control took the key.
 bool BrowserTranslateAccelerator(HWND hwnd, MSG& m);
 bool RegisterBrowserHostClass();
+// A control in a window of the back end's own that is no fw window (a pop-up); null when it
+// cannot be made. BrowserControl::Create is this for the system's window of an fw window.
+std::unique_ptr<BrowserControl> CreateBrowser(HWND parent, int id, const Rect& rect);
 // The control's settings for this program, once before the first control: pages render in
 // the control's current mode, and the protections a browser turns on are on.
 void ConfigureBrowserEngine();
+
+// popup.cpp
+bool RegisterPopupClass();
+// Opens the page's new window that the host let through: a pop-up owned by `owner` (the
+// top-level window of the control that asked) whose control goes back through NewWindow3's
+// ppDisp; `url` is its title until its page names one, `silent` the asking control's. False,
+// with nothing opened, when it cannot (no ppDisp to fill, no owner, no control).
+bool OpenPopup(HWND owner, VARIANT* ppDisp, const std::string& url, bool silent);
+// The client showed or hid the top-level window `owner`: its pop-ups on the screen are hidden
+// with it, and those it hid come back with it.
+void PopupsFollowOwner(HWND owner, bool shown);
 
 }  // namespace fw::win32

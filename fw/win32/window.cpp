@@ -384,6 +384,7 @@ void Show(Native* n, ShowCmd cmd, const Placement& before) {
     if (!hwnd) return;
     const Placement& p = Place(n);
     const bool activate = !n->child && fw::detail::ShowActivation(cmd) == fw::detail::Activation::Activate;
+    const bool wasVisible = IsWindowVisible(hwnd) != FALSE;
     ++n->applying;
     if (!p.visible) {
         ShowWindow(hwnd, SW_HIDE);
@@ -408,6 +409,12 @@ void Show(Native* n, ShowCmd cmd, const Placement& before) {
     if (activate && p.visible && !p.minimized) SetForegroundWindow(hwnd);
     --n->applying;
     if (!p.visible || p.minimized) HideTooltipOf(n->handle);
+    // The system hides owned windows only with a minimised owner: the pages' pop-ups follow
+    // a hidden one here (the boss key), and come back once it is on the screen again.
+    if (!n->child && !p.visible && wasVisible)
+        PopupsFollowOwner(hwnd, false);
+    else if (!n->child && p.visible && !p.minimized)
+        PopupsFollowOwner(hwnd, true);
 }
 
 void SetForeground(Native* n) {

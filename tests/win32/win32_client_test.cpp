@@ -1,8 +1,9 @@
 // The client's own windows on the Win32 back end with the system's browser control: the keys
 // of the launcher's page dialog and of the VIP window on their way to the control (its
 // accelerator translation, played by a stand-in active object, and the dispatch to the
-// control's window), and the game window's cache clearing with a large URL cache while the
-// UI thread goes on answering.
+// control's window), the game page's new windows (the control's NewWindow3 played at the game
+// window's sink), and the game window's cache clearing with a large URL cache while the UI
+// thread goes on answering.
 #include "win32_support.h"  // the system's headers first
 
 #include <wininet.h>
@@ -118,17 +119,20 @@ public:
 
 // Makes the stand-in the control's active object, as the control makes itself when it is
 // activated for input: through the in-place frame of the container's site, which stays behind
-// the client's host object.
-bool MakeActive(fw::BrowserControl& control, IOleInPlaceActiveObject* active) {
+// the client's host object (the one of the two with a UI handler) when there is one.
+bool MakeActive(IUnknown* control, IOleInPlaceActiveObject* active) {
     void* p = nullptr;
-    if (FAILED(control.GetControlUnknown()->QueryInterface(IID_IOleObject, &p)) || !p) return false;
+    if (FAILED(control->QueryInterface(IID_IOleObject, &p)) || !p) return false;
     auto* ole = static_cast<IOleObject*>(p);
     IOleClientSite* site = nullptr;
     ole->GetClientSite(&site);
     ole->Release();
     if (!site) return false;
-    auto* host = static_cast<CWebCtrlInterFace*>(site);  // the client's host object
-    IOleClientSite* container = host->m_pContainerSite;
+    IOleClientSite* container = site;
+    if (SUCCEEDED(site->QueryInterface(IID_IDocHostUIHandler, &p)) && p) {
+        static_cast<IDocHostUIHandler*>(p)->Release();
+        container = static_cast<CWebCtrlInterFace*>(site)->m_pContainerSite;
+    }
     site->Release();
     if (!container) return false;
     IOleInPlaceSite* inPlace = nullptr;
@@ -171,12 +175,7 @@ LRESULT CALLBACK RecordingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     return CallWindowProcW(old, h, msg, wp, lp);
 }
 HWND RecordDispatch(fw::BrowserControl& control, Dispatched& d) {
-    void* p = nullptr;
-    if (FAILED(control.GetControlUnknown()->QueryInterface(IID_IOleInPlaceObject, &p)) || !p) return nullptr;
-    auto* ip = static_cast<IOleInPlaceObject*>(p);
-    HWND h = nullptr;
-    ip->GetWindow(&h);
-    ip->Release();
+    const HWND h = ControlWindow(control.GetControlUnknown());
     if (!h) return nullptr;
     const auto old = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc)));
@@ -215,7 +214,7 @@ TEST_F(Win32Client, PageDialogKeysOnTheirWayToTheControl) {
     ASSERT_TRUE(dlg->browser());
     ActiveObject active;
     active.answer = S_OK;  // the control says it took every key
-    ASSERT_TRUE(MakeActive(*dlg->browser(), &active));
+    ASSERT_TRUE(MakeActive(dlg->browser()->GetControlUnknown(), &active));
     Dispatched d;
     HWND control = RecordDispatch(*dlg->browser(), d);
     ASSERT_TRUE(control);
@@ -243,7 +242,7 @@ TEST_F(Win32Client, VipWindowKeysOnTheirWayToTheControl) {
     ASSERT_TRUE(vip.IsWindow());
     ASSERT_TRUE(vip.browser());
     ActiveObject active;  // the control declines every key
-    ASSERT_TRUE(MakeActive(*vip.browser(), &active));
+    ASSERT_TRUE(MakeActive(vip.browser()->GetControlUnknown(), &active));
     Dispatched d;
     HWND control = RecordDispatch(*vip.browser(), d);
     ASSERT_TRUE(control);
@@ -265,6 +264,111 @@ TEST_F(Win32Client, VipWindowKeysOnTheirWayToTheControl) {
     EXPECT_EQ(active.keys, (std::vector<WPARAM>{VK_RETURN, 'B'}));
     EXPECT_EQ(d.keyDowns, (std::vector<WPARAM>{'B'}));
     StopRecording(control);
+}
+
+// ---- the game page's new windows -----------------------------------------------------------
+
+namespace {
+
+// How many top-level windows `owner` owns.
+int OwnedBy(HWND owner) {
+    int n = 0;
+    for (HWND h = GetTopWindow(nullptr); h; h = GetWindow(h, GW_HWNDNEXT)) n += GetWindow(h, GW_OWNER) == owner;
+    return n;
+}
+
+// The top-level window that holds the control a NewWindow3 handed back.
+HWND WindowOf(const NewWindowAnswer& a) { return GetAncestor(ControlWindow(a.window.get()), GA_ROOT); }
+
+}  // namespace
+
+// A new window the game window lets its page open is a browser window of the client's own,
+// owned by the game window, whose control goes back to the asking control; a burst beyond the
+// limits opens nothing. The boss key hides the pop-ups with the game window and brings back only
+// those that were on the screen; the page's keys, title and window.close() reach its window; the
+// game window's end takes every pop-up and lets go of each control.
+TEST_F(Win32Client, TheGamePagesNewWindowsBelongToTheGameWindow) {
+    fw::detail::ResetPageOpens();
+    ActiveObject active;  // outlives the pop-ups, whose control holds it
+    Launcher launcher;
+    auto game = std::make_unique<CRudovGame>(launcher);
+    ASSERT_TRUE(game->Created());
+    game->Show(fw::ShowCmd::Show);
+    const HWND gameHwnd = fw::win32::HwndOf(game->handle());
+    IDispatch* sink = fw::win32::BrowserEventSinkForTesting(*game->browser());
+    ASSERT_TRUE(sink);
+    constexpr unsigned kClick = fw::NWMF_USERINITED | fw::NWMF_FIRST;
+
+    NewWindowAnswer help = NewWindow(sink, L"http://127.0.0.1:9/help", kClick);
+    EXPECT_FALSE(help.cancelled);
+    ASSERT_TRUE(help.window);
+    const HWND helpHwnd = WindowOf(help);
+    ASSERT_TRUE(helpHwnd && helpHwnd != gameHwnd);
+    EXPECT_EQ(GetWindow(helpHwnd, GW_OWNER), gameHwnd);
+    EXPECT_TRUE(IsWindowVisible(helpHwnd));
+    EXPECT_EQ(OwnedBy(gameHwnd), 1);
+    // Its page's keys go to its control's accelerator translation.
+    ASSERT_TRUE(MakeActive(help.window.get(), &active));
+    Press(ControlWindow(help.window.get()), VK_TAB);
+    EXPECT_TRUE(Pump([&] { return !active.keys.empty(); }, 3000));
+    EXPECT_EQ(active.keys, std::vector<WPARAM>{VK_TAB});
+
+    // 200 windows from one click, then clicks beyond the limit: all cancelled, none opened.
+    for (int i = 0; i < 200; ++i) {
+        NewWindowAnswer more = NewWindow(sink, L"http://127.0.0.1:9/spam", fw::NWMF_USERINITED);
+        ASSERT_TRUE(more.cancelled && !more.window);
+    }
+    NewWindowAnswer second = NewWindow(sink, L"http://127.0.0.1:9/second", kClick);
+    NewWindowAnswer third = NewWindow(sink, L"http://127.0.0.1:9/third", kClick);
+    EXPECT_TRUE(NewWindow(sink, L"http://127.0.0.1:9/fourth", kClick).cancelled);
+    EXPECT_EQ(OwnedBy(gameHwnd), 3);
+
+    // The pages in the pop-ups: a title, a window.close() (the control is told to keep out of
+    // it), and a window of their own.
+    IDispatch* helpSink = fw::win32::BrowserEventSinkInForTesting(helpHwnd);
+    IDispatch* secondSink = fw::win32::BrowserEventSinkInForTesting(WindowOf(second));
+    ASSERT_TRUE(helpSink && secondSink);
+    VARIANT title, isChild, keep;
+    VARIANT_BOOL kept = VARIANT_FALSE;
+    for (VARIANT* v : {&title, &isChild, &keep}) VariantInit(v);
+    title.vt = VT_BSTR;
+    title.bstrVal = SysAllocString(L"帮助");
+    keep.vt = VT_BYREF | VT_BOOL;
+    keep.pboolVal = &kept;
+    Raise(helpSink, DISPID_TITLECHANGE, {title});
+    Raise(secondSink, DISPID_WINDOWCLOSING, {isChild, keep});
+    SysFreeString(title.bstrVal);
+    wchar_t caption[16] = {};
+    GetWindowTextW(helpHwnd, caption, 16);
+    EXPECT_EQ(std::wstring(caption), L"帮助");
+    EXPECT_EQ(kept, VARIANT_TRUE);
+    EXPECT_TRUE(Pump([&] { return OwnedBy(gameHwnd) == 2; }, 3000));
+    fw::detail::ResetPageOpens();
+    NewWindowAnswer faq = NewWindow(helpSink, L"http://127.0.0.1:9/faq", kClick);
+    ASSERT_TRUE(faq.window);
+    EXPECT_EQ(GetWindow(WindowOf(faq), GW_OWNER), helpHwnd);
+
+    // The boss key hides the game window; the next brings back what was on the screen.
+    const HWND shown[] = {helpHwnd, WindowOf(faq)}, notShown = WindowOf(third);
+    ShowWindow(notShown, SW_HIDE);
+    game->Show(fw::ShowCmd::Hide);
+    for (HWND h : shown) EXPECT_FALSE(IsWindowVisible(h));
+    game->Show(fw::ShowCmd::Show);
+    for (HWND h : shown) EXPECT_TRUE(IsWindowVisible(h));
+    EXPECT_FALSE(IsWindowVisible(notShown));
+
+    // The game window goes, its pop-ups with it; each control is let go (the reference handed
+    // to the asking control is the last).
+    game.reset();
+    PumpFor(100);
+    for (HWND h : {shown[0], shown[1], notShown}) EXPECT_FALSE(IsWindow(h));
+    for (NewWindowAnswer* a : {&help, &second, &third, &faq}) {
+        IDispatch* control = a->window.get();
+        ASSERT_TRUE(control);
+        control->AddRef();
+        a->window.reset();
+        EXPECT_EQ(control->Release(), 0u);
+    }
 }
 
 // ---- cache clearing with a large URL cache --------------------------------------------------

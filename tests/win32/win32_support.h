@@ -4,8 +4,10 @@
 // SendInput (the system's own input path) or the screen read back.
 #include "fw/windows/windows_api.h"
 
+#include <exdispid.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -16,6 +18,7 @@
 #include "fw/backend.h"
 #include "fw/win32/testing.h"
 #include "fw/window.h"
+#include "fw/windows/com_ptr.h"
 
 namespace rvtest {
 
@@ -183,6 +186,65 @@ inline HWND FindOwnWindow(const wchar_t* className, const wchar_t* caption) {
         },
         reinterpret_cast<LPARAM>(&s));
     return s.found;
+}
+
+// ---- the browser control, played ----------------------------------------------------------
+
+// Raises an event at a control's sink with its arguments in the order of the event's
+// declaration, as DWebBrowserEvents2 lays them out (last first).
+inline void Raise(IDispatch* sink, DISPID id, std::vector<VARIANT> declared) {
+    std::reverse(declared.begin(), declared.end());
+    DISPPARAMS dp{declared.data(), nullptr, static_cast<UINT>(declared.size()), 0};
+    sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp, nullptr, nullptr, nullptr);
+}
+
+inline VARIANT Ref(VARIANT* v) {
+    VARIANT r;
+    VariantInit(&r);
+    r.vt = VT_BYREF | VT_VARIANT;
+    r.pvarVal = v;
+    return r;
+}
+
+// The control's own window (where its keys go).
+inline HWND ControlWindow(IUnknown* control) {
+    void* p = nullptr;
+    if (!control || FAILED(control->QueryInterface(IID_IOleInPlaceObject, &p)) || !p) return nullptr;
+    HWND h = nullptr;
+    static_cast<IOleInPlaceObject*>(p)->GetWindow(&h);
+    static_cast<IOleInPlaceObject*>(p)->Release();
+    return h;
+}
+
+// What NewWindow3 answered: whether it was cancelled, and the control handed back to load the
+// new window in (the control's reference, now the test's).
+struct NewWindowAnswer {
+    bool cancelled = false;
+    fw::windows::ComPtr<IDispatch> window;
+};
+
+inline NewWindowAnswer NewWindow(IDispatch* sink, const std::wstring& url, unsigned flags) {
+    NewWindowAnswer answer;
+    BSTR b = SysAllocString(url.c_str());
+    BSTR context = SysAllocString(L"http://127.0.0.1:9/");
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT ppDisp, c, f, ctx, u;
+    for (VARIANT* v : {&ppDisp, &c, &f, &ctx, &u}) VariantInit(v);
+    ppDisp.vt = VT_BYREF | VT_DISPATCH;
+    ppDisp.ppdispVal = answer.window.put();
+    c.vt = VT_BYREF | VT_BOOL;
+    c.pboolVal = &cancel;
+    f.vt = VT_I4;
+    f.lVal = static_cast<LONG>(flags);
+    ctx.vt = VT_BSTR;
+    ctx.bstrVal = context;
+    u.vt = VT_BSTR;
+    u.bstrVal = b;
+    Raise(sink, DISPID_NEWWINDOW3, {ppDisp, c, f, ctx, u});
+    SysFreeString(b);
+    SysFreeString(context);
+    answer.cancelled = cancel != VARIANT_FALSE;
+    return answer;
 }
 
 }  // namespace rvtest
