@@ -1,6 +1,9 @@
-// Facts about the running program on POSIX systems: where it is, and giving memory back.
+// Facts about the running program on POSIX systems: where it is, giving memory back, and
+// the scheduler's count of a thread's waits.
 #include <malloc.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <string>
 #include <vector>
@@ -24,6 +27,16 @@ void TrimOwnWorkingSet() {
 #if defined(__GLIBC__)
     malloc_trim(0);
 #endif
+}
+
+long long ThreadRunQueueWaitUs() {
+    // Linux: "<ns on a processor> <ns waiting on a run queue> <time slices>".
+    std::FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
+    if (!f) return -1;
+    unsigned long long run = 0, wait = 0;
+    const bool read = std::fscanf(f, "%llu %llu", &run, &wait) == 2;
+    std::fclose(f);
+    return read ? static_cast<long long>(wait / 1000) : -1;
 }
 
 }  // namespace fw

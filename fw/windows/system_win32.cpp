@@ -26,4 +26,6 @@ std::string ExecutablePath() {
 
 void TrimOwnWorkingSet() { EmptyWorkingSet(GetCurrentProcess()); }
 
+long long ThreadRunQueueWaitUs() { return -1; }  // Windows does not count it
+
 }  // namespace fw
