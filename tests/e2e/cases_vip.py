@@ -1,10 +1,13 @@
 """The VIP customer service while a game runs, with the real chat library against the portal's
 customer-service server: the launcher page's ShowIM, the heartbeat, the VIP button and its
 blink when an agent writes, the VIP window over the game page, the player's line reaching the
-agent, the close, a restart of the chat server, and a client folder without the library."""
+agent, the close, a restart of the chat server, a client folder without the library, and the
+chat while the chat service flaps for two minutes."""
 import json
 import os
+import threading
 import time
+import urllib.error
 import urllib.parse
 
 import harness
@@ -246,12 +249,13 @@ def test_vip_chat(c):
     expect(len(heartbeats(c, g.uid)) == beats_before, "a heartbeat after the VIP window closed")
     g.expect_playing("after the VIP window closed")
 
-    # The chat server goes down and comes back having forgotten everything: the library
+    # The chat server goes down and comes back having forgotten the registrations: the library
     # registers again, and the next message blinks again.
     post(c, "/__cs/service", mode="down")
     time.sleep(1.0)
     post(c, "/__cs/service", mode="reset")
-    c.wait(lambda: session_of(c, g.uid), 15, "the chat library to register again after the restart")
+    c.wait(lambda: (session_of(c, g.uid) or {}).get("registered"), 15,
+           "the chat library to register again after the restart")
     v.send("服务器重启了，您还在吗？")
     v.wait_shows("bare", timeout=5)
     v.expect_blinking("after the chat server's restart")
@@ -286,3 +290,150 @@ def test_vip_without_library(c):
                                           "a VIP button without the chat library")))
     expect(not c.find_named("RaduVove", g.client.pid), "a message box came")
     expect("no customer-service chat library" in g.client.stderr_text(), "the missing library was not noted")
+
+
+def try_post(c, path, **fields):
+    """A POST that answers (status, body), status 0 when no answer came."""
+    url = f"http://127.0.0.1:{c.portal_port}{path}"
+    try:
+        with harness._no_proxy.open(url, data=urllib.parse.urlencode(fields).encode(), timeout=5) as r:
+            return r.status, r.read().decode("utf-8")
+    except urllib.error.HTTPError as e:
+        return e.code, ""
+    except OSError:
+        return 0, ""
+
+
+def ui_gaps_ms(client, t0, t1):
+    """The UI thread's "ui-tick <µs waited for a processor>" marks around [t0, t1] (monotonic
+    seconds): the longest gap between two of them, and the longest stall, a gap less the time
+    the thread waited meanwhile for a processor (what a loaded machine, not the client, cost
+    it), both in ms."""
+    ticks = []
+    for line in client.stderr_text().splitlines():
+        parts = line.split()
+        if len(parts) in (3, 4) and parts[0] == "rv-trace" and parts[2] == "ui-tick":
+            t = int(parts[1]) / 1e6
+            if t0 - 1 <= t <= t1 + 1:
+                ticks.append((t, int(parts[3]) / 1e6 if len(parts) == 4 else None))
+    expect(len(ticks) >= 2 and ticks[0][0] <= t0 and ticks[-1][0] >= t1,
+           f"no ui-tick marks across the {t1 - t0:.0f} s measured ({len(ticks)} marks)")
+    gap = stall = 0.0
+    for (ta, wa), (tb, wb) in zip(ticks, ticks[1:]):
+        gap = max(gap, tb - ta)
+        stall = max(stall, tb - ta - (wb - wa if wa is not None and wb is not None else 0))
+    return 1000 * gap, 1000 * stall
+
+
+FLAP_SECONDS = 120
+AGENT_MESSAGES = 100
+# The chat service's round while the agent writes: (mode, seconds it lasts).
+FLAP_ROUND = [("down", 2.0), ("up", 2.5), ("stall", 2.0), ("up", 2.5), ("stall", 1.5), ("down", 1.0),
+              ("reset", 2.5)]
+PLAYER_LINES_AT = (8, 27, 46, 65, 84, 103)  # seconds into the flapping
+
+
+@case(timeout=240)
+def test_vip_chat_on_a_flapping_network(c):
+    """The chat service goes down, stalls and restarts every few seconds for two minutes while
+    the agent writes 100 messages and the player types a line now and then: the chat page
+    shows every message once and in order (its read receipts), every line reaches the agent
+    once, and the UI thread never stalls more than 200 ms (its tick marks)."""
+    c.env["RV_TRACE_TICK_MS"] = "50"
+    v = Vip(c)
+    g = v.g
+    v.show_im()
+    v.wait_shows("button")
+    bx, by, bw, bh = v.rect
+    c.move(bx + bw // 2, by + bh // 2)
+    c.click()
+    vip = c.wait(lambda: v.vip_windows(), 10, "the VIP window")[0]
+    c.wait(lambda: (session_of(c, g.uid) or {}).get("page"), 10, "the chat page to poll")
+    vx, vy, _, _ = c.x.geometry(vip)
+    sid = session_of(c, g.uid)["sid"]
+
+    stop = threading.Event()
+    flaps, sent, retries = [], [], [0]
+
+    def flap():
+        while not stop.is_set():
+            for mode, seconds in FLAP_ROUND:
+                if stop.is_set():
+                    break
+                try_post(c, "/__cs/service", mode=mode)
+                flaps.append(mode)
+                stop.wait(seconds)
+
+    def agent():
+        # One message every 1.2 s; a send without an answer is sent again with its id, as
+        # the console would, and must not make a second message.
+        for n in range(1, AGENT_MESSAGES + 1):
+            due = t0 + (n - 1) * FLAP_SECONDS / AGENT_MESSAGES
+            stop.wait(max(0.0, due - time.monotonic()))
+            text = f"agent message {n:03d}"
+            while True:
+                status, _ = try_post(c, "/cs/agent/send", sid=sid, id=f"agent-{n}", text=text)
+                if status == 200:
+                    sent.append(text)
+                    break
+                retries[0] += 1
+                if time.monotonic() > t0 + FLAP_SECONDS + 20:
+                    return
+                time.sleep(0.2)
+
+    t0 = time.monotonic()
+    workers = [threading.Thread(target=flap, daemon=True), threading.Thread(target=agent, daemon=True)]
+    for w in workers:
+        w.start()
+    typed = []
+    try:
+        for n, at in enumerate(PLAYER_LINES_AT, 1):
+            time.sleep(max(0.0, t0 + at - time.monotonic()))
+            g.alive()
+            line = f"player line {n}"
+            c.move(vx + CHAT_INPUT[0], vy + CHAT_INPUT[1])
+            c.click()
+            c.xdo("type", "--delay", 30, line)
+            c.key("Return")
+            typed.append(line)
+        workers[1].join(FLAP_SECONDS + 30 - (time.monotonic() - t0))
+    finally:
+        t1 = time.monotonic()
+        stop.set()
+        workers[0].join(10)
+        try_post(c, "/__cs/service", mode="up")
+    expect(len(sent) == AGENT_MESSAGES, f"the agent could send only {len(sent)} messages")
+    expect({"down", "stall", "reset"} <= set(flaps), f"the service's modes were only {sorted(set(flaps))}")
+
+    def counts(s):
+        agent_seqs = [m["seq"] for m in s["messages"] if m["from"] == "agent"]
+        lines = [m["text"] for m in s["messages"] if m["from"] == "player"]
+        return agent_seqs, lines
+
+    def settled():
+        s = session_of(c, g.uid)
+        agent_seqs, lines = counts(s)
+        return s if len(s["read"]) >= len(agent_seqs) and len(lines) >= len(typed) else None
+    try:
+        s = c.wait(settled, 20, "the page's receipts and the player's lines after the flapping")
+    except Failure as e:
+        s = session_of(c, g.uid)
+        agent_seqs, lines = counts(s)
+        raise Failure(f"{e}: {len(agent_seqs)} agent messages, {len(s['read'])} receipts, lines {lines}") from None
+    agent_seqs, lines = counts(s)
+    texts = {m["seq"]: m["text"] for m in s["messages"]}
+    shown = [texts.get(seq, f"seq {seq}?") for _, seq in s["read"]]
+    ordinals = [n for n, _ in s["read"]]
+    duplicates = len(shown) - len(set(shown)) + s["read_conflicts"]
+    gap, stall = ui_gaps_ms(g.client, t0, t1)
+    print(f"flap: {len(sent)} sent ({retries[0]} sends again), {len(shown)} shown, {duplicates} duplicates, "
+          f"{len(lines)} of {len(typed)} player lines, largest UI gap {gap:.0f} ms, of it the UI thread's own "
+          f"stall {stall:.0f} ms, modes {len(flaps)}, {t1 - t0:.0f} s", flush=True)
+    expect([texts[seq] for seq in agent_seqs] == sent, "the server's agent messages differ from those sent "
+                                                       f"({len(agent_seqs)} for {len(sent)})")
+    expect(ordinals == list(range(1, len(ordinals) + 1)), f"the page's receipts have gaps: {ordinals}")
+    expect(shown == sent and not s["read_conflicts"],
+           f"the page showed {shown} ({s['read_conflicts']} conflicting receipts), expected {sent}")
+    expect(lines == typed, f"the agent got the player's lines {lines}, expected {typed}")
+    expect(stall <= 200, f"the UI thread stalled {stall:.0f} ms (a gap of {gap:.0f} ms between its ticks)")
+    g.expect_playing("after the flapping")
