@@ -8,8 +8,8 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <deque>
 #include <ctime>
+#include <deque>
 #include <random>
 
 #include "pages.h"
@@ -621,12 +621,11 @@ void CsServer::Register(httplib::Server& http) {
     } else if (mode == "stall") {
       st.mode = State::Mode::kStall;
     } else if (mode == "reset") {
-      // What a restart loses: registrations, held requests, contact times and heartbeats.
-      // The messages, with their numbering and the ids they were sent with, and the
-      // receipts are in store and stay.
+      // What a restart loses: registrations (a held library poll answers 404 at once),
+      // contact times and heartbeats. The messages, with their numbering and the ids they
+      // were sent with, and the receipts are in store and stay.
       for (auto& [sid, s] : st.sessions) {
         s.registered = false;
-        s.library_polls = s.page_polls = 0;
         s.last_library = s.last_page = Clock::time_point{};
       }
       st.heartbeats.clear();

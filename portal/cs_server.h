@@ -24,7 +24,7 @@
 //   control  POST /__cs/service  mode=up|down|stall|reset
 //              down: library and player endpoints answer 503; stall: they hold every
 //              request without an answer until the mode changes; reset: a restart, then up:
-//              registrations, held requests and heartbeats are forgotten (the library's
+//              registrations, contact times and heartbeats are forgotten (the library's
 //              endpoints answer 404 until it registers again); messages, their numbering,
 //              the ids they were sent with and the receipts are kept, as a store keeps them
 //            GET  /__heartbeat -> {"answer","count"};  POST /__heartbeat answer=TEXT

@@ -67,7 +67,6 @@ body{position:relative;font:13px/1.6 {{FONT}};color:#eadcb8;background:#160d0b;
 #text:focus{border-color:#ffc872}
 #send,#reask{position:absolute;right:24px;top:18px;height:26px;padding:0 20px;font:inherit;font-size:13px;font-weight:bold;cursor:pointer;
  color:#2b0f03;border-radius:4px;border:1px solid #ffd08a;background:linear-gradient(180deg,#ffe29c,#e89a34)}
-#send[disabled]{opacity:.6;cursor:default}
 #reask{display:none}
 .hint{position:absolute;left:22px;bottom:6px;font-size:11px;color:#8c7258}
 </style>
