@@ -140,7 +140,7 @@ void WakeModalLoop();
 //             U+FFFD; grayscale antialiasing, so the pixels stay premultiplied)
 //   text.h    Utf8ToCp936, Cp936ToUtf8, Utf8ToSystem, SystemToUtf8 ('?' for what the target
 //             cannot hold)
-//   system.h  ExecutablePath, TrimOwnWorkingSet, ThreadRunQueueWaitUs (any thread)
+//   system.h  ExecutablePath, TrimOwnWorkingSet, ThreadSchedTimes (any thread)
 //   library.h LoadSharedLibrary, FindSymbol, SharedLibraryName (any thread)
 // and this one, which back ends call at start-up (InitPlatform, the headless Reset):
 

@@ -20,9 +20,9 @@ inline bool TraceEnabled() {
     return enabled;
 }
 
-// The period (ms) of the UI thread's mark "ui-tick <µs the thread waited for a processor so
-// far>" (the number is left out where the system does not count it), which shows from
-// outside how long the UI thread went without turning to its timers: RV_TRACE_TICK_MS (10 … 1000) while RV_TRACE
+// The period (ms) of the UI thread's mark "ui-tick <µs it ran> <µs it waited for a processor>"
+// (the thread's totals so far; left out where the system does not count them), which shows
+// from outside how long the UI thread went without turning to its timers: RV_TRACE_TICK_MS (10 … 1000) while RV_TRACE
 // is on; 0 (no tick) otherwise, so that other traced runs are not flooded with it.
 inline unsigned TraceTickMs() {
     static const unsigned ms = [] {

@@ -129,11 +129,11 @@ bool RouteControlKey(Window& owner, unsigned msg, WPARAM wp, LPARAM lp, const st
 
 bool RouteInput(Window& target, unsigned msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_TIMER && wp == detail::kTraceTickTimer) {
-        // With the thread's run-queue wait, so that a reader can leave out of a gap the time
-        // the machine gave the UI thread no processor.
-        const long long wait = ThreadRunQueueWaitUs();
-        char mark[48];
-        std::snprintf(mark, sizeof mark, wait >= 0 ? "ui-tick %lld" : "ui-tick", wait);
+        // With the thread's scheduler times, so that a reader can tell what a gap was made of:
+        // the UI thread running, waiting for a processor, or asleep.
+        long long run = 0, wait = 0;
+        char mark[64] = "ui-tick";
+        if (ThreadSchedTimes(run, wait)) std::snprintf(mark, sizeof mark, "ui-tick %lld %lld", run, wait);
         TraceMark(mark);
         return false;
     }

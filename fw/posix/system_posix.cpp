@@ -29,14 +29,17 @@ void TrimOwnWorkingSet() {
 #endif
 }
 
-long long ThreadRunQueueWaitUs() {
+bool ThreadSchedTimes(long long& runUs, long long& waitUs) {
     // Linux: "<ns on a processor> <ns waiting on a run queue> <time slices>".
     std::FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
-    if (!f) return -1;
+    if (!f) return false;
     unsigned long long run = 0, wait = 0;
     const bool read = std::fscanf(f, "%llu %llu", &run, &wait) == 2;
     std::fclose(f);
-    return read ? static_cast<long long>(wait / 1000) : -1;
+    if (!read) return false;
+    runUs = static_cast<long long>(run / 1000);
+    waitUs = static_cast<long long>(wait / 1000);
+    return true;
 }
 
 }  // namespace fw

@@ -26,6 +26,6 @@ std::string ExecutablePath() {
 
 void TrimOwnWorkingSet() { EmptyWorkingSet(GetCurrentProcess()); }
 
-long long ThreadRunQueueWaitUs() { return -1; }  // Windows does not count it
+bool ThreadSchedTimes(long long&, long long&) { return false; }  // Windows does not count the waits
 
 }  // namespace fw
