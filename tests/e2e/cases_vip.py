@@ -304,25 +304,26 @@ def try_post(c, path, **fields):
         return 0, ""
 
 
-def ui_gaps_ms(client, t0, t1):
-    """The UI thread's "ui-tick <µs waited for a processor>" marks around [t0, t1] (monotonic
-    seconds): the longest gap between two of them, and the longest stall, a gap less the time
-    the thread waited meanwhile for a processor (what a loaded machine, not the client, cost
-    it), both in ms."""
+def ui_stall(client, t0, t1):
+    """From the UI thread's "ui-tick <µs run> <µs waited for a processor>" marks around [t0, t1]
+    (monotonic seconds): the longest gap between two of them, and the longest stall (a gap less
+    the time the thread waited meanwhile for a processor: what a loaded machine, not the
+    client, cost it) as (ms, start in seconds, ms of it running, ms waiting for a processor)."""
     ticks = []
     for line in client.stderr_text().splitlines():
         parts = line.split()
-        if len(parts) in (3, 4) and parts[0] == "rv-trace" and parts[2] == "ui-tick":
+        if len(parts) in (3, 5) and parts[0] == "rv-trace" and parts[2] == "ui-tick":
             t = int(parts[1]) / 1e6
             if t0 - 1 <= t <= t1 + 1:
-                ticks.append((t, int(parts[3]) / 1e6 if len(parts) == 4 else None))
+                ticks.append((t, int(parts[3]) / 1e6 if len(parts) == 5 else 0, int(parts[4]) / 1e6 if len(parts) == 5 else 0))
     expect(len(ticks) >= 2 and ticks[0][0] <= t0 and ticks[-1][0] >= t1,
            f"no ui-tick marks across the {t1 - t0:.0f} s measured ({len(ticks)} marks)")
-    gap = stall = 0.0
-    for (ta, wa), (tb, wb) in zip(ticks, ticks[1:]):
+    gap, stall = 0.0, (0.0, t0, 0.0, 0.0)
+    for (ta, ra, wa), (tb, rb, wb) in zip(ticks, ticks[1:]):
         gap = max(gap, tb - ta)
-        stall = max(stall, tb - ta - (wb - wa if wa is not None and wb is not None else 0))
-    return 1000 * gap, 1000 * stall
+        if tb - ta - (wb - wa) > stall[0]:
+            stall = (tb - ta - (wb - wa), ta, rb - ra, wb - wa)
+    return 1000 * gap, (1000 * stall[0], stall[1], 1000 * stall[2], 1000 * stall[3])
 
 
 FLAP_SECONDS = 120
@@ -354,6 +355,7 @@ def test_vip_chat_on_a_flapping_network(c):
 
     stop = threading.Event()
     flaps, sent, retries = [], [], [0]
+    events = []  # (monotonic time, what the case did), to show what went on around a stall
 
     def flap():
         while not stop.is_set():
@@ -362,6 +364,7 @@ def test_vip_chat_on_a_flapping_network(c):
                     break
                 try_post(c, "/__cs/service", mode=mode)
                 flaps.append(mode)
+                events.append((time.monotonic(), f"service {mode}"))
                 stop.wait(seconds)
 
     def agent():
@@ -375,6 +378,7 @@ def test_vip_chat_on_a_flapping_network(c):
                 status, _ = try_post(c, "/cs/agent/send", sid=sid, id=f"agent-{n}", text=text)
                 if status == 200:
                     sent.append(text)
+                    events.append((time.monotonic(), f"agent sent {n}"))
                     break
                 retries[0] += 1
                 if time.monotonic() > t0 + FLAP_SECONDS + 20:
@@ -391,11 +395,13 @@ def test_vip_chat_on_a_flapping_network(c):
             time.sleep(max(0.0, t0 + at - time.monotonic()))
             g.alive()
             line = f"player line {n}"
+            events.append((time.monotonic(), f"typing {line!r}"))
             c.move(vx + CHAT_INPUT[0], vy + CHAT_INPUT[1])
             c.click()
             c.xdo("type", "--delay", 30, line)
             c.key("Return")
             typed.append(line)
+            events.append((time.monotonic(), "typed"))
         workers[1].join(FLAP_SECONDS + 30 - (time.monotonic() - t0))
     finally:
         t1 = time.monotonic()
@@ -425,15 +431,17 @@ def test_vip_chat_on_a_flapping_network(c):
     shown = [texts.get(seq, f"seq {seq}?") for _, seq in s["read"]]
     ordinals = [n for n, _ in s["read"]]
     duplicates = len(shown) - len(set(shown)) + s["read_conflicts"]
-    gap, stall = ui_gaps_ms(g.client, t0, t1)
+    gap, (stall, at, ran, waited) = ui_stall(g.client, t0, t1)
     print(f"flap: {len(sent)} sent ({retries[0]} sends again), {len(shown)} shown, {duplicates} duplicates, "
-          f"{len(lines)} of {len(typed)} player lines, largest UI gap {gap:.0f} ms, of it the UI thread's own "
-          f"stall {stall:.0f} ms, modes {len(flaps)}, {t1 - t0:.0f} s", flush=True)
+          f"{len(lines)} of {len(typed)} player lines, largest UI gap {gap:.0f} ms, longest stall of the UI thread "
+          f"{stall:.0f} ms (at {at - t0:.1f} s: ran {ran:.0f} ms, waited {waited:.0f} ms for a processor), "
+          f"modes {len(flaps)}, {t1 - t0:.0f} s", flush=True)
     expect([texts[seq] for seq in agent_seqs] == sent, "the server's agent messages differ from those sent "
                                                        f"({len(agent_seqs)} for {len(sent)})")
     expect(ordinals == list(range(1, len(ordinals) + 1)), f"the page's receipts have gaps: {ordinals}")
     expect(shown == sent and not s["read_conflicts"],
            f"the page showed {shown} ({s['read_conflicts']} conflicting receipts), expected {sent}")
     expect(lines == typed, f"the agent got the player's lines {lines}, expected {typed}")
-    expect(stall <= 200, f"the UI thread stalled {stall:.0f} ms (a gap of {gap:.0f} ms between its ticks)")
+    around = [f"{t - t0:.2f} s {what}" for t, what in sorted(events) if at - 1.5 <= t <= at + stall / 1000 + 0.5]
+    expect(stall <= 200, f"the UI thread stalled {stall:.0f} ms at {at - t0:.2f} s; meanwhile: {around}")
     g.expect_playing("after the flapping")
