@@ -306,24 +306,17 @@ def try_post(c, path, **fields):
 
 def ui_stall(client, t0, t1):
     """From the UI thread's "ui-tick <µs run> <µs waited for a processor>" marks around [t0, t1]
-    (monotonic seconds): the longest gap between two of them, and the longest stall (a gap less
-    the time the thread waited meanwhile for a processor: what a loaded machine, not the
-    client, cost it) as (ms, start in seconds, ms of it running, ms waiting for a processor)."""
-    ticks = []
-    for line in client.stderr_text().splitlines():
-        parts = line.split()
-        if len(parts) in (3, 5) and parts[0] == "rv-trace" and parts[2] == "ui-tick":
-            t = int(parts[1]) / 1e6
-            if t0 - 1 <= t <= t1 + 1:
-                ticks.append((t, int(parts[3]) / 1e6 if len(parts) == 5 else 0, int(parts[4]) / 1e6 if len(parts) == 5 else 0))
+    (monotonic seconds): the longest gap between two, in ms, and the longest stall (a gap less
+    the thread's wait for a processor in it: what the loaded machine, not the client, cost) as
+    (ms, when, ms of it running, ms waited)."""
+    ticks = [(int(p[1]) / 1e6, int(p[3]) / 1e3, int(p[4]) / 1e3) for p in map(str.split, client.stderr_text().splitlines())
+             if len(p) == 5 and p[0] == "rv-trace" and p[2] == "ui-tick" and t0 - 1 <= int(p[1]) / 1e6 <= t1 + 1]
     expect(len(ticks) >= 2 and ticks[0][0] <= t0 and ticks[-1][0] >= t1,
            f"no ui-tick marks across the {t1 - t0:.0f} s measured ({len(ticks)} marks)")
-    gap, stall = 0.0, (0.0, t0, 0.0, 0.0)
-    for (ta, ra, wa), (tb, rb, wb) in zip(ticks, ticks[1:]):
-        gap = max(gap, tb - ta)
-        if tb - ta - (wb - wa) > stall[0]:
-            stall = (tb - ta - (wb - wa), ta, rb - ra, wb - wa)
-    return 1000 * gap, (1000 * stall[0], stall[1], 1000 * stall[2], 1000 * stall[3])
+    pairs = list(zip(ticks, ticks[1:]))
+    (ta, ra, wa), (tb, rb, wb) = max(pairs, key=lambda p: 1000 * (p[1][0] - p[0][0]) - (p[1][2] - p[0][2]))
+    gap = 1000 * max(b[0] - a[0] for a, b in pairs)
+    return gap, (1000 * (tb - ta) - (wb - wa), ta, rb - ra, wb - wa)
 
 
 FLAP_SECONDS = 120
@@ -412,21 +405,17 @@ def test_vip_chat_on_a_flapping_network(c):
     expect({"down", "stall", "reset"} <= set(flaps), f"the service's modes were only {sorted(set(flaps))}")
 
     def counts(s):
-        agent_seqs = [m["seq"] for m in s["messages"] if m["from"] == "agent"]
-        lines = [m["text"] for m in s["messages"] if m["from"] == "player"]
-        return agent_seqs, lines
-
+        return ([m["seq"] for m in s["messages"] if m["from"] == "agent"], s.get("read", []),
+                [m["text"] for m in s["messages"] if m["from"] == "player"])
     def settled():
-        s = session_of(c, g.uid)
-        agent_seqs, lines = counts(s)
-        return s if len(s["read"]) >= len(agent_seqs) and len(lines) >= len(typed) else None
+        agent_seqs, read, lines = counts(session_of(c, g.uid))
+        return len(read) >= len(agent_seqs) and len(lines) >= len(typed)
     try:
-        s = c.wait(settled, 20, "the page's receipts and the player's lines after the flapping")
+        c.wait(settled, 20, "the page's receipts and the player's lines after the flapping")
     except Failure as e:
-        s = session_of(c, g.uid)
-        agent_seqs, lines = counts(s)
-        raise Failure(f"{e}: {len(agent_seqs)} agent messages, {len(s['read'])} receipts, lines {lines}") from None
-    agent_seqs, lines = counts(s)
+        raise Failure(f"{e}: (agent seqs, receipts, player lines) {counts(session_of(c, g.uid))}") from None
+    s = session_of(c, g.uid)
+    agent_seqs, _, lines = counts(s)
     texts = {m["seq"]: m["text"] for m in s["messages"]}
     shown = [texts.get(seq, f"seq {seq}?") for _, seq in s["read"]]
     ordinals = [n for n, _ in s["read"]]
