@@ -140,7 +140,7 @@ void WakeModalLoop();
 //             U+FFFD; grayscale antialiasing, so the pixels stay premultiplied)
 //   text.h    Utf8ToCp936, Cp936ToUtf8, Utf8ToSystem, SystemToUtf8 ('?' for what the target
 //             cannot hold)
-//   system.h  ExecutablePath, TrimOwnWorkingSet (any thread)
+//   system.h  ExecutablePath, TrimOwnWorkingSet, ThreadSchedTimes (any thread)
 //   library.h LoadSharedLibrary, FindSymbol, SharedLibraryName (any thread)
 // and this one, which back ends call at start-up (InitPlatform, the headless Reset):
 
@@ -177,6 +177,9 @@ namespace fw::detail {
 
 // Delivers the messages queued by Window::Post (UI thread). Answers how many were handled.
 int DispatchPosted();
+// The main window's timer id for the UI thread's tick mark (fw/trace.h), kept from the
+// client's own timers: RouteInput marks it and hands it to no window.
+inline constexpr unsigned kTraceTickTimer = 0x7A1C0000;
 // Routes an input message through PreTranslateMessage of the target and its ancestors,
 // then to the target's WindowProc. Answers true when it was dispatched (not swallowed).
 bool RouteInput(Window& target, unsigned msg, WPARAM wp, LPARAM lp);

@@ -21,6 +21,11 @@ std::string GetModuleDir();
 std::string DirectoryOf(const std::string& path);
 // Returns the part of the working set the program can give back to the system.
 void TrimOwnWorkingSet();
+// What the calling thread did since it started, as the scheduler counts it (µs): how long it
+// ran on a processor and how long it was ready to run but waited for one. False where the
+// system does not count it. On a loaded machine this tells the thread's own stalls (running,
+// or asleep waiting for something) apart from the time it was given no processor.
+bool ThreadSchedTimes(long long& runUs, long long& waitUs);
 
 // Trims the working sets of every process this program may trim (its own and its browser
 // engine's where the system allows it); the rest are passed over. False when the process

@@ -20,6 +20,20 @@ inline bool TraceEnabled() {
     return enabled;
 }
 
+// The period (ms) of the UI thread's mark "ui-tick <µs it ran> <µs it waited for a processor>"
+// (the thread's totals so far; left out where the system does not count them), which shows
+// from outside how long the UI thread went without turning to its timers: RV_TRACE_TICK_MS (10 … 1000) while RV_TRACE
+// is on; 0 (no tick) otherwise, so that other traced runs are not flooded with it.
+inline unsigned TraceTickMs() {
+    static const unsigned ms = [] {
+        const char* v = std::getenv("RV_TRACE_TICK_MS");
+        if (!TraceEnabled() || !v) return 0u;
+        const long n = std::strtol(v, nullptr, 10);
+        return n >= 10 && n <= 1000 ? static_cast<unsigned>(n) : 0u;
+    }();
+    return ms;
+}
+
 inline void TraceMark(const char* event) {
     if (!TraceEnabled() || !event) return;
     auto us = std::chrono::duration_cast<std::chrono::microseconds>(

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <deque>
 #include <random>
 
 #include "pages.h"
@@ -129,15 +130,40 @@ struct CsServer::State {
     std::string time;
   };
 
+  // Ids a sender gave its messages, with the seq each got: a send repeated after a lost
+  // answer finds its message instead of adding it again. The oldest go first.
+  struct SentIds {
+    std::deque<std::pair<std::string, uint64_t>> ids;
+    const uint64_t* Find(const std::string& id) const {
+      for (const auto& [known, seq] : ids) {
+        if (known == id) return &seq;
+      }
+      return nullptr;
+    }
+    void Add(std::string id, uint64_t seq) {
+      ids.emplace_back(std::move(id), seq);
+      if (ids.size() > kMaxMessages) ids.pop_front();
+    }
+  };
+
   struct Session {
     std::string sid, instance;
     std::string account, service, user, game, fid, f5, f6, f7, type;
     std::string topic;  // "咨询-<user>" once the player asked
     std::string group;  // the service group, once linked
     bool linked = false;
+    // The library registered since the service last started (a restart forgets it; the
+    // messages, the phase and the receipts are kept, as a real service keeps them in store).
+    bool registered = true;
     Phase phase = Phase::kIdle;
     std::vector<Message> messages;
     uint64_t next_seq = 1;
+    SentIds player_ids, agent_ids;
+    // Read receipts of the chat page: ordinal (the page's count of agent messages it showed,
+    // 1, 2, 3 … in the order shown) -> the message's seq. A receipt sent again is
+    // idempotent; one that names another message for a known ordinal is counted apart.
+    std::map<uint64_t, uint64_t> read;
+    int read_conflicts = 0;
     Clock::time_point last_library{}, last_page{}, last_activity = Clock::now();
     int library_polls = 0, page_polls = 0;  // held right now
     std::string created = ClockTime();
@@ -210,6 +236,11 @@ struct CsServer::State {
     auto it = sessions.find(sid);
     return it == sessions.end() ? nullptr : &it->second;
   }
+  // The library's endpoints know a session only once it registered since the last restart.
+  Session* FindRegistered(const std::string& sid) {
+    Session* s = Find(sid);
+    return s && s->registered ? s : nullptr;
+  }
   // An agent request names a session by sid, or by user (that user's latest session).
   Session* FindForAgent(const httplib::Request& req) {
     if (req.has_param("sid")) return Find(req.get_param_value("sid"));
@@ -253,6 +284,26 @@ struct CsServer::State {
            (s ? PhaseName(s->phase) : "idle") + "\",\"agent\":" + AgentJson() +
            ",\"messages\":" + (s ? MessagesJson(*s, after) : "[]") + "}\n";
   }
+  // The receipts as [[ordinal, seq], …] in ordinal order.
+  static std::string ReadJson(const Session& s) {
+    std::string out = "[";
+    for (const auto& [ordinal, seq] : s.read) {
+      if (out.size() > 1) out += ',';
+      out += "[" + std::to_string(ordinal) + "," + std::to_string(seq) + "]";
+    }
+    return out + "]";
+  }
+  // A message of `from` with the sender's id (may be empty: no id); an id seen before
+  // answers the seq its message got then.
+  uint64_t AddOnce(Session& s, SentIds& ids, const std::string& id, const char* from, std::string name,
+                   std::string text) {
+    if (!id.empty()) {
+      if (const uint64_t* seq = ids.Find(id)) return *seq;
+    }
+    const uint64_t seq = s.Add(from, "text", std::move(name), std::move(text));
+    if (!id.empty()) ids.Add(id, seq);
+    return seq;
+  }
   static bool Recent(Clock::time_point t, int held) {
     return held > 0 || (t != Clock::time_point{} && Clock::now() - t < kContactGrace);
   }
@@ -279,12 +330,14 @@ struct CsServer::State {
              ",\"game\":" + JsonString(s.game) + ",\"fid\":" + JsonString(s.fid) + ",\"f5\":" + JsonString(s.f5) +
              ",\"f6\":" + JsonString(s.f6) + ",\"f7\":" + JsonString(s.f7) + ",\"type\":" + JsonString(s.type) +
              ",\"group\":" + JsonString(s.group) + ",\"linked\":" + (s.linked ? "true" : "false") +
+             ",\"registered\":" + (s.registered ? "true" : "false") +
              ",\"state\":\"" + PhaseName(s.phase) + "\",\"client\":" +
              (Recent(s.last_library, s.library_polls) ? "true" : "false") +
              ",\"page\":" + (Recent(s.last_page, s.page_polls) ? "true" : "false") +
              ",\"heartbeats\":" + std::to_string(beats) + ",\"heartbeat_age\":" + std::to_string(beat_age) +
              ",\"idle\":" + std::to_string(idle) + ",\"created\":" + JsonString(s.created) +
-             ",\"messages\":" + MessagesJson(s, 0) + "}";
+             ",\"messages\":" + MessagesJson(s, 0) + ",\"read\":" + ReadJson(s) +
+             ",\"read_conflicts\":" + std::to_string(s.read_conflicts) + "}";
     }
     return out + "]}\n";
   }
@@ -342,6 +395,7 @@ void CsServer::Register(httplib::Server& http) {
     s->f6 = field("f6");
     s->f7 = field("f7");
     s->type = field("type");
+    s->registered = true;
     s->last_library = Clock::now();
     st.Bump();
     Plain(res, 200, "ok " + s->instance + "\n");
@@ -350,7 +404,7 @@ void CsServer::Register(httplib::Server& http) {
   http.Post("/cs/api/ask", [&st](Req req, Res res) {
     std::unique_lock<std::mutex> lock(st.mu);
     if (!st.ServiceAnswers(lock, res)) return;
-    State::Session* s = st.Find(req.get_param_value("sid"));
+    State::Session* s = st.FindRegistered(req.get_param_value("sid"));
     if (!s) return Plain(res, 404, "unknown session\n");
     const std::string topic = DecodeToUtf8(req.get_param_value("prefix"), "GBK") +
                               DecodeToUtf8(req.get_param_value("user"), req.get_param_value("charset"));
@@ -367,7 +421,7 @@ void CsServer::Register(httplib::Server& http) {
   http.Post("/cs/api/link", [&st](Req req, Res res) {
     std::unique_lock<std::mutex> lock(st.mu);
     if (!st.ServiceAnswers(lock, res)) return;
-    State::Session* s = st.Find(req.get_param_value("sid"));
+    State::Session* s = st.FindRegistered(req.get_param_value("sid"));
     if (!s) return Plain(res, 404, "unknown session\n");
     s->group = DecodeToUtf8(req.get_param_value("group"), req.get_param_value("charset"));
     s->linked = true;
@@ -383,19 +437,19 @@ void CsServer::Register(httplib::Server& http) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(WaitMs(req, 20000));
     std::unique_lock<std::mutex> lock(st.mu);
     if (!st.ServiceAnswers(lock, res)) return;
-    State::Session* s = st.Find(sid);
+    State::Session* s = st.FindRegistered(sid);
     if (!s) return Plain(res, 404, "unknown session\n");
     const std::string instance = s->instance;
     ++s->library_polls;
     s->last_library = Clock::now();
     // The session may go (a reset) while the poll is held: look it up again each time.
     st.WaitUntil(lock, deadline, [&] {
-      State::Session* now = st.Find(sid);
+      State::Session* now = st.FindRegistered(sid);
       return !now || now->instance != instance || now->HasAgentMessageAfter(after) || st.mode == State::Mode::kDown;
     });
     if (State::Session* held = st.Find(sid); held && held->instance == instance) --held->library_polls;
     if (!st.ServiceAnswers(lock, res)) return;  // a stall keeps the poll without an answer
-    s = st.Find(sid);
+    s = st.FindRegistered(sid);
     if (!s || s->instance != instance) return Plain(res, 404, "unknown session\n");
     s->last_library = Clock::now();
     std::string body = "ok " + s->instance + "\n";
@@ -445,7 +499,9 @@ void CsServer::Register(httplib::Server& http) {
     State::Session* s = st.Find(req.get_param_value("sid"));
     if (!s) return Plain(res, 404, "unknown session\n");
     if (text.empty() || text.size() > kMaxTextBytes) return Plain(res, 400, "empty or too long\n");
-    const uint64_t seq = s->Add("player", "text", s->user, text);
+    const std::string id = req.get_param_value("id");
+    if (id.size() > kMaxIdBytes) return Plain(res, 400, "id too long\n");
+    const uint64_t seq = st.AddOnce(*s, s->player_ids, id, "player", s->user, text);
     if (s->phase == State::Phase::kIdle || s->phase == State::Phase::kEnded) s->phase = State::Phase::kWaiting;
     st.Bump();
     JsonReply(res, "{\"seq\":" + std::to_string(seq) + "}\n");
@@ -461,6 +517,39 @@ void CsServer::Register(httplib::Server& http) {
       s->Add("system", "ask", "", "玩家再次发起咨询");
       st.Bump();
     }
+    Plain(res, 200, "ok\n");
+  });
+
+  http.Post("/cs/page/read", [&st](Req req, Res res) {
+    // "ordinal:seq,ordinal:seq,…"
+    std::vector<std::pair<uint64_t, uint64_t>> receipts;
+    const std::string list = req.get_param_value("read");
+    for (size_t at = 0; at < list.size();) {
+      size_t end = list.find(',', at);
+      if (end == std::string::npos) end = list.size();
+      const std::string item = list.substr(at, end - at);
+      const size_t colon = item.find(':');
+      uint64_t ordinal = 0, seq = 0;
+      if (colon == std::string::npos || !ParseU64(item.substr(0, colon), &ordinal) ||
+          !ParseU64(item.substr(colon + 1), &seq) || ordinal == 0 || receipts.size() >= kMaxMessages)
+        return Plain(res, 400, "read is ordinal:seq,… (at most 500)\n");
+      receipts.emplace_back(ordinal, seq);
+      at = end + 1;
+    }
+    std::unique_lock<std::mutex> lock(st.mu);
+    if (!st.ServiceAnswers(lock, res)) return;
+    State::Session* s = st.Find(req.get_param_value("sid"));
+    if (!s) return Plain(res, 404, "unknown session\n");
+    for (const auto& [ordinal, seq] : receipts) {
+      auto it = s->read.find(ordinal);
+      if (it == s->read.end()) {
+        if (s->read.size() >= kMaxReceipts) return Plain(res, 503, "too many receipts\n");
+        s->read.emplace(ordinal, seq);
+      } else if (it->second != seq) {
+        ++s->read_conflicts;
+      }
+    }
+    st.Bump();
     Plain(res, 200, "ok\n");
   });
 
@@ -485,7 +574,9 @@ void CsServer::Register(httplib::Server& http) {
     State::Session* s = st.FindForAgent(req);
     if (!s) return Plain(res, 404, "unknown session\n");
     if (text.empty() || text.size() > kMaxTextBytes) return Plain(res, 400, "empty or too long\n");
-    const uint64_t seq = s->Add("agent", "text", st.agent_name, text);
+    const std::string id = req.get_param_value("id");
+    if (id.size() > kMaxIdBytes) return Plain(res, 400, "id too long\n");
+    const uint64_t seq = st.AddOnce(*s, s->agent_ids, id, "agent", st.agent_name, text);
     s->phase = State::Phase::kChatting;
     st.Bump();
     JsonReply(res, "{\"seq\":" + std::to_string(seq) + ",\"sid\":" + JsonString(s->sid) + "}\n");
@@ -530,7 +621,13 @@ void CsServer::Register(httplib::Server& http) {
     } else if (mode == "stall") {
       st.mode = State::Mode::kStall;
     } else if (mode == "reset") {
-      st.sessions.clear();
+      // What a restart loses: registrations (a held library poll answers 404 at once),
+      // contact times and heartbeats. The messages, with their numbering and the ids they
+      // were sent with, and the receipts are in store and stay.
+      for (auto& [sid, s] : st.sessions) {
+        s.registered = false;
+        s.last_library = s.last_page = Clock::time_point{};
+      }
       st.heartbeats.clear();
       st.mode = State::Mode::kUp;
     } else {

@@ -67,7 +67,6 @@ body{position:relative;font:13px/1.6 {{FONT}};color:#eadcb8;background:#160d0b;
 #text:focus{border-color:#ffc872}
 #send,#reask{position:absolute;right:24px;top:18px;height:26px;padding:0 20px;font:inherit;font-size:13px;font-weight:bold;cursor:pointer;
  color:#2b0f03;border-radius:4px;border:1px solid #ffd08a;background:linear-gradient(180deg,#ffe29c,#e89a34)}
-#send[disabled]{opacity:.6;cursor:default}
 #reask{display:none}
 .hint{position:absolute;left:22px;bottom:6px;font-size:11px;color:#8c7258}
 </style>
@@ -91,16 +90,26 @@ body{position:relative;font:13px/1.6 {{FONT}};color:#eadcb8;background:#160d0b;
 var chat = (function () {
   var sid = {{SID}};
   var initial = JSON.parse({{INITIAL}});
-  var v = 0, after = 0, instance = '', agentKey = '', known = false, ended = false, closing = false, sending = false;
+  var v = 0, after = 0, instance = '', agentKey = '', known = false, ended = false, closing = false;
+  // The player's lines wait in the outbox until the server took them, each with an id of
+  // this page's own, so that a line sent again after a lost answer is recorded once. The
+  // receipts of the agent messages shown (ordinal:seq, the ordinal counting them in the
+  // order shown) wait likewise, in order. One request of each kind is out at a time.
+  var page = Math.random().toString(36).substring(2, 10) + new Date().getTime().toString(36);
+  var outbox = [], lines = 0, sending = false;
+  var receipts = [], shown = 0, reading = false;
   var box = document.getElementById('text');
   function byId(id) { return document.getElementById(id); }
   function setText(el, s) {
     while (el.firstChild) el.removeChild(el.firstChild);
     el.appendChild(document.createTextNode(s));
   }
-  function request(method, url, body, done) {
+  // done(status, text); a request without an answer after timeoutMs (10 s unless given)
+  // ends with status 0.
+  function request(method, url, body, done, timeoutMs) {
     var x = new XMLHttpRequest();
     x.open(method, url, true);
+    x.timeout = timeoutMs || 10000;
     if (body !== null) x.setRequestHeader('Content-Type', 'application/x-www-form-urlencoded; charset=UTF-8');
     x.onreadystatechange = function () { if (x.readyState === 4) done(x.status, x.responseText); };
     x.send(body);
@@ -139,6 +148,25 @@ var chat = (function () {
       row.appendChild(bubble);
     }
     byId('log').appendChild(row);
+    if (m.from === 'agent') {
+      receipts.push(++shown + ':' + m.seq);
+      sendReceipts();
+    }
+  }
+  function sendReceipts() {
+    if (reading || !receipts.length) return;
+    reading = true;
+    var batch = receipts.slice(0, 100);
+    request('POST', '/cs/page/read', 'sid=' + encodeURIComponent(sid) + '&read=' + batch.join(','),
+      function (status) {
+        reading = false;
+        if (status === 200) {
+          receipts.splice(0, batch.length);
+          sendReceipts();
+        } else {
+          setTimeout(sendReceipts, 1000);
+        }
+      });
   }
   function setPhase(state) {
     var names = {waiting: '排队中', chatting: '对话中', ended: '已结束'};
@@ -184,8 +212,9 @@ var chat = (function () {
   // The server holds a poll until something changes; for a session it does not know (yet)
   // the page asks again every 2 s instead.
   function poll() {
+    var wait = known ? 15000 : 0;
     request('GET', '/cs/page/poll?sid=' + encodeURIComponent(sid) + '&after=' + after + '&v=' + v +
-      '&wait=' + (known ? 15000 : 0), null,
+      '&wait=' + wait, null,
       function (status, body) {
         var d = null;
         if (status === 200) { try { d = JSON.parse(body); } catch (e) {} }
@@ -197,19 +226,32 @@ var chat = (function () {
         if (closing) return;
         notice(status === 503 ? '客服系统繁忙，正在重新连接…' : '网络连接中断，正在重新连接…');
         setTimeout(poll, 2000);
-      });
+      }, wait + 10000);
   }
   function send(text) {
-    text = (text === undefined ? box.value : text).replace(/^\s+|\s+$/g, '');
-    if (!text || sending || ended) return;
+    var typed = text === undefined;
+    text = (typed ? box.value : text).replace(/^\s+|\s+$/g, '');
+    if (!text || ended) return;
+    outbox.push({id: page + '-' + (++lines), text: text});
+    if (typed) box.value = '';
+    sendOutbox();
+  }
+  function sendOutbox() {
+    if (sending || !outbox.length) return;
     sending = true;
-    byId('send').disabled = true;
-    request('POST', '/cs/page/send', 'sid=' + encodeURIComponent(sid) + '&text=' + encodeURIComponent(text),
+    var line = outbox[0];
+    request('POST', '/cs/page/send', 'sid=' + encodeURIComponent(sid) + '&id=' + encodeURIComponent(line.id) +
+      '&text=' + encodeURIComponent(line.text),
       function (status) {
         sending = false;
-        byId('send').disabled = false;
-        if (status === 200) { box.value = ''; box.focus(); }
-        else notice('消息发送失败，请稍后重试');
+        if (status === 200 || status === 400) {  // taken, or a text the server never takes
+          outbox.shift();
+          if (status === 400) notice('消息为空或过长，未能发送');
+          sendOutbox();
+        } else {
+          notice('消息发送失败，正在重试…');
+          setTimeout(sendOutbox, 2000);
+        }
       });
   }
   function reask() {
@@ -339,7 +381,7 @@ button,input,select{font:inherit}
  <b id="beats"></b><span id="link">● 已连接</span></div>
 <script>
 (function () {
-  var v = 0, data = null, current = '', seen = {}, shown = {sid: '', seq: 0};
+  var v = 0, data = null, current = '', seen = {}, shown = {sid: '', seq: 0, unread: {}};
   function byId(id) { return document.getElementById(id); }
   function setText(el, s) {
     while (el.firstChild) el.removeChild(el.firstChild);
@@ -419,7 +461,7 @@ button,input,select{font:inherit}
       ' · 对话窗口' + (s.page ? '已打开' : '未打开') + ' · ' + beatText(s)));
     if (shown.sid !== s.sid) {
       while (log.firstChild) log.removeChild(log.firstChild);
-      shown = {sid: s.sid, seq: 0};
+      shown = {sid: s.sid, seq: 0, unread: {}};
     }
     var added = false;
     for (var i = 0; i < s.messages.length; i++) {
@@ -431,7 +473,9 @@ button,input,select{font:inherit}
         log.appendChild(row);
       } else {
         var msg = el('div', m.from === 'agent' ? 'msg agent' : 'msg');
-        msg.appendChild(el('div', 'meta', (m.from === 'agent' ? m.name : who(s)) + ' · ' + m.time));
+        var meta = el('div', 'meta', (m.from === 'agent' ? m.name : who(s)) + ' · ' + m.time);
+        msg.appendChild(meta);
+        if (m.from === 'agent') shown.unread[m.seq] = meta;
         msg.appendChild(el('div', 'bubble', m.text));
         log.appendChild(msg);
       }
@@ -439,6 +483,13 @@ button,input,select{font:inherit}
       added = true;
     }
     if (added) log.scrollTop = log.scrollHeight;
+    // The player's page said it showed these (its read receipts).
+    for (var r = 0; r < s.read.length; r++) {
+      var shownMeta = shown.unread[s.read[r][1]];
+      if (!shownMeta) continue;
+      shownMeta.appendChild(el('span', 'read', ' · 已读'));
+      delete shown.unread[s.read[r][1]];
+    }
     seen[s.sid] = lastSeq(s);
   }
   function renderTop() {

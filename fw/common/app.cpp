@@ -1,9 +1,11 @@
-// The message loop's portable part: the main window and the exit code.
+// The message loop's portable part: the main window, the exit code, and the UI thread's
+// tick mark (fw/trace.h).
 #include "fw/app.h"
 
 #include <atomic>
 
 #include "fw/backend.h"
+#include "fw/trace.h"
 #include "fw/window.h"
 
 namespace fw {
@@ -27,6 +29,10 @@ void SetMainWindow(Window* w) { g_main = w; }
 Window* MainWindow() { return g_main; }
 
 int RunMessageLoop() {
+    // The tick runs on the main window's timers, which every loop (modal ones too) delivers
+    // on the UI thread; RouteInput marks it before any window sees it.
+    if (const unsigned ms = TraceTickMs(); ms && g_main && g_main->IsWindow())
+        g_main->SetTimer(detail::kTraceTickTimer, ms);
     if (!g_quit) backend::RunLoop();
     return g_exitCode;
 }

@@ -4,6 +4,7 @@
 #include "fw/window.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <unordered_map>
@@ -12,6 +13,7 @@
 #include "fw/backend.h"
 #include "fw/common/window_state.h"
 #include "fw/system.h"
+#include "fw/trace.h"
 
 namespace fw {
 
@@ -126,6 +128,15 @@ bool RouteControlKey(Window& owner, unsigned msg, WPARAM wp, LPARAM lp, const st
 }
 
 bool RouteInput(Window& target, unsigned msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER && wp == detail::kTraceTickTimer) {
+        // With the thread's scheduler times, so that a reader can tell what a gap was made of:
+        // the UI thread running, waiting for a processor, or asleep.
+        long long run = 0, wait = 0;
+        char mark[64] = "ui-tick";
+        if (ThreadSchedTimes(run, wait)) std::snprintf(mark, sizeof mark, "ui-tick %lld %lld", run, wait);
+        TraceMark(mark);
+        return false;
+    }
     const Handle h = target.handle();
     if (PreTranslated(target, msg, wp, lp)) return false;
     Window* t = Window::FromHandle(h);

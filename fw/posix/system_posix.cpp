@@ -1,6 +1,9 @@
-// Facts about the running program on POSIX systems: where it is, and giving memory back.
+// Facts about the running program on POSIX systems: where it is, giving memory back, and
+// the scheduler's count of a thread's waits.
 #include <malloc.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <string>
 #include <vector>
@@ -24,6 +27,19 @@ void TrimOwnWorkingSet() {
 #if defined(__GLIBC__)
     malloc_trim(0);
 #endif
+}
+
+bool ThreadSchedTimes(long long& runUs, long long& waitUs) {
+    // Linux: "<ns on a processor> <ns waiting on a run queue> <time slices>".
+    std::FILE* f = std::fopen("/proc/thread-self/schedstat", "r");
+    if (!f) return false;
+    unsigned long long run = 0, wait = 0;
+    const bool read = std::fscanf(f, "%llu %llu", &run, &wait) == 2;
+    std::fclose(f);
+    if (!read) return false;
+    runUs = static_cast<long long>(run / 1000);
+    waitUs = static_cast<long long>(wait / 1000);
+    return true;
 }
 
 }  // namespace fw

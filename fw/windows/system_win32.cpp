@@ -26,4 +26,6 @@ std::string ExecutablePath() {
 
 void TrimOwnWorkingSet() { EmptyWorkingSet(GetCurrentProcess()); }
 
+bool ThreadSchedTimes(long long&, long long&) { return false; }  // Windows does not count the waits
+
 }  // namespace fw

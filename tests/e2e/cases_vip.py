@@ -1,10 +1,13 @@
 """The VIP customer service while a game runs, with the real chat library against the portal's
 customer-service server: the launcher page's ShowIM, the heartbeat, the VIP button and its
 blink when an agent writes, the VIP window over the game page, the player's line reaching the
-agent, the close, a restart of the chat server, and a client folder without the library."""
+agent, the close, a restart of the chat server, a client folder without the library, and the
+chat while the chat service flaps for two minutes."""
 import json
 import os
+import threading
 import time
+import urllib.error
 import urllib.parse
 
 import harness
@@ -246,12 +249,13 @@ def test_vip_chat(c):
     expect(len(heartbeats(c, g.uid)) == beats_before, "a heartbeat after the VIP window closed")
     g.expect_playing("after the VIP window closed")
 
-    # The chat server goes down and comes back having forgotten everything: the library
+    # The chat server goes down and comes back having forgotten the registrations: the library
     # registers again, and the next message blinks again.
     post(c, "/__cs/service", mode="down")
     time.sleep(1.0)
     post(c, "/__cs/service", mode="reset")
-    c.wait(lambda: session_of(c, g.uid), 15, "the chat library to register again after the restart")
+    c.wait(lambda: (session_of(c, g.uid) or {}).get("registered"), 15,
+           "the chat library to register again after the restart")
     v.send("服务器重启了，您还在吗？")
     v.wait_shows("bare", timeout=5)
     v.expect_blinking("after the chat server's restart")
@@ -286,3 +290,150 @@ def test_vip_without_library(c):
                                           "a VIP button without the chat library")))
     expect(not c.find_named("RaduVove", g.client.pid), "a message box came")
     expect("no customer-service chat library" in g.client.stderr_text(), "the missing library was not noted")
+
+
+def try_post(c, path, **fields):
+    """A POST that answers (status, body), status 0 when no answer came."""
+    url = f"http://127.0.0.1:{c.portal_port}{path}"
+    try:
+        with harness._no_proxy.open(url, data=urllib.parse.urlencode(fields).encode(), timeout=5) as r:
+            return r.status, r.read().decode("utf-8")
+    except urllib.error.HTTPError as e:
+        return e.code, ""
+    except OSError:
+        return 0, ""
+
+
+def ui_stall(c, client, t0, t1):
+    """From the UI thread's "ui-tick <µs run> <µs waited for a processor>" marks around [t0, t1]
+    (monotonic seconds): the longest gap between two, in ms, and the longest stall (a gap less
+    the thread's wait for a processor in it: what the loaded machine, not the client, cost) as
+    (ms, when, ms of it running, ms waited)."""
+    def read():
+        return [(int(p[1]) / 1e6, int(p[3]) / 1e3, int(p[4]) / 1e3) for p in map(str.split, client.stderr_text().splitlines())
+                if len(p) == 5 and p[0] == "rv-trace" and p[2] == "ui-tick" and t0 - 1 <= int(p[1]) / 1e6]
+    # The gap that spans t1 counts too: its closing tick may not be written yet.
+    ticks = c.wait(lambda: (lambda t: t if t and t[-1][0] >= t1 else None)(read()), 5, "a ui-tick mark after the flapping")
+    expect(ticks[0][0] <= t0, f"no ui-tick mark in the second before the flapping (the first at {ticks[0][0] - t0:.2f} s)")
+    ticks = ticks[:next(i for i, t in enumerate(ticks) if t[0] >= t1) + 1]
+    pairs = list(zip(ticks, ticks[1:]))
+    (ta, ra, wa), (tb, rb, wb) = max(pairs, key=lambda p: 1000 * (p[1][0] - p[0][0]) - (p[1][2] - p[0][2]))
+    gap = 1000 * max(b[0] - a[0] for a, b in pairs)
+    return gap, (1000 * (tb - ta) - (wb - wa), ta, rb - ra, wb - wa)
+
+
+FLAP_SECONDS = 120
+AGENT_MESSAGES = 100
+# The chat service's round while the agent writes: (mode, seconds it lasts).
+FLAP_ROUND = [("down", 2.0), ("up", 2.5), ("stall", 2.0), ("up", 2.5), ("stall", 1.5), ("down", 1.0),
+              ("reset", 2.5)]
+PLAYER_LINES_AT = (8, 27, 46, 65, 84, 103)  # seconds into the flapping
+
+
+@case(timeout=240)
+def test_vip_chat_on_a_flapping_network(c):
+    """The chat service goes down, stalls and restarts every few seconds for two minutes while
+    the agent writes 100 messages and the player types a line now and then: the chat page
+    shows every message once and in order (its read receipts), every line reaches the agent
+    once, and the UI thread never stalls more than 200 ms (its tick marks)."""
+    c.env["RV_TRACE_TICK_MS"] = "50"
+    v = Vip(c)
+    g = v.g
+    v.show_im()
+    v.wait_shows("button")
+    bx, by, bw, bh = v.rect
+    c.move(bx + bw // 2, by + bh // 2)
+    c.click()
+    vip = c.wait(lambda: v.vip_windows(), 10, "the VIP window")[0]
+    c.wait(lambda: (session_of(c, g.uid) or {}).get("page"), 10, "the chat page to poll")
+    vx, vy, _, _ = c.x.geometry(vip)
+    sid = session_of(c, g.uid)["sid"]
+
+    stop = threading.Event()
+    flaps, sent, retries = [], [], [0]
+    events = []  # (monotonic time, what the case did), to show what went on around a stall
+
+    def flap():
+        while not stop.is_set():
+            for mode, seconds in FLAP_ROUND:
+                if stop.is_set():
+                    break
+                try_post(c, "/__cs/service", mode=mode)
+                flaps.append(mode)
+                events.append((time.monotonic(), f"service {mode}"))
+                stop.wait(seconds)
+
+    def agent():
+        # One message every 1.2 s; a send without an answer is sent again with its id, as
+        # the console would, and must not make a second message.
+        for n in range(1, AGENT_MESSAGES + 1):
+            due = t0 + (n - 1) * FLAP_SECONDS / AGENT_MESSAGES
+            stop.wait(max(0.0, due - time.monotonic()))
+            text = f"agent message {n:03d}"
+            while True:
+                status, _ = try_post(c, "/cs/agent/send", sid=sid, id=f"agent-{n}", text=text)
+                if status == 200:
+                    sent.append(text)
+                    events.append((time.monotonic(), f"agent sent {n}"))
+                    break
+                retries[0] += 1
+                if time.monotonic() > t0 + FLAP_SECONDS + 20:
+                    return
+                time.sleep(0.2)
+
+    t0 = time.monotonic()
+    workers = [threading.Thread(target=flap, daemon=True), threading.Thread(target=agent, daemon=True)]
+    for w in workers:
+        w.start()
+    typed = []
+    try:
+        for n, at in enumerate(PLAYER_LINES_AT, 1):
+            time.sleep(max(0.0, t0 + at - time.monotonic()))
+            g.alive()
+            line = f"player line {n}"
+            events.append((time.monotonic(), f"typing {line!r}"))
+            c.move(vx + CHAT_INPUT[0], vy + CHAT_INPUT[1])
+            c.click()
+            c.xdo("type", "--delay", 30, line)
+            c.key("Return")
+            typed.append(line)
+            events.append((time.monotonic(), "typed"))
+        workers[1].join(FLAP_SECONDS + 30 - (time.monotonic() - t0))
+    finally:
+        t1 = time.monotonic()
+        stop.set()
+        workers[0].join(10)
+        try_post(c, "/__cs/service", mode="up")
+    expect(len(sent) == AGENT_MESSAGES, f"the agent could send only {len(sent)} messages")
+    expect({"down", "stall", "reset"} <= set(flaps), f"the service's modes were only {sorted(set(flaps))}")
+
+    def counts(s):
+        return ([m["seq"] for m in s["messages"] if m["from"] == "agent"], s.get("read", []),
+                [m["text"] for m in s["messages"] if m["from"] == "player"])
+    def settled():
+        agent_seqs, read, lines = counts(session_of(c, g.uid))
+        return len(read) >= len(agent_seqs) and len(lines) >= len(typed)
+    try:
+        c.wait(settled, 20, "the page's receipts and the player's lines after the flapping")
+    except Failure as e:
+        raise Failure(f"{e}: (agent seqs, receipts, player lines) {counts(session_of(c, g.uid))}") from None
+    s = session_of(c, g.uid)
+    agent_seqs, _, lines = counts(s)
+    texts = {m["seq"]: m["text"] for m in s["messages"]}
+    shown = [texts.get(seq, f"seq {seq}?") for _, seq in s["read"]]
+    ordinals = [n for n, _ in s["read"]]
+    duplicates = len(shown) - len(set(shown)) + s["read_conflicts"]
+    gap, (stall, at, ran, waited) = ui_stall(c, g.client, t0, t1)
+    print(f"flap: {len(sent)} sent ({retries[0]} sends again), {len(shown)} shown, {duplicates} duplicates, "
+          f"{len(lines)} of {len(typed)} player lines, largest UI gap {gap:.0f} ms, longest stall of the UI thread "
+          f"{stall:.0f} ms (at {at - t0:.1f} s: ran {ran:.0f} ms, waited {waited:.0f} ms for a processor), "
+          f"modes {len(flaps)}, {t1 - t0:.0f} s", flush=True)
+    expect([texts[seq] for seq in agent_seqs] == sent, "the server's agent messages differ from those sent "
+                                                       f"({len(agent_seqs)} for {len(sent)})")
+    expect(ordinals == list(range(1, len(ordinals) + 1)), f"the page's receipts have gaps: {ordinals}")
+    expect(shown == sent and not s["read_conflicts"],
+           f"the page showed {shown} ({s['read_conflicts']} conflicting receipts), expected {sent}")
+    expect(lines == typed, f"the agent got the player's lines {lines}, expected {typed}")
+    around = [f"{t - t0:.2f} s {what}" for t, what in sorted(events) if at - 1.5 <= t <= at + stall / 1000 + 0.5]
+    expect(stall <= 200, f"the UI thread stalled {stall:.0f} ms at {at - t0:.2f} s; meanwhile: {around}")
+    g.expect_playing("after the flapping")

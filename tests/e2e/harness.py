@@ -604,15 +604,19 @@ CASES = {}
 
 
 DESKTOP_OPTIONS = {}  # case name -> the options of its desktop (Desktop's keywords)
+TIMEOUTS = {}  # case name -> seconds ctest gives it
+DEFAULT_TIMEOUT = 90
 
 
-def case(fn=None, **desktop):
+def case(fn=None, timeout=DEFAULT_TIMEOUT, **desktop):
     """Registers a case function fn(c: Case) under its name without the test_ prefix; used
-    as @case, or as @case(wm_close_key=True) for a case whose desktop takes options."""
+    as @case, or as @case(wm_close_key=True) for a case whose desktop takes options, or
+    @case(timeout=S) for one that needs more than DEFAULT_TIMEOUT seconds under ctest."""
     def register(f):
         name = f.__name__.removeprefix("test_")
         CASES[name] = f
         DESKTOP_OPTIONS[name] = desktop
+        TIMEOUTS[name] = timeout
         return f
     return register(fn) if fn else register
 

@@ -5,7 +5,7 @@ checks from outside what X shows.
 
   run_e2e.py --client build/client/raduvove [--client-dir DIR] [--portal PATH]
              [--case NAME]... [--keep]
-  run_e2e.py --list
+  run_e2e.py --list        every case with the seconds ctest gives it
 
 Exit code 0 when every case passed. The work folder of a failed case is kept (its path is
 printed) with the client's output, the desktop's logs and screenshots.
@@ -84,7 +84,7 @@ def main():
     ap.add_argument("--list", action="store_true")
     a = ap.parse_args()
     if a.list:
-        print("\n".join(harness.CASES))
+        print("\n".join(f"{name} {harness.TIMEOUTS[name]}" for name in harness.CASES))
         return 0
     if not a.client:
         ap.error("--client is required")

@@ -239,8 +239,9 @@ TEST(PageScript, ChatPageClosesItsWindowWhenTheAgentEndsTheChat) {
   EXPECT_EQ(calls, (std::vector<Call>{{"WD_JAPI", "DialogBoxTopInfo", "Lily|在线|"}, {"API_close"}}));
 }
 
-// A restart of the chat server while the page is open: the session made again numbers its
-// messages from 1 again, and the page still shows every message once, in order.
+// The chat service stops while the page is open, takes an agent message the page cannot
+// fetch, then restarts: the page shows every message once, in order, and says so in its read
+// receipts; the line the player sent while the service was down reaches the agent once.
 TEST(PageScript, ChatPageFollowsTheServerThroughARestart) {
   RunningServer s;
   const std::string sid = "0123456789abcdef0123456789abcdef";
@@ -248,34 +249,54 @@ TEST(PageScript, ChatPageFollowsTheServerThroughARestart) {
   ASSERT_EQ(s.Client()->Post("/cs/api/register", reg)->status, 200);
   std::thread agent([&] {
     auto cli = s.Client();
-    auto live_polls = [&] {
+    auto logged = [&](const std::string& path, const std::string& query) {
       size_t n = 0;
       for (const Json& e : ParseJson(cli->Get("/__log")->body).items)
-        n += e["path"].text == "/cs/page/poll" && e["query"].text.find("wait=15000") != std::string::npos;
+        n += e["path"].text == path && e["query"].text.find(query) != std::string::npos;
       return n;
     };
-    auto wait_polls = [&](size_t n) {
-      for (auto end = Clock::now() + std::chrono::seconds(20); live_polls() < n && Clock::now() < end;)
+    auto wait_for = [&](const std::string& path, const std::string& query, size_t n) {
+      for (auto end = Clock::now() + std::chrono::seconds(20); logged(path, query) < n && Clock::now() < end;)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     };
-    wait_polls(1);
+    wait_for("/cs/page/poll", "wait=15000", 1);
     cli->Post("/cs/agent/send", httplib::Params{{"sid", sid}, {"text", "重启前"}});
-    wait_polls(2);  // the page has it and waits again
+    wait_for("/cs/page/poll", "wait=15000", 2);  // the page has it and waits again
+    cli->Post("/__cs/service", httplib::Params{{"mode", "down"}});
+    cli->Post("/cs/agent/send", httplib::Params{{"sid", sid}, {"text", "停机时"}});
+    wait_for("/cs/page/send", "", 1);  // the player's line, refused
     cli->Post("/__cs/service", httplib::Params{{"mode", "reset"}});
     cli->Post("/cs/api/register", reg);
     cli->Post("/cs/agent/send", httplib::Params{{"sid", sid}, {"text", "重启后"}});
   });
   const std::string url = "http://127.0.0.1:" + std::to_string(s.port()) + "/__sim?page=" +
                           UrlEncode("/cs/chat/?sid=" + sid) + "&click=";
-  const std::string log = "document.querySelector('iframe').contentDocument.getElementById('log').textContent";
-  Probe probe({"--budget-ms=25000", "--settle-ms=500", "--until=" + log + ".indexOf('重启后') >= 0",
-               "--print=" + log, url});
+  const std::string page = "document.querySelector('iframe').contentWindow";
+  const std::string log = page + ".document.getElementById('log').textContent";
+  // Once the page says the service is busy, the player sends a line.
+  const std::string until = "(function () { var w = " + page +
+                            "; if (!window.sent && w.document.getElementById('notice').textContent.indexOf('繁忙') >= 0)"
+                            " { window.sent = 1; w.chat.send('玩家的话'); }"
+                            " return " + log + ".indexOf('重启后') >= 0 && " + log + ".indexOf('玩家的话') >= 0; })()";
+  Probe probe({"--budget-ms=30000", "--settle-ms=1500", "--until=" + until, "--print=" + log, url});
   const std::string text = probe.Finish();
   agent.join();
-  const auto before = text.find("重启前"), after = text.find("重启后");
-  EXPECT_TRUE(before != std::string::npos && after != std::string::npos && before < after) << text;
-  EXPECT_EQ(text.find("重启前", before + 1), std::string::npos) << text;
-  EXPECT_EQ(text.find("重启后", after + 1), std::string::npos) << text;
+  size_t at = 0;
+  for (const char* shown : {"重启前", "停机时", "重启后"}) {
+    const size_t found = text.find(shown);
+    EXPECT_TRUE(found != std::string::npos && found >= at) << shown << " missing or out of order: " << text;
+    EXPECT_EQ(text.find(shown, found + 1), std::string::npos) << shown << " twice: " << text;
+    at = found == std::string::npos ? at : found;
+  }
+  const Json session = ParseJson(s.Client()->Get("/cs/agent/state")->body)["sessions"].items.at(0);
+  std::vector<std::string> receipts, lines;
+  for (const Json& r : session["read"].items)
+    receipts.push_back(std::to_string(static_cast<int>(r.items.at(0).number)) + ":" +
+                       session["messages"].items.at(static_cast<size_t>(r.items.at(1).number) - 1)["text"].text);
+  for (const Json& m : session["messages"].items)
+    if (m["from"].text == "player") lines.push_back(m["text"].text);
+  EXPECT_EQ(receipts, (std::vector<std::string>{"1:重启前", "2:停机时", "3:重启后"}));
+  EXPECT_EQ(lines, std::vector<std::string>{"玩家的话"});
 }
 
 TEST(PageScript, BenchmarkReportsItsResult) {
