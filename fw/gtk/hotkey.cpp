@@ -10,6 +10,7 @@
 
 #include "fw/gtk/gtk_native.h"
 #include "fw/hotkey.h"
+#include "fw/trace.h"
 
 namespace fw::gtk {
 
@@ -97,6 +98,7 @@ GdkFilterReturn RootFilter(GdkXEvent* xev, GdkEvent*, gpointer) {
     if (e->type == KeyRelease) {
         for (KeyState& k : g_keys) {
             if (k.keycode == e->xkey.keycode) {
+                fw::TraceMark("hot-key-release");
                 k.down = false;
                 k.released = e->xkey.time;
             }
@@ -107,7 +109,11 @@ GdkFilterReturn RootFilter(GdkXEvent* xev, GdkEvent*, gpointer) {
     unsigned mods = e->xkey.state & kRelevantMods;
     for (const Grab& g : g_grabs) {
         if (g.keycode == e->xkey.keycode && g.xmods == mods) {
-            if (IsRepeat(e->xkey)) return GDK_FILTER_REMOVE;
+            fw::TraceMark("hot-key-press");
+            if (IsRepeat(e->xkey)) {
+                fw::TraceMark("hot-key-repeat");
+                return GDK_FILTER_REMOVE;
+            }
             Window::Post(g.wnd, WM_HOTKEY, static_cast<WPARAM>(g.id),
                          static_cast<LPARAM>(g.modifiers | (g.vk << 16)));
             return GDK_FILTER_REMOVE;
