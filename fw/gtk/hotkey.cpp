@@ -98,7 +98,6 @@ GdkFilterReturn RootFilter(GdkXEvent* xev, GdkEvent*, gpointer) {
     if (e->type == KeyRelease) {
         for (KeyState& k : g_keys) {
             if (k.keycode == e->xkey.keycode) {
-                fw::TraceMark("hot-key-release");
                 k.down = false;
                 k.released = e->xkey.time;
             }
@@ -109,7 +108,6 @@ GdkFilterReturn RootFilter(GdkXEvent* xev, GdkEvent*, gpointer) {
     unsigned mods = e->xkey.state & kRelevantMods;
     for (const Grab& g : g_grabs) {
         if (g.keycode == e->xkey.keycode && g.xmods == mods) {
-            fw::TraceMark("hot-key-press");
             if (IsRepeat(e->xkey)) {
                 fw::TraceMark("hot-key-repeat");
                 return GDK_FILTER_REMOVE;
