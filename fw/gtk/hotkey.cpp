@@ -42,6 +42,7 @@ bool g_filterInstalled = false;
 // after its last event is taken as new: so a release that never reached us (our grab broken
 // while the key was held) costs one press at most, never the key.
 constexpr Time kRepeatGapMs = 2000;
+constexpr Time kRepeatPairMs = 5;
 
 constexpr unsigned kLockCombos[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
 constexpr unsigned kRelevantMods = ShiftMask | ControlMask | Mod1Mask | Mod4Mask;
@@ -84,10 +85,11 @@ KeyState& StateOf(KeyCode kc) {
 
 // Whether a press of a grabbed key is its auto-repeat. GDK asks the X server for detectable
 // auto-repeat, which sends a held key's repeats as presses without releases between them;
-// a server without it sends a release and a press with the same time for each repeat.
+// a server without it sends a release and a press at (nearly) the same time for each repeat,
+// closer together than any key can be let go and pressed again.
 bool IsRepeat(const XKeyEvent& e) {
     KeyState& k = StateOf(static_cast<KeyCode>(e.keycode));
-    const bool repeat = (k.down && e.time - k.last < kRepeatGapMs) || (!k.down && e.time == k.released);
+    const bool repeat = (k.down && e.time - k.last < kRepeatGapMs) || (!k.down && e.time - k.released <= kRepeatPairMs);
     k.down = true;
     k.last = e.time;
     return repeat;

@@ -10,7 +10,8 @@
 // match it and report what the window manager changed.
 //
 //   window.cpp           making and ending windows, caption, icon, timers
-//   window_show.cpp      show state: mapping, minimising, maximising, activation
+//   window_show.cpp      show state: mapping (again only once the window manager has
+//                        withdrawn the window), minimising, maximising, activation
 //   window_geometry.cpp  geometry settling: our requests against the window manager's answers
 //   window_layered.cpp   painting, and the layered windows' pictures and input shape
 //   window_input.cpp     mouse and keys as window messages, cursors, drags

@@ -1,6 +1,8 @@
-// The show state of GTK windows: mapping (a child only while its parent is on screen),
-// minimising and maximising through the window manager, activation, and what the window
-// manager reports of the state it changed by itself.
+// The show state of GTK windows: mapping (a child only while its parent is on screen; a
+// window hidden while managed only once the window manager has withdrawn it, and its
+// keyboard focus handed to the root window as it hides), minimising and maximising through
+// the window manager, activation, and what the window manager reports of the state it
+// changed by itself.
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
