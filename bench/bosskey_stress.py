@@ -168,8 +168,15 @@ def main():
         g = v.g
         game = v.window
         vip = open_vip_window(c, v)
-        for n in range(a.extra_clients):
-            extra_player(c, g.host, n + 1)
+        if a.extra_clients:
+            # The VIP window would cover the other launchers' server lists: the boss key puts
+            # the game away while they start and play.
+            c.key("F10")
+            c.wait(lambda: not c.x.viewable(game) and not c.x.viewable(vip), 5, "F10 to hide the game")
+            for n in range(a.extra_clients):
+                extra_player(c, g.host, n + 1)
+            c.key("F10")
+            c.wait(lambda: c.x.viewable(game) and c.x.viewable(vip), 5, "F10 to show the game again")
         burners = start_burners(a.burners)
         if a.storm_hz > 0:
             storm = Storm(c, g.uid, a.storm_hz)
