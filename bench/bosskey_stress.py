@@ -15,8 +15,9 @@ desktop (the end-to-end tests' harness, tests/e2e/).
 
 Set-up (not measured): a client plays on the portal; the launcher page's ShowIM starts the
 customer service; an agent's message makes the VIP button blink and its press opens the VIP
-window (as the end-to-end case vip_chat does). Then the burners, the extra clients and the
-agent's message storm start.
+window (as the end-to-end case vip_chat does). Then the extra clients start and play while
+F10 has put the game away (two presses that the figures leave out but the client's count of
+handled presses includes), and the burners and the agent's message storm start.
 
 Each round: F10 (xdotool key, the harness's own call without its pause after the input) and
 a wait until the game window and the VIP window are both unmapped; F10 again and a wait until
