@@ -307,8 +307,10 @@ void CMainWnd::OnHotKey(int id) {
     fw::Window* game = m_pGameWnd;
     fw::Window* target = game && game->IsWindow() ? game : this;
     if (target->IsVisible()) {
+        fw::TraceMark("boss-key-hide");
         target->Show(fw::ShowCmd::Hide);
     } else {
+        fw::TraceMark("boss-key-show");
         target->Show(fw::ShowCmd::Show);
         target->SetForeground();
     }

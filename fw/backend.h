@@ -158,7 +158,8 @@ void InstallFontAliases();
 //                  a worker and finish there), BrowserCacheFolder
 //   hotkey.h       RegisterHotKey, UnregisterHotKey (one owner per combination, as Windows:
 //                  a second registration fails; MOD_NOREPEAT ignored; a window's keys go with
-//                  it; a press posts WM_HOTKEY), KeyName
+//                  it; a press posts WM_HOTKEY: on X once however long the key is held, on
+//                  Windows again with each auto-repeat, as the system sends it), KeyName
 //   tray.h         TrayAdd, TrayDelete (icons go with their window), TrackPopupMenu (returns
 //                  at once; the choice is posted as WM_COMMAND), GetCursorPos
 //   message_box.h  MessageBox (modal; Return answers OK or Yes; Escape and closing answer

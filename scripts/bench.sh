@@ -36,6 +36,14 @@ else
 fi
 
 echo
+echo "== the boss key under load: F10 round trips with the VIP window open (bench/bosskey_stress.py)"
+if [ -x "$build/client/raduvove" ] && [ -x "$build/portal/lumo-portal" ]; then
+  python3 "$root/bench/bosskey_stress.py" "$build" --rounds "${BOSSKEY_ROUNDS:-200}" || status=1
+else
+  echo "bosskey_stress: the client or the portal ($build/portal/lumo-portal) was not built"
+fi
+
+echo
 echo "== start-up time (exec to launcher window on screen)"
 if [ -x "$build/client/raduvove" ]; then
   "$root/bench/startup.sh" "$build" "${STARTUP_RUNS:-21}" || status=1

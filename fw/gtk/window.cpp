@@ -90,7 +90,8 @@ Native* CreateNative(Window& owner, const CreateParams& params) {
     gtk_widget_show(n->fixed);
     gtk_widget_add_events(n->win, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
                                       GDK_LEAVE_NOTIFY_MASK | GDK_ENTER_NOTIFY_MASK | GDK_KEY_PRESS_MASK |
-                                      GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK | GDK_STRUCTURE_MASK);
+                                      GDK_KEY_RELEASE_MASK | GDK_FOCUS_CHANGE_MASK | GDK_STRUCTURE_MASK |
+                                      GDK_PROPERTY_CHANGE_MASK);
 
     if (params.style & kToolWindow) {
         gtk_window_set_skip_taskbar_hint(gw, TRUE);
@@ -145,6 +146,7 @@ void DestroyNative(Native* n) {
     for (auto& [id, src] : n->timers) g_source_remove(src);
     n->timers.clear();
     StopSettling(n);
+    StopWithdrawWait(n);
     ForgetHotKeys(n->handle);
     ForgetTrayIcons(n->handle);
 

@@ -10,7 +10,8 @@
 // match it and report what the window manager changed.
 //
 //   window.cpp           making and ending windows, caption, icon, timers
-//   window_show.cpp      show state: mapping, minimising, maximising, activation
+//   window_show.cpp      show state: mapping (again only once the window manager has
+//                        withdrawn the window), minimising, maximising, activation
 //   window_geometry.cpp  geometry settling: our requests against the window manager's answers
 //   window_layered.cpp   painting, and the layered windows' pictures and input shape
 //   window_input.cpp     mouse and keys as window messages, cursors, drags
@@ -33,6 +34,13 @@ struct Native {
     bool child = false;         // placed in the parent's client area
     Native* parent = nullptr;   // parent of a child, owner of a pop-up
     std::vector<Native*> kids;  // children and owned pop-ups
+
+    // Hidden while the window manager managed it: until it has withdrawn the window (or
+    // kWithdrawWaitMs passed), mapping again waits (window_show.cpp).
+    guint withdrawSource = 0;
+    bool mapWaiting = false;  // a show came meanwhile
+    bool mapActivate = false;
+    bool mapForeground = false;  // and SetForeground was asked meanwhile
 
     // A geometry request of ours in flight (window_geometry.cpp).
     guint settleSource = 0;
@@ -82,6 +90,8 @@ inline GdkWindow* GdkWin(const Native* n) { return n->win ? gtk_widget_get_windo
 // parent's say, then the same for its children; `activate` gives the focus on mapping.
 void SyncMapped(Native* n, bool activate);
 void ConnectShow(Native* n);
+// Ends a wait for the window manager's withdrawal (the window goes).
+void StopWithdrawWait(Native* n);
 
 // window_geometry.cpp
 Point ScreenOrigin(const Native* n);
