@@ -50,6 +50,8 @@ struct GamePageInput {
   bool hostile = false;         // the key P asks for 200 new windows at once
 };
 std::string GamePage(const GamePageInput& in);
+// The hostile pages' script: the key P (a user's gesture) asks for 200 new windows.
+std::string_view HostileStormScript();
 std::string GameFrame(std::string_view server);
 
 // Side panels shown by the client's small windows.
@@ -67,7 +69,8 @@ std::string SiteHome(std::string_view host);
 std::string PaySite(std::string_view host, std::string_view game);
 std::string ForumPage(std::string_view host, std::string_view fid);
 std::string KefuPage(std::string_view host);
-std::string NewsPage(std::string_view host, int number);
+// hostile: the page also asks for 200 windows on one key press, as the hostile game page does.
+std::string NewsPage(std::string_view host, int number, bool hostile = false);
 std::string NotFoundPage(std::string_view path);
 
 // Developer tools: the bridge benchmark and the bridge simulator.

@@ -208,7 +208,7 @@ std::string ServerName(std::string_view id) {
 
 }  // namespace
 
-// What a hostile game page does: one key press (a user's gesture) asks for 200 windows.
+// What a hostile game or news page does: one key press (a user's gesture) asks for 200 windows.
 constexpr std::string_view kHostileGame = R"HTML(<script>
 document.addEventListener('keydown', function (e) {
   if (e.key !== 'p') return;
@@ -216,6 +216,8 @@ document.addEventListener('keydown', function (e) {
 });
 </script>
 )HTML";
+
+std::string_view HostileStormScript() { return kHostileGame; }
 
 std::string GamePage(const GamePageInput& in) {
   const std::string id = in.server.empty() ? "S1" : in.server;

@@ -184,7 +184,7 @@ std::string KefuPage(std::string_view host) {
   return Site("客服中心", "kefu", body);
 }
 
-std::string NewsPage(std::string_view host, int number) {
+std::string NewsPage(std::string_view host, int number, bool hostile) {
   (void)host;
   const NewsItem& item = kNews[(number - 1 + kNewsCount * 1000) % kNewsCount];
   std::string body = "<div class=\"card\" data-test=\"news\" data-news=\"" +
@@ -193,6 +193,7 @@ std::string NewsPage(std::string_view host, int number) {
                      " · 公告编号 " + std::to_string(number) + "</p><p>" +
                      item.text +
                      "</p><p>感谢您对龙之荒原的支持，祝您游戏愉快！</p></div>";
+  if (hostile) body += std::string(HostileStormScript());
   return Site(item.title, "", body);
 }
 

@@ -271,8 +271,9 @@ void Server::Impl::Routes() {
   });
   http.Get(R"(/news/([1-9][0-9]{0,5}))", [this](const httplib::Request& req,
                                                  httplib::Response& res) {
-    res.set_content(NewsPage(Host(req), std::stoi(req.matches[1].str())),
-                    kHtml);
+    res.set_content(
+        NewsPage(Host(req), std::stoi(req.matches[1].str()), options.hostile),
+        kHtml);
   });
 
   http.Get("/bench/bridge", [](const httplib::Request& req,

@@ -96,13 +96,13 @@ else
 fi
 
 if build_dir build-asan -DCMAKE_BUILD_TYPE=Debug -DRV_SANITIZE=ON -DRV_GTK=OFF -DRV_PORTAL=ON -DRV_BENCH=OFF; then
-  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest_stage "unit tests under ASan+UBSan" build-asan -L unit
+  ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest_stage "unit tests under ASan+UBSan" build-asan -L unit -j "$jobs"
 else
   echo "sanitizer build failed"; failed=$((failed + 1)); status=1
 fi
 
 if build_dir build-tsan -DCMAKE_BUILD_TYPE=Debug -DRV_TSAN=ON -DRV_GTK=OFF -DRV_PORTAL=ON -DRV_BENCH=OFF; then
-  TSAN_OPTIONS=halt_on_error=1 ctest_stage "threaded unit tests under TSan" build-tsan -L unit \
+  TSAN_OPTIONS=halt_on_error=1 ctest_stage "threaded unit tests under TSan" build-tsan -L unit -j "$jobs" \
     -R 'Thread|Worker|Post|HttpClient|SupportIm'
 else
   echo "thread sanitizer build failed"; failed=$((failed + 1)); status=1
@@ -110,7 +110,7 @@ fi
 
 # Every fuzz target (tests/fuzz/), each run for about 20 s from its seed corpus.
 if CC=clang CXX=clang++ TARGET=fuzz_targets build_dir build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRV_FUZZ=ON -DRV_TESTS=OFF -DRV_GTK=OFF -DRV_PORTAL=OFF -DRV_BENCH=OFF; then
-  ctest_stage "fuzzing the parsers and the script bridge (20 s each)" build-fuzz -L fuzz
+  ctest_stage "fuzzing the parsers and the script bridge (20 s each)" build-fuzz -L fuzz -j "$jobs"
 else
   echo "fuzz build failed"; failed=$((failed + 1)); status=1
 fi

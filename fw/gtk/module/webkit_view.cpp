@@ -98,7 +98,8 @@ std::string RequestUri(WebKitNavigationAction* action) {
 
 // --- Windows that the page opened ------------------------------------------------------------
 
-GtkWidget* OpenPopup(WebKitWebView* related);
+class WebkitView;
+GtkWidget* OpenPopup(WebKitWebView* related, const std::shared_ptr<char>& rootAlive, WebkitView* root);
 
 void PopupReady(WebKitWebView* view, GtkWidget* win) {
     WebKitWindowProperties* props = webkit_web_view_get_window_properties(view);
@@ -116,7 +117,23 @@ void PopupTitle(WebKitWebView* view, GParamSpec*, GtkWidget* win) {
     gtk_window_set_title(GTK_WINDOW(win), t ? t : "");
 }
 
-GtkWidget* PopupCreate(WebKitWebView* view, WebKitNavigationAction*, gpointer) { return OpenPopup(view); }
+// A pop-up's page asks the control whose page opened the first pop-up, so that the limits of
+// its host hold for every window the chain opens (one per click, a few in a short time).
+// Clicks and keys in the pop-up count as its own user actions.
+struct PopupGuard {
+    std::weak_ptr<char> alive;  // the opening control's
+    WebkitView* root;
+    unsigned inputSerial = 0;
+    unsigned newWindowSerial = 0;
+};
+constexpr const char* kPopupGuard = "rv-popup-guard";
+
+gboolean PopupInput(GtkWidget*, GdkEvent* event, PopupGuard* guard) {
+    if (event->type == GDK_BUTTON_PRESS || event->type == GDK_KEY_PRESS) ++guard->inputSerial;
+    return FALSE;
+}
+
+GtkWidget* PopupCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer);
 
 // Pages play sound without waiting for a click, as the system's browser control lets them: a
 // game starts its music as it loads. (The engine's default lets media start only muted.)
@@ -143,7 +160,7 @@ void PopupOwnerShown(GtkWidget* win) {
 // A plain browser window of its own for an address the host let the page open. It belongs
 // to the window of the page that opened it: kept above it, hidden and shown with it, and
 // closed when it goes.
-GtkWidget* OpenPopup(WebKitWebView* related) {
+GtkWidget* OpenPopup(WebKitWebView* related, const std::shared_ptr<char>& rootAlive, WebkitView* root) {
     // Its own content manager: the control's close handler must not hear the pop-up.
     WebKitUserContentManager* ucm = webkit_user_content_manager_new();
     WebKitWebsitePolicies* policies = NewWebsitePolicies();
@@ -164,6 +181,10 @@ GtkWidget* OpenPopup(WebKitWebView* related) {
     g_signal_connect(view, "ready-to-show", G_CALLBACK(PopupReady), win);
     g_signal_connect(view, "close", G_CALLBACK(PopupClose), win);
     g_signal_connect(view, "notify::title", G_CALLBACK(PopupTitle), win);
+    auto* guard = new PopupGuard{rootAlive, root};
+    g_object_set_data_full(G_OBJECT(view), kPopupGuard, guard, [](gpointer g) { delete static_cast<PopupGuard*>(g); });
+    g_signal_connect(view, "button-press-event", G_CALLBACK(PopupInput), guard);
+    g_signal_connect(view, "key-press-event", G_CALLBACK(PopupInput), guard);
     g_signal_connect(view, "create", G_CALLBACK(PopupCreate), nullptr);
     return view;
 }
@@ -175,7 +196,6 @@ gboolean UnrefLater(gpointer obj) {
 
 // --- The view -----------------------------------------------------------------------------
 
-class WebkitView;
 
 std::unordered_map<guint64, WebkitView*>& Pages() {
     static auto* pages = new std::unordered_map<guint64, WebkitView*>;
@@ -199,6 +219,10 @@ public:
     void Focus() override;
     void FindElementText(const std::string& tag, const std::string& id,
                          std::function<void(std::optional<std::string>)> done) override;
+
+    // Whether the host lets a window that one of this control's pop-ups asked for open.
+    bool HostAllowsNewWindow(const std::string& url, unsigned flags);
+    const std::shared_ptr<char>& AliveToken() const { return alive_; }
 
     // The bridge's questions.
     bool HasExternal(const wire::Request& rq) const;
@@ -573,7 +597,36 @@ GtkWidget* WebkitView::OnCreate(WebKitWebView* view, WebKitNavigationAction* act
             cancel = true;
         if (cancel || alive.expired()) return nullptr;
     }
-    return OpenPopup(view);
+    return OpenPopup(view, self->alive_, self);
+}
+
+bool WebkitView::HostAllowsNewWindow(const std::string& url, unsigned flags) {
+    if (quit_) return false;
+    Alive alive = alive_;
+    bool cancel = false;
+    if (BrowserEvents* sink = Sink())
+        sink->NewWindow3(url, flags, cancel);
+    else
+        cancel = true;
+    return !cancel && !alive.expired();
+}
+
+GtkWidget* PopupCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer) {
+    auto* guard = static_cast<PopupGuard*>(g_object_get_data(G_OBJECT(view), kPopupGuard));
+    if (!guard) return nullptr;
+    std::shared_ptr<char> alive = guard->alive.lock();
+    if (!alive) return nullptr;  // the control that opened the chain is gone: nobody to ask
+    unsigned flags = 0;
+    if (action && webkit_navigation_action_is_user_gesture(action)) {
+        flags = NWMF_USERINITED;
+        if (guard->inputSerial != guard->newWindowSerial) {
+            flags |= NWMF_FIRST;
+            guard->newWindowSerial = guard->inputSerial;
+        }
+    }
+    WebkitView* root = guard->root;
+    if (!root->HostAllowsNewWindow(RequestUri(action), flags) || guard->alive.expired()) return nullptr;
+    return OpenPopup(view, alive, root);
 }
 
 unsigned WebkitView::NewWindowFlags(WebKitNavigationAction* action) {
