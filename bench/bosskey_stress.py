@@ -149,15 +149,9 @@ def percentile(values, q):
 
 def main():
     a = parse_args()
-    client = os.path.join(a.build, "client", "raduvove")
-    portal = os.path.join(a.build, "portal", "lumo-portal")
-    for path in (client, portal):
-        if not os.access(path, os.X_OK):
-            print(f"bosskey_stress: {path} is missing (build first)")
-            return 1
-    cfg = harness.Config(client, os.path.dirname(client), portal, root)
-    harness.become_subreaper()
-    c = harness.Case(cfg, "bench-bosskey-stress")
+    c = harness.bench_case(a.build, "bench-bosskey-stress")
+    if not c:
+        return 1
     burners, storm = [], None
     times = {"hide": [], "show": []}
     lost = []  # (round, what, further presses it took)

@@ -309,12 +309,6 @@ def main():
     out = args.out or os.path.join(args.build, "soak")
     os.makedirs(out, exist_ok=True)
     chart = args.chart or os.path.join(out, "soak.png")
-    client = os.path.join(args.build, "client", "raduvove")
-    portal = os.path.join(args.build, "portal", "lumo-portal")
-    for path in (client, portal):
-        if not os.access(path, os.X_OK):
-            print(f"soak: {path} is missing (build first)")
-            return 1
     try:
         import matplotlib  # noqa: F401
     except ImportError:
@@ -323,9 +317,9 @@ def main():
     quarter = duration / 4
     round_s = quarter / max(1, round(quarter / ROUND_S))
 
-    cfg = harness.Config(client, os.path.dirname(client), portal, root)
-    harness.become_subreaper()
-    c = harness.Case(cfg, "soak")
+    c = harness.bench_case(args.build, "soak")
+    if not c:
+        return 1
     sampler = None
     status = 0
     failures_in_a_row = 0

@@ -41,15 +41,9 @@ HALF_MS = 600  # one half of the blink: the button, then the bare bar
 def main():
     build = sys.argv[1] if len(sys.argv) > 1 else "build"
     runs = int(sys.argv[2]) if len(sys.argv) > 2 else 15
-    client = os.path.join(build, "client", "raduvove")
-    portal = os.path.join(build, "portal", "lumo-portal")
-    for path in (client, portal):
-        if not os.access(path, os.X_OK):
-            print(f"vip_blink: {path} is missing (build first)")
-            return 1
-    cfg = harness.Config(client, os.path.dirname(client), portal, root)
-    harness.become_subreaper()
-    c = harness.Case(cfg, "bench-vip-blink")
+    c = harness.bench_case(build, "bench-vip-blink")
+    if not c:
+        return 1
     totals, to_ui, to_screen = [], [], []
     try:
         v = Vip(c)

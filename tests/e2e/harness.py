@@ -567,6 +567,20 @@ def reap_orphans(timeout=0.0):
         time.sleep(0.05)
 
 
+def bench_case(build, name):
+    """A case for a benchmark script (bench/): the client and the portal of the build folder on
+    a private desktop, its orphans reaped by us; None, with a line saying why, when either was
+    not built."""
+    client = os.path.join(build, "client", "raduvove")
+    portal = os.path.join(build, "portal", "lumo-portal")
+    for path in (client, portal):
+        if not os.access(path, os.X_OK):
+            print(f"{name}: {path} is missing (build first)")
+            return None
+    become_subreaper()
+    return Case(Config(client, os.path.dirname(client), portal), name)
+
+
 def become_subreaper():
     """Orphans of the processes we start (programs the client launches, say) come to us
     instead of to PID 1, which does not reap them here."""
