@@ -191,7 +191,11 @@ Point GetCursorPos() {
 
 int MessageBox(Handle owner, const std::string& text, const std::string& caption, unsigned flags) {
     EnsureStarted();
-    const int answer = MessageBoxW(HwndOf(owner), windows::Wide(text).c_str(), windows::Wide(caption).c_str(), flags);
+    // The box takes the foreground itself: a box that comes up while another program is in the
+    // foreground (or the system is slow to hand it over) would show its default button
+    // focused and yet take no key.
+    const int answer = MessageBoxW(HwndOf(owner), windows::Wide(text).c_str(), windows::Wide(caption).c_str(),
+                                   flags | MB_SETFOREGROUND);
     const unsigned buttons = flags & 0xF;
     // A box with OK alone has no other answer (Wine answers Cancel to Escape there).
     if (buttons == MB_OK) return IDOK;

@@ -1,0 +1,289 @@
+// The Windows client's page paths under Wine: raduvove.exe's own code with the scripted browser
+// control (scripted/), its pages served by the local portal (RV_TEST_PORTAL) and their script
+// played from here, the user's part through the system's input. The cases follow the Linux
+// end-to-end cases of the same names: the launcher page and its dialog, the game window and
+// its keys, leaving the game, the pages' new windows, the payment window, the customer
+// service with the real chat library, and the boss key over all of them. Each case ends the
+// client through its exit prompt and checks that the client gave every page object back.
+#include "e2e_support.h"
+
+#include <wininet.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "scripted/scripted_control.h"
+
+using namespace e2e;
+
+namespace {
+
+constexpr RECT kWebArea{345, 196, 1133, 583};  // the page dialog's place in the launcher
+constexpr int kTitleRow = 20;                  // the game window's title-bar buttons, from the top
+constexpr const char* kUid = "U7";
+
+std::string Env(const char* name) {
+    char buf[512] = {};
+    const DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
+    return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
+// The portal's answer to a request (POST when `form` is given), or nullopt without one.
+std::optional<std::string> Http(const std::string& path, const std::optional<std::string>& form = std::nullopt) {
+    const std::wstring url = Wide("http://" + Env("RV_TEST_PORTAL") + path);
+    HINTERNET net = InternetOpenW(L"rv-e2e", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+    if (!net) return std::nullopt;
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof parts;
+    wchar_t host[256] = {}, object[2048] = {};
+    parts.lpszHostName = host;
+    parts.dwHostNameLength = 256;
+    parts.lpszUrlPath = object;
+    parts.dwUrlPathLength = 2048;
+    std::optional<std::string> body;
+    if (InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
+        HINTERNET conn = InternetConnectW(net, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+        HINTERNET req = conn ? HttpOpenRequestW(conn, form ? L"POST" : L"GET", object, nullptr, nullptr, nullptr,
+                                                INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
+                             : nullptr;
+        const wchar_t* type = L"Content-Type: application/x-www-form-urlencoded\r\n";
+        if (req && HttpSendRequestW(req, form ? type : nullptr, form ? -1L : 0, form ? const_cast<char*>(form->data()) : nullptr,
+                                    form ? static_cast<DWORD>(form->size()) : 0)) {
+            std::string text;
+            char buf[8192];
+            DWORD got = 0;
+            while (InternetReadFile(req, buf, sizeof buf, &got) && got > 0) text.append(buf, got);
+            body = text;
+        }
+        if (req) InternetCloseHandle(req);
+        if (conn) InternetCloseHandle(conn);
+    }
+    InternetCloseHandle(net);
+    return body;
+}
+
+std::string UrlEncode(const std::string& s) {
+    std::string out;
+    char hex[4];
+    for (unsigned char c : s) {
+        if (isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+// The client of a case: the program with the scripted control, SupportIM.dll beside it, every
+// host of static.ini on the portal, and the log of its pages.
+class Scripted {
+public:
+    Scripted() : client_(RV_SCRIPTED_EXE, {RV_SUPPORT_IM}) {
+        host_ = Env("RV_TEST_PORTAL");
+        log_ = client_.File(L"pages.log");
+        browserLog_ = client_.File(L"browser.log");
+    }
+
+    bool Start() {
+        if (!client_.copied() || host_.empty()) return false;
+        std::string ini = std::string("[dmor]\r\nstart=1\r\nuid=") + kUid + "\r\nfilename=S9\r\n[hosts]\r\n";
+        for (const char* key : {"portal", "game", "pay", "forum", "cs"}) ini += std::string(key) + "=" + host_ + "\r\n";
+        client_.WriteIni(ini);
+        SetEnvironmentVariableW(L"RV_PAGE_LOG", log_.c_str());
+        SetEnvironmentVariableW(L"RV_BROWSER_LOG", browserLog_.c_str());
+        return client_.Start(L"");
+    }
+
+    // A case that failed shows what its pages went through, and the client's windows.
+    ~Scripted() {
+        if (!::testing::Test::HasFailure()) return;
+        std::printf("-- the pages' log:\n");
+        for (const std::string& line : PageLog()) std::printf("   %s\n", line.c_str());
+        std::printf("-- the client's windows:\n");
+        for (HWND h : WindowsOf(client_.pid(), nullptr, nullptr, false)) {
+            wchar_t cls[128] = {};
+            GetClassNameW(h, cls, 128);
+            const RECT r = RectOf(h);
+            std::printf("   %s \"%s\" %s %ld,%ld-%ld,%ld\n", Narrow(cls).c_str(), Narrow(TextOf(h)).c_str(),
+                        IsWindowVisible(h) ? "shown" : "hidden", r.left, r.top, r.right, r.bottom);
+        }
+    }
+
+    Client& client() { return client_; }
+    const std::string& host() const { return host_; }
+    std::string Base() const { return "http://" + host_; }
+
+    std::vector<std::string> Lines(const std::wstring& file) const {
+        std::vector<std::string> out;
+        HANDLE f = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (f == INVALID_HANDLE_VALUE) return out;
+        std::string text;
+        char buf[16384];
+        DWORD got = 0;
+        while (ReadFile(f, buf, sizeof buf, &got, nullptr) && got > 0) text.append(buf, got);
+        CloseHandle(f);
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) out.push_back(line);
+        return out;
+    }
+    std::vector<std::string> PageLog() const { return Lines(log_); }
+    std::vector<std::string> BrowserLog() const { return Lines(browserLog_); }
+    // The lines of the page log that hold every one of the parts given.
+    std::size_t Count(std::initializer_list<std::string> parts, std::size_t from = 0) const {
+        const std::vector<std::string> lines = PageLog();
+        std::size_t n = 0;
+        for (std::size_t i = from; i < lines.size(); ++i) {
+            bool all = true;
+            for (const std::string& p : parts) all = all && lines[i].find(p) != std::string::npos;
+            n += all;
+        }
+        return n;
+    }
+    bool WaitLog(std::initializer_list<std::string> parts, DWORD ms, std::size_t from = 0) const {
+        return WaitFor([&] { return Count(parts, from) > 0; }, ms);
+    }
+    std::size_t LogSize() const { return PageLog().size(); }
+
+    // The page window of the control whose address holds `part`.
+    HWND Page(const std::string& part) const {
+        for (HWND h : WindowsOf(client_.pid(), scripted::kPageClass, nullptr, false, true))
+            if (Narrow(TextOf(h)).find(part) != std::string::npos) return h;
+        return nullptr;
+    }
+    // The page's script: one command line (scripted_control.h).
+    LRESULT Script(HWND page, const std::string& line) const {
+        COPYDATASTRUCT cds{scripted::kScriptCommand, static_cast<DWORD>(line.size()), const_cast<char*>(line.data())};
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutW(page, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), SMTO_NORMAL, 10000, &answer);
+        return static_cast<LRESULT>(answer);
+    }
+
+    HWND GameWindow() const { return client_.GameWindow(); }
+
+    // The launcher page loaded and its dialog over the launcher's web area.
+    void ExpectLauncherPage() const {
+        HWND launcher = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (launcher = client_.Launcher()) != nullptr; }, 30000));
+        ASSERT_TRUE(WaitLog({"loaded " + Base() + "/game/s/dmor/"}, 20000)) << "the launcher page";
+        HWND page = Page("/game/s/dmor/");
+        ASSERT_TRUE(page);
+        HWND dialog = GetAncestor(page, GA_ROOT);
+        ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(dialog) != FALSE; }, 10000)) << "the page dialog shown";
+        const RECT l = RectOf(launcher), d = RectOf(dialog);
+        EXPECT_EQ(d.left - l.left, kWebArea.left);
+        EXPECT_EQ(d.top - l.top, kWebArea.top);
+        EXPECT_EQ(d.right - d.left, kWebArea.right - kWebArea.left);
+        EXPECT_EQ(d.bottom - d.top, kWebArea.bottom - kWebArea.top);
+    }
+
+    // Alt+F4 in the launcher's page asks; Return on its OK ends the program, which then gave
+    // back every object of its pages.
+    void ExitThroughThePrompt() {
+        HWND launcher = client_.Launcher();
+        ASSERT_TRUE(launcher);
+        HWND page = Page("/game/s/dmor/");
+        ASSERT_TRUE(page);
+        SetForegroundWindow(GetAncestor(page, GA_ROOT));
+        ClickAt(Centre(page));
+        SendKey(VK_F4, true);
+        HWND prompt = nullptr;
+        ASSERT_TRUE(WaitFor([&] { return (prompt = client_.ExitPrompt()) != nullptr; }, 10000));
+        EXPECT_EQ(GetForegroundWindow(), prompt) << "the exit prompt takes the keys";
+        SendKey(VK_RETURN);
+        const std::optional<DWORD> code = client_.ExitCode(20000);
+        ASSERT_TRUE(code.has_value()) << "Return on the exit prompt ended nothing";
+        EXPECT_EQ(*code, 0u) << "3: the client kept or over-released an object of its pages";
+    }
+
+private:
+    Client client_;
+    std::string host_;
+    std::wstring log_, browserLog_;
+};
+
+// A point of a title-bar button of the game window, on the screen.
+POINT TitleButton(HWND game, const char* name) {
+    const RECT r = RectOf(game);
+    const int width = r.right - r.left;
+    int left = width - 391;  // payment 75, return 65, clear cache 75, boss key 65, then min, max, close
+    if (std::string(name) != "pay") left += 75 + 5;
+    if (std::string(name) != "pay" && std::string(name) != "return") left += 65 + 5;
+    return {r.left + left + 10, r.top + kTitleRow};
+}
+
+}  // namespace
+
+TEST(ScriptedE2E, PageAppearsAfterLoadGameOpensMaximisedAndLeavingItRefreshesTheLauncherPage) {
+    Scripted s;
+    ASSERT_TRUE(s.Start());
+    s.ExpectLauncherPage();
+    // The page's user name, read from its span "usr" once the page loaded.
+    EXPECT_TRUE(s.WaitLog({"read span#usr \xE7\x8E\xA9\xE5\xAE\xB6U7"}, 5000));  // 玩家U7
+
+    // Keys in the launcher's page: F5 and Escape never reach the page; Backspace reaches it
+    // without the control's accelerators (which would take the page back).
+    HWND page = s.Page("/game/s/dmor/");
+    ClickAt(Centre(page));
+    std::size_t mark = s.LogSize();
+    for (WORD vk : {WORD{VK_F5}, WORD{VK_ESCAPE}, WORD{VK_BACK}, WORD{'A'}}) SendKey(vk);
+    ASSERT_TRUE(s.WaitLog({"key page 65"}, 5000, mark));
+    EXPECT_EQ(s.Count({"key accel 65"}, mark), 1u);
+    EXPECT_EQ(s.Count({"key page 8"}, mark), 1u);
+    EXPECT_EQ(s.Count({"key accel 8"}, mark), 0u);
+    EXPECT_EQ(s.Count({"key", " 116"}, mark), 0u);
+    EXPECT_EQ(s.Count({"key", " 27"}, mark), 0u);
+    EXPECT_EQ(s.Count({"refresh"}, mark), 0u);
+
+    // A server entry: OpenGame opens the game window maximised on the work area, with the
+    // server in its title, and the launcher goes.
+    const std::string gameUrl = s.Base() + "/game/play/?server=S7&uid=U7";
+    mark = s.LogSize();
+    EXPECT_EQ(s.Script(page, "external\tWD_JAPI\ts:OpenGame\ts:" + gameUrl + "|x|S7 \xE8\x8B\x8D\xE7\xA9\xB9"), S_OK);
+    HWND game = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (game = s.GameWindow()) != nullptr; }, 15000));
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_TRUE(WaitFor([&] { const RECT r = RectOf(game); return EqualRect(&r, &work) != FALSE; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return s.client().Launcher() == nullptr; }, 5000)) << "the launcher hidden";
+    ASSERT_TRUE(s.WaitLog({"loaded " + gameUrl}, 15000, mark));
+
+    // F9 loads the game page again; Escape never reaches it.
+    HWND gamePage = s.Page("/game/play/");
+    ASSERT_TRUE(gamePage);
+    ClickAt(Centre(gamePage));
+    mark = s.LogSize();
+    SendKey(VK_ESCAPE);
+    SendKey(VK_F9);
+    EXPECT_TRUE(s.WaitLog({"navigate " + gameUrl}, 5000, mark));
+    EXPECT_EQ(s.Count({"key", " 27"}, mark), 0u);
+
+    // Alt+F4 leaves the game: the launcher comes back and its page is asked for again, and no
+    // second game window opens.
+    mark = s.LogSize();
+    SendKey(VK_F4, true);
+    EXPECT_TRUE(WaitFor([&] { return s.GameWindow() == nullptr && s.client().Launcher() != nullptr; }, 10000));
+    EXPECT_TRUE(s.WaitLog({"reloaded " + s.Base() + "/game/s/dmor/"}, 10000, mark));
+    Sleep(500);
+    EXPECT_EQ(s.GameWindow(), nullptr);
+
+    // In again, and out with the return button and OK.
+    page = s.Page("/game/s/dmor/");
+    s.Script(page, "external\tWD_JAPI\ts:OpenGame\ts:" + gameUrl + "|x|S7");
+    ASSERT_TRUE(WaitFor([&] { return (game = s.GameWindow()) != nullptr; }, 15000));
+    Sleep(500);
+    mark = s.LogSize();
+    ClickAt(TitleButton(game, "return"));
+    HWND prompt = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (prompt = FindWindowOf(s.client().pid(), L"#32770", nullptr, true)) != nullptr; },
+                        10000));
+    EXPECT_EQ(GetForegroundWindow(), prompt);
+    SendKey(VK_RETURN);
+    EXPECT_TRUE(WaitFor([&] { return s.GameWindow() == nullptr && s.client().Launcher() != nullptr; }, 10000));
+    EXPECT_TRUE(s.WaitLog({"reloaded " + s.Base() + "/game/s/dmor/"}, 10000, mark));
+
+    s.ExitThroughThePrompt();
+}
