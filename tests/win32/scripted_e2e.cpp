@@ -7,12 +7,14 @@
 // client through its exit prompt and checks that the client gave every page object back.
 #include "e2e_support.h"
 
+#include <shlobj.h>  // the NWMF_ flags of a new window
 #include <wininet.h>
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "fw/shell.h"
 #include "scripted/scripted_control.h"
 
 using namespace e2e;
@@ -148,10 +150,11 @@ public:
     }
     std::size_t LogSize() const { return PageLog().size(); }
 
-    // The page window of the control whose address holds `part`.
-    HWND Page(const std::string& part) const {
+    // The page window of the control whose address holds `part` (in the window `root`, when
+    // one is given).
+    HWND Page(const std::string& part, HWND root = nullptr) const {
         for (HWND h : WindowsOf(client_.pid(), scripted::kPageClass, nullptr, false, true))
-            if (Narrow(TextOf(h)).find(part) != std::string::npos) return h;
+            if (Narrow(TextOf(h)).find(part) != std::string::npos && (!root || GetAncestor(h, GA_ROOT) == root)) return h;
         return nullptr;
     }
     // The page's script: one command line (scripted_control.h).
@@ -165,12 +168,13 @@ public:
     HWND GameWindow() const { return client_.GameWindow(); }
 
     // The launcher page loaded and its dialog over the launcher's web area.
-    void ExpectLauncherPage() const {
+    void ExpectLauncherPage() {
         HWND launcher = nullptr;
         ASSERT_TRUE(WaitFor([&] { return (launcher = client_.Launcher()) != nullptr; }, 30000));
         ASSERT_TRUE(WaitLog({"loaded " + Base() + "/game/s/dmor/"}, 20000)) << "the launcher page";
         HWND page = Page("/game/s/dmor/");
         ASSERT_TRUE(page);
+        launcherPage_ = page;
         HWND dialog = GetAncestor(page, GA_ROOT);
         ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(dialog) != FALSE; }, 10000)) << "the page dialog shown";
         const RECT l = RectOf(launcher), d = RectOf(dialog);
@@ -183,10 +187,9 @@ public:
     // Alt+F4 in the launcher's page asks; Return on its OK ends the program, which then gave
     // back every object of its pages.
     void ExitThroughThePrompt() {
-        HWND launcher = client_.Launcher();
-        ASSERT_TRUE(launcher);
-        HWND page = Page("/game/s/dmor/");
-        ASSERT_TRUE(page);
+        ASSERT_TRUE(client_.Launcher());
+        HWND page = launcherPage_;  // wherever its links took it
+        ASSERT_TRUE(IsWindow(page));
         SetForegroundWindow(GetAncestor(page, GA_ROOT));
         ClickAt(Centre(page));
         SendKey(VK_F4, true);
@@ -203,6 +206,45 @@ private:
     Client client_;
     std::string host_;
     std::wstring log_, browserLog_;
+    HWND launcherPage_ = nullptr;
+};
+
+// The desktop's default browser for web addresses, for as long as it lives: the stub that notes
+// each address in RV_BROWSER_LOG. (The machine's classes: Wine's shell reads those.)
+class DefaultBrowser {
+public:
+    DefaultBrowser() {
+        const std::wstring command = L"\"" + BuildPath(RV_BROWSER_LOG_EXE) + L"\" \"%1\"";
+        for (const wchar_t* scheme : {L"http", L"https"}) {
+            const std::wstring key = std::wstring(L"Software\\Classes\\") + scheme + L"\\shell\\open\\command";
+            HKEY k = nullptr;
+            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
+                                &k, nullptr) != ERROR_SUCCESS)
+                continue;
+            wchar_t old[1024] = {};
+            DWORD size = sizeof old;
+            const bool had = RegQueryValueExW(k, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS;
+            saved_.push_back({key, had ? std::optional<std::wstring>(old) : std::nullopt});
+            SetDefault(k, command);
+            RegCloseKey(k);
+        }
+    }
+    ~DefaultBrowser() {
+        for (const auto& [key, value] : saved_) {
+            HKEY k = nullptr;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) continue;
+            if (value) SetDefault(k, *value);
+            else RegDeleteValueW(k, nullptr);
+            RegCloseKey(k);
+        }
+    }
+
+private:
+    static void SetDefault(HKEY k, const std::wstring& v) {
+        RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(v.c_str()),
+                       static_cast<DWORD>((v.size() + 1) * sizeof(wchar_t)));
+    }
+    std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
 };
 
 // A point of a title-bar button of the game window, on the screen.
@@ -285,5 +327,65 @@ TEST(ScriptedE2E, PageAppearsAfterLoadGameOpensMaximisedAndLeavingItRefreshesThe
     EXPECT_TRUE(WaitFor([&] { return s.GameWindow() == nullptr && s.client().Launcher() != nullptr; }, 10000));
     EXPECT_TRUE(s.WaitLog({"reloaded " + s.Base() + "/game/s/dmor/"}, 10000, mark));
 
+    s.ExitThroughThePrompt();
+}
+
+TEST(ScriptedE2E, BlankTargetLinksGoToTheDefaultBrowserAndGamePagePopUpsStayWithinLimits) {
+    DefaultBrowser browser;
+    Scripted s;
+    ASSERT_TRUE(s.Start());
+    s.ExpectLauncherPage();
+    HWND page = s.Page("/game/s/dmor/");
+    const unsigned kClick = unsigned{NWMF_USERINITED} | unsigned{NWMF_FIRST};
+
+    // A click on a link of the launcher page that opens a window: the address goes to the
+    // default browser, and the control opens nothing of its own.
+    const std::string news = s.Base() + "/news/2";
+    EXPECT_EQ(s.Script(page, "newwindow\t" + news + "\t" + std::to_string(kClick)), 1);
+    ASSERT_TRUE(WaitFor([&] { return s.BrowserLog().size() == 1; }, 10000)) << "the default browser started";
+    EXPECT_EQ(s.BrowserLog()[0], news);
+    // Windows nobody asked for, a second window of one click, and an address that is no web
+    // address: refused.
+    for (const std::string& line : std::vector<std::string>{"newwindow\t" + news + "?no-click\t0",
+                                    "newwindow\t" + news + "?second\t" + std::to_string(NWMF_USERINITED),
+                                    "newwindow\tfile:///C:/windows/win.ini\t" + std::to_string(kClick)})
+        EXPECT_EQ(s.Script(page, line), 1) << line;
+    // A client link with "client=1" in a new window sets the game's address and opens nothing.
+    EXPECT_EQ(s.Script(page, "newwindow\t" + s.Base() + "/game/play/?server=S8&client=1\t" + std::to_string(kClick)), 1);
+    Sleep(1500);
+    EXPECT_EQ(s.BrowserLog().size(), 1u);
+    EXPECT_EQ(s.GameWindow(), nullptr);
+
+    // A link with "client = 1" followed in the page opens the game at that address.
+    const std::string link = s.Base() + "/game/play/?server=S8&client = 1";
+    std::size_t mark = s.LogSize();
+    s.Script(page, "navigate\t" + link);
+    HWND game = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (game = s.GameWindow()) != nullptr; }, 15000));
+    HWND gamePage = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (gamePage = s.Page("/game/play/?server=S8", game)) != nullptr; }, 10000));
+    ASSERT_TRUE(s.WaitLog({"loaded " + s.Base() + "/game/play/?server=S8"}, 15000, mark));
+
+    // The game page's own windows: a click opens a pop-up of the game window with the page in
+    // it; a storm of 200 opens no more than the limit allows.
+    Sleep(fw::kPageOpenWindowMs);  // the launcher page's window above counts against the limit
+    mark = s.LogSize();
+    EXPECT_EQ(s.Script(gamePage, "newwindow\t" + news + "\t" + std::to_string(kClick)), 0);
+    HWND popup = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (popup = FindWindowOf(s.client().pid(), L"RaduVovePopup", nullptr, true)) != nullptr; }, 10000));
+    EXPECT_EQ(GetWindow(popup, GW_OWNER), game);
+    EXPECT_TRUE(s.WaitLog({"loaded " + news}, 10000, mark));
+    EXPECT_EQ(s.Count({"own-window"}, mark), 0u);
+    for (int i = 0; i < 200; ++i) s.Script(gamePage, "newwindow\t" + news + "?storm=" + std::to_string(i) + "\t" + std::to_string(kClick));
+    Sleep(1000);
+    EXPECT_EQ(WindowsOf(s.client().pid(), L"RaduVovePopup", nullptr, true).size(), static_cast<size_t>(fw::kPageOpenBurst));
+    EXPECT_EQ(s.BrowserLog().size(), 1u);
+
+    // Leaving the game closes its pop-ups with it.
+    SetForegroundWindow(game);
+    ClickAt(Centre(gamePage));
+    SendKey(VK_F4, true);
+    EXPECT_TRUE(WaitFor([&] { return s.GameWindow() == nullptr && s.client().Launcher() != nullptr; }, 10000));
+    EXPECT_TRUE(WindowsOf(s.client().pid(), L"RaduVovePopup", nullptr, false).empty());
     s.ExitThroughThePrompt();
 }
