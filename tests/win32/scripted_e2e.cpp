@@ -105,7 +105,9 @@ public:
         std::printf("-- the pages' log:\n");
         for (const std::string& line : PageLog()) std::printf("   %s\n", line.c_str());
         std::printf("-- the client's windows:\n");
-        for (HWND h : WindowsOf(client_.pid(), nullptr, nullptr, false)) {
+        std::vector<HWND> all = WindowsOf(client_.pid(), nullptr, nullptr, false);
+        for (HWND h : WindowsOf(client_.pid(), kWindowClass, nullptr, false, true)) all.push_back(h);
+        for (HWND h : all) {
             wchar_t cls[128] = {};
             GetClassNameW(h, cls, 128);
             const RECT r = RectOf(h);
@@ -247,6 +249,54 @@ private:
     std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
 };
 
+// The client's window that holds a page: the page dialog, the game window, or a side window
+// (a child of the game window).
+HWND Holder(HWND page) {
+    for (HWND h = GetParent(page); h; h = GetParent(h)) {
+        wchar_t cls[64] = {};
+        GetClassNameW(h, cls, 64);
+        if (std::wstring(cls) == kWindowClass) return h;
+    }
+    return nullptr;
+}
+
+// A digest of what the screen shows in a rectangle.
+std::uint64_t ScreenDigest(const RECT& r) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    std::uint64_t digest = 1469598103934665603ull;
+    const auto* p = static_cast<const unsigned char*>(bits);
+    for (int i = 0; bits && i < w * h * 4; ++i) digest = (digest ^ p[i]) * 1099511628211ull;
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return digest;
+}
+
+// How often what a rectangle of the screen shows changes in `ms`.
+int Changes(const RECT& r, DWORD ms) {
+    int changes = 0;
+    std::uint64_t last = ScreenDigest(r);
+    for (const ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end; Sleep(40)) {
+        const std::uint64_t now = ScreenDigest(r);
+        changes += now != last;
+        last = now;
+    }
+    return changes;
+}
+
 // A point of a title-bar button of the game window, on the screen.
 POINT TitleButton(HWND game, const char* name) {
     const RECT r = RectOf(game);
@@ -387,5 +437,132 @@ TEST(ScriptedE2E, BlankTargetLinksGoToTheDefaultBrowserAndGamePagePopUpsStayWith
     SendKey(VK_F4, true);
     EXPECT_TRUE(WaitFor([&] { return s.GameWindow() == nullptr && s.client().Launcher() != nullptr; }, 10000));
     EXPECT_TRUE(WindowsOf(s.client().pid(), L"RaduVovePopup", nullptr, false).empty());
+    s.ExitThroughThePrompt();
+}
+
+TEST(ScriptedE2E, PaymentAccountAndVipWindowsWithTheChatLibraryAndTheBossKeyOverThemAll) {
+    Scripted s;
+    ASSERT_TRUE(s.Start());
+    s.ExpectLauncherPage();
+    HWND page = s.Page("/game/s/dmor/");
+    // What the launcher page tells the client: the account is not bound, where to pay, and the
+    // customer-service list (the one the portal gives this page's script).
+    const std::string payUrl = s.Base() + "/pay/?g=dmor&uid=U7";
+    s.Script(page, "external\tWD_JAPI\ts:ShowBindBtn");
+    s.Script(page, "external\tWD_JAPI\ts:openPay\ts:" + payUrl);
+    const std::optional<std::string> html = Http("/game/s/dmor/?uid=U7&suid=S9");
+    ASSERT_TRUE(html);
+    const std::size_t im = html->find("im: \"");
+    ASSERT_NE(im, std::string::npos);
+    const std::string services = html->substr(im + 5, html->find('"', im + 5) - im - 5);
+    ASSERT_TRUE(Http("/cs/agent/status", "name=Lily&status=" + UrlEncode("\xE5\x9C\xA8\xE7\xBA\xBF")));  // 在线
+
+    s.Script(page, "external\tWD_JAPI\ts:OpenGame\ts:" + s.Base() + "/game/play/?server=S7&uid=U7|x|S7");
+    HWND game = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (game = s.GameWindow()) != nullptr; }, 15000));
+    HWND gamePage = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (gamePage = s.Page("/game/play/", game)) != nullptr; }, 10000));
+    const RECT g = RectOf(game);
+    const int w = g.right - g.left;
+    // With the binding button: VIP, then binding, left of the payment button.
+    const RECT vipButton{g.left + w - 612, g.top + 9, g.left + w - 537, g.top + 31};
+    const RECT bindButton{g.left + w - 532, g.top + 9, g.left + w - 396, g.top + 31};
+    const std::uint64_t bare = ScreenDigest(vipButton);
+
+    // ShowIM: the VIP button shows, still; an agent's message makes it blink.
+    s.Script(page, "external\tWD_JAPI\ts:ShowIM\ts:" + services);
+    ASSERT_TRUE(WaitFor([&] { return ScreenDigest(vipButton) != bare; }, 15000)) << "the VIP button";
+    EXPECT_EQ(Changes(vipButton, 1500), 0) << "the VIP button blinks before any message";
+    ASSERT_TRUE(Http("/cs/agent/send", "user=U7&text=" + UrlEncode("\xE6\x82\xA8\xE5\xA5\xBD")));  // 您好
+    bool blinking = false;
+    for (int i = 0; i < 10 && !blinking; ++i) blinking = Changes(vipButton, 1500) >= 2;
+    EXPECT_TRUE(blinking) << "the VIP button did not blink on the agent's message";
+
+    // The press opens the VIP window centred over the game, the agent in its title, its page the
+    // chat of this player.
+    ClickAt({(vipButton.left + vipButton.right) / 2, (vipButton.top + vipButton.bottom) / 2});
+    const std::wstring vipTitle = L"\u6211\u6B63\u5728\u548C[Lily]\u804A\u5929";  // 我正在和[Lily]聊天
+    HWND vip = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (vip = Holder(s.Page("/cs/chat/"))) != nullptr; }, 10000));
+    ASSERT_TRUE(s.WaitLog({"loaded " + s.Base() + "/cs/chat/"}, 10000));  // loaded before it showed
+    // The chat page's script reports its agent as it reads it from the chat server.
+    s.Script(s.Page("/cs/chat/"), "external\tWD_JAPI\ts:DialogBoxTopInfo\ts:Lily|\xE5\x9C\xA8\xE7\xBA\xBF|");
+    EXPECT_EQ(TextOf(vip), vipTitle);
+    const RECT v = RectOf(vip);
+    EXPECT_EQ(v.right - v.left, 831);
+    EXPECT_EQ(v.bottom - v.top, 673);
+    EXPECT_EQ(v.left, g.left + (w - 831) / 2);
+    EXPECT_EQ(v.top, g.top + (g.bottom - g.top - 673) / 2);
+    EXPECT_GE(Changes(vipButton, 1500), 2) << "the blink goes on while the chat is open";
+
+    // Its keys: Return goes to the control's accelerators only (the chat page sends on it),
+    // Backspace to the page only; Alt+F4 asks to quit, and Escape on the prompt plays on.
+    HWND vipPage = s.Page("/cs/chat/");
+    EXPECT_EQ(GetAncestor(vip, GA_ROOT), game);
+    ClickAt(Centre(vipPage));
+    std::size_t mark = s.LogSize();
+    SendKey(VK_RETURN);
+    SendKey(VK_BACK);
+    SendKey('B');
+    ASSERT_TRUE(s.WaitLog({"key page 66"}, 5000, mark));
+    EXPECT_EQ(s.Count({"key accel 13"}, mark), 1u);
+    EXPECT_EQ(s.Count({"key page 13"}, mark), 0u);
+    EXPECT_EQ(s.Count({"key page 8"}, mark), 1u);
+    EXPECT_EQ(s.Count({"key accel 8"}, mark), 0u);
+    SendKey(VK_F4, true);
+    HWND prompt = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (prompt = s.client().ExitPrompt()) != nullptr; }, 10000));
+    EXPECT_EQ(GetForegroundWindow(), prompt);
+    SendKey(VK_ESCAPE);
+    EXPECT_TRUE(WaitFor([&] { return s.client().ExitPrompt() == nullptr; }, 5000));
+    EXPECT_TRUE(IsWindowVisible(vip) && IsWindowVisible(game));
+
+    // The boss key hides the game with its VIP window, and brings both back.
+    SendKey(VK_F10);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(game) && !IsWindowVisible(vip); }, 10000));
+    EXPECT_EQ(s.client().Launcher(), nullptr);
+    SendKey(VK_F10);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(game) && IsWindowVisible(vip); }, 10000));
+
+    // The close cross: the window goes and the button stops blinking.
+    ClickAt({v.right - 20, v.top + 12});
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(vip); }, 5000)) << "the close cross";
+    Sleep(700);
+    EXPECT_EQ(Changes(vipButton, 1500), 0) << "the VIP button blinks after the close";
+
+    // The payment window from the title bar, with the launcher page's address; the page's
+    // 完成 closes it.
+    mark = s.LogSize();
+    ClickAt(TitleButton(game, "pay"));
+    ASSERT_TRUE(s.WaitLog({"loaded " + payUrl}, 10000, mark));
+    HWND payPage = s.Page(payUrl);
+    ASSERT_TRUE(payPage);
+    HWND pay = Holder(payPage);
+    EXPECT_NE(pay, game);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(pay) != FALSE; }, 5000));
+    EXPECT_EQ(s.Script(payPage, "external\tWD_JAPI\ts:closedBox"), S_OK);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(pay); }, 5000)) << "完成 closes the payment window";
+
+    // The account window from the binding button; a bound account closes it, and the button
+    // goes (the VIP button takes its place further right).
+    mark = s.LogSize();
+    ClickAt({(bindButton.left + bindButton.right) / 2, (bindButton.top + bindButton.bottom) / 2});
+    ASSERT_TRUE(s.WaitLog({"loaded " + s.Base() + "/game/s/jihuo/"}, 10000, mark));
+    HWND bindPage = s.Page("/game/s/jihuo/");
+    ASSERT_TRUE(bindPage);
+    HWND bind = Holder(bindPage);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(bind) != FALSE; }, 5000));
+    s.Script(bindPage, "external\tWD_JAPI\ts:AccountBindSuccess\ts:ok");
+    s.Script(bindPage, "external\tWD_JAPI\ts:CloseBindPage\ts:");
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(bind); }, 5000)) << "CloseBindPage closes the account window";
+    mark = s.LogSize();
+    ClickAt({(bindButton.left + bindButton.right) / 2, (bindButton.top + bindButton.bottom) / 2});
+    Sleep(1500);
+    EXPECT_EQ(s.Count({"/game/s/jihuo/"}, mark), 0u) << "the binding button is still there";
+
+    SetForegroundWindow(game);
+    ClickAt(Centre(gamePage));
+    SendKey(VK_F4, true);
+    EXPECT_TRUE(WaitFor([&] { return s.GameWindow() == nullptr && s.client().Launcher() != nullptr; }, 10000));
     s.ExitThroughThePrompt();
 }
