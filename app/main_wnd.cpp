@@ -213,6 +213,15 @@ void CMainWnd::OnMouseMove(fw::Point p) {
     }
 }
 
+// Alt+F4 with the keys on the launcher itself (its skin has them after a click on it, or when
+// it comes back after a game) asks as the close button does, rather than closing the client
+// unasked; the system's close from outside (the taskbar) still closes it at once.
+bool CMainWnd::PreTranslateMessage(const fw::Msg& msg) {
+    if (msg.message != fw::WM_SYSKEYDOWN || msg.wParam != fw::VK_F4) return false;
+    shared::ExitPrompt(this);
+    return true;
+}
+
 void CMainWnd::OnLButtonDown(fw::Point p) {
     if (ButtonAt(p) >= 0) return;
     // Any part of the skin that is not a button drags the window.

@@ -113,6 +113,7 @@ public:
     int drawCount() const { return m_nDrawCount; }
 
 protected:
+    bool PreTranslateMessage(const fw::Msg& msg) override;
     int OnCreate() override;
     void OnClose() override;
     void OnMouseMove(fw::Point p) override;

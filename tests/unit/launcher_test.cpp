@@ -240,6 +240,12 @@ TEST_F(Launcher, CloseAsksAndCancelKeepsEverything) {
     EXPECT_TRUE(hl::Info(w).visible);
     EXPECT_EQ(hl::Info(w).rect, before);
     EXPECT_EQ(hl::TrayIcons().size(), 1u);
+    // Alt+F4 with the keys on the launcher itself asks the same.
+    hl::QueueMessageBoxAnswer(fw::IDCANCEL);
+    hl::KeyDown(w, fw::VK_F4, true);
+    ASSERT_EQ(hl::MessageBoxes().size(), 2u);
+    EXPECT_EQ(hl::MessageBoxes()[1].caption, "退出提示");
+    EXPECT_TRUE(w.IsWindow());
     EXPECT_FALSE(fw::QuitRequested());
 }
 
