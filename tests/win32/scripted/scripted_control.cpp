@@ -774,9 +774,15 @@ void Paint(Control* c, HWND hwnd) {
     HDC dc = BeginPaint(hwnd, &ps);
     RECT rc;
     GetClientRect(hwnd, &rc);
-    HBRUSH bg = CreateSolidBrush(RGB(0xF4, 0xEE, 0xDC));
+    // Each control's page in a shade of its own, framed, so that pages over pages stand apart.
+    static const COLORREF kShades[] = {RGB(0xF4, 0xEE, 0xDC), RGB(0xE2, 0xEC, 0xF6), RGB(0xE8, 0xF3, 0xE4),
+                                       RGB(0xF6, 0xE4, 0xE8), RGB(0xEE, 0xE8, 0xF6)};
+    HBRUSH bg = CreateSolidBrush(kShades[(c->number - 1) % 5]);
     FillRect(dc, &rc, bg);
     DeleteObject(bg);
+    HBRUSH frame = CreateSolidBrush(RGB(0x8A, 0x6A, 0x3A));
+    FrameRect(dc, &rc, frame);
+    DeleteObject(frame);
     HFONT font = CreateFontW(-16, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                              CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Microsoft YaHei");
     HGDIOBJ old = SelectObject(dc, font);
