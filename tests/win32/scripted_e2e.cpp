@@ -297,13 +297,17 @@ int Changes(const RECT& r, DWORD ms) {
     return changes;
 }
 
-// A point of a title-bar button of the game window, on the screen.
-POINT TitleButton(HWND game, const char* name) {
+// A point of a title-bar button of the game window, on the screen: payment 75 wide, return 65,
+// clear cache 75, boss key 65 (5 apart), then minimise, maximise and close, 25 each.
+POINT TitleButton(HWND game, const std::string& name) {
     const RECT r = RectOf(game);
-    const int width = r.right - r.left;
-    int left = width - 391;  // payment 75, return 65, clear cache 75, boss key 65, then min, max, close
-    if (std::string(name) != "pay") left += 75 + 5;
-    if (std::string(name) != "pay" && std::string(name) != "return") left += 65 + 5;
+    const std::pair<const char*, int> steps[] = {{"pay", 0}, {"return", 75 + 5}, {"clear", 65 + 5},
+                                                 {"bosskey", 75 + 5}, {"min", 65 + 8}, {"max", 25 + 3}, {"close", 25 + 3}};
+    int left = r.right - r.left - 391;
+    for (const auto& [button, step] : steps) {
+        left += step;
+        if (name == button) break;
+    }
     return {r.left + left + 10, r.top + kTitleRow};
 }
 
@@ -376,6 +380,23 @@ TEST(ScriptedE2E, PageAppearsAfterLoadGameOpensMaximisedAndLeavingItRefreshesThe
     SendKey(VK_RETURN);
     EXPECT_TRUE(WaitFor([&] { return s.GameWindow() == nullptr && s.client().Launcher() != nullptr; }, 10000));
     EXPECT_TRUE(s.WaitLog({"reloaded " + s.Base() + "/game/s/dmor/"}, 10000, mark));
+
+    // The title bar's close button asks the same, and Escape plays on; the system's close from
+    // outside (the taskbar's) leaves the game without asking.
+    s.Script(page, "external\tWD_JAPI\ts:OpenGame\ts:" + gameUrl + "|x|S7");
+    ASSERT_TRUE(WaitFor([&] { return (game = s.GameWindow()) != nullptr; }, 15000));
+    Sleep(500);
+    ClickAt(TitleButton(game, "close"));
+    ASSERT_TRUE(WaitFor([&] { return (prompt = s.client().ExitPrompt()) != nullptr; }, 10000));
+    SendKey(VK_ESCAPE);
+    EXPECT_TRUE(WaitFor([&] { return s.client().ExitPrompt() == nullptr; }, 5000));
+    Sleep(300);
+    EXPECT_EQ(s.GameWindow(), game);
+    mark = s.LogSize();
+    PostMessageW(game, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_TRUE(WaitFor([&] { return s.GameWindow() == nullptr && s.client().Launcher() != nullptr; }, 10000));
+    EXPECT_TRUE(s.WaitLog({"reloaded " + s.Base() + "/game/s/dmor/"}, 10000, mark));
+    EXPECT_EQ(s.client().ExitPrompt(), nullptr);
 
     s.ExitThroughThePrompt();
 }
@@ -524,10 +545,15 @@ TEST(ScriptedE2E, PaymentAccountAndVipWindowsWithTheChatLibraryAndTheBossKeyOver
     SendKey(VK_F10);
     EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(game) && IsWindowVisible(vip); }, 10000));
 
-    // The close cross: the window goes and the button stops blinking.
+    // An agent who goes offline: the title says so, and the button stops blinking.
+    s.Script(vipPage, "external\tWD_JAPI\ts:DialogBoxTopInfo\ts:Lily|\xE7\xA6\xBB\xE7\xBA\xBF|");  // 离线
+    EXPECT_EQ(TextOf(vip), L"Lily[\u79BB\u7EBF]");
+    Sleep(700);
+    EXPECT_EQ(Changes(vipButton, 1500), 0) << "the VIP button blinks with the agent offline";
+
+    // The close cross: the window goes and the button stays still.
     ClickAt({v.right - 20, v.top + 12});
     EXPECT_TRUE(WaitFor([&] { return !IsWindow(vip); }, 5000)) << "the close cross";
-    Sleep(700);
     EXPECT_EQ(Changes(vipButton, 1500), 0) << "the VIP button blinks after the close";
 
     // The payment window from the title bar, with the launcher page's address; the page's
