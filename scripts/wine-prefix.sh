@@ -39,18 +39,15 @@ ensure() {
   # A program that crashes ends at once with its failure, instead of waiting in a debugger.
   "$wine" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
     </dev/null >/dev/null 2>&1 || true
-  # Chinese text: the faces the client and its pages ask for, and the dialog font of the
-  # system's message boxes, fall back to the Noto CJK face that setup.sh installs (without it
-  # the exit prompt's text shows as empty squares).
-  local reg=$prefix/rv-fonts.reg cjk="Noto Sans CJK SC" link='"NotoSansCJK-Regular.ttc,Noto Sans CJK SC"'
+  # Chinese text in the system's own dialogs: the dialog fonts of message boxes fall back to the
+  # Noto CJK face that setup.sh installs (without it the exit prompt's text shows as empty
+  # squares). The client finds its own Chinese faces itself (fw/windows/fonts_win32.cpp).
+  local reg=$prefix/rv-fonts.reg link="NotoSansCJK-Regular.ttc,Noto Sans CJK SC"
   {
-    printf 'Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\n'
-    for face in "Microsoft YaHei" "SimSun" "NSimSun" "SimHei" "宋体" "微软雅黑" "黑体"; do
-      printf '"%s"="%s"\n' "$face" "$cjk"
-    done
-    printf '\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\n'
+    printf 'Windows Registry Editor Version 5.00\n\n'
+    printf '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\FontLink\\SystemLink]\n'
     for face in "Tahoma" "MS Shell Dlg" "MS Shell Dlg 2" "Microsoft Sans Serif" "Segoe UI"; do
-      printf '"%s"=hex(7):%s\n' "$face" "$(printf '%s' "${link//\"/}" | iconv -t UTF-16LE | od -An -tx1 -v |
+      printf '"%s"=hex(7):%s\n' "$face" "$(printf '%s' "$link" | iconv -t UTF-16LE | od -An -tx1 -v |
         tr -s ' \n' ',' | sed 's/^,//; s/,$//'),00,00,00,00"
     done
   } | { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE; } >"$reg"  # the file's format: UTF-16 with its mark

@@ -47,7 +47,7 @@ std::optional<std::string> Http(const std::string& path, const std::optional<std
     if (InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
         HINTERNET conn = InternetConnectW(net, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
         HINTERNET req = conn ? HttpOpenRequestW(conn, form ? L"POST" : L"GET", object, nullptr, nullptr, nullptr,
-                                                INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0)
+                                                INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES, 0)
                              : nullptr;
         const wchar_t* type = L"Content-Type: application/x-www-form-urlencoded\r\n";
         if (req && HttpSendRequestW(req, form ? type : nullptr, form ? -1L : 0, form ? const_cast<char*>(form->data()) : nullptr,
@@ -89,7 +89,9 @@ public:
         browserLog_ = client_.File(L"browser.log");
     }
 
-    bool Start() {
+    // Started with every host on the portal, or on `host` when one is given.
+    bool Start(const std::string& host = {}) {
+        if (!host.empty()) host_ = host;
         if (!client_.copied() || host_.empty()) return false;
         std::string ini = std::string("[dmor]\r\nstart=1\r\nuid=") + kUid + "\r\nfilename=S9\r\n[hosts]\r\n";
         for (const char* key : {"portal", "game", "pay", "forum", "cs"}) ini += std::string(key) + "=" + host_ + "\r\n";
@@ -399,6 +401,27 @@ TEST(ScriptedE2E, PageAppearsAfterLoadGameOpensMaximisedAndLeavingItRefreshesThe
     EXPECT_EQ(s.client().ExitPrompt(), nullptr);
 
     s.ExitThroughThePrompt();
+}
+
+TEST(ScriptedE2E, PortalDownTheLauncherPageIsAskedForAgainAndItsDialogStaysHidden) {
+    Scripted s;
+    ASSERT_TRUE(s.Start("127.0.0.1:9"));  // nothing listens there
+    HWND launcher = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (launcher = s.client().Launcher()) != nullptr; }, 30000));
+    // The first load fails, and the page is asked for again after a pause.
+    ASSERT_TRUE(WaitFor([&] { return s.Count({"error http://127.0.0.1:9/game/s/dmor/"}) >= 2; }, 15000));
+    HWND page = s.Page("/game/s/dmor/");
+    ASSERT_TRUE(page);
+    EXPECT_FALSE(IsWindowVisible(GetAncestor(page, GA_ROOT))) << "the page dialog showed without its page";
+    // Nothing is blocked meanwhile: the boss key hides and shows the launcher.
+    SendKey(VK_F10);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(launcher); }, 5000));
+    SendKey(VK_F10);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(launcher) != FALSE; }, 5000));
+    PostMessageW(launcher, WM_SYSCOMMAND, SC_CLOSE, 0);
+    const std::optional<DWORD> code = s.client().ExitCode(20000);
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, 0u);
 }
 
 TEST(ScriptedE2E, BlankTargetLinksGoToTheDefaultBrowserAndGamePagePopUpsStayWithinLimits) {

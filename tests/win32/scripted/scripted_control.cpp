@@ -188,8 +188,12 @@ Fetched Fetch(const std::wstring& url) {
     }
     HINTERNET net = InternetOpenW(L"RvScriptedPage", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     if (!net) return out;
+    // No cookies: the pages are the tests', and the system's cookie jar is shared with the
+    // client's own requests.
     HINTERNET req = InternetOpenUrlW(net, url.c_str(), nullptr, 0,
-                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI, 0);
+                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
+                                         INTERNET_FLAG_NO_COOKIES,
+                                     0);
     if (req) {
         DWORD status = 0, size = sizeof status;
         HttpQueryInfoW(req, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);
@@ -784,7 +788,7 @@ void Paint(Control* c, HWND hwnd) {
     FrameRect(dc, &rc, frame);
     DeleteObject(frame);
     HFONT font = CreateFontW(-16, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Microsoft YaHei");
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"Noto Sans CJK SC");
     HGDIOBJ old = SelectObject(dc, font);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0x40, 0x2A, 0x10));
