@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <sstream>
 
 #include "fw/shell.h"
@@ -321,6 +323,19 @@ TEST(ScriptedE2E, PageAppearsAfterLoadGameOpensMaximisedAndLeavingItRefreshesThe
     s.ExpectLauncherPage();
     // The page's user name, read from its span "usr" once the page loaded.
     EXPECT_TRUE(s.WaitLog({"read span#usr \xE7\x8E\xA9\xE5\xAE\xB6U7"}, 5000));  // 玩家U7
+
+    // The launcher's close button asks, and the page stays over the launcher meanwhile (the
+    // desktop's z-order: EnumWindows goes from the top); Escape keeps everything.
+    HWND launcher = s.client().Launcher();
+    const RECT l = RectOf(launcher);
+    ClickAt({l.left + (kCloseButton.left + kCloseButton.right) / 2, l.top + (kCloseButton.top + kCloseButton.bottom) / 2});
+    ASSERT_TRUE(WaitFor([&] { return s.client().ExitPrompt() != nullptr; }, 10000));
+    const HWND dialog = GetAncestor(s.Page("/game/s/dmor/"), GA_ROOT);
+    const std::vector<HWND> order = WindowsOf(s.client().pid(), nullptr, nullptr, true);
+    const auto at = [&order](HWND h) { return std::find(order.begin(), order.end(), h) - order.begin(); };
+    EXPECT_LT(at(dialog), at(launcher)) << "the page went under the launcher while the prompt is up";
+    SendKey(VK_ESCAPE);
+    ASSERT_TRUE(WaitFor([&] { return s.client().ExitPrompt() == nullptr; }, 5000));
 
     // Keys in the launcher's page: F5 and Escape never reach the page; Backspace reaches it
     // without the control's accelerators (which would take the page back).
