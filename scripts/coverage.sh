@@ -136,5 +136,6 @@ awk -F, -v folders="${folders[*]}" '
   }' "$report/files.csv"
 echo
 echo "report: $report/html/index.html"
-echo "tests: $passed passed, $failed failed, ${#skipped[@]} skipped; $((SECONDS - t0)) s"
+echo "tests: $passed passed, $failed failed, ${#skipped[@]} skipped, ${#reran[@]} passed only when run again;" \
+     "$((SECONDS - t0)) s"
 exit 0
