@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Line coverage of the client's code, folder by folder. Builds copies of the client with gcc's
-# coverage counters (RV_COVERAGE): the Linux one in build-cov (the GTK back end, the portal and
-# the tests) and the Windows one in build-win-cov (mingw-w64); runs every ctest test of each,
-# the Windows ones under Wine as scripts/test.sh runs them (one X session, a Wine prefix made
-# for this run alone, the Linux servers of build-cov); then prints one line per folder,
+# coverage counters (RV_COVERAGE) and without optimisation (Debug: a line's count is the line's
+# own, not that of code the compiler merged it with): the Linux one in build-cov (the GTK back
+# end, the portal and the tests) and the Windows one in build-win-cov (mingw-w64); runs every
+# ctest test of each, the Windows ones under Wine as scripts/test.sh runs them (one X session,
+# a Wine prefix made for this run alone, the Linux servers of build-cov); then prints one line
+# per folder,
 #   fw/common 71.4%
 # and writes an HTML report with every file's lines to build-cov/coverage/html/index.html.
 #   scripts/coverage.sh [--linux-only | --windows-only] [--quick]
@@ -19,8 +21,9 @@
 # How the builds are merged: gcovr reads each build with the gcov of its compiler (mingw-w64's
 # for the Windows one: the two formats differ) into a JSON tracefile, and then adds the two line
 # by line: a line counts when either build compiled it, and is covered when either build ran
-# it. fw/posix and fw/gtk (with module/ and webext/) come from the Linux build alone, fw/windows
-# and fw/win32 from the Windows build alone; the other folders are compiled by both. A folder's
+# it. fw/posix and fw/gtk (with module/ and webext/) are compiled for Linux (of fw/gtk, the
+# bridge's wire-format header alone also for a Windows test program), fw/windows and fw/win32
+# for Windows alone; the other folders are compiled by both. A folder's
 # share is its covered lines over its lines, its headers included; a folder that this run did
 # not build is shown as "-". tests/, bench/, portal/, tools/ and fw/headless are not the
 # client's code and are left out of the table and the report.
@@ -62,7 +65,6 @@ t0=$SECONDS
 # trace BUILD GCOV NAME: the counters of BUILD, read with GCOV, into $report/NAME.json.
 trace() {
   local out=$report/$3.json
-  rm -f "$out"
   if ! gcovr --root . "${gcovr_filters[@]}" --gcov-executable "$2" -j "$jobs" --json "$out" "$1"; then
     echo "coverage: gcovr could not read the counters of $1" >&2
     return 1
@@ -84,6 +86,8 @@ run_tests() {
   fi
 }
 
+# Only what this run measures goes into the report.
+rm -rf "$report"
 mkdir -p "$report"
 if [ $linux -eq 1 ]; then
   build_dir "$linux_build" "${linux_flags[@]}" || { echo "coverage: the Linux build failed"; exit 1; }
@@ -113,7 +117,6 @@ fi
 
 # The report of both builds, and the table from its lines per file (the CSV's columns:
 # filename, line_total, line_covered, ...).
-rm -rf "$report/html"
 mkdir -p "$report/html"
 if ! gcovr --root . "${tracefiles[@]}" --html-details "$report/html/index.html" --html-title "raduvove line coverage" \
      --csv "$report/files.csv"; then
