@@ -32,7 +32,7 @@
 # script still ends with status 0. A build that fails ends it with status 1.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-# shellcheck source=stages.sh
+# shellcheck source=scripts/stages.sh
 . scripts/stages.sh
 
 linux=1 windows=1 quick=0

@@ -7,7 +7,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-# shellcheck source=stages.sh
+# shellcheck source=scripts/stages.sh
 . scripts/stages.sh
 
 if build_dir "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
