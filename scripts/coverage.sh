@@ -67,6 +67,7 @@ trace() {
   local out=$report/$3.json
   if ! gcovr --root . "${gcovr_filters[@]}" --gcov-executable "$2" -j "$jobs" --json "$out" "$1"; then
     echo "coverage: gcovr could not read the counters of $1" >&2
+    find . -maxdepth 1 -name '*.gcov' -delete  # gcov's files, which gcovr leaves when it gives up
     return 1
   fi
   tracefiles+=(--add-tracefile "$out")
