@@ -3,12 +3,15 @@
 # make test   unit tests, end-to-end tests under Xvfb, the sanitizer builds, and the Windows
 #             build with its tests under Wine
 # make windows  cross-build the Windows client folder build-win/ with mingw-w64
+# make coverage  line coverage per folder of the Linux and Windows tests (instrumented builds
+#             build-cov/ and build-win-cov/; not part of make test); options in COVERAGE_ARGS,
+#             e.g. COVERAGE_ARGS=--quick
 BUILD   ?= build
 BUILD_WIN ?= build-win
 JOBS    ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all client run test unit e2e asan tsan fuzz bench bench-side clean setup windows
+.PHONY: all client run test unit e2e asan tsan fuzz bench bench-side clean setup windows coverage
 
 all: client
 
@@ -33,6 +36,10 @@ windows:
 	cmake -S . -B $(BUILD_WIN) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
 	cmake --build $(BUILD_WIN) -j $(JOBS)
 
+coverage:
+	@scripts/setup.sh coverage
+	@scripts/coverage.sh $(COVERAGE_ARGS)
+
 bench: client
 	@scripts/bench.sh $(BUILD)
 
@@ -42,4 +49,4 @@ bench-side: client
 	@bench/side_by_side.sh $(BUILD) $(BENCH_SIDE_ARGS)
 
 clean:
-	rm -rf $(BUILD) $(BUILD_WIN) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) $(BUILD_WIN) build-asan build-tsan build-fuzz build-cov build-win-cov

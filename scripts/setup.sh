@@ -8,6 +8,9 @@
 #                              C++ library has threads) and Wine with an X server to run the
 #                              cross-built programs (GoogleTest comes from libgtest-dev's sources)
 #   scripts/setup.sh bench   - what building needs, plus matplotlib for the charts of the benchmarks
+#   scripts/setup.sh coverage - what the Linux and Windows tests need (as test, without the fuzz
+#                              build's clang; the Windows tool chain is required here), plus
+#                              gcovr for the coverage report (scripts/coverage.sh)
 set -euo pipefail
 
 what=${1:-build}
@@ -17,11 +20,13 @@ pkgs=(build-essential cmake ninja-build pkg-config
       libgtest-dev libgmock-dev libbenchmark-dev
       xvfb xauth icewm xcompmgr xdotool x11-utils x11-xkb-utils wmctrl imagemagick python3)
 windows_pkgs=(cmake ninja-build g++-mingw-w64-x86-64 wine wine64 libgtest-dev fonts-noto-cjk xvfb xauth)
-if [ "$what" = test ]; then
-  # clang for the fuzz build; a sound server with its tools, and GStreamer's PulseAudio sink
-  # (in the good plugins), for the end-to-end case that listens to the game's music.
-  pkgs+=(clang libclang-rt-14-dev pulseaudio pulseaudio-utils gstreamer1.0-plugins-good)
+if [ "$what" = test ] || [ "$what" = coverage ]; then
+  # A sound server with its tools, and GStreamer's PulseAudio sink (in the good plugins), for
+  # the end-to-end case that listens to the game's music.
+  pkgs+=(pulseaudio pulseaudio-utils gstreamer1.0-plugins-good)
 fi
+[ "$what" = test ] && pkgs+=(clang libclang-rt-14-dev)  # the fuzz build
+[ "$what" = coverage ] && pkgs+=(gcovr "${windows_pkgs[@]}")
 [ "$what" = bench ] && pkgs+=(python3-matplotlib)
 [ "$what" = windows ] && pkgs=("${windows_pkgs[@]}")
 
