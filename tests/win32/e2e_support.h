@@ -1,6 +1,6 @@
 #pragma once
 // What the Windows end-to-end tests share: a client program started in a folder of its own,
-// its windows found among the desktop's, and the user's part played through the system's
+// its windows found among the desktop's, and what the user does played through the system's
 // input (SendInput), as a user would, from outside the program.
 #include <windows.h>
 

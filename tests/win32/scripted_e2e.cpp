@@ -1,6 +1,6 @@
 // The Windows client's page paths under Wine: raduvove.exe's own code with the scripted browser
 // control (scripted/), its pages served by the local portal (RV_TEST_PORTAL) and their script
-// played from here, the user's part through the system's input. The cases follow the Linux
+// played from here, what the user does through the system's input. The cases follow the Linux
 // end-to-end cases of the same names: the launcher page and its dialog, the game window and
 // its keys, leaving the game, the pages' new windows, the payment window, the customer
 // service with the real chat library, and the boss key over all of them. Each case ends the
@@ -38,16 +38,16 @@ std::optional<std::string> Http(const std::string& path, const std::optional<std
     const std::wstring url = Wide("http://" + Env("RV_TEST_PORTAL") + path);
     HINTERNET net = InternetOpenW(L"rv-e2e", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
     if (!net) return std::nullopt;
-    URL_COMPONENTSW parts{};
-    parts.dwStructSize = sizeof parts;
+    URL_COMPONENTSW cracked{};
+    cracked.dwStructSize = sizeof cracked;
     wchar_t host[256] = {}, object[2048] = {};
-    parts.lpszHostName = host;
-    parts.dwHostNameLength = 256;
-    parts.lpszUrlPath = object;
-    parts.dwUrlPathLength = 2048;
+    cracked.lpszHostName = host;
+    cracked.dwHostNameLength = 256;
+    cracked.lpszUrlPath = object;
+    cracked.dwUrlPathLength = 2048;
     std::optional<std::string> body;
-    if (InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
-        HINTERNET conn = InternetConnectW(net, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    if (InternetCrackUrlW(url.c_str(), 0, 0, &cracked)) {
+        HINTERNET conn = InternetConnectW(net, host, cracked.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
         HINTERNET req = conn ? HttpOpenRequestW(conn, form ? L"POST" : L"GET", object, nullptr, nullptr, nullptr,
                                                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES, 0)
                              : nullptr;
@@ -140,27 +140,27 @@ public:
     }
     std::vector<std::string> PageLog() const { return Lines(log_); }
     std::vector<std::string> BrowserLog() const { return Lines(browserLog_); }
-    // The lines of the page log that hold every one of the parts given.
-    std::size_t Count(std::initializer_list<std::string> parts, std::size_t from = 0) const {
+    // The lines of the page log that hold every one of the pieces given.
+    std::size_t Count(std::initializer_list<std::string> pieces, std::size_t from = 0) const {
         const std::vector<std::string> lines = PageLog();
         std::size_t n = 0;
         for (std::size_t i = from; i < lines.size(); ++i) {
             bool all = true;
-            for (const std::string& p : parts) all = all && lines[i].find(p) != std::string::npos;
+            for (const std::string& p : pieces) all = all && lines[i].find(p) != std::string::npos;
             n += all;
         }
         return n;
     }
-    bool WaitLog(std::initializer_list<std::string> parts, DWORD ms, std::size_t from = 0) const {
-        return WaitFor([&] { return Count(parts, from) > 0; }, ms);
+    bool WaitLog(std::initializer_list<std::string> pieces, DWORD ms, std::size_t from = 0) const {
+        return WaitFor([&] { return Count(pieces, from) > 0; }, ms);
     }
     std::size_t LogSize() const { return PageLog().size(); }
 
-    // The page window of the control whose address holds `part` (in the window `root`, when
+    // The page window of the control whose address holds `piece` (in the window `root`, when
     // one is given).
-    HWND Page(const std::string& part, HWND root = nullptr) const {
+    HWND Page(const std::string& piece, HWND root = nullptr) const {
         for (HWND h : WindowsOf(client_.pid(), scripted::kPageClass, nullptr, false, true))
-            if (Narrow(TextOf(h)).find(part) != std::string::npos && (!root || GetAncestor(h, GA_ROOT) == root)) return h;
+            if (Narrow(TextOf(h)).find(piece) != std::string::npos && (!root || GetAncestor(h, GA_ROOT) == root)) return h;
         return nullptr;
     }
     // The page's script: one command line (scripted_control.h).
