@@ -9,20 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "fw/windows/wide.h"
 #include "scripted_control.h"
 
 int fw_ClientMain(int argc, char** argv);
-
-namespace {
-
-std::string Utf8(const wchar_t* w) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-    std::string s(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1) WideCharToMultiByte(CP_UTF8, 0, w, -1, s.data(), n, nullptr, nullptr);
-    return s;
-}
-
-}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR cmdLine, int) {
     if (FAILED(OleInitialize(nullptr)) || !scripted::RegisterScriptedControl()) {
@@ -31,7 +21,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR cmdLine, int) {
     }
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::string program = Utf8(path), tail = Utf8(cmdLine ? cmdLine : L"");
+    std::string program = fw::windows::Narrow(path), tail = fw::windows::Narrow(cmdLine ? cmdLine : L"");
     std::vector<char*> argv{program.data()};
     if (!tail.empty()) argv.push_back(tail.data());
     const int argc = static_cast<int>(argv.size());
