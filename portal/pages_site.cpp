@@ -4,73 +4,11 @@
 #include <string>
 
 #include "html.h"
+#include "page_files.h"
 #include "pages.h"
 
 namespace portal {
 namespace {
-
-constexpr std::string_view kSite = R"HTML(<!DOCTYPE html>
-<html lang="zh-CN">
-<head>
-<meta charset="utf-8">
-<meta http-equiv="X-UA-Compatible" content="IE=edge">
-<title>{{TITLE}} - 龙之荒原官方网站</title>
-<style>
-*{box-sizing:border-box}
-body{margin:0;font:14px/1.7 {{FONT}};color:#e8d8b8;background:#120a0b;
- background:radial-gradient(ellipse 900px 420px at 75% -120px,rgba(255,118,36,.35),rgba(255,118,36,0) 70%),
-  radial-gradient(ellipse 700px 380px at -100px 110%,rgba(126,38,168,.30),rgba(126,38,168,0) 70%),
-  linear-gradient(180deg,#23130e,#120a0b 60%);min-height:100vh}
-a{color:#f3c46a;text-decoration:none}
-a:hover{color:#ffe4a6}
-.nav{height:56px;background:linear-gradient(180deg,rgba(84,34,16,.96),rgba(36,15,10,.94));border-bottom:1px solid #7a4420;
- box-shadow:0 2px 14px rgba(0,0,0,.6)}
-.nav .in{width:960px;margin:0 auto;position:relative;height:56px;line-height:56px}
-.nav .logo{font-size:22px;font-weight:bold;letter-spacing:4px;color:#ffd27e}
-.nav .logo small{font-size:11px;letter-spacing:2px;color:#a98b6b;margin-left:8px;font-weight:normal}
-.nav .menu{position:absolute;right:0;top:0}
-.nav .menu a{margin-left:26px;color:#f0d6a8}
-.nav .menu a.on{color:#ffcf6a;border-bottom:2px solid #f19a38;padding-bottom:4px}
-.wrap{width:960px;margin:28px auto 40px}
-.hero{height:220px;border-radius:8px;padding:46px 40px;position:relative;overflow:hidden;border:1px solid rgba(214,140,70,.5);
- background:radial-gradient(circle at 78% 34%,rgba(255,236,200,.9) 0,rgba(255,190,120,.35) 40px,rgba(255,160,80,0) 130px),
-  linear-gradient(180deg,#1a0a22 0%,#4a1428 50%,#b8481c 100%)}
-.hero h1{margin:0;font-size:40px;letter-spacing:8px;color:#ffd88a;text-shadow:0 2px 16px rgba(0,0,0,.7)}
-.hero p{margin:6px 0 0;color:#f0d0a8;font-size:16px}
-.hero:after{content:"";position:absolute;left:0;right:0;bottom:0;height:90px;
- background:radial-gradient(ellipse 260px 70px at 18% 100%,#1a0810 97%,rgba(26,8,16,0) 100%),
-  radial-gradient(ellipse 380px 90px at 62% 115%,#1a0810 97%,rgba(26,8,16,0) 100%),
-  radial-gradient(ellipse 240px 60px at 95% 100%,#24101a 97%,rgba(36,16,26,0) 100%)}
-.card{margin-top:22px;padding:20px 26px;border-radius:8px;border:1px solid rgba(196,122,60,.45);
- background:linear-gradient(180deg,rgba(52,24,16,.85),rgba(24,12,12,.9))}
-.card h2{margin:0 0 10px;font-size:17px;color:#f6c66c}
-.card ul{margin:0;padding:0;list-style:none}
-.card li{height:36px;line-height:36px;border-bottom:1px dashed rgba(220,150,80,.25)}
-.card li em{float:right;font-style:normal;color:#8d7660;font-size:12px}
-.cols{overflow:hidden}
-.cols .card{float:left;width:470px}
-.cols .card + .card{margin-left:20px}
-.btn{display:inline-block;height:38px;line-height:36px;padding:0 26px;border-radius:5px;font-weight:bold;color:#2b0f03;
- border:1px solid #ffd08a;background:linear-gradient(180deg,#ffe29c,#e89a34)}
-.pack{float:left;width:210px;height:120px;margin:0 14px 14px 0;padding:18px;text-align:center;border-radius:6px;
- border:1px solid rgba(214,140,70,.5);background:linear-gradient(180deg,rgba(96,42,22,.8),rgba(46,20,14,.9))}
-.pack b{display:block;font-size:26px;color:#ffcf6a}
-.pack span{color:#c8aa84}
-.foot{width:960px;margin:0 auto 30px;font-size:12px;color:#7d6a58;text-align:center}
-.big{font-size:96px;line-height:1;color:#f19a38;text-shadow:0 0 30px rgba(255,120,40,.5);margin:0}
-code{color:#ffcf9a}
-</style>
-</head>
-<body>
-<div class="nav"><div class="in"><span class="logo">龙之荒原<small>Lumo 游戏平台</small></span>
- <span class="menu"><a href="/"{{ON_HOME}}>官网首页</a><a href="/?g=dmor"{{ON_PAY}}>充值中心</a><a href="/forum.php?mod=forumdisplay&amp;fid=177"{{ON_FORUM}}>玩家论坛</a><a href="/kefu/"{{ON_KEFU}}>客服中心</a></span></div></div>
-<div class="wrap">
-{{BODY}}
-</div>
-<div class="foot">Lumo 游戏平台 · 龙之荒原 · 抵制不良游戏，拒绝盗版游戏。注意自我保护，谨防受骗上当。适度游戏益脑，沉迷游戏伤身。</div>
-</body>
-</html>
-)HTML";
 
 struct NewsItem {
   const char* title;
@@ -101,13 +39,13 @@ std::string Site(std::string_view title, std::string_view active,
   auto on = [&](std::string_view name) {
     return std::string(active == name ? " class=\"on\"" : "");
   };
-  return Fill(kSite, {{"FONT", std::string(kFontStack)},
-                      {"TITLE", std::string(title)},
-                      {"ON_HOME", on("home")},
-                      {"ON_PAY", on("pay")},
-                      {"ON_FORUM", on("forum")},
-                      {"ON_KEFU", on("kefu")},
-                      {"BODY", std::move(body)}});
+  return Fill(page_files::kSite, {{"FONT", std::string(kFontStack)},
+                                  {"TITLE", std::string(title)},
+                                  {"ON_HOME", on("home")},
+                                  {"ON_PAY", on("pay")},
+                                  {"ON_FORUM", on("forum")},
+                                  {"ON_KEFU", on("kefu")},
+                                  {"BODY", std::move(body)}});
 }
 
 std::string NewsList() {

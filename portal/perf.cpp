@@ -3,47 +3,10 @@
 #include <charconv>
 
 #include "html.h"
+#include "page_files.h"
 
 namespace portal {
 namespace {
-
-// Reports go out as image requests: every engine sends them, without CORS or
-// a preflight, and the 204 answer costs nothing to handle. The images stay
-// referenced until their request ends, so none is dropped half-way.
-constexpr std::string_view kReporter = R"HTML(<script>
-(function () {
-  var page = '{{PAGE}}', countFrames = {{FRAMES}};
-  var perf = window.performance || {};
-  var origin = perf.timeOrigin || (perf.timing && perf.timing.navigationStart) || new Date().getTime();
-  function now() { return perf.now ? perf.now() : new Date().getTime() - origin; }
-  var pending = [];
-  function send(path) {
-    var img = new Image();
-    img.onload = img.onerror = function () {
-      for (var i = 0; i < pending.length; i++) if (pending[i] === img) pending.splice(i, 1);
-    };
-    pending.push(img);
-    img.src = path;
-  }
-  window.addEventListener('load', function () {
-    send('/__perf/load?page=' + page + '&at=' + (origin + now()).toFixed(3) +
-         '&w=' + (window.innerWidth || 0) + '&h=' + (window.innerHeight || 0));
-  });
-  if (!countFrames || !window.requestAnimationFrame) return;
-  var frames = 0, last = -1;
-  function tick() {
-    frames++;
-    var t = now();
-    if (last < 0 || t - last >= 1000) {
-      last = t;
-      send('/__perf/frames?page=' + page + '&n=' + frames + '&t=' + t.toFixed(3));
-    }
-    window.requestAnimationFrame(tick);
-  }
-  window.requestAnimationFrame(tick);
-})();
-</script>
-)HTML";
 
 bool Digits(std::string_view s, size_t max) {
   if (s.empty() || s.size() > max) return false;
@@ -88,7 +51,7 @@ std::string PerfReporter(std::string_view page, bool count_frames) {
   // The name goes into a script literal as it is: only names that need no
   // escaping are taken.
   const std::string name = IsPerfPageName(page) ? std::string(page) : "page";
-  return Fill(kReporter, {{"PAGE", name}, {"FRAMES", count_frames ? "true" : "false"}});
+  return Fill(page_files::kPerfReporter, {{"PAGE", name}, {"FRAMES", count_frames ? "true" : "false"}});
 }
 
 std::string WithPerfReporter(std::string html, std::string_view page,

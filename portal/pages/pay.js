@@ -1,0 +1,3 @@
+function finish() {
+  try { window.external.WD_JAPI('closedBox'); } catch (e) {}
+}
