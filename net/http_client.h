@@ -64,7 +64,7 @@ public:
     // holds the whole body as UTF-8: zero bytes are kept, invalid UTF-8 becomes U+FFFD.
     // Otherwise `response` is empty. Anything but http:// or https:// (any letter case)
     // answers kFailed at once without opening a connection.
-    int Get(const std::string& address, std::string& response);
+    Result Get(const std::string& address, std::string& response);
 
     // From any thread: the running Get, and every later one, answers kFailed at once. For an
     // owner that goes away while its worker waits for an answer (a closing window and its

@@ -89,7 +89,7 @@ void CHttpClient::Abort() {
     if (m_pSession->multi) curl_multi_wakeup(m_pSession->multi);
 }
 
-int CHttpClient::Get(const std::string& address, std::string& response) {
+CHttpClient::Result CHttpClient::Get(const std::string& address, std::string& response) {
     response.clear();
     if (!IsWebAddress(address)) return kFailed;
     Session& s = *m_pSession;

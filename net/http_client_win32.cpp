@@ -298,7 +298,7 @@ void CHttpClient::Abort() {
     }
 }
 
-int CHttpClient::Get(const std::string& address, std::string& response) {
+CHttpClient::Result CHttpClient::Get(const std::string& address, std::string& response) {
     response.clear();
     if (!IsWebAddress(address)) return kFailed;
     Session& s = *m_pSession;
