@@ -28,6 +28,12 @@ void ReapLeaving() {
     std::lock_guard<std::mutex> lock(l.m);
     std::erase_if(l.workers, [](const fw::Worker& w) { return !w.Running(); });
 }
+
+// At exit the leaving workers that have ended are joined too; one still in a step is not
+// waited for.
+struct ReapAtExit {
+    ~ReapAtExit() { ReapLeaving(); }
+} g_reapAtExit;
 }  // namespace
 
 // What one clearing does, copied to its worker.
