@@ -1,7 +1,11 @@
 # make        build the client folder build/client/ (and the local portal)
 # make run    build, then start the client (on $DISPLAY, or on a private Xvfb desktop)
-# make test   unit tests, end-to-end tests under Xvfb, the sanitizer builds, and the Windows
-#             build with its tests under Wine
+# make test   every stage of scripts/test.sh: unit tests, end-to-end tests under Xvfb, the
+#             sanitizer builds, the fuzz targets, the Windows build with its tests under Wine,
+#             and the format check
+# make unit | e2e | asan | tsan | fuzz | win   one stage of make test (scripts/test.sh STAGE)
+# make format        clang-format rewrites every C and C++ source that git tracks
+# make format-check  fails when clang-format would change one (the stage "format")
 # make windows  cross-build the Windows client folder build-win/ with mingw-w64
 # make coverage  line coverage per folder of the Linux and Windows tests (instrumented builds
 #             build-cov/ and build-win-cov/; not part of make test); options in COVERAGE_ARGS,
@@ -11,7 +15,8 @@ BUILD_WIN ?= build-win
 JOBS    ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all client run test unit e2e asan tsan fuzz bench bench-side clean setup windows coverage
+.PHONY: all client run test unit e2e asan tsan fuzz win format format-check bench bench-side clean setup windows \
+        coverage
 
 all: client
 
@@ -30,6 +35,28 @@ run: client
 test:
 	@scripts/setup.sh test
 	@scripts/test.sh $(BUILD)
+
+# One stage each; the packages of its kind first (scripts/setup.sh).
+unit asan tsan:
+	@scripts/setup.sh build
+	@scripts/test.sh $(BUILD) $@
+
+e2e fuzz:
+	@scripts/setup.sh test
+	@scripts/test.sh $(BUILD) $@
+
+win:
+	@scripts/setup.sh build
+	@scripts/setup.sh windows
+	@scripts/test.sh $(BUILD) $@
+
+format:
+	@scripts/setup.sh format
+	@scripts/format.sh
+
+format-check:
+	@scripts/setup.sh format
+	@scripts/format.sh --check
 
 windows:
 	@scripts/setup.sh windows

@@ -7,10 +7,13 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-build}
 runs=${2:-5}
 bench="$build/bench/rv_bench"
-[ -x "$bench" ] || { echo "deletetree: $bench was not built" >&2; exit 1; }
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
+need_built deletetree "$bench"
+need_count deletetree RUNS "$runs"
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/rv-deletetree.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+work_dir deletetree
+work=$WORK
 
 build_tree() {
   local t=$1 a b i blob

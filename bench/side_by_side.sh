@@ -59,9 +59,9 @@ build=$(cd "$build" 2>/dev/null && pwd) || { echo "side-by-side: no build folder
 client=$build/client/raduvove
 portal=$build/portal/lumo-portal
 webview=$build/bench/webview/rv-webview
-for f in "$client" "$portal" "$webview"; do
-  [ -x "$f" ] || { echo "side-by-side: $f is missing (build first: make)" >&2; exit 1; }
-done
+# shellcheck source=scripts/desktop.sh
+. "$root/scripts/desktop.sh"
+need_built side-by-side "$client" "$portal" "$webview"
 for tool in Xvfb icewm xcompmgr xdotool setxkbmap python3; do
   command -v "$tool" >/dev/null || { echo "side-by-side: $tool is missing (scripts/setup.sh test installs it)" >&2; exit 1; }
 done
@@ -85,25 +85,15 @@ fi
 echo "side-by-side: $(uptime)"
 echo "side-by-side: $(nproc) processors; $($chromium --version 2>/dev/null | tail -n 1); WebKitGTK $(pkg-config --modversion webkit2gtk-4.1 2>/dev/null || echo '?')"
 
-work=$(mktemp -d /tmp/rv-side-XXXXXX)
-# shellcheck source=scripts/desktop.sh
-. "$root/scripts/desktop.sh"
-# shellcheck source=scripts/portal.sh
-. "$root/scripts/portal.sh"
-finish() {
-  desktop_stop
-  portal_stop
-  rm -rf "$work"
-}
-trap finish EXIT
-trap 'exit 130' INT TERM HUP
+work_dir side
+work=$WORK
 
 # --perf: the launcher and game pages report their load event, the game page its frames.
 portal_start "$portal" "$work" --perf || { echo "side-by-side: no portal" >&2; exit 1; }
 desktop_start "$work/desktop" || { echo "side-by-side: the desktop did not start" >&2; exit 1; }
 if [ "$compositor" = 0 ]; then
   # The compositor is the desktop's last process: end it, and its selection goes with it.
-  _desktop_reap "${DESKTOP_PIDS[2]}"
+  reap_pid "${DESKTOP_PIDS[2]}"
   unset 'DESKTOP_PIDS[2]'
   echo "side-by-side: without a compositor"
 fi

@@ -54,29 +54,17 @@ else
 fi
 runs=${2:-21}
 portal=$build/portal/lumo-portal
+# shellcheck source=scripts/desktop.sh
+. "$root/scripts/desktop.sh"
 [ -x "$client" ] || [ -f "$client" ] || { echo "startup: $client is missing (build first)" >&2; exit 1; }
 if [ "$page" = 1 ] && ! [ -x "$portal" ]; then
   echo "startup: --page needs the local portal, $portal is missing" >&2
   exit 1
 fi
-if ! [[ $runs =~ ^[0-9]+$ ]] || [ "$runs" -lt 1 ]; then
-  echo "startup: RUNS must be a positive number" >&2
-  exit 2
-fi
+need_count startup RUNS "$runs"
 
-work=$(mktemp -d /tmp/rv-startup-XXXXXX)
-# shellcheck source=scripts/desktop.sh
-. "$root/scripts/desktop.sh"
-# shellcheck source=scripts/portal.sh
-. "$root/scripts/portal.sh"
-finish() {
-  [ "$wine" = 1 ] && "$root/scripts/wine-prefix.sh" stop "$work/wine"
-  desktop_stop
-  portal_stop
-  rm -rf "$work"
-}
-trap finish EXIT
-trap 'exit 130' INT TERM HUP
+work_dir startup
+work=$WORK
 
 cp -r "$build/client" "$work/client"
 rm -f "$work/client/static.ini"
@@ -87,6 +75,7 @@ fi
 desktop_start "$work/desktop" || { echo "startup: the desktop did not start" >&2; exit 1; }
 if [ "$wine" = 1 ]; then
   # On the private desktop: a wine server that started without it would break windows.
+  at_exit '"$root/scripts/wine-prefix.sh" stop "$work/wine"'
   "$root/scripts/wine-prefix.sh" start "$work/wine" || { echo "startup: no Wine prefix" >&2; exit 1; }
   export WINEPREFIX=$work/wine WINEDEBUG=-all WINEARCH=win64 RV_WINE=$winebin
 fi

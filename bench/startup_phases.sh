@@ -20,24 +20,13 @@ shift $(($# < 2 ? $# : 2))
 [ $# -gt 0 ] || set -- "as is="
 client=$build/client/raduvove
 portal=$build/portal/lumo-portal
-for f in "$client" "$portal"; do
-  [ -x "$f" ] || { echo "startup_phases: $f is missing (build first)" >&2; exit 1; }
-done
-if ! [[ $runs =~ ^[0-9]+$ ]] || [ "$runs" -lt 1 ]; then
-  echo "startup_phases: RUNS must be a positive number" >&2
-  exit 2
-fi
-
-work=$(mktemp -d /tmp/rv-phases-XXXXXX)
+# shellcheck source=scripts/desktop.sh
 . "$root/scripts/desktop.sh"
-. "$root/scripts/portal.sh"
-finish() {
-  desktop_stop
-  portal_stop
-  rm -rf "$work"
-}
-trap finish EXIT
-trap 'exit 130' INT TERM HUP
+need_built startup_phases "$client" "$portal"
+need_count startup_phases RUNS "$runs"
+
+work_dir phases
+work=$WORK
 
 cp -r "$build/client" "$work/client"
 rm -f "$work/client/static.ini"

@@ -1,7 +1,5 @@
 #include "game/heartbeat.h"
 
-#include <system_error>
-
 #include "fw/text.h"
 #include "fw/trace.h"
 #include "net/http_client.h"
@@ -46,58 +44,62 @@ void Heartbeat::Start(const std::string& address) {
     Reap();
     Worker w;
     w.client = std::make_unique<CHttpClient>();
-    w.done = std::make_shared<std::atomic<bool>>(false);
     const std::chrono::milliseconds pause(g_pauseMs.load());
     ++g_running;
-    try {
-        w.thread = std::thread([shared = m_shared, client = w.client.get(), done = w.done, address, pause] {
-            Run(shared, *client, address, pause);
-            fw::TraceMark("heartbeat-end");
-            *done = true;
-            --g_running;
-        });
-    } catch (const std::system_error&) {
+    const bool started = w.thread.Start([this, client = w.client.get(), address, pause](const fw::Event& stop) {
+        Run(*client, address, pause, stop);
+        fw::TraceMark("heartbeat-end");
+        --g_running;
+    });
+    if (!started) {
         --g_running;  // no thread to be had: no heartbeat this time
         return;
     }
-    // Stopped meanwhile (EndForGood): the new client is aborted like the others.
-    if (!m_shared->keepBeating) w.client->Abort();
+    // Ended meanwhile (EndForGood): the new worker is stopped like the others.
+    if (!m_keepBeating) {
+        w.thread.RequestStop();
+        w.client->Abort();
+    }
     m_workers.push_back(std::move(w));
 }
 
-void Heartbeat::Run(const std::shared_ptr<Shared>& shared, CHttpClient& client, const std::string& address,
-                    std::chrono::milliseconds pause) {
-    while (shared->keepBeating && !shared->stop.IsSet()) {
+void Heartbeat::Run(CHttpClient& client, const std::string& address, std::chrono::milliseconds pause,
+                    const fw::Event& stop) const {
+    while (m_keepBeating && !stop.IsSet()) {
         std::string answer;
         client.Get(address, answer);  // only the answer counts: empty after a failure
         fw::TraceMark("heartbeat-answered");
         if (!AnswerGoesOn(answer)) return;
         ++g_pausing;
-        const bool stopped = shared->stop.WaitFor(pause);
+        const bool stopped = stop.WaitFor(pause);
         --g_pausing;
         if (stopped) return;
     }
 }
 
 void Heartbeat::EndForGood() {
-    m_shared->keepBeating = false;
-    m_shared->stop.Set();
-    for (Worker& w : m_workers) w.client->Abort();
+    m_keepBeating = false;
+    for (Worker& w : m_workers) {
+        w.thread.RequestStop();
+        w.client->Abort();
+    }
 }
 
 void Heartbeat::Stop() {
     m_bStopped = true;
-    m_shared->stop.Set();
-    for (Worker& w : m_workers) w.client->Abort();
-    for (Worker& w : m_workers)
-        if (w.thread.joinable()) w.thread.join();
+    // Every worker told and its request aborted first, then each joined.
+    for (Worker& w : m_workers) {
+        w.thread.RequestStop();
+        w.client->Abort();
+    }
+    for (Worker& w : m_workers) w.thread.Stop();
     m_workers.clear();
 }
 
 void Heartbeat::Reap() {
     for (auto it = m_workers.begin(); it != m_workers.end();) {
-        if (*it->done) {
-            it->thread.join();
+        if (!it->thread.Running()) {
+            it->thread.Stop();
             it = m_workers.erase(it);
         } else {
             ++it;

@@ -5,16 +5,15 @@
 // after a failed request included) ends that worker for good; so does the end of the chat
 // (the VIP window closed), after which no worker reports again.
 //
-// Each worker has an HTTP client of its own and touches no window. Its pause is a wait on an
-// event, so the end of the chat or of the window cuts it short at once; a request under way
-// is aborted then. The window's going joins every worker (Stop), which therefore takes no
-// longer than an aborted request needs to return.
+// Each worker is an fw::Worker with an HTTP client of its own and touches no window. Its pause
+// is a wait on its run signal, so the end of the chat or of the window cuts it short at once;
+// a request under way is aborted then. The window's going joins every worker (Stop), which
+// therefore takes no longer than an aborted request needs to return.
 #include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "fw/threading.h"
@@ -44,7 +43,7 @@ public:
     void Start(const std::string& address);
     // The chat ended: every worker stops now and none reports again.
     void EndForGood();
-    bool keepBeating() const { return m_shared->keepBeating.load(); }
+    bool keepBeating() const { return m_keepBeating.load(); }
     // The window goes: the workers stop and are joined.
     void Stop();
 
@@ -55,22 +54,16 @@ public:
     static void SetPauseForTesting(std::chrono::milliseconds pause);
 
 private:
-    // What the workers of one window share with it.
-    struct Shared {
-        std::atomic<bool> keepBeating{true};
-        fw::Event stop{false};  // set: end now (the chat or the window ended)
-    };
     struct Worker {
         std::unique_ptr<CHttpClient> client;  // used by the worker; Abort from the window
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> done;
+        fw::Worker thread;                    // declared after the client: joined before it goes
     };
-    static void Run(const std::shared_ptr<Shared>& shared, CHttpClient& client, const std::string& address,
-                    std::chrono::milliseconds pause);
+    void Run(CHttpClient& client, const std::string& address, std::chrono::milliseconds pause,
+             const fw::Event& stop) const;
     // Joins the workers that have ended.
     void Reap();
 
-    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
+    std::atomic<bool> m_keepBeating{true};  // read by the workers, which end before this object
     std::vector<Worker> m_workers;
     bool m_bStopped = false;
 };

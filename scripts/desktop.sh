@@ -8,7 +8,9 @@
 # Sourced:   . scripts/desktop.sh; desktop_start WORKDIR; ...; desktop_stop
 #            desktop_start exports DISPLAY, HOME, XDG_*, NO_AT_BRIDGE=1, GDK_BACKEND=x11;
 #            DESKTOP_WM_CLOSE_KEY=1 keeps the window manager's Alt+F4 (close the active window)
-#            (desktop_stop puts the old values back) and sets DESKTOP_DIR.
+#            (desktop_stop puts the old values back) and sets DESKTOP_DIR. The desktop is
+#            stopped when the script ends (at_exit of scripts/lib.sh, which this file sources)
+#            if desktop_stop was not called before.
 # Executed:  scripts/desktop.sh serve WORKDIR
 #            starts the desktop, prints its environment as NAME=VALUE lines and then READY,
 #            and stops it when its standard input closes (or on SIGTERM/SIGINT/SIGHUP).
@@ -19,35 +21,17 @@
 #            start it: the others run without a sound server.
 
 _DESKTOP_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+# shellcheck source=scripts/lib.sh
+. "$_DESKTOP_HERE/lib.sh"
 _DESKTOP_XWIRE="$_DESKTOP_HERE/../tests/e2e/xwire.py"
 _DESKTOP_VARS=(DISPLAY HOME XDG_CONFIG_HOME XDG_DATA_HOME XDG_CACHE_HOME XDG_STATE_HOME
                XDG_RUNTIME_DIR NO_AT_BRIDGE GDK_BACKEND XAUTHORITY)
 DESKTOP_PIDS=()
+_DESKTOP_UP=
+_DESKTOP_AT_EXIT=
 export DESKTOP_DIR=
 
 _desktop_log() { echo "desktop: $*" >&2; }
-
-# _desktop_reap PID: asks a process to end, kills it if it has not within 3 s, and waits for
-# it (nothing here may be left to PID 1, which does not reap).
-_desktop_reap() {
-  local pid=$1 i state
-  kill -TERM "$pid" 2>/dev/null
-  for ((i = 0; i < 150; i++)); do
-    state=$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null) || break
-    [ "$state" = Z ] && break
-    sleep 0.02
-  done
-  kill -KILL "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
-  return 0
-}
-
-# _desktop_alive PID: the process exists and is no zombie.
-_desktop_alive() {
-  local state
-  state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1
-  [ "$state" != Z ]
-}
 
 desktop_start() {
   local dir=${1:?desktop_start needs a work folder}
@@ -62,6 +46,11 @@ desktop_start() {
   for v in "${_DESKTOP_VARS[@]}"; do
     if [ -n "${!v+x}" ]; then eval "_DESKTOP_OLD_$v=\${$v}"; else eval "unset _DESKTOP_OLD_$v"; fi
   done
+  _DESKTOP_UP=1
+  if [ -z "$_DESKTOP_AT_EXIT" ]; then
+    at_exit desktop_stop
+    _DESKTOP_AT_EXIT=1
+  fi
 
   mkdir -p "$dir"/{home,config,data/applications,cache,state,runtime,bin} || return 1
   chmod 700 "$dir/runtime"
@@ -120,7 +109,7 @@ EOF
       n=$(head -n 1 "$dir/display")
       break
     fi
-    _desktop_alive "${DESKTOP_PIDS[0]}" || break
+    pid_alive "${DESKTOP_PIDS[0]}" || break
     sleep 0.02
   done
   if ! [[ $n =~ ^[0-9]+$ ]]; then
@@ -159,9 +148,11 @@ EOF
 }
 
 desktop_stop() {
+  [ -n "$_DESKTOP_UP" ] || return 0
+  _DESKTOP_UP=
   local i v
   for ((i = ${#DESKTOP_PIDS[@]} - 1; i >= 0; i--)); do
-    _desktop_reap "${DESKTOP_PIDS[i]}"
+    reap_pid "${DESKTOP_PIDS[i]}"
   done
   DESKTOP_PIDS=()
   for v in "${_DESKTOP_VARS[@]}"; do
@@ -190,7 +181,7 @@ sound_start() {
   export PULSE_SERVER=unix:$dir/native
   for ((i = 0; i < 250; i++)); do
     pactl list short sinks 2>/dev/null | grep -q rvnull && return 0
-    _desktop_alive "$SOUND_PID" || break
+    pid_alive "$SOUND_PID" || break
     sleep 0.02
   done
   _desktop_log "PulseAudio did not start (see $dir/pulseaudio.log)"
@@ -199,7 +190,7 @@ sound_start() {
 }
 
 sound_stop() {
-  [ -n "$SOUND_PID" ] && _desktop_reap "$SOUND_PID"
+  reap_pid "$SOUND_PID"
   SOUND_PID=
   unset PULSE_SERVER
   return 0

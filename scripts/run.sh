@@ -20,31 +20,10 @@ mkdir -p "$work"
 
 say() { echo "run: $*"; }
 
-portal_pid=
+# shellcheck source=scripts/desktop.sh
+. "$root/scripts/desktop.sh"
+# The client is stopped first at exit, before the desktop and the portal (registered after them).
 client_pid=
-desktop_up=
-
-stop_pid() {  # stop_pid PID: TERM, up to 5 s, then KILL; always reaped
-  local pid=$1 i
-  [ -n "$pid" ] || return 0
-  kill -TERM "$pid" 2>/dev/null
-  for ((i = 0; i < 250; i++)); do
-    [ "$(awk '{print $3}' "/proc/$pid/stat" 2>/dev/null || echo Z)" = Z ] && break
-    sleep 0.02
-  done
-  kill -KILL "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
-  return 0
-}
-
-cleanup() {
-  stop_pid "$client_pid"; client_pid=
-  [ -n "$desktop_up" ] && desktop_stop
-  desktop_up=
-  stop_pid "$portal_pid"; portal_pid=
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM HUP
 
 # ---- the portal and static.ini ---------------------------------------------------------
 
@@ -106,17 +85,8 @@ EOF
 }
 
 if [ -x "$portal" ]; then
-  rm -f "$work/portal.port"
-  "$portal" --port 0 --port-file "$work/portal.port" >"$work/portal.log" 2>&1 &
-  portal_pid=$!
-  port=
-  for ((i = 0; i < 500; i++)); do
-    port=$(cat "$work/portal.port" 2>/dev/null || true)
-    [[ $port =~ ^[0-9]+$ ]] && break
-    if ! kill -0 "$portal_pid" 2>/dev/null; then break; fi
-    sleep 0.02
-  done
-  if [[ $port =~ ^[0-9]+$ ]]; then
+  if portal_start "$portal" "$work" 2>/dev/null; then
+    port=$PORTAL_PORT
     say "portal on http://127.0.0.1:$port/ (log: $work/portal.log)"
     say "customer-service agent console: http://127.0.0.1:$port/cs/agent/"
     if [ -d "$ini" ]; then
@@ -126,7 +96,6 @@ if [ -x "$portal" ]; then
     fi
   else
     say "the portal did not start (see $work/portal.log); the client uses the hosts it has"
-    stop_pid "$portal_pid"; portal_pid=
   fi
 else
   say "no portal built ($portal); the client uses the hosts in static.ini or its defaults"
@@ -136,6 +105,7 @@ fi
 
 if [ -n "${DISPLAY:-}" ] && python3 "$xwire" reachable; then
   say "starting the client on $DISPLAY; close it (or use the tray menu) to finish"
+  at_exit 'reap_pid "$client_pid" 5; client_pid='
   python3 "$reaper" "$client" &
   client_pid=$!
   wait "$client_pid"
@@ -148,15 +118,13 @@ fi
 # ---- on a private desktop, with screenshots ------------------------------------------------
 
 [ -n "${DISPLAY:-}" ] && say "DISPLAY=$DISPLAY does not answer"
-# shellcheck source=scripts/desktop.sh
-. "$root/scripts/desktop.sh"
 say "no display: starting a private Xvfb desktop (1920x1080, icewm, xcompmgr)"
 rm -rf "$work/desktop"
 desktop_start "$work/desktop" || { say "the desktop did not start"; exit 1; }
-desktop_up=1
 shots=$build/screenshots
 mkdir -p "$shots"
 
+at_exit 'reap_pid "$client_pid" 5; client_pid='
 python3 "$reaper" "$client" >"$work/client.stdout" 2>"$work/client.stderr" &
 client_pid=$!
 # The desktop is private: the only windows of that name and size are the client's.
@@ -187,6 +155,6 @@ sleep 0.15
 python3 "$xwire" wait-still 5 "$wx" "$wy" "$ww" "$wh" || true
 import -window root "$shots/launcher-hover.png"
 say "screenshots: $shots/launcher.png, $shots/launcher-hover.png, $shots/launcher-crop.png"
-cleanup
+at_exit_run
 say "client, desktop and portal stopped"
 exit 0

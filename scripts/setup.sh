@@ -2,11 +2,13 @@
 # Installs the Debian packages the project needs, when they are missing.
 #   scripts/setup.sh build   - what building the client and the portal needs
 #   scripts/setup.sh test    - that, plus the desktop for end-to-end tests (with a sound server),
-#                              the test tools and the Windows tool chain (below; its failure only skips the
-#                              Windows stage of the tests)
+#                              the test tools (clang for the fuzz build, clang-format for the
+#                              format check) and the Windows tool chain (below; its failure only
+#                              skips the Windows stage of the tests)
 #   scripts/setup.sh windows - the Windows tool chain: mingw-w64 (the -posix compilers, whose
 #                              C++ library has threads) and Wine with an X server to run the
 #                              cross-built programs (GoogleTest comes from libgtest-dev's sources)
+#   scripts/setup.sh format  - clang-format alone (make format, make format-check)
 #   scripts/setup.sh bench   - what building needs, plus matplotlib for the charts of the benchmarks
 #   scripts/setup.sh coverage - what the Linux and Windows tests need (as test, without the fuzz
 #                              build's clang; the Windows tool chain is required here), plus
@@ -25,10 +27,11 @@ if [ "$what" = test ] || [ "$what" = coverage ]; then
   # the end-to-end case that listens to the game's music.
   pkgs+=(pulseaudio pulseaudio-utils gstreamer1.0-plugins-good)
 fi
-[ "$what" = test ] && pkgs+=(clang libclang-rt-14-dev)  # the fuzz build
+[ "$what" = test ] && pkgs+=(clang libclang-rt-14-dev clang-format)  # the fuzz build, the format check
 [ "$what" = coverage ] && pkgs+=(gcovr "${windows_pkgs[@]}")
 [ "$what" = bench ] && pkgs+=(python3-matplotlib)
 [ "$what" = windows ] && pkgs=("${windows_pkgs[@]}")
+[ "$what" = format ] && pkgs=(clang-format git)
 
 # install PACKAGE... : installs the missing ones; fails when apt-get does.
 install() {

@@ -1,5 +1,5 @@
 # The pieces of a test run that scripts/test.sh and scripts/coverage.sh share: building a
-# folder, a ctest stage with its counts, and the X session with Wine in which the Windows tests
+# folder (with a preset of CMakePresets.json or flags of its own), a ctest stage with its counts, and the X session with Wine in which the Windows tests
 # run. Sourced; the counts are the caller's to print.
 # shellcheck shell=bash
 
@@ -70,11 +70,24 @@ ctest_stage() {
   return 0
 }
 
+# build_preset PRESET DIR: configures DIR with the configure preset PRESET of CMakePresets.json
+# and builds it; TARGET="name..." builds those targets only.
+build_preset() {
+  local preset=$1 dir=$2
+  cmake --preset "$preset" -B "$dir" >/dev/null || return 1
+  _build "$dir"
+}
+
 # build_dir DIR [cmake args...]; TARGET="name..." builds those targets only.
 build_dir() {
   local dir=$1
   shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null || return 1
+  _build "$dir"
+}
+
+_build() {
+  local dir=$1
   if [ -n "${TARGET:-}" ]; then
     # shellcheck disable=SC2086  # one word per target
     cmake --build "$dir" -j "$jobs" --target $TARGET || return 1

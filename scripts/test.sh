@@ -1,47 +1,89 @@
 #!/usr/bin/env bash
-# The whole test run: the normal build with unit, portal and end-to-end tests, then the unit
-# tests again under AddressSanitizer + UndefinedBehaviorSanitizer and the threaded ones under
-# ThreadSanitizer, and the Windows build (mingw-w64) with its tests under Wine. The sanitizer
-# builds include the portal: the chat library's tests run its customer-service server on
-# threads of their own, so the server is checked there as well.
+# The test run, in stages; each stage builds what it needs and runs its tests:
+#   unit    the normal build (BUILD_DIR, default build/): every test but the end-to-end ones
+#           (unit, portal, network and chat library tests, the committed skin's check) and
+#           the skin generator's fresh run (label skin: ctest -L skin)
+#   e2e     the end-to-end tests of the GTK client under Xvfb (the normal build)
+#   asan    the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
+#   tsan    the threaded unit tests (label threaded) under ThreadSanitizer (build-tsan/)
+#   fuzz    every fuzz target, each for about 20 s from its seed corpus (build-fuzz/, clang)
+#   win     the Windows build (mingw-w64, build-win/) with its tests under Wine
+#   format  the C++ sources as clang-format writes them (make format-check)
+# The sanitizer builds include the portal: the chat library's tests run its customer-service
+# server on threads of their own, so the server is checked there as well. The builds' settings
+# are the configure presets of CMakePresets.json (the normal build's in BUILD_DIR).
+#
+#   scripts/test.sh [BUILD_DIR] [STAGE...]      no stage: all of them, in the order above
+# (BUILD_DIR: an existing folder, or one named build... or given as a path)
 set -uo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}
+all_stages=(unit e2e asan tsan fuzz win format)
+build=build
+# A first word that is no stage names the build folder: one that exists, or a new one named
+# build... or given as a path (a mistyped stage must not start a build of its own).
+if [ $# -gt 0 ] && ! [[ " ${all_stages[*]} " == *" $1 "* ]]; then
+  if [ -d "$1" ] || [[ $1 == build* || $1 == */* ]]; then
+    build=$1
+    shift
+  else
+    echo "test: $1 is neither a stage (${all_stages[*]}) nor a build folder" >&2
+    exit 2
+  fi
+fi
+stages=("$@")
+[ ${#stages[@]} -gt 0 ] || stages=("${all_stages[@]}")
+for s in "${stages[@]}"; do
+  [[ " ${all_stages[*]} " == *" $s "* ]] || { echo "test: no stage $s (stages: ${all_stages[*]})" >&2; exit 2; }
+done
 # shellcheck source=scripts/stages.sh
 . scripts/stages.sh
 
-if build_dir "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
-  ctest_stage "unit and portal tests" "$build" -LE e2e
-  # The end-to-end cases drive a real window manager and compositor; a case that fails is
-  # run once more (and reported above if it then passes).
+# built PRESET DIR: builds DIR with the configure preset PRESET (the targets in TARGET, or all)
+# once per run; answers whether that build succeeded, and counts a failed one once.
+declare -A build_result=()
+built() {
+  local key="$1 $2 ${TARGET:-}"
+  if [ -z "${build_result[$key]:-}" ]; then
+    if build_preset "$1" "$2"; then
+      build_result[$key]=ok
+    else
+      build_result[$key]=failed
+      echo "build of $2 (preset $1) failed"; failed=$((failed + 1)); status=1
+    fi
+  fi
+  [ "${build_result[$key]}" = ok ]
+}
+
+stage_unit() {
+  built linux "$build" || return 0
+  ctest_stage "unit and portal tests" "$build" -LE '^(e2e|skin)$'
+}
+
+# The end-to-end cases drive a real window manager and compositor; a case that fails is run
+# once more (and reported above if it then passes).
+stage_e2e() {
+  built linux "$build" || return 0
   ctest_stage "end-to-end tests (GTK client under Xvfb)" "$build" -L e2e --repeat until-pass:2
-else
-  echo "build failed"; failed=$((failed + 1)); status=1
-fi
+}
 
-if build_dir build-asan -DCMAKE_BUILD_TYPE=Debug -DRV_SANITIZE=ON -DRV_GTK=OFF -DRV_PORTAL=ON -DRV_BENCH=OFF; then
+stage_asan() {
+  built asan build-asan || return 0
   ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest_stage "unit tests under ASan+UBSan" build-asan -L unit -j "$jobs"
-else
-  echo "sanitizer build failed"; failed=$((failed + 1)); status=1
-fi
+}
 
-if build_dir build-tsan -DCMAKE_BUILD_TYPE=Debug -DRV_TSAN=ON -DRV_GTK=OFF -DRV_PORTAL=ON -DRV_BENCH=OFF; then
-  TSAN_OPTIONS=halt_on_error=1 ctest_stage "threaded unit tests under TSan" build-tsan -L unit -j "$jobs" \
-    -R 'Thread|Worker|Post|HttpClient|SupportIm'
-else
-  echo "thread sanitizer build failed"; failed=$((failed + 1)); status=1
-fi
+stage_tsan() {
+  built tsan build-tsan || return 0
+  TSAN_OPTIONS=halt_on_error=1 ctest_stage "threaded unit tests under TSan" build-tsan -L threaded -j "$jobs"
+}
 
-# Every fuzz target (tests/fuzz/), each run for about 20 s from its seed corpus.
-if CC=clang CXX=clang++ TARGET=fuzz_targets build_dir build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRV_FUZZ=ON -DRV_TESTS=OFF -DRV_GTK=OFF -DRV_PORTAL=OFF -DRV_BENCH=OFF; then
+stage_fuzz() {
+  TARGET=fuzz_targets built fuzz build-fuzz || return 0
   ctest_stage "fuzzing the parsers and the script bridge (20 s each)" build-fuzz -L fuzz -j "$jobs"
-else
-  echo "fuzz build failed"; failed=$((failed + 1)); status=1
-fi
+}
 
 # The Windows build: cross-built with mingw-w64; its tests run under Wine, all inside one X
 # session that this stage starts, with a Wine prefix made for this run alone.
-windows_stage() {
+stage_win() {
   if ! windows_tools_ready; then
     echo "== Windows stage SKIPPED: the mingw-w64 tool chain, Wine or Xvfb is missing and could not be installed" \
          "(scripts/setup.sh windows)"
@@ -49,10 +91,9 @@ windows_stage() {
     return 0
   fi
   local t0=$SECONDS
-  if ! build_dir build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo; then
-    echo "Windows build failed"; failed=$((failed + 1)); status=1
-    return 0
-  fi
+  # The Linux servers that the network tests talk to (scripts/wine-test-servers.sh).
+  TARGET="lumo-portal net_tls_server" built linux "$build"
+  built win build-win || return 0
   local t1=$SECONDS prefix
   prefix=$(mktemp -d "${TMPDIR:-/tmp}/rv-wine.XXXXXX")
   # The network tests talk to the servers of the normal build.
@@ -62,7 +103,17 @@ windows_stage() {
   rm -rf "$prefix" "$prefix.lock"
   echo "Windows stage: $((SECONDS - t0)) s (build $((t1 - t0)) s, prefix and tests under Wine $((SECONDS - t1)) s)"
 }
-windows_stage
+
+stage_format() {
+  echo "== C++ sources as clang-format writes them (make format fixes them)"
+  if scripts/format.sh --check; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1)); status=1
+  fi
+}
+
+for s in "${stages[@]}"; do "stage_$s"; done
 
 # A test that passes only when run again is a fault of the test run, counted apart; the exit
 # status stays that of the tests' final results, so that it keeps meaning "something is broken".

@@ -21,19 +21,12 @@ for b in "$portal_bin" "$tls_bin"; do
   fi
 done
 
-dir=$(mktemp -d "${TMPDIR:-/tmp}/rv-test-servers.XXXXXX")
-# shellcheck source=portal.sh
-. "$here/portal.sh"
+# shellcheck source=lib.sh
+. "$here/lib.sh"
+work_dir test-servers
+dir=$WORK
 tls_pid=
-stop_all() {
-  if [ -n "$tls_pid" ]; then
-    kill "$tls_pid" 2>/dev/null
-    wait "$tls_pid" 2>/dev/null
-  fi
-  portal_stop
-  rm -rf "$dir"
-}
-trap stop_all EXIT
+at_exit 'reap_pid "$tls_pid"'
 
 portal_start "$portal_bin" "$dir" || exit 1
 mkdir -p "$dir/tls"

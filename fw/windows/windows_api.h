@@ -52,6 +52,8 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+// clang-format 14 lays this list out differently on every run: kept as written.
+// clang-format off
 #define RV_FW_SYSTEM_NAMES(X) X(WM_NULL) X(WM_CREATE) X(WM_DESTROY) X(WM_MOVE) X(WM_SIZE) \
     X(WM_CLOSE) X(WM_SHOWWINDOW) X(WM_SETCURSOR) X(WM_GETMINMAXINFO) X(WM_NCHITTEST) \
     X(WM_NCLBUTTONDOWN) X(WM_KEYDOWN) X(WM_KEYUP) X(WM_SYSKEYDOWN) X(WM_SYSKEYUP) X(WM_COMMAND) \
@@ -65,6 +67,7 @@
     X(MOD_CONTROL) X(MOD_SHIFT) X(MB_OK) X(MB_OKCANCEL) X(MB_YESNO) X(MB_ICONERROR) \
     X(MB_ICONQUESTION) X(MB_ICONWARNING) X(MB_ICONINFORMATION) X(IDOK) X(IDCANCEL) X(IDYES) \
     X(IDNO) X(HOTKEYF_SHIFT) X(HOTKEYF_CONTROL) X(HOTKEYF_ALT) X(HOTKEYF_EXT)
+// clang-format on
 
 namespace fw::windows_api_detail {
 #define RV_FW_KEEP_SYSTEM_VALUE(name) inline constexpr auto system_##name = (name);
