@@ -8,6 +8,7 @@
 
 #include "fw/browser.h"
 #include "fw/com.h"
+#include "fw/com_ptr.h"
 
 class CJSDispatch;
 
@@ -67,9 +68,9 @@ public:
     CJSDispatch* m_pExternal = nullptr;
     // Changed only with interlocked increments and decrements.
     LONG m_nRefCount = 0;
-    // The container's client site and its UI handler, one reference each.
-    IOleClientSite* m_pContainerSite = nullptr;
-    IDocHostUIHandler* m_pContainerUIHandler = nullptr;
+    // The container's client site and its UI handler.
+    fw::ComPtr<IOleClientSite> m_pContainerSite;
+    fw::ComPtr<IDocHostUIHandler> m_pContainerUIHandler;
     // Asks the control for a page without scroll bars.
     BOOL m_bHideScrollBars = TRUE;
 };
