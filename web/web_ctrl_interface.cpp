@@ -214,19 +214,3 @@ bool AttachToControl(CWebCtrlInterFace* host, IUnknown* controlUnknown) {
     site.Reset();  // the host keeps its own reference
     return SUCCEEDED(ole->SetClientSite(static_cast<IOleClientSite*>(host)));
 }
-
-void ReleasePage(CWebCtrlInterFace*& host, IWebBrowser2*& browser, std::unique_ptr<fw::BrowserControl>& control) {
-    if (host) {
-        host->Release();
-        host = nullptr;
-    }
-    if (browser) {
-        if (control) {
-            control->Stop();
-            control->Quit();
-        }
-        browser->Release();
-        browser = nullptr;
-    }
-    control.reset();
-}
