@@ -4,7 +4,6 @@
 
 #include <utility>
 
-#include "fw/com.h"
 #include "fw/message_box.h"
 #include "fw/shell.h"
 #include "fw/system.h"
@@ -17,7 +16,6 @@
 #include "side/pay_wnd.h"
 #include "side/vipmsg_wnd.h"
 #include "ui/skin.h"
-#include "web/web_ctrl_interface.h"
 
 CRudovGame* g_pGameWnd = nullptr;
 
@@ -38,8 +36,6 @@ constexpr int kPictureIds[] = {
 // ---- construction ---------------------------------------------------------------------
 
 CRudovGame::CRudovGame(ILauncher& launcher) : m_launcher(&launcher) {
-    m_pHost = new CWebCtrlInterFace();  // no script bridge: game pages have no window.external
-    m_pHost->AddRef();
     fw::CreateParams p;
     p.style = fw::kPopup | fw::kMinimizeBox | fw::kMaximizeBox;
     Create(p);
@@ -63,20 +59,10 @@ int CRudovGame::OnCreate() {
     chat::ImInbox::SetTarget(handle());  // texts of the customer service come here
 
     m_rcBrowser = {2, kTitleHeight, m_nWidth - 2, m_nHeight - 2};
-    m_wndBrowser = fw::BrowserControl::Create(*this, kBrowserId, m_rcBrowser);
-    if (!m_wndBrowser) return -1;
-    AttachToControl(m_pHost, m_wndBrowser->GetControlUnknown());
-    void* wb = nullptr;
-    if (m_wndBrowser->GetControlUnknown()->QueryInterface(IID_IWebBrowser2, &wb) != S_OK || !wb) {
-        m_wndBrowser.reset();
-        return -1;
-    }
-    m_pBrowser = static_cast<IWebBrowser2*>(wb);
-    m_wndBrowser->SetEvents(this);
+    if (!m_page.Create(*this, kBrowserId, m_rcBrowser, this)) return -1;
     const ILauncher* launcher = Launcher();
     NavigateGame(launcher ? launcher->GameUrl() : std::string());
-    m_wndBrowser->Show(true);
-    m_wndBrowser->SetSilent(true);
+    browser()->Show(true);
 
     m_strTooltip.clear();
     m_bTooltipVisible = false;
@@ -95,8 +81,8 @@ int CRudovGame::OnCreate() {
 void CRudovGame::NavigateGame(const std::string& url) {
     // Every way into the game page comes here (the launcher's game address at creation and
     // on F9, client://loadgame): a page cannot show local files in the game window.
-    if (!m_wndBrowser || !fw::RequireWebAddress(url, "game page")) return;
-    m_wndBrowser->Navigate(url);
+    if (!browser() || !fw::RequireWebAddress(url, "game page")) return;
+    browser()->Navigate(url);
 }
 
 void CRudovGame::ConfirmExit() {
@@ -175,9 +161,9 @@ void CRudovGame::OnSize(unsigned type, int cx, int cy) {
     }
     m_nWidth = width;
     m_nHeight = height;
-    if (m_wndBrowser) {
+    if (browser()) {
         m_rcBrowser = {2, kTitleHeight, width - 2, height - 2};
-        m_wndBrowser->Move(m_rcBrowser);
+        browser()->Move(m_rcBrowser);
     }
     PlaceBindButton();
     PlaceVipButton();  // once the customer-service list has been handed over
@@ -258,7 +244,7 @@ bool CRudovGame::PreTranslateMessage(const fw::Msg& msg) {
     }
     if (msg.message == fw::WM_KEYDOWN) {
         if (msg.wParam == fw::VK_ESCAPE) return true;  // the page never sees Escape
-        if (msg.wParam == fw::VK_F9 && m_pBrowser) {
+        if (msg.wParam == fw::VK_F9 && browser()) {
             // The game page again from the launcher's game address, wherever it went since.
             if (const ILauncher* launcher = Launcher()) NavigateGame(launcher->GameUrl());
         }
@@ -410,7 +396,7 @@ void CRudovGame::ReleaseAll() {
     m_pCaption.reset();
     m_bCaptionComposed = false;
     m_bmBackground.Resize(0, 0);
-    ReleasePage(m_pHost, m_pBrowser, m_wndBrowser);
+    m_page.End();
     if (m_bTooltipVisible) fw::HideTooltip(*this);
     m_bTooltipVisible = false;
 }

@@ -25,12 +25,11 @@
 #include "game/heartbeat.h"
 #include "game/title_animations.h"
 #include "shared/launcher.h"
+#include "web/page_host.h"
 
 class CPayWnd;
 class CJihuoWnd;
 class CVipmsgWnd;
-class CWebCtrlInterFace;
-struct IWebBrowser2;
 
 // Timer of the binding animation's start, 150 ms after creation.
 constexpr unsigned IDT_BIND_ANIMATION = 1001;
@@ -99,7 +98,7 @@ public:
     const VipBlink& vipBlink() const { return m_blink; }
     const Heartbeat& heartbeat() const { return m_heartbeat; }
 
-    fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
+    fw::BrowserControl* browser() const { return m_page.control(); }
     const BindingAnimation& bindAnimation() const { return m_bind; }
     const SpinnerAnimation& spinner() const { return m_spinner; }
     // The boss-key hint shown over the boss-key button (the launcher's key name) and
@@ -218,9 +217,7 @@ private:
     const LauncherRef m_launcher;
     std::unique_ptr<fw::Image> m_pImage[kImageCount];
     fw::Font m_font{"宋体", 13, false};
-    CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
-    IWebBrowser2* m_pBrowser = nullptr;    // one reference held
-    std::unique_ptr<fw::BrowserControl> m_wndBrowser;
+    CPageHost m_page{nullptr, CPageHost::Ending::StopAndQuit};  // no script bridge: game pages have no window.external
 
     std::string m_strTooltip;
     bool m_bTooltipVisible = false;
@@ -233,7 +230,7 @@ private:
     bool m_bServiceParsed = false;
     Heartbeat m_heartbeat;
     fw::PageRecovery m_recovery{*this, IDT_GAME_RECOVERY, [this] {
-                                    if (m_wndBrowser) m_wndBrowser->Refresh();
+                                    if (browser()) browser()->Refresh();
                                 }};
 
     // The title bar's unchanging parts, composed once per size (and caption).

@@ -2,7 +2,6 @@
 
 #include "fw/system.h"
 #include "shared/exit_prompt.h"
-#include "web/web_ctrl_interface.h"
 
 CPagePanel::CPagePanel(fw::Window* parent, ILauncher* launcher, int width, int height, int browserId)
     : m_nWidth(width),
@@ -10,11 +9,7 @@ CPagePanel::CPagePanel(fw::Window* parent, ILauncher* launcher, int width, int h
       m_pParent(parent),
       m_nBrowserId(browserId),
       m_hParent(parent ? parent->handle() : fw::kNoWindow),
-      m_launcher(launcher) {
-    m_pHost = new CWebCtrlInterFace();
-    m_pHost->m_pExternal = new CJSDispatch(this);
-    m_pHost->AddRef();
-}
+      m_launcher(launcher) {}
 
 CPagePanel::~CPagePanel() {
     Destroy();
@@ -37,19 +32,15 @@ fw::Point CPagePanel::CentredOnParent() const {
 }
 
 int CPagePanel::OnCreate() {
-    m_wndBrowser = fw::BrowserControl::Create(*this, m_nBrowserId, BrowserRect());
-    if (!m_wndBrowser) return -1;  // a panel without its page would never show
-    AttachToControl(m_pHost, m_wndBrowser->GetControlUnknown());
-    m_wndBrowser->SetEvents(this);
-    m_wndBrowser->SetSilent(true);
-    m_wndBrowser->Navigate(PageAddress());
+    // A panel without its page would never show.
+    if (!m_page.Create(*this, m_nBrowserId, BrowserRect(), this)) return -1;
+    browser()->Navigate(PageAddress());
     return 0;  // hidden until the page has loaded
 }
 
 void CPagePanel::EndPage() {
     m_recovery.Cancel();
-    IWebBrowser2* none = nullptr;  // the panel keeps no interface of the control
-    ReleasePage(m_pHost, none, m_wndBrowser);
+    m_page.End();
 }
 
 void CPagePanel::OnDestroy() { EndPage(); }

@@ -13,15 +13,14 @@
 #include "fw/window.h"
 #include "shared/launcher.h"
 #include "web/js_dispatch.h"
-
-class CWebCtrlInterFace;
+#include "web/page_host.h"
 
 class CPagePanel : public fw::Window, public IJSDispatch, public fw::BrowserEvents {
 public:
     ~CPagePanel() override;
     bool Created() const { return IsWindow(); }
 
-    fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
+    fw::BrowserControl* browser() const { return m_page.control(); }
 
     // The pause before a page whose engine process ended again soon is loaded again.
     static constexpr unsigned IDT_PAGE_RECOVERY = 1;
@@ -66,15 +65,14 @@ protected:
     fw::Window* const m_pParent;
 
 private:
-    // Lets go of the host object and destroys the browser control.
+    // Stops the page's recovery and ends the page.
     void EndPage();
 
     const int m_nBrowserId;
     const fw::Handle m_hParent;
     const LauncherRef m_launcher;
-    std::unique_ptr<fw::BrowserControl> m_wndBrowser;
-    CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
+    CPageHost m_page{this, CPageHost::Ending::DestroyControl};  // the page script reaches this panel
     fw::PageRecovery m_recovery{*this, IDT_PAGE_RECOVERY, [this] {
-                                    if (m_wndBrowser) m_wndBrowser->Refresh();
+                                    if (browser()) browser()->Refresh();
                                 }};
 };

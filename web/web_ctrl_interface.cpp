@@ -12,40 +12,21 @@ void ClearOut(T** out) {
     if (out) *out = nullptr;
 }
 
-template <class T>
-void ReleaseAndClear(T*& p) {
-    if (p) {
-        T* old = p;
-        p = nullptr;
-        old->Release();
-    }
-}
-
 }  // namespace
 
 CWebCtrlInterFace::~CWebCtrlInterFace() {
-    ReleaseAndClear(m_pContainerSite);
-    ReleaseAndClear(m_pContainerUIHandler);
+    m_pContainerSite.Reset();
+    m_pContainerUIHandler.Reset();
     // Owned outright: page script may still count references on it, but the page is gone.
     delete m_pExternal;
     m_pExternal = nullptr;
 }
 
 void CWebCtrlInterFace::SetContainerSite(IOleClientSite* site) {
-    IOleClientSite* oldSite = m_pContainerSite;
-    IDocHostUIHandler* oldHandler = m_pContainerUIHandler;
-    m_pContainerSite = nullptr;
-    m_pContainerUIHandler = nullptr;
-    if (site) {
-        site->AddRef();
-        m_pContainerSite = site;
-        void* handler = nullptr;
-        if (SUCCEEDED(site->QueryInterface(IID_IDocHostUIHandler, &handler)))
-            m_pContainerUIHandler = static_cast<IDocHostUIHandler*>(handler);
-    }
-    // Released last, so that setting the same site again never drops it to 0 in between.
-    if (oldSite) oldSite->Release();
-    if (oldHandler) oldHandler->Release();
+    // Each old reference goes only once the new one is held, so that setting the same site
+    // again never drops it to 0 in between.
+    m_pContainerSite = fw::ComPtr<IOleClientSite>(site);
+    m_pContainerUIHandler = m_pContainerSite.As<IDocHostUIHandler>(IID_IDocHostUIHandler);
 }
 
 // --- IUnknown ----------------------------------------------------------------------------
@@ -224,43 +205,12 @@ HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::FilterDataObject(IDataObject* pDO,
 // --- Attaching to a control --------------------------------------------------------------
 
 bool AttachToControl(CWebCtrlInterFace* host, IUnknown* controlUnknown) {
-    if (!controlUnknown) return false;
-    void* p = nullptr;
-    if (FAILED(controlUnknown->QueryInterface(IID_IWebBrowser2, &p)) || !p) return false;
-    auto* browser = static_cast<IWebBrowser2*>(p);
-    if (!host) {
-        browser->Release();
-        return false;
-    }
-
-    bool attached = false;
-    p = nullptr;
-    if (SUCCEEDED(browser->QueryInterface(IID_IOleObject, &p)) && p) {
-        auto* ole = static_cast<IOleObject*>(p);
-        IOleClientSite* site = nullptr;
-        if (ole->GetClientSite(&site) == S_OK) {
-            host->SetContainerSite(site);
-            if (site) site->Release();  // the host keeps its own reference
-        }
-        attached = SUCCEEDED(ole->SetClientSite(static_cast<IOleClientSite*>(host)));
-        ole->Release();
-    }
-    browser->Release();
-    return attached;
-}
-
-void ReleasePage(CWebCtrlInterFace*& host, IWebBrowser2*& browser, std::unique_ptr<fw::BrowserControl>& control) {
-    if (host) {
-        host->Release();
-        host = nullptr;
-    }
-    if (browser) {
-        if (control) {
-            control->Stop();
-            control->Quit();
-        }
-        browser->Release();
-        browser = nullptr;
-    }
-    control.reset();
+    const auto browser = fw::QueryAs<IWebBrowser2>(controlUnknown, IID_IWebBrowser2);
+    if (!browser || !host) return false;
+    const auto ole = browser.As<IOleObject>(IID_IOleObject);
+    if (!ole) return false;
+    fw::ComPtr<IOleClientSite> site;
+    if (ole->GetClientSite(site.Put()) == S_OK) host->SetContainerSite(site.Get());
+    site.Reset();  // the host keeps its own reference
+    return SUCCEEDED(ole->SetClientSite(static_cast<IOleClientSite*>(host)));
 }

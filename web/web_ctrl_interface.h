@@ -4,10 +4,9 @@
 // IDocHostUIHandler calls: no context menu, no 3-D border, no scroll bars, and the hosting
 // window's script bridge as the page's window.external. Whatever it does not decide itself
 // it passes on to the container's site and that site's UI handler.
-#include <memory>
 
-#include "fw/browser.h"
 #include "fw/com.h"
+#include "fw/com_ptr.h"
 
 class CJSDispatch;
 
@@ -67,9 +66,9 @@ public:
     CJSDispatch* m_pExternal = nullptr;
     // Changed only with interlocked increments and decrements.
     LONG m_nRefCount = 0;
-    // The container's client site and its UI handler, one reference each.
-    IOleClientSite* m_pContainerSite = nullptr;
-    IDocHostUIHandler* m_pContainerUIHandler = nullptr;
+    // The container's client site and its UI handler.
+    fw::ComPtr<IOleClientSite> m_pContainerSite;
+    fw::ComPtr<IDocHostUIHandler> m_pContainerUIHandler;
     // Asks the control for a page without scroll bars.
     BOOL m_bHideScrollBars = TRUE;
 };
@@ -79,8 +78,3 @@ public:
 // offers no IWebBrowser2 or no IOleObject, or when host is null. True when host became the
 // control's site.
 bool AttachToControl(CWebCtrlInterFace* host, IUnknown* controlUnknown);
-
-// Ends a window's page: lets go of its host object; when the window holds the control's
-// IWebBrowser2, stops the page, ends it for good (no events, no script calls afterwards) and
-// lets go of that interface; then destroys the control. Each pointer is null afterwards.
-void ReleasePage(CWebCtrlInterFace*& host, IWebBrowser2*& browser, std::unique_ptr<fw::BrowserControl>& control);

@@ -4,12 +4,8 @@
 #include "fw/trace.h"
 #include "shared/exit_prompt.h"
 #include "shared/messages.h"
-#include "web/web_ctrl_interface.h"
 
 namespace {
-
-// {D30C1661-CDAF-11D0-8A3E-00C04FC9E26E}
-const IID kIID_IWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
 
 constexpr const char* kPagePath = "/game/s/dmor/?uid=%s&suid=%s";
 constexpr const char* kWelcome = "欢迎";
@@ -26,19 +22,9 @@ std::string FormatPagePath(const std::string& uid, const std::string& suid) {
 
 }  // namespace
 
-CWebDlg::CWebDlg(ILauncher& launcher) : m_launcher(launcher) {
-    m_pHost = new CWebCtrlInterFace();
-    m_pHost->m_pExternal = new CJSDispatch(this);
-    m_pHost->AddRef();
-}
+CWebDlg::CWebDlg(ILauncher& launcher) : m_launcher(launcher) {}
 
-CWebDlg::~CWebDlg() {
-    *m_alive = false;
-    if (m_pHost) {
-        m_pHost->Release();
-        m_pHost = nullptr;
-    }
-}
+CWebDlg::~CWebDlg() { *m_alive = false; }
 
 bool CWebDlg::CreateDlg() {
     fw::CreateParams p;
@@ -56,21 +42,10 @@ int CWebDlg::OnCreate() {
     m_rcBrowser = GetClientRect();
     m_rcBrowser.right = m_launcher.WebArea().right - 4;
     m_rcBrowser.bottom = m_launcher.WebArea().bottom;
-    m_wndBrowser = fw::BrowserControl::Create(*this, kBrowserId, m_rcBrowser, {false});
-    if (!m_wndBrowser) return -1;
-    AttachToControl(m_pHost, m_wndBrowser->GetControlUnknown());
-    void* wb = nullptr;
-    if (m_wndBrowser->GetControlUnknown()->QueryInterface(kIID_IWebBrowser2, &wb) != S_OK || !wb) {
-        m_pBrowser = nullptr;
-        m_wndBrowser.reset();
-        return -1;
-    }
-    m_pBrowser = static_cast<IWebBrowser2*>(wb);
-    m_wndBrowser->SetEvents(this);
+    if (!m_page.Create(*this, kBrowserId, m_rcBrowser, this, {false})) return -1;
 
     std::string url =
         shared::HttpAddress(m_launcher.Hosts().portal, FormatPagePath(m_launcher.Uid(), m_launcher.Suid()));
-    m_wndBrowser->SetSilent(true);
     m_strPageUrl = url;
     ShowPage(url);
     m_bNavigated = true;
@@ -80,15 +55,15 @@ int CWebDlg::OnCreate() {
 void CWebDlg::ShowPage(const std::string& url) {
     m_strPageUrl = url;
     if (!IsVisible() && m_bNavigated) return;
-    if (m_wndBrowser) m_wndBrowser->Navigate(url);
+    if (browser()) browser()->Navigate(url);
 }
 
 void CWebDlg::Refresh() {
-    if (m_wndBrowser) m_wndBrowser->Refresh();
+    if (browser()) browser()->Refresh();
 }
 
 void CWebDlg::RequestPageAgain() {
-    if (m_wndBrowser) m_wndBrowser->Navigate(m_strPageUrl);
+    if (browser()) browser()->Navigate(m_strPageUrl);
 }
 
 void CWebDlg::SetPageState(PageState state) {
@@ -118,16 +93,16 @@ void CWebDlg::OnSize(unsigned type, int cx, int cy) {
     (void)type;
     (void)cx;
     (void)cy;
-    if (!m_wndBrowser) return;
+    if (!browser()) return;
     fw::Rect c = GetClientRect();
     m_rcBrowser = {0, 0, c.Width(), c.Height()};
-    m_wndBrowser->Move(m_rcBrowser);
+    browser()->Move(m_rcBrowser);
 }
 
 void CWebDlg::Close() {
     m_onPageState = nullptr;  // the owner is going
     m_recovery.Cancel();
-    ReleasePage(m_pHost, m_pBrowser, m_wndBrowser);
+    m_page.End();
     if (IsWindow()) {
         Destroy();  // deletes this
     } else {
@@ -141,13 +116,7 @@ void CWebDlg::OnClose() {
     shared::ExitPrompt(&m_launcher.LauncherWindow());
 }
 
-void CWebDlg::OnDestroy() {
-    if (m_pBrowser) {
-        m_pBrowser->Release();
-        m_pBrowser = nullptr;
-    }
-    m_wndBrowser.reset();
-}
+void CWebDlg::OnDestroy() { m_page.End(); }
 
 void CWebDlg::OnNcDestroy() {
     m_launcher.PageDialogDestroyed(*this);
@@ -217,7 +186,7 @@ void CWebDlg::EngineProcessEnded(fw::EngineExit why) { m_recovery.EngineEnded(wh
 
 void CWebDlg::DocumentComplete(const std::string& url) {
     (void)url;
-    if (!m_wndBrowser) return;
+    if (!browser()) return;
     if (m_bRetryWaiting) {
         KillTimer(IDT_PAGE_RETRY);
         m_bRetryWaiting = false;
@@ -225,7 +194,7 @@ void CWebDlg::DocumentComplete(const std::string& url) {
     // The walk may answer later, when the dialog may be gone (while it lives, so does the launcher).
     std::weak_ptr<bool> alive = m_alive;
     ILauncher* launcher = &m_launcher;
-    m_wndBrowser->FindElementText("span", "usr", [alive, launcher](std::optional<std::string> text) {
+    browser()->FindElementText("span", "usr", [alive, launcher](std::optional<std::string> text) {
         auto a = alive.lock();
         if (!a || !*a || !text) return;
         launcher->SetUserName(std::string(kWelcome) + *text);

@@ -15,8 +15,7 @@
 #include "fw/window.h"
 #include "shared/launcher.h"
 #include "web/js_dispatch.h"
-
-class CWebCtrlInterFace;
+#include "web/page_host.h"
 
 class CWebDlg : public fw::Window, public IJSDispatch, public fw::BrowserEvents {
 public:
@@ -58,7 +57,7 @@ public:
     // Splits the OpenGame text into its three fields at the vertical bars.
     static void SplitOpenGame(const std::string& text, std::string& f1, std::string& f2, std::string& f3);
 
-    fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
+    fw::BrowserControl* browser() const { return m_page.control(); }
     const std::string& lastUrl() const { return m_strLastUrl; }
 
     // IJSDispatch: what the launcher page can ask.
@@ -94,9 +93,7 @@ private:
     void RequestPageAgain();
 
     ILauncher& m_launcher;
-    CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
-    IWebBrowser2* m_pBrowser = nullptr;    // one reference held
-    std::unique_ptr<fw::BrowserControl> m_wndBrowser;
+    CPageHost m_page{this, CPageHost::Ending::StopAndQuit};  // the page script reaches this dialog
     fw::Rect m_rcBrowser{};
     std::string m_strLastUrl;
     std::string m_strPageUrl;

@@ -6,14 +6,6 @@ namespace fw::detail {
 
 namespace {
 
-// {0002DF05-0000-0000-C000-000000000046}
-const IID kIID_IWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
-const IID kIID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID kIID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID kIID_IOleObject = {0x00000112, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID kIID_IOleClientSite = {0x00000118, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-const IID kIID_IDocHostUIHandler = {0xBD3F23C0, 0xD43E, 0x11CF, {0x89, 0x3B, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x1A}};
-
 // The container's own client site: it offers no UI handler, so a control left with it
 // behaves as the engine does by default (context menu, scroll bars, no window.external).
 class ContainerSite final : public IOleClientSite {
@@ -21,7 +13,7 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_INVALIDARG;
         *ppv = nullptr;
-        if (IsEqualGUID(riid, kIID_IUnknown) || IsEqualGUID(riid, kIID_IOleClientSite)) {
+        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IOleClientSite)) {
             *ppv = static_cast<IOleClientSite*>(this);
             AddRef();
             return S_OK;
@@ -61,10 +53,10 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_INVALIDARG;
         *ppv = nullptr;
-        if (IsEqualGUID(riid, kIID_IUnknown) || IsEqualGUID(riid, kIID_IDispatch) ||
-            IsEqualGUID(riid, kIID_IWebBrowser2)) {
+        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, IID_IDispatch) ||
+            IsEqualGUID(riid, IID_IWebBrowser2)) {
             *ppv = static_cast<IWebBrowser2*>(this);
-        } else if (IsEqualGUID(riid, kIID_IOleObject)) {
+        } else if (IsEqualGUID(riid, IID_IOleObject)) {
             *ppv = static_cast<IOleObject*>(this);
         } else {
             return E_NOINTERFACE;
@@ -94,17 +86,13 @@ public:
 
     // IOleObject
     HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite* site) override {
-        if (site) site->AddRef();
-        if (owner_.site_) owner_.site_->Release();
-        owner_.site_ = site;
+        owner_.site_ = ComPtr<IOleClientSite>(site);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite** out) override {
         if (!out) return E_INVALIDARG;
-        *out = owner_.site_;
-        if (!owner_.site_) return E_FAIL;
-        owner_.site_->AddRef();
-        return S_OK;
+        *out = ComPtr<IOleClientSite>(owner_.site_).Detach();  // a reference for the caller
+        return *out ? S_OK : E_FAIL;
     }
 
 private:
@@ -113,60 +101,47 @@ private:
 };
 
 BrowserBase::BrowserBase() : com_(new Com(*this)) {
-    container_ = new ContainerSite();  // one reference: ours
+    container_.Attach(new ContainerSite());  // its first reference
     site_ = container_;
-    site_->AddRef();
 }
 
 BrowserBase::~BrowserBase() {
     ReleaseSite();
-    if (container_) container_->Release();
+    container_.Reset();
     delete com_;
 }
 
 IUnknown* BrowserBase::GetControlUnknown() { return static_cast<IWebBrowser2*>(com_); }
 
-void BrowserBase::ReleaseSite() {
-    if (site_) {
-        IOleClientSite* s = site_;
-        site_ = nullptr;
-        s->Release();
-    }
-}
+void BrowserBase::ReleaseSite() { site_.Reset(); }
 
-IDocHostUIHandler* BrowserBase::UiHandler() const {
-    if (!site_) return nullptr;
-    void* p = nullptr;
-    if (site_->QueryInterface(kIID_IDocHostUIHandler, &p) != S_OK || !p) return nullptr;
-    return static_cast<IDocHostUIHandler*>(p);
+ComPtr<IDocHostUIHandler> BrowserBase::UiHandler() const {
+    return site_.As<IDocHostUIHandler>(IID_IDocHostUIHandler);
 }
 
 DWORD BrowserBase::HostFlags() const {
-    IDocHostUIHandler* h = UiHandler();
+    const ComPtr<IDocHostUIHandler> h = UiHandler();
     if (!h) return 0;
     DOCHOSTUIINFO info{};
     info.cbSize = sizeof info;
-    DWORD flags = SUCCEEDED(h->GetHostInfo(&info)) ? info.dwFlags : 0;
-    h->Release();
-    return flags;
+    return SUCCEEDED(h->GetHostInfo(&info)) ? info.dwFlags : 0;
 }
 
 bool BrowserBase::HostSuppressesContextMenu() const {
-    IDocHostUIHandler* h = UiHandler();
+    const ComPtr<IDocHostUIHandler> h = UiHandler();
     if (!h) return false;
     POINT pt{};
-    bool taken = h->ShowContextMenu(0, &pt, nullptr, nullptr) == S_OK;
-    h->Release();
-    return taken;
+    return h->ShowContextMenu(0, &pt, nullptr, nullptr) == S_OK;
 }
 
-IDispatch* BrowserBase::AcquireExternal() const {
-    IDocHostUIHandler* h = UiHandler();
+ComPtr<IDispatch> BrowserBase::AcquireExternal() const {
+    const ComPtr<IDocHostUIHandler> h = UiHandler();
     if (!h) return nullptr;
     IDispatch* d = nullptr;
-    if (h->GetExternal(&d) != S_OK) d = nullptr;
-    h->Release();
-    return d;
+    if (h->GetExternal(&d) != S_OK) return nullptr;  // a failed call's out-value is no reference
+    ComPtr<IDispatch> external;
+    external.Attach(d);
+    return external;
 }
 
 }  // namespace fw::detail

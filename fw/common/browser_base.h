@@ -7,6 +7,7 @@
 
 #include "fw/browser.h"
 #include "fw/com.h"
+#include "fw/com_ptr.h"
 
 namespace fw::detail {
 
@@ -21,16 +22,15 @@ public:
     bool silent() const override { return silent_; }
 
     // The client site in use (the container's own until a host replaces it).
-    IOleClientSite* ClientSite() const { return site_; }
+    IOleClientSite* ClientSite() const { return site_.Get(); }
 
 protected:
     // GetHostInfo's flags from the site's UI handler; 0 when it has none or it fails.
     DWORD HostFlags() const;
     // True when the site's UI handler takes the context menu (answers S_OK): no menu then.
     bool HostSuppressesContextMenu() const;
-    // The page's window.external: GetExternal of the site's UI handler, with a reference the
-    // caller releases; null when there is none.
-    IDispatch* AcquireExternal() const;
+    // The page's window.external: GetExternal of the site's UI handler; null when there is none.
+    ComPtr<IDispatch> AcquireExternal() const;
     // Drops the client site (the control lets go of its host when it quits or goes).
     void ReleaseSite();
 
@@ -40,10 +40,10 @@ protected:
 private:
     class Com;
     friend class Com;
-    IDocHostUIHandler* UiHandler() const;  // with a reference; null when none
+    ComPtr<IDocHostUIHandler> UiHandler() const;  // null when none
     Com* com_;
-    IOleClientSite* site_ = nullptr;       // one reference held
-    IOleClientSite* container_ = nullptr;  // the container's own site
+    ComPtr<IOleClientSite> site_;
+    ComPtr<IOleClientSite> container_;  // the container's own site
 };
 
 }  // namespace fw::detail

@@ -324,9 +324,7 @@ void BrowserProxy::FindElementText(const std::string& tag, const std::string& id
 }
 
 bool BrowserProxy::Host::HasExternal(const wire::Request& query) {
-    IDispatch* ext = owner_.AcquireExternal();
-    if (!ext) return false;
-    ext->Release();
+    if (!owner_.AcquireExternal()) return false;
     return query.mainFrame || query.sameOrigin || fw::FrameMayUseBridge(query.topUrl, query.frameUrl);
 }
 
@@ -335,15 +333,10 @@ void BrowserProxy::Host::CallExternal(const std::u16string& name, const std::vec
     rs.status = wire::Status::NoExternal;
     // The host object stays while the call runs, even if the call closes the window that
     // owns this control (the host deletes the external object when it goes).
-    IOleClientSite* site = owner_.ClientSite();
+    const ComPtr<IOleClientSite> site(owner_.ClientSite());
     if (!site) return;
-    site->AddRef();
-    IDispatch* ext = owner_.AcquireExternal();
-    if (ext) {
-        InvokeExternal(ext, name, args, rs);  // the control may be gone afterwards
-        ext->Release();
-    }
-    site->Release();
+    if (const ComPtr<IDispatch> ext = owner_.AcquireExternal())
+        InvokeExternal(ext.Get(), name, args, rs);  // the control may be gone afterwards
 }
 
 }  // namespace

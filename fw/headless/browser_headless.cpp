@@ -19,8 +19,6 @@ std::vector<HeadlessBrowser*>& Live() {
     return v;
 }
 
-const IID kIID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
-
 class HeadlessBrowser final : public fw::detail::BrowserBase, public ScriptedBrowser {
 public:
     HeadlessBrowser(Window& parent, int id, const Rect& rect) : parent_(parent.handle()), id_(id), rect_(rect) {
@@ -135,16 +133,13 @@ public:
 
     ScriptResult CallExternal(const std::string& name, const std::vector<ScriptValue>& args) override {
         ScriptResult r;
-        IDispatch* ext = AcquireExternal();
+        const ComPtr<IDispatch> ext = AcquireExternal();
         if (!ext) return r;
         r.hasExternal = true;
         std::u16string wname = fw::Utf8ToUtf16(name);
         LPOLESTR names[1] = {reinterpret_cast<LPOLESTR>(wname.data())};
         DISPID id = DISPID_UNKNOWN;
-        if (ext->GetIDsOfNames(kIID_NULL, names, 1, LOCALE_USER_DEFAULT, &id) != S_OK) {
-            ext->Release();
-            return r;
-        }
+        if (ext->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id) != S_OK) return r;
         r.nameKnown = true;
         // Script engines pass the arguments last first.
         std::vector<VARIANT> argv(args.size());
@@ -168,12 +163,11 @@ public:
         DISPPARAMS params{argv.empty() ? nullptr : argv.data(), nullptr, static_cast<UINT>(argv.size()), 0};
         VARIANT result;
         VariantInit(&result);
-        r.hr = ext->Invoke(id, kIID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
+        r.hr = ext->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr);
         r.vt = result.vt;
         r.text = fw::VariantToUtf8(result);
         VariantClear(&result);
         for (VARIANT& v : argv) VariantClear(&v);
-        ext->Release();
         return r;
     }
 

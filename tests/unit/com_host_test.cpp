@@ -548,8 +548,8 @@ TEST(WebHost, ContainerSiteReferencesAreHeldAndGivenBack) {
     {
         HostRef host;
         host->SetContainerSite(&withHandler);
-        EXPECT_EQ(host->m_pContainerSite, &withHandler);
-        EXPECT_EQ(host->m_pContainerUIHandler, &handler);
+        EXPECT_EQ(host->m_pContainerSite.Get(), &withHandler);
+        EXPECT_EQ(host->m_pContainerUIHandler.Get(), &handler);
         EXPECT_EQ(withHandler.refs, 1);
         EXPECT_EQ(handler.refs, 1);
 
@@ -558,8 +558,8 @@ TEST(WebHost, ContainerSiteReferencesAreHeldAndGivenBack) {
         EXPECT_EQ(handler.refs, 1);
 
         host->SetContainerSite(nullptr);
-        EXPECT_EQ(host->m_pContainerSite, nullptr);
-        EXPECT_EQ(host->m_pContainerUIHandler, nullptr);
+        EXPECT_EQ(host->m_pContainerSite.Get(), nullptr);
+        EXPECT_EQ(host->m_pContainerUIHandler.Get(), nullptr);
         EXPECT_EQ(withHandler.refs, 0);
         EXPECT_EQ(handler.refs, 0);
 
@@ -568,7 +568,7 @@ TEST(WebHost, ContainerSiteReferencesAreHeldAndGivenBack) {
         EXPECT_EQ(withHandler.refs, 0);
         EXPECT_EQ(handler.refs, 0);
         EXPECT_EQ(plain.refs, 1);
-        EXPECT_EQ(host->m_pContainerUIHandler, nullptr);
+        EXPECT_EQ(host->m_pContainerUIHandler.Get(), nullptr);
     }
     EXPECT_EQ(plain.refs, 0) << "the last release gives the site back";
 }
@@ -609,8 +609,8 @@ TEST(AttachToControl, HostBecomesTheSiteAndKeepsTheOldOne) {
     EXPECT_TRUE(AttachToControl(host.p, control.unknown()));
     EXPECT_EQ(control.site, host.site());
     EXPECT_EQ(host->m_nRefCount, 2);  // the window's and the control's
-    EXPECT_EQ(host->m_pContainerSite, &oldSite);
-    EXPECT_EQ(host->m_pContainerUIHandler, &handler);
+    EXPECT_EQ(host->m_pContainerSite.Get(), &oldSite);
+    EXPECT_EQ(host->m_pContainerUIHandler.Get(), &handler);
     EXPECT_EQ(oldSite.refs, 1) << "only the host holds the old site now";
     EXPECT_EQ(handler.refs, 1);
     EXPECT_EQ(control.refs, 0) << "interfaces taken from the control are given back";
@@ -645,7 +645,7 @@ TEST(AttachToControl, LeavesTheControlAloneWhenItCannotAttach) {
         EXPECT_EQ(oldSite.refs, 1) << c.what;
         EXPECT_EQ(control.refs, 0) << c.what;
         EXPECT_EQ(host->m_nRefCount, 1) << c.what;
-        EXPECT_EQ(host->m_pContainerSite, nullptr) << c.what;
+        EXPECT_EQ(host->m_pContainerSite.Get(), nullptr) << c.what;
     }
     HostRef host;
     EXPECT_FALSE(AttachToControl(host.p, nullptr));  // no control was created
@@ -658,7 +658,7 @@ TEST(AttachToControl, WithoutTheOldSiteTheHostGivesItsFallbacks) {
         HostRef host;
         EXPECT_TRUE(AttachToControl(host.p, control.unknown()));
         EXPECT_EQ(control.site, host.site());
-        EXPECT_EQ(host->m_pContainerSite, nullptr);
+        EXPECT_EQ(host->m_pContainerSite.Get(), nullptr);
         EXPECT_EQ(host->SaveObject(), E_FAIL);
         IOleContainer* container = reinterpret_cast<IOleContainer*>(&control);
         EXPECT_EQ(host->GetContainer(&container), E_NOINTERFACE);

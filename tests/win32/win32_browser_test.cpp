@@ -133,8 +133,8 @@ TEST_F(Win32Browser, TheHostObjectTakesOverTheClientSiteAndIsLetGoAtTheEnd) {
     EXPECT_EQ(now, static_cast<IOleClientSite*>(host));
     if (now) now->Release();
     // The host passes on to the container's site what it does not decide itself.
-    EXPECT_EQ(host->m_pContainerSite, container);
-    EXPECT_EQ(host->m_pContainerUIHandler, nullptr);
+    EXPECT_EQ(host->m_pContainerSite.Get(), container);
+    EXPECT_EQ(host->m_pContainerUIHandler.Get(), nullptr);
     EXPECT_GT(host->m_nRefCount, 1);  // the control holds it
     container->Release();
     ole->Release();

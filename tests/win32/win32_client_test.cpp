@@ -131,7 +131,7 @@ bool MakeActive(IUnknown* control, IOleInPlaceActiveObject* active) {
     IOleClientSite* container = site;
     if (SUCCEEDED(site->QueryInterface(IID_IDocHostUIHandler, &p)) && p) {
         static_cast<IDocHostUIHandler*>(p)->Release();
-        container = static_cast<CWebCtrlInterFace*>(site)->m_pContainerSite;
+        container = static_cast<CWebCtrlInterFace*>(site)->m_pContainerSite.Get();
     }
     site->Release();
     if (!container) return false;
