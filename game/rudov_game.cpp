@@ -19,8 +19,6 @@
 #include "ui/skin.h"
 #include "web/web_ctrl_interface.h"
 
-CRudovGame* g_pGameWnd = nullptr;
-
 namespace {
 
 constexpr const char* kLoadGameMarker = "client://loadgame";
@@ -59,7 +57,6 @@ int CRudovGame::OnCreate() {
     LayoutButtons();
     SetPos(fw::Rect::FromXYWH((screen.cx - m_nWidth) / 2, (screen.cy - 37 - m_nHeight) / 2, m_nWidth, m_nHeight));
     SetCaption(kCaption);
-    g_pGameWnd = this;
     chat::ImInbox::SetTarget(handle());  // texts of the customer service come here
 
     m_rcBrowser = {2, kTitleHeight, m_nWidth - 2, m_nHeight - 2};
@@ -332,7 +329,7 @@ void CRudovGame::OnTimer(unsigned id) {
 
 void CRudovGame::StartClearing() {
     if (m_bClearing) return;
-    m_bClearing = 1;
+    m_bClearing = true;
     InvalidateRect(m_rcClear);  // the clearing picture
     if (!m_spinner.running()) {
         m_spinner.Start();
@@ -358,7 +355,7 @@ void CRudovGame::StartClearWorker() {
 }
 
 void CRudovGame::OnClearingDone() {
-    m_bClearing = 0;  // the spinner finishes its cycle, then the idle picture returns
+    m_bClearing = false;  // the spinner finishes its cycle, then the idle picture returns
     m_clear.Done();
     // A new clearing may start while this message is up. Nothing of the window is touched
     // after the box: it may have been closed meanwhile.
@@ -434,7 +431,6 @@ void CRudovGame::OnDestroy() {
         m_pVipWnd = nullptr;
         delete vip;
     }
-    if (g_pGameWnd == this) g_pGameWnd = nullptr;
     chat::ImInbox::ClearTarget(handle());  // later texts find no window
     // Closed some other way than by the launcher (Alt+F4, the system's close): the launcher,
     // which still holds this window, hears of it as if the user had left the game. (The

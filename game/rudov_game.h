@@ -106,6 +106,12 @@ public:
     // whether it is up.
     const std::string& tooltipText() const { return m_strTooltip; }
     bool tooltipVisible() const { return m_bTooltipVisible; }
+    // The title bar's layout for the current size: where button k (kClose ... kPay) is, the
+    // binding and VIP buttons (empty while not shown), and the part that drags the window.
+    fw::Rect buttonRect(int k) const;
+    fw::Rect bindButton() const { return m_rcBind; }
+    fw::Rect vipButton() const { return m_rcVip; }
+    fw::Rect dragArea() const { return m_rcDrag; }
 
     // Browser events of the game page.
     void BeforeNavigate2(const std::string& url, bool& cancel) override;
@@ -116,26 +122,6 @@ public:
     void NewWindow3(const std::string& url, unsigned flags, bool& cancel) override;
 
     bool PreTranslateMessage(const fw::Msg& msg) override;
-
-    // The title bar's geometry and state.
-    int m_nWidth = 0;
-    int m_nHeight = 0;
-    fw::Rect m_rcClose{}, m_rcMin{}, m_rcMax{}, m_rcReturn{}, m_rcClear{}, m_rcBossKey{}, m_rcPay{};
-    fw::Rect m_rcBind{};  // empty while the binding button is not shown
-    fw::Rect m_rcVip{};   // empty while the VIP button is not shown
-    fw::Rect m_rcDrag{};  // the part of the title bar that drags the window
-    fw::Rect m_rcBrowser{};
-    int m_nState[kButtonCount]{};  // by hover index: 0 normal, 1 hovered, 2 pressed
-    int m_nHotButton = 0;
-    bool m_bTracking = false;
-    CPayWnd* m_pPayWnd = nullptr;
-    CJihuoWnd* m_pBindWnd = nullptr;
-    CVipmsgWnd* m_pVipWnd = nullptr;
-    int m_bClearing = 0;
-    // The customer service: a message waits (the VIP button blinks instead of being drawn);
-    // setlnk was called since the VIP window last closed.
-    int m_bImPending = 0;
-    int m_bImLinked = 0;
 
 protected:
     int OnCreate() override;
@@ -215,6 +201,26 @@ private:
     void ComposeBackground();
     void ComposeCaption(const std::string& text);
 
+    // The title bar's geometry and state.
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    fw::Rect m_rcClose{}, m_rcMin{}, m_rcMax{}, m_rcReturn{}, m_rcClear{}, m_rcBossKey{}, m_rcPay{};
+    fw::Rect m_rcBind{};  // empty while the binding button is not shown
+    fw::Rect m_rcVip{};   // empty while the VIP button is not shown
+    fw::Rect m_rcDrag{};  // the part of the title bar that drags the window
+    fw::Rect m_rcBrowser{};
+    int m_nState[kButtonCount]{};  // by hover index: 0 normal, 1 hovered, 2 pressed
+    int m_nHotButton = 0;
+    bool m_bTracking = false;
+    CPayWnd* m_pPayWnd = nullptr;
+    CJihuoWnd* m_pBindWnd = nullptr;
+    CVipmsgWnd* m_pVipWnd = nullptr;
+    bool m_bClearing = false;
+    // The customer service: a message waits (the VIP button blinks instead of being drawn);
+    // setlnk was called since the VIP window last closed.
+    bool m_bImPending = false;
+    bool m_bImLinked = false;
+
     const LauncherRef m_launcher;
     std::unique_ptr<fw::Image> m_pImage[kImageCount];
     fw::Font m_font{"宋体", 13, false};
@@ -242,6 +248,3 @@ private:
     std::unique_ptr<fw::Image> m_pCaption;  // the caption's text on a transparent layer
     bool m_bCaptionComposed = false;
 };
-
-// The one game window while it exists; cleared when its window is destroyed.
-extern CRudovGame* g_pGameWnd;

@@ -39,6 +39,11 @@ const CRudovGame::TitleButton* CRudovGame::FindTitleButton(int index) {
     return nullptr;
 }
 
+fw::Rect CRudovGame::buttonRect(int k) const {
+    const TitleButton* b = FindTitleButton(k);
+    return b ? this->*b->rect : fw::Rect{};
+}
+
 int CRudovGame::ImgWidth(Picture i) const { return Img(i) ? Img(i)->width() : 0; }
 int CRudovGame::ImgHeight(Picture i) const { return Img(i) ? Img(i)->height() : 0; }
 
@@ -289,7 +294,7 @@ void CRudovGame::EndBindAnimation() {
 
 void CRudovGame::OnSpinnerFrame() {
     const int s = SpinnerAnimation::kSize;
-    switch (m_spinner.Advance(m_bClearing != 0)) {
+    switch (m_spinner.Advance(m_bClearing)) {
     case SpinnerAnimation::Tick::Changed:
         InvalidateRect(fw::Rect::FromXYWH(m_rcClear.left + 4, m_rcClear.top + 4, s, s));
         break;

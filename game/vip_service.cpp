@@ -83,7 +83,7 @@ bool CRudovGame::LinkVip(int showReason) {
     std::optional<std::string> address = chat::SetLnk(m_strService);
     if (!address) return false;
     chat::ImInbox::SetLastText(std::move(*address));
-    m_bImLinked = 1;
+    m_bImLinked = true;
     Post(WM_SHOW_VIP, static_cast<fw::WPARAM>(showReason));
     return true;
 }
@@ -109,7 +109,7 @@ void CRudovGame::OnVipNotify() {
     }
     ClearImPending();
     m_heartbeat.EndForGood();
-    m_bImLinked = 0;  // the next message or press links again
+    m_bImLinked = false;  // the next message or press links again
 }
 
 // ---- arriving messages and the blink --------------------------------------------------------
@@ -119,7 +119,7 @@ void CRudovGame::OnImArrived() {
     // link with.
     if (!m_bServiceParsed) return;
     fw::TraceMark("vip-message");
-    m_bImPending = 1;
+    m_bImPending = true;
     // The blink starts once the window is visible; until then the window goes on with its
     // messages and looks again every 50 ms.
     if (IsVisible()) {
@@ -147,7 +147,7 @@ void CRudovGame::StartBlink() {
 }
 
 void CRudovGame::OnBlinkTick() {
-    switch (m_blink.Advance(m_bImPending != 0)) {
+    switch (m_blink.Advance(m_bImPending)) {
     case VipBlink::Tick::Changed:
         fw::TraceMark(m_blink.buttonShown() ? "vip-blink-button" : "vip-blink-bare");
         InvalidateRect(m_rcVip);
@@ -163,7 +163,7 @@ void CRudovGame::OnBlinkTick() {
 }
 
 void CRudovGame::ClearImPending() {
-    m_bImPending = 0;
+    m_bImPending = false;
     if (!m_blink.running()) return;
     m_blink.Stop();
     KillTimer(IDT_VIP_BLINK);
