@@ -59,7 +59,8 @@ void BM_GameTitleBarRepaintAfterHover(benchmark::State& state) {
         return;
     }
     fw::Bitmap back(width, height);
-    const fw::Point a{g.buttonRect(CRudovGame::kPay).left + 10, 15}, b{g.buttonRect(CRudovGame::kReturn).left + 10, 15};
+    const fw::Point a{g.titleBar().ButtonRect(CTitleBar::kPay).left + 10, 15},
+                    b{g.titleBar().ButtonRect(CTitleBar::kReturn).left + 10, 15};
     bool flip = false;
     for (auto _ : state) {
         fw::headless::MouseMove(g, flip ? a : b);

@@ -8,22 +8,22 @@
 // New windows of the game page open as the browser opens them.
 //
 // The window's lifetime, its actions, sizing and keys are in rudov_game.cpp; the title bar
-// (layout, painting, its buttons and animations) in title_bar.cpp; the customer service (the
-// chat library, the VIP button's blink, the VIP window, the heartbeat) in vip_service.cpp;
-// the clearing worker in clear_worker.h, the heartbeat's workers in heartbeat.h.
+// (layout, painting, its buttons and animations) is a CTitleBar of its own (title_bar.h);
+// the customer service (the chat library, the VIP button's blink, the VIP window, the
+// heartbeat) in vip_service.cpp; the clearing worker in clear_worker.h, the heartbeat's
+// workers in heartbeat.h.
 #include <memory>
-#include <span>
 #include <string>
 
 #include "fw/browser.h"
 #include "fw/canvas.h"
-#include "fw/image.h"
 #include "fw/page_recovery.h"
 #include "fw/window.h"
 #include "game/chat_library.h"
 #include "game/clear_worker.h"
 #include "game/heartbeat.h"
 #include "game/title_animations.h"
+#include "game/title_bar.h"
 #include "shared/launcher.h"
 
 class CPayWnd;
@@ -32,13 +32,7 @@ class CVipmsgWnd;
 class CWebCtrlInterFace;
 struct IWebBrowser2;
 
-// Timer of the binding animation's start, 150 ms after creation.
-constexpr unsigned IDT_BIND_ANIMATION = 1001;
-// While the window is still hidden at that moment, its visibility is looked at every 50 ms.
-constexpr unsigned IDT_BIND_WAIT_VISIBLE = 1002;
-// The binding animation's slots and the spinner's frames.
-constexpr unsigned IDT_BIND_SLOT = 1003;
-constexpr unsigned IDT_SPINNER = 1004;
+// The game window's timers: the title bar's (1001 to 1004) are in title_bar.h.
 // The pause before a game page whose engine process ended again soon is loaded again.
 constexpr unsigned IDT_GAME_RECOVERY = 1005;
 // A message of the customer service arrived while the window was hidden: its visibility is
@@ -50,12 +44,9 @@ class CRudovGame : public fw::Window, public fw::BrowserEvents {
 public:
     static constexpr const char* kCaption = "LumoDrakmoor";  // the window's; the title bar adds the server
     static constexpr int kBrowserId = 175;
-    static constexpr int kTitleHeight = 40;
+    static constexpr int kTitleHeight = CTitleBar::kHeight;
     static constexpr int kMinWidth = 1050;
     static constexpr int kMinHeight = 700;
-
-    // Hover indices of the title-bar buttons (index 0: none).
-    enum ButtonIndex { kNone = 0, kClose = 1, kMin, kMax, kReturn, kClear, kBossKey, kVip, kPay, kButtonCount };
 
     // Creates the window, hidden, sized and placed from the screen, with the launcher's game
     // page requested. Created() is false when the window or its browser control could not
@@ -75,8 +66,6 @@ public:
     void ToggleMaximize();
     void OpenPayment();
     void OpenBindPage();
-    // Places the title-bar buttons for the current width and sets the drag area.
-    void LayoutButtons();
 
     // ---- The VIP customer service (vip_service.cpp).
     // The launcher page's ShowIM list (seven values, each followed by "|"): starts the chat
@@ -100,18 +89,12 @@ public:
     const Heartbeat& heartbeat() const { return m_heartbeat; }
 
     fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
-    const BindingAnimation& bindAnimation() const { return m_bind; }
-    const SpinnerAnimation& spinner() const { return m_spinner; }
-    // The boss-key hint shown over the boss-key button (the launcher's key name) and
-    // whether it is up.
-    const std::string& tooltipText() const { return m_strTooltip; }
-    bool tooltipVisible() const { return m_bTooltipVisible; }
-    // The title bar's layout for the current size: where button k (kClose ... kPay) is, the
-    // binding and VIP buttons (empty while not shown), and the part that drags the window.
-    fw::Rect buttonRect(int k) const;
-    fw::Rect bindButton() const { return m_rcBind; }
-    fw::Rect vipButton() const { return m_rcVip; }
-    fw::Rect dragArea() const { return m_rcDrag; }
+    // The title bar: where its buttons are, its animations, the boss-key hint.
+    const CTitleBar& titleBar() const { return m_bar; }
+    const BindingAnimation& bindAnimation() const { return m_bar.bindAnimation(); }
+    const SpinnerAnimation& spinner() const { return m_bar.spinner(); }
+    const std::string& tooltipText() const { return m_bar.tooltipText(); }
+    bool tooltipVisible() const { return m_bar.tooltipVisible(); }
 
     // Browser events of the game page.
     void BeforeNavigate2(const std::string& url, bool& cancel) override;
@@ -144,53 +127,24 @@ protected:
     fw::LRESULT OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) override;
 
 private:
-    // A button of the title bar: where it is, and what a click on it does. A button that
-    // shows a pressed state acts on a release after a press on it (state 2), the others on a
-    // release while hovered (state 1). `repaint`: its rectangle is painted again on release.
-    struct TitleButton {
-        int index;
-        fw::Rect CRudovGame::*rect;
-        bool pressable;
-        bool repaint;
-        void (CRudovGame::*action)();  // null: the button does nothing yet
-    };
-    // In the order of hit-testing.
-    static std::span<const TitleButton> TitleButtons();
-    static const TitleButton* FindTitleButton(int index);
-
-    enum Picture {
-        kImgFrame, kImgLogo, kImgClose, kImgMin, kImgMax, kImgRestore, kImgReturn, kImgClear,
-        kImgClearing, kImgSpinner, kImgBossKey, kImgPay, kImgBind, kImgVipHover, kImgVipNormal,
-        kImageCount
-    };
-
     ILauncher* Launcher() const { return m_launcher.get(); }  // null once the launcher is gone
-    const fw::Image* Img(Picture i) const { return m_pImage[i].get(); }
-    int ImgWidth(Picture i) const;
-    int ImgHeight(Picture i) const;
-    int ButtonAt(fw::Point p) const;  // hover index; kButtonCount for the binding button; kNone
-    void RefreshButtons();
-    void InvalidateRect(const fw::Rect& r);
-    void PlaceBindButton();
-    void SetTooltip(bool show, fw::Point at);
+    // What a click on the title bar asked for.
+    void OnTitleBarClick(CTitleBar::Click click);
     void RunBossKeyDialog();
     void Minimize();
     void OpenBindPageIfUnbound();
 
-    void StartBindAnimation();
-    void OnBindSlot();
-    void EndBindAnimation();
-    void OnSpinnerFrame();
     void StartClearWorker();
     void OnClearingDone();
     void CloseSideWindow(unsigned msg);
     // The customer service.
-    void PlaceVipButton();
     void OnImArrived();
     void StartBlink();
     void OnBlinkTick();
     // m_bImPending cleared: a blink ends now and the button comes back.
     void ClearImPending();
+    // The VIP button's look from m_bImPending and the blink (painted at the next repaint).
+    void ShowVipLook();
     void OnShowVip(int showReason);
     void OnVipNotify();
     // setacc; a library without it says so (owned by this window) and counts as a failure.
@@ -198,20 +152,10 @@ private:
     void StopWorkers();
     void ReleaseAll();
 
-    void ComposeBackground();
-    void ComposeCaption(const std::string& text);
-
-    // The title bar's geometry and state.
+    // The window's size (kept while minimised) and the game page's place in it.
     int m_nWidth = 0;
     int m_nHeight = 0;
-    fw::Rect m_rcClose{}, m_rcMin{}, m_rcMax{}, m_rcReturn{}, m_rcClear{}, m_rcBossKey{}, m_rcPay{};
-    fw::Rect m_rcBind{};  // empty while the binding button is not shown
-    fw::Rect m_rcVip{};   // empty while the VIP button is not shown
-    fw::Rect m_rcDrag{};  // the part of the title bar that drags the window
     fw::Rect m_rcBrowser{};
-    int m_nState[kButtonCount]{};  // by hover index: 0 normal, 1 hovered, 2 pressed
-    int m_nHotButton = 0;
-    bool m_bTracking = false;
     CPayWnd* m_pPayWnd = nullptr;
     CJihuoWnd* m_pBindWnd = nullptr;
     CVipmsgWnd* m_pVipWnd = nullptr;
@@ -222,17 +166,11 @@ private:
     bool m_bImLinked = false;
 
     const LauncherRef m_launcher;
-    std::unique_ptr<fw::Image> m_pImage[kImageCount];
-    fw::Font m_font{"宋体", 13, false};
+    CTitleBar m_bar{*this, m_launcher, kCaption};
     CWebCtrlInterFace* m_pHost = nullptr;  // one reference held
     IWebBrowser2* m_pBrowser = nullptr;    // one reference held
     std::unique_ptr<fw::BrowserControl> m_wndBrowser;
 
-    std::string m_strTooltip;
-    bool m_bTooltipVisible = false;
-
-    BindingAnimation m_bind;
-    SpinnerAnimation m_spinner;
     VipBlink m_blink;
     ClearWorker m_clear;
     chat::ServiceFields m_strService;
@@ -241,10 +179,4 @@ private:
     fw::PageRecovery m_recovery{*this, IDT_GAME_RECOVERY, [this] {
                                     if (m_wndBrowser) m_wndBrowser->Refresh();
                                 }};
-
-    // The title bar's unchanging parts, composed once per size (and caption).
-    fw::Bitmap m_bmBackground;
-    std::string m_strCaptionDrawn;
-    std::unique_ptr<fw::Image> m_pCaption;  // the caption's text on a transparent layer
-    bool m_bCaptionComposed = false;
 };

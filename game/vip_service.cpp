@@ -31,6 +31,7 @@ void CRudovGame::StartServices(const std::string& list) {
     if (!chat::ParseServiceList(list, fields)) return;
     m_strService = std::move(fields);
     m_bServiceParsed = true;
+    m_bar.AllowVipButton();  // placed at every resize from now on
     const ILauncher* launcher = Launcher();
     const shared::Hosts& hosts = launcher ? launcher->Hosts() : shared::DefaultHosts();
     const std::string portal = hosts.portal;
@@ -43,24 +44,11 @@ void CRudovGame::StartServices(const std::string& list) {
             fw::MessageBox(self, kNoCallbackExport, kMessageCaption, fw::MB_OK | fw::MB_ICONWARNING);
             if (!fw::Window::FromHandle(self)) return;  // closed while the box was up
         }
-        PlaceVipButton();
-        LayoutButtons();
-        const fw::Rect bar{0, 0, m_nWidth, kTitleHeight};
-        Invalidate(&bar);
+        m_bar.ShowVipButton();
     }
     ClearImPending();
     // A heartbeat in any case (also when the chat did not start); none after the chat ended.
     m_heartbeat.Start(Heartbeat::Address(portal, m_strService));
-}
-
-void CRudovGame::PlaceVipButton() {
-    if (!m_bServiceParsed) {
-        m_rcVip = {};
-        return;
-    }
-    const int w = m_nWidth;
-    // Left of the binding button while that is shown, else left of the payment button.
-    m_rcVip = m_rcBind.IsEmpty() ? fw::Rect{w - 471, 9, w - 396, 31} : fw::Rect{w - 612, 9, w - 537, 31};
 }
 
 bool CRudovGame::CallSetAcc() {
@@ -120,6 +108,7 @@ void CRudovGame::OnImArrived() {
     if (!m_bServiceParsed) return;
     fw::TraceMark("vip-message");
     m_bImPending = true;
+    ShowVipLook();
     // The blink starts once the window is visible; until then the window goes on with its
     // messages and looks again every 50 ms.
     if (IsVisible()) {
@@ -141,33 +130,37 @@ void CRudovGame::StartBlink() {
     if (!m_bImPending) return;  // the message stopped waiting meanwhile
     if (m_blink.running()) return;  // a blink runs already: it goes on
     m_blink.Start();
+    ShowVipLook();
     fw::TraceMark("vip-blink-start");
-    InvalidateRect(m_rcVip);
+    m_bar.InvalidateVip();
     SetTimer(IDT_VIP_BLINK, VipBlink::kTickMs);
 }
 
 void CRudovGame::OnBlinkTick() {
-    switch (m_blink.Advance(m_bImPending)) {
+    const VipBlink::Tick tick = m_blink.Advance(m_bImPending);
+    ShowVipLook();
+    switch (tick) {
     case VipBlink::Tick::Changed:
         fw::TraceMark(m_blink.buttonShown() ? "vip-blink-button" : "vip-blink-bare");
-        InvalidateRect(m_rcVip);
+        m_bar.InvalidateVip();
         break;
-    case VipBlink::Tick::Stopped: {
+    case VipBlink::Tick::Stopped:
         KillTimer(IDT_VIP_BLINK);
         fw::TraceMark("vip-blink-end");
-        const fw::Rect bar{0, 0, m_nWidth, kTitleHeight};
-        Invalidate(&bar);
+        m_bar.InvalidateBar();
         break;
-    }
     }
 }
 
 void CRudovGame::ClearImPending() {
     m_bImPending = false;
+    ShowVipLook();
     if (!m_blink.running()) return;
     m_blink.Stop();
+    ShowVipLook();
     KillTimer(IDT_VIP_BLINK);
     fw::TraceMark("vip-blink-end");
-    const fw::Rect bar{0, 0, m_nWidth, kTitleHeight};
-    Invalidate(&bar);  // the button is painted again
+    m_bar.InvalidateBar();  // the button is painted again
 }
+
+void CRudovGame::ShowVipLook() { m_bar.SetVipWaiting(m_bImPending, m_blink.buttonShown()); }

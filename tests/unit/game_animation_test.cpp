@@ -34,7 +34,7 @@ TEST_F(TitleAnimation, ABoundAccountHasNoBindingButtonAndNoTimer) {
     hl::AdvanceClock(5000);
     EXPECT_FALSE(g.bindAnimation().running());
     EXPECT_TRUE(BindButton(g).IsEmpty());
-    EXPECT_EQ(DragArea(g).right, Button(g, CRudovGame::kPay).left - 5);
+    EXPECT_EQ(DragArea(g).right, Button(g, CTitleBar::kPay).left - 5);
 }
 
 TEST_F(TitleAnimation, BindingCyclesUntilTheAccountIsBoundThenTheButtonGoes) {
@@ -72,7 +72,7 @@ TEST_F(TitleAnimation, BindingCyclesUntilTheAccountIsBoundThenTheButtonGoes) {
     hl::AdvanceClock(150);  // the end of the cycle
     EXPECT_FALSE(g.bindAnimation().running());
     EXPECT_EQ(BindButton(g), kNoButton);
-    EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, Button(g, CRudovGame::kPay).left - 5, 40}));
+    EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, Button(g, CTitleBar::kPay).left - 5, 40}));
     EXPECT_TRUE(hl::Info(g).timers.empty());
     fw::Bitmap after = hl::PaintWindow(g);
     EXPECT_EQ(Region(after, bind), Region(base, bind));
@@ -113,7 +113,7 @@ TEST_F(TitleAnimation, WithoutItsPictureTheBindingButtonGoesAtOnce) {
     hl::AdvanceClock(150);
     EXPECT_FALSE(g.bindAnimation().running());
     EXPECT_EQ(BindButton(g), kNoButton);
-    EXPECT_EQ(DragArea(g).right, Button(g, CRudovGame::kPay).left - 5);
+    EXPECT_EQ(DragArea(g).right, Button(g, CTitleBar::kPay).left - 5);
     EXPECT_TRUE(hl::Info(g).timers.empty());
 }
 
@@ -129,8 +129,8 @@ TEST_F(TitleAnimation, ClosingInTheMiddleOfTheAnimationLeavesNothingRunning) {
             hl::KeyDown(*g, fw::VK_F4, true);
         } else if (round % 3 == 1) {
             hl::QueueMessageBoxAnswer(fw::IDOK);
-            hl::MouseMove(*g, Inside(Button(*g, CRudovGame::kReturn)));
-            hl::Click(*g, Inside(Button(*g, CRudovGame::kReturn)));
+            hl::MouseMove(*g, Inside(Button(*g, CTitleBar::kReturn)));
+            hl::Click(*g, Inside(Button(*g, CTitleBar::kReturn)));
         } else {
             l.m_bAccountBound = 1;  // bound just before the close
             g->Send(fw::WM_SYSCOMMAND, fw::SC_CLOSE, 0);
@@ -163,9 +163,9 @@ TEST_F(TitleAnimation, SpinnerCycleAroundTheEndOfAClearingWorker) {
         std::unique_ptr<fw::Image> clearing;
         ui::LoadSkinImage(shared::IDB_GAME_CLEARING, clearing);
         fw::Canvas c(busy);
-        ui::DrawSlice(c, clearing.get(), Button(g, CRudovGame::kClear), 0, ui::Strip::Vertical);
+        ui::DrawSlice(c, clearing.get(), Button(g, CTitleBar::kClear), 0, ui::Strip::Vertical);
     }
-    EXPECT_NE(Region(idle, Button(g, CRudovGame::kClear)), Region(busy, Button(g, CRudovGame::kClear)));
+    EXPECT_NE(Region(idle, Button(g, CTitleBar::kClear)), Region(busy, Button(g, CTitleBar::kClear)));
 
     hl::SetBrowserDataClearDeferred(true);  // the worker starts when the engine has answered
     g.StartClearing();
@@ -187,5 +187,5 @@ TEST_F(TitleAnimation, SpinnerCycleAroundTheEndOfAClearingWorker) {
     EXPECT_EQ(frames, (std::vector<int>{4, 5, 6, 7, -1}));
     EXPECT_FALSE(g.spinner().running());
     EXPECT_FALSE(HasTimer(g, IDT_SPINNER));
-    EXPECT_EQ(Region(hl::PaintWindow(g), Button(g, CRudovGame::kClear)), Region(idle, Button(g, CRudovGame::kClear)));
+    EXPECT_EQ(Region(hl::PaintWindow(g), Button(g, CTitleBar::kClear)), Region(idle, Button(g, CTitleBar::kClear)));
 }

@@ -37,8 +37,8 @@ protected:
         return n;
     }
     void PressClear(CRudovGame& g) {
-        hl::MouseMove(g, Inside(Button(g, CRudovGame::kClear)));
-        hl::Click(g, Inside(Button(g, CRudovGame::kClear)));
+        hl::MouseMove(g, Inside(Button(g, CTitleBar::kClear)));
+        hl::Click(g, Inside(Button(g, CTitleBar::kClear)));
     }
 };
 

@@ -97,12 +97,12 @@ inline bool HasTimer(const fw::Window& w, unsigned id) {
 // ---- What the game window shows, and where (as the player sees it on the desktop).
 
 // The title bar's places for the window's current size (TitleBarLayoutAt1300 holds them to the
-// design and to what is drawn): button k (CRudovGame::kClose ... kPay), the binding and VIP
+// design and to what is drawn): button k (CTitleBar::kClose ... kPay), the binding and VIP
 // buttons (empty while not shown), the part that drags the window.
-inline fw::Rect Button(const CRudovGame& g, int k) { return g.buttonRect(k); }
-inline fw::Rect BindButton(const CRudovGame& g) { return g.bindButton(); }
-inline fw::Rect VipButton(const CRudovGame& g) { return g.vipButton(); }
-inline fw::Rect DragArea(const CRudovGame& g) { return g.dragArea(); }
+inline fw::Rect Button(const CRudovGame& g, int k) { return g.titleBar().ButtonRect(k); }
+inline fw::Rect BindButton(const CRudovGame& g) { return g.titleBar().BindButton(); }
+inline fw::Rect VipButton(const CRudovGame& g) { return g.titleBar().VipButton(); }
+inline fw::Rect DragArea(const CRudovGame& g) { return g.titleBar().DragArea(); }
 
 // The frame picture in its two bands (title band, body), as the window lays it under
 // everything else, at w x h.
@@ -125,14 +125,14 @@ struct ButtonPicture {
 inline std::vector<ButtonPicture> PicturesOf(int k) {
     using ui::Strip;
     switch (k) {
-    case CRudovGame::kClose: return {{shared::IDB_GAME_CLOSE, Strip::Horizontal, 3}};
-    case CRudovGame::kMin: return {{shared::IDB_GAME_MIN, Strip::Horizontal, 3}};
-    case CRudovGame::kMax:
+    case CTitleBar::kClose: return {{shared::IDB_GAME_CLOSE, Strip::Horizontal, 3}};
+    case CTitleBar::kMin: return {{shared::IDB_GAME_MIN, Strip::Horizontal, 3}};
+    case CTitleBar::kMax:
         return {{shared::IDB_GAME_MAX, Strip::Horizontal, 3}, {shared::IDB_GAME_RESTORE, Strip::Horizontal, 3}};
-    case CRudovGame::kReturn: return {{shared::IDB_GAME_RETURN, Strip::Vertical, 2}};
-    case CRudovGame::kClear: return {{shared::IDB_GAME_CLEAR, Strip::Vertical, 2}};
-    case CRudovGame::kBossKey: return {{shared::IDB_GAME_BOSSKEY, Strip::Vertical, 2}};
-    case CRudovGame::kPay: return {{shared::IDB_GAME_PAY, Strip::Vertical, 2}};
+    case CTitleBar::kReturn: return {{shared::IDB_GAME_RETURN, Strip::Vertical, 2}};
+    case CTitleBar::kClear: return {{shared::IDB_GAME_CLEAR, Strip::Vertical, 2}};
+    case CTitleBar::kBossKey: return {{shared::IDB_GAME_BOSSKEY, Strip::Vertical, 2}};
+    case CTitleBar::kPay: return {{shared::IDB_GAME_PAY, Strip::Vertical, 2}};
     default: return {};
     }
 }
@@ -153,14 +153,14 @@ inline int Look(CRudovGame& g, int k) {
 
 // Whether every button of the title bar shows its picture exactly where the layout has it.
 inline void ExpectButtonsDrawnInPlace(CRudovGame& g) {
-    for (int k : {CRudovGame::kClose, CRudovGame::kMin, CRudovGame::kMax, CRudovGame::kReturn, CRudovGame::kClear,
-                  CRudovGame::kBossKey, CRudovGame::kPay})
+    for (int k : {CTitleBar::kClose, CTitleBar::kMin, CTitleBar::kMax, CTitleBar::kReturn, CTitleBar::kClear,
+                  CTitleBar::kBossKey, CTitleBar::kPay})
         EXPECT_GE(Look(g, k), 0) << "button " << k;
 }
 
 // The clear-cache button's square where the spinner turns while clearing.
 inline fw::Rect SpinnerSquare(const CRudovGame& g) {
-    const fw::Rect c = Button(g, CRudovGame::kClear);
+    const fw::Rect c = Button(g, CTitleBar::kClear);
     return fw::Rect::FromXYWH(c.left + 4, c.top + 4, 16, 16);
 }
 
@@ -168,7 +168,7 @@ inline fw::Rect SpinnerSquare(const CRudovGame& g) {
 // aside): 0 normal, 1 hovered; -1 none (the idle picture, say).
 inline int ClearingLook(CRudovGame& g) {
     const fw::Bitmap shown = hl::PaintWindow(g);
-    const fw::Rect r = Button(g, CRudovGame::kClear), hole = SpinnerSquare(g);
+    const fw::Rect r = Button(g, CTitleBar::kClear), hole = SpinnerSquare(g);
     std::unique_ptr<fw::Image> strip;
     ui::LoadSkinImage(shared::IDB_GAME_CLEARING, strip);
     for (int n = 0; n < 2; ++n) {
@@ -213,8 +213,8 @@ inline std::vector<CRudovGame*> GameWindows() {
 inline void ExpectHandlingMessages(CRudovGame& g) {
     g.Post(WM_PAY_CLOSED);
     EXPECT_GE(hl::Pump(), 1);
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kPay)));
-    EXPECT_EQ(Look(g, CRudovGame::kPay), 1);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    EXPECT_EQ(Look(g, CTitleBar::kPay), 1);
 }
 
 class GameTest : public ::testing::Test {

@@ -35,7 +35,7 @@ TEST_F(GameWindow, SizeAndPlaceComeFromTheScreen) {
         CRudovGame game(*launcher);
         ASSERT_TRUE(game.Created());
         EXPECT_EQ(hl::Info(game).rect, c.rect);
-        EXPECT_EQ(Button(game, CRudovGame::kClose).right, c.rect.Width() - 7);  // laid out for its width
+        EXPECT_EQ(Button(game, CTitleBar::kClose).right, c.rect.Width() - 7);  // laid out for its width
         EXPECT_EQ(PageOf(game)->rect(), (fw::Rect{2, 40, c.rect.Width() - 2, c.rect.Height() - 2}));
     }
 }
@@ -81,21 +81,21 @@ TEST_F(GameWindow, WithoutItsBrowserThereIsNoGameWindowAndTheLauncherStays) {
 TEST_F(GameWindow, TitleBarLayoutAt1300) {
     CRudovGame& g = MakeDirect();
     ASSERT_EQ(hl::Info(g).rect.Width(), 1300);
-    EXPECT_EQ(Button(g, CRudovGame::kPay), (fw::Rect{909, 9, 984, 31}));
-    EXPECT_EQ(Button(g, CRudovGame::kReturn), (fw::Rect{989, 9, 1054, 31}));
-    EXPECT_EQ(Button(g, CRudovGame::kClear), (fw::Rect{1059, 9, 1134, 31}));
-    EXPECT_EQ(Button(g, CRudovGame::kBossKey), (fw::Rect{1139, 9, 1204, 31}));
-    EXPECT_EQ(Button(g, CRudovGame::kMin), (fw::Rect{1212, 7, 1237, 32}));
-    EXPECT_EQ(Button(g, CRudovGame::kMax), (fw::Rect{1240, 7, 1265, 32}));
-    EXPECT_EQ(Button(g, CRudovGame::kClose), (fw::Rect{1268, 7, 1293, 32}));
+    EXPECT_EQ(Button(g, CTitleBar::kPay), (fw::Rect{909, 9, 984, 31}));
+    EXPECT_EQ(Button(g, CTitleBar::kReturn), (fw::Rect{989, 9, 1054, 31}));
+    EXPECT_EQ(Button(g, CTitleBar::kClear), (fw::Rect{1059, 9, 1134, 31}));
+    EXPECT_EQ(Button(g, CTitleBar::kBossKey), (fw::Rect{1139, 9, 1204, 31}));
+    EXPECT_EQ(Button(g, CTitleBar::kMin), (fw::Rect{1212, 7, 1237, 32}));
+    EXPECT_EQ(Button(g, CTitleBar::kMax), (fw::Rect{1240, 7, 1265, 32}));
+    EXPECT_EQ(Button(g, CTitleBar::kClose), (fw::Rect{1268, 7, 1293, 32}));
     EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 904, 40}));
     EXPECT_TRUE(VipButton(g).IsEmpty());
     ExpectButtonsDrawnInPlace(g);
 
     // Wider: everything follows the right edge.
     g.SetPos(fw::Rect::FromXYWH(0, 0, 1600, 900));
-    EXPECT_EQ(Button(g, CRudovGame::kPay), (fw::Rect{1209, 9, 1284, 31}));
-    EXPECT_EQ(Button(g, CRudovGame::kClose), (fw::Rect{1568, 7, 1593, 32}));
+    EXPECT_EQ(Button(g, CTitleBar::kPay), (fw::Rect{1209, 9, 1284, 31}));
+    EXPECT_EQ(Button(g, CTitleBar::kClose), (fw::Rect{1568, 7, 1593, 32}));
     EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 1204, 40}));
     EXPECT_EQ(PageOf(g)->rect(), (fw::Rect{2, 40, 1598, 898}));
     ExpectButtonsDrawnInPlace(g);
@@ -130,7 +130,7 @@ TEST_F(GameWindow, TheLauncherPageOpensTheGameMaximisedOverTheWorkArea) {
     EXPECT_TRUE(info.visible);
     EXPECT_TRUE(info.maximized);
     EXPECT_EQ(info.rect, (fw::Rect{0, 0, 1920, 1040}));
-    EXPECT_EQ(Button(g, CRudovGame::kClose), (fw::Rect{1888, 7, 1913, 32}));
+    EXPECT_EQ(Button(g, CTitleBar::kClose), (fw::Rect{1888, 7, 1913, 32}));
     ExpectButtonsDrawnInPlace(g);
     EXPECT_EQ(PageOf(g)->rect(), (fw::Rect{2, 40, 1918, 1038}));
     EXPECT_EQ(PageOf(g)->navigations(), (std::vector<std::string>{"http://g.test/play"}));
@@ -145,9 +145,9 @@ TEST_F(GameWindow, LeavingByReturnAsksAndTheLauncherComesBackReloaded) {
     const int refreshes = launcherPage->refreshes();
 
     // Cancel: everything stays.
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kReturn)));
-    EXPECT_EQ(Look(g, CRudovGame::kReturn), 1);
-    hl::Click(g, Inside(Button(g, CRudovGame::kReturn)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kReturn)));
+    EXPECT_EQ(Look(g, CTitleBar::kReturn), 1);
+    hl::Click(g, Inside(Button(g, CTitleBar::kReturn)));
     hl::Pump();
     ASSERT_EQ(hl::MessageBoxes().size(), 1u);
     const hl::MessageBoxCall& box = hl::MessageBoxes()[0];
@@ -156,13 +156,13 @@ TEST_F(GameWindow, LeavingByReturnAsksAndTheLauncherComesBackReloaded) {
     EXPECT_EQ(box.caption, "退出提示");
     EXPECT_EQ(box.flags, fw::MB_ICONQUESTION | fw::MB_OKCANCEL);
     EXPECT_EQ(l.m_pGameWnd, &g);
-    EXPECT_EQ(Look(g, CRudovGame::kReturn), 0);
+    EXPECT_EQ(Look(g, CTitleBar::kReturn), 0);
     EXPECT_FALSE(hl::Info(l).visible);
 
     // OK: the game window goes, the launcher is back with its page reloaded.
     hl::QueueMessageBoxAnswer(fw::IDOK);
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kReturn)));
-    hl::Click(g, Inside(Button(g, CRudovGame::kReturn)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kReturn)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kReturn)));
     hl::Pump();
     EXPECT_EQ(l.m_pGameWnd, nullptr);
     EXPECT_TRUE(GameWindows().empty());
@@ -176,20 +176,20 @@ TEST_F(GameWindow, CloseButtonNeedsPressAndReleaseOnIt) {
     CMainWnd& l = StartLauncher();
     CRudovGame& g = OpenFromPage();
     // A press on close followed by a release elsewhere does nothing.
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kClose)));
-    hl::LButtonDown(g, Inside(Button(g, CRudovGame::kClose)));
-    EXPECT_EQ(Look(g, CRudovGame::kClose), 2);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kClose)));
+    hl::LButtonDown(g, Inside(Button(g, CTitleBar::kClose)));
+    EXPECT_EQ(Look(g, CTitleBar::kClose), 2);
     hl::MouseMove(g, {600, 300});
     hl::LButtonUp(g, {600, 300});
     EXPECT_TRUE(hl::MessageBoxes().empty());
-    EXPECT_EQ(Look(g, CRudovGame::kClose), 0);
+    EXPECT_EQ(Look(g, CTitleBar::kClose), 0);
     // A release on close without a press does nothing either.
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kClose)));
-    hl::LButtonUp(g, Inside(Button(g, CRudovGame::kClose)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kClose)));
+    hl::LButtonUp(g, Inside(Button(g, CTitleBar::kClose)));
     EXPECT_TRUE(hl::MessageBoxes().empty());
     // Press and release: the question; OK leaves the game.
     hl::QueueMessageBoxAnswer(fw::IDOK);
-    hl::Click(g, Inside(Button(g, CRudovGame::kClose)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kClose)));
     hl::Pump();
     ASSERT_EQ(hl::MessageBoxes().size(), 1u);
     EXPECT_EQ(l.m_pGameWnd, nullptr);
@@ -224,8 +224,8 @@ TEST_F(GameWindow, ClosedByTheSystemTheLauncherBehavesAsIfTheUserLeft) {
     // Closed by the launcher itself: no second notice comes back.
     g = &OpenFromPage();
     hl::QueueMessageBoxAnswer(fw::IDOK);
-    hl::MouseMove(*g, Inside(Button(*g, CRudovGame::kReturn)));
-    hl::Click(*g, Inside(Button(*g, CRudovGame::kReturn)));
+    hl::MouseMove(*g, Inside(Button(*g, CTitleBar::kReturn)));
+    hl::Click(*g, Inside(Button(*g, CTitleBar::kReturn)));
     hl::Pump();
     EXPECT_EQ(launcherPage->refreshes(), 3);
     EXPECT_TRUE(hl::Info(l).visible);
@@ -247,11 +247,11 @@ TEST_F(GameWindow, OutlivingTheLauncherTouchesNothingOfIt) {
 
     hl::KeyDown(g, fw::VK_F9);  // the game address was the launcher's
     EXPECT_EQ(PageOf(g)->navigations().size(), navigations);
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kBossKey)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kBossKey)));
     EXPECT_TRUE(g.tooltipVisible());
     EXPECT_EQ(g.tooltipText(), "");
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kPay)));
-    hl::Click(g, Inside(Button(g, CRudovGame::kPay)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
     EXPECT_EQ(OpenWindow<CPayWnd>(g), nullptr);
     EXPECT_TRUE(hl::ShellOpens().empty());
     hl::Click(g, Inside(BindButton(g)));
@@ -260,9 +260,9 @@ TEST_F(GameWindow, OutlivingTheLauncherTouchesNothingOfIt) {
     hl::AdvanceClock(3000);
     EXPECT_FALSE(g.bindAnimation().running());
     // Maximising follows the window's own state.
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kMax)));
-    hl::LButtonDown(g, Inside(Button(g, CRudovGame::kMax)));
-    hl::LButtonUp(g, Inside(Button(g, CRudovGame::kMax)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kMax)));
+    hl::LButtonDown(g, Inside(Button(g, CTitleBar::kMax)));
+    hl::LButtonUp(g, Inside(Button(g, CTitleBar::kMax)));
     EXPECT_TRUE(hl::Info(g).maximized);
     hl::PaintWindow(g);
 
@@ -279,37 +279,37 @@ TEST_F(GameWindow, HoverOneButtonAtATimeAndTheBossKeyHint) {
     CMainWnd& l = StartLauncher();
     l.m_strHotKeyName = "Ctrl + F10";
     CRudovGame& g = OpenFromPage();
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kPay)));
-    EXPECT_EQ(Look(g, CRudovGame::kPay), 1);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    EXPECT_EQ(Look(g, CTitleBar::kPay), 1);
     EXPECT_TRUE(hl::Info(g).trackingLeave);
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kReturn)));
-    EXPECT_EQ(Look(g, CRudovGame::kPay), 0);
-    EXPECT_EQ(Look(g, CRudovGame::kReturn), 1);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kReturn)));
+    EXPECT_EQ(Look(g, CTitleBar::kPay), 0);
+    EXPECT_EQ(Look(g, CTitleBar::kReturn), 1);
     EXPECT_FALSE(g.tooltipVisible());
 
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kBossKey)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kBossKey)));
     EXPECT_TRUE(g.tooltipVisible());
     EXPECT_EQ(g.tooltipText(), "Ctrl + F10");
     // Shown once: a new name shows only the next time the hint appears.
     l.m_strHotKeyName = "F11";
-    hl::MouseMove(g, {Inside(Button(g, CRudovGame::kBossKey)).x + 1, Inside(Button(g, CRudovGame::kBossKey)).y});
+    hl::MouseMove(g, {Inside(Button(g, CTitleBar::kBossKey)).x + 1, Inside(Button(g, CTitleBar::kBossKey)).y});
     EXPECT_EQ(g.tooltipText(), "Ctrl + F10");
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kClear)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kClear)));
     EXPECT_FALSE(g.tooltipVisible());
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kBossKey)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kBossKey)));
     EXPECT_EQ(g.tooltipText(), "F11");
 
     // Leaving the window hides the hint; the states stay as they were.
     hl::MouseMove(g, {5000, 5000});
     EXPECT_FALSE(hl::Info(g).trackingLeave);
     EXPECT_FALSE(g.tooltipVisible());
-    EXPECT_EQ(Look(g, CRudovGame::kBossKey), 1);
+    EXPECT_EQ(Look(g, CTitleBar::kBossKey), 1);
 
     // Elsewhere in the window: every button back to normal; the next leave is watched again.
     hl::MouseMove(g, {500, 500});
     EXPECT_TRUE(hl::Info(g).trackingLeave);
-    for (int k : {CRudovGame::kClose, CRudovGame::kMin, CRudovGame::kMax, CRudovGame::kReturn, CRudovGame::kClear,
-                  CRudovGame::kBossKey, CRudovGame::kPay})
+    for (int k : {CTitleBar::kClose, CTitleBar::kMin, CTitleBar::kMax, CTitleBar::kReturn, CTitleBar::kClear,
+                  CTitleBar::kBossKey, CTitleBar::kPay})
         EXPECT_EQ(Look(g, k), 0) << k;
 }
 
@@ -329,12 +329,12 @@ TEST_F(GameWindow, MaximiseRestoreAndTheTitleBar) {
     EXPECT_EQ(hl::Info(g).resizeDrags, 0);
 
     // The maximise button restores.
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kMax)));
-    hl::Click(g, Inside(Button(g, CRudovGame::kMax)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kMax)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kMax)));
     EXPECT_EQ(l.m_bGameMaximized, 0);
     EXPECT_FALSE(hl::Info(g).maximized);
     EXPECT_EQ(hl::Info(g).rect, fw::Rect::FromXYWH(310, 111, 1300, 820));
-    EXPECT_EQ(Button(g, CRudovGame::kClose), (fw::Rect{1268, 7, 1293, 32}));
+    EXPECT_EQ(Button(g, CTitleBar::kClose), (fw::Rect{1268, 7, 1293, 32}));
     ExpectButtonsDrawnInPlace(g);
 
     // Restored: the title bar drags, the edges resize down to 1050 x 700.
@@ -348,7 +348,7 @@ TEST_F(GameWindow, MaximiseRestoreAndTheTitleBar) {
     hl::DragBy(g, -600, 0);
     hl::LButtonUp(g, {700, 400});
     EXPECT_EQ(hl::Info(g).rect.Width(), 1050);
-    EXPECT_EQ(Button(g, CRudovGame::kClose).right, 1050 - 7);
+    EXPECT_EQ(Button(g, CTitleBar::kClose).right, 1050 - 7);
     ExpectButtonsDrawnInPlace(g);
 
     // A double click on the title bar maximises again.
@@ -406,18 +406,18 @@ TEST_F(GameWindow, EdgesHitTestInOrderWithTheirCursors) {
 
 TEST_F(GameWindow, MinimiseByButtonAndBySystemCommand) {
     CRudovGame& g = OpenFromPage();
-    const fw::Rect close = Button(g, CRudovGame::kClose);
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kMin)));
-    hl::LButtonDown(g, Inside(Button(g, CRudovGame::kMin)));
-    EXPECT_EQ(Look(g, CRudovGame::kMin), 2);
-    hl::LButtonUp(g, Inside(Button(g, CRudovGame::kMin)));
+    const fw::Rect close = Button(g, CTitleBar::kClose);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kMin)));
+    hl::LButtonDown(g, Inside(Button(g, CTitleBar::kMin)));
+    EXPECT_EQ(Look(g, CTitleBar::kMin), 2);
+    hl::LButtonUp(g, Inside(Button(g, CTitleBar::kMin)));
     EXPECT_TRUE(hl::Info(g).minimized);
-    EXPECT_EQ(Look(g, CRudovGame::kMin), 0);
-    EXPECT_EQ(Button(g, CRudovGame::kClose), close);  // the layout stays while minimised
+    EXPECT_EQ(Look(g, CTitleBar::kMin), 0);
+    EXPECT_EQ(Button(g, CTitleBar::kClose), close);  // the layout stays while minimised
     ExpectButtonsDrawnInPlace(g);
     g.Show(fw::ShowCmd::Restore);
     EXPECT_TRUE(hl::Info(g).maximized);
-    EXPECT_EQ(Button(g, CRudovGame::kClose), close);
+    EXPECT_EQ(Button(g, CTitleBar::kClose), close);
     ExpectButtonsDrawnInPlace(g);
     // A posted minimise command is taken before dispatch.
     g.Post(fw::WM_SYSCOMMAND, fw::WPARAM{fw::SC_MINIMIZE});
@@ -471,22 +471,22 @@ TEST_F(GameWindow, LoadGameAddressesNavigateToTheirHttpPart) {
 TEST_F(GameWindow, PaymentOpensTheSiteOrThePaymentWindowOnce) {
     CMainWnd& l = StartLauncher();
     CRudovGame& g = OpenFromPage();
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kPay)));
-    hl::Click(g, Inside(Button(g, CRudovGame::kPay)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
     EXPECT_EQ(hl::ShellOpens(), (std::vector<std::string>{"http://pay.test/?g=dmor"}));
     EXPECT_EQ(OpenWindow<CPayWnd>(g), nullptr);
-    EXPECT_EQ(Look(g, CRudovGame::kPay), 0);
+    EXPECT_EQ(Look(g, CTitleBar::kPay), 0);
 
     l.m_strPayParam = "http://pay.test/qr?order=7";
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kPay)));
-    hl::Click(g, Inside(Button(g, CRudovGame::kPay)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
     CPayWnd* pay = OpenWindow<CPayWnd>(g);
     ASSERT_NE(pay, nullptr);
     EXPECT_FALSE(hl::Info(*pay).visible);  // until its page has loaded
     EXPECT_EQ(pay->parent(), &g);
     EXPECT_EQ(hl::Info(*pay).rect, fw::Rect::FromXYWH(1920 - 400, 40, 238, 270));
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kPay)));
-    hl::Click(g, Inside(Button(g, CRudovGame::kPay)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
     EXPECT_EQ(OpenWindow<CPayWnd>(g), pay);
     EXPECT_EQ(hl::ShellOpens().size(), 1u);
 
@@ -501,8 +501,8 @@ TEST_F(GameWindow, PaymentOpensTheSiteOrThePaymentWindowOnce) {
     hl::Pump();
     EXPECT_EQ(OpenWindow<CPayWnd>(g), nullptr);
     hl::Pump();
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kPay)));
-    hl::Click(g, Inside(Button(g, CRudovGame::kPay)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
     EXPECT_NE(OpenWindow<CPayWnd>(g), nullptr);  // a new one
 }
 
@@ -511,9 +511,9 @@ TEST_F(GameWindow, TheBindingButtonOpensTheAccountPageOnce) {
     l.m_bAccountBound = 0;
     CRudovGame& g = OpenFromPage();
     // Over the binding button nothing changes; a click needs no hover.
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kPay)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
     hl::MouseMove(g, Inside(BindButton(g)));
-    EXPECT_EQ(Look(g, CRudovGame::kPay), 1);
+    EXPECT_EQ(Look(g, CTitleBar::kPay), 1);
     hl::Click(g, Inside(BindButton(g)));
     CJihuoWnd* bind = OpenWindow<CJihuoWnd>(g);
     ASSERT_NE(bind, nullptr);
@@ -539,13 +539,13 @@ TEST_F(GameWindow, TheBossKeyButtonRunsTheDialogModallyOverTheGame) {
         seenParent = dlg.parent();
         fw::EndModal(dlg, fw::IDCANCEL);
     });
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kBossKey)));
-    hl::LButtonDown(g, Inside(Button(g, CRudovGame::kBossKey)));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kBossKey)));
+    hl::LButtonDown(g, Inside(Button(g, CTitleBar::kBossKey)));
     EXPECT_EQ(hl::ModalLoopsStarted(), 0);  // on the release
-    hl::LButtonUp(g, Inside(Button(g, CRudovGame::kBossKey)));
+    hl::LButtonUp(g, Inside(Button(g, CTitleBar::kBossKey)));
     EXPECT_EQ(hl::ModalLoopsStarted(), 1);
     EXPECT_EQ(seenParent, &g);
-    EXPECT_EQ(Look(g, CRudovGame::kBossKey), 0);
+    EXPECT_EQ(Look(g, CTitleBar::kBossKey), 0);
     EXPECT_TRUE(g.IsWindow());
 }
 
@@ -571,19 +571,19 @@ TEST_F(GameWindow, PaintingFollowsTheState) {
     EXPECT_EQ(Region(without, {0, 500, 1920, 501}), Region(bands, {0, 500, 1920, 501}));
 
     // Maximised: the restore picture; restored: the maximise picture. By hover state.
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_RESTORE, Button(g, CRudovGame::kMax), ui::Strip::Horizontal, 3), 0);
-    hl::MouseMove(g, Inside(Button(g, CRudovGame::kMax)));
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_RESTORE, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 0);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kMax)));
     fw::Bitmap hovered = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(hovered, bands, shared::IDB_GAME_RESTORE, Button(g, CRudovGame::kMax), ui::Strip::Horizontal, 3), 1);
+    EXPECT_EQ(ShownSlice(hovered, bands, shared::IDB_GAME_RESTORE, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 1);
     l.m_bGameMaximized = 0;
     fw::Bitmap maxLook = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(maxLook, bands, shared::IDB_GAME_MAX, Button(g, CRudovGame::kMax), ui::Strip::Horizontal, 3), 1);
-    hl::LButtonDown(g, Inside(Button(g, CRudovGame::kMax)));
+    EXPECT_EQ(ShownSlice(maxLook, bands, shared::IDB_GAME_MAX, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 1);
+    hl::LButtonDown(g, Inside(Button(g, CTitleBar::kMax)));
     fw::Bitmap pressed = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(pressed, bands, shared::IDB_GAME_MAX, Button(g, CRudovGame::kMax), ui::Strip::Horizontal, 3), 2);
+    EXPECT_EQ(ShownSlice(pressed, bands, shared::IDB_GAME_MAX, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 2);
 
     // The clear-cache button: idle or clearing picture (the spinner turns over the latter).
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLEAR, Button(g, CRudovGame::kClear), ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLEAR, Button(g, CTitleBar::kClear), ui::Strip::Vertical, 2), 0);
     EXPECT_FALSE(ShowsClearing(g));
     hl::SetBrowserDataClearDeferred(true);
     g.StartClearing();
@@ -592,11 +592,11 @@ TEST_F(GameWindow, PaintingFollowsTheState) {
     ASSERT_TRUE(PumpUntil([] { return !hl::MessageBoxes().empty(); }));  // done
     hl::AdvanceClock(8 * 80);  // the spinner's cycle ends
     EXPECT_FALSE(ShowsClearing(g));
-    EXPECT_EQ(Look(g, CRudovGame::kClear), 0);
+    EXPECT_EQ(Look(g, CTitleBar::kClear), 0);
     // The other buttons by their state, and no VIP button.
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_PAY, Button(g, CRudovGame::kPay), ui::Strip::Vertical, 2), 0);
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_BOSSKEY, Button(g, CRudovGame::kBossKey), ui::Strip::Vertical, 2), 0);
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLOSE, Button(g, CRudovGame::kClose), ui::Strip::Horizontal, 3), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_PAY, Button(g, CTitleBar::kPay), ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_BOSSKEY, Button(g, CTitleBar::kBossKey), ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLOSE, Button(g, CTitleBar::kClose), ui::Strip::Horizontal, 3), 0);
     const fw::Rect vipPlace{1920 - 471, 9, 1920 - 396, 31};
     EXPECT_EQ(Region(without, vipPlace), Region(bands, vipPlace));
 }

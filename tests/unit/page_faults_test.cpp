@@ -53,8 +53,8 @@ TEST_F(PageFaults, AClientLinkGameLeftAnyWayLeavesTheLauncherUp) {
         switch (way) {
         case 0:  // the return button and OK
             hl::QueueMessageBoxAnswer(fw::IDOK);
-            hl::MouseMove(*g, Inside(Button(*g, CRudovGame::kReturn)));
-            hl::Click(*g, Inside(Button(*g, CRudovGame::kReturn)));
+            hl::MouseMove(*g, Inside(Button(*g, CTitleBar::kReturn)));
+            hl::Click(*g, Inside(Button(*g, CTitleBar::kReturn)));
             break;
         case 1: hl::KeyDown(*g, fw::VK_F4, true); break;  // Alt+F4
         case 2: g->Send(fw::WM_CLOSE); break;            // the window manager's close

@@ -238,7 +238,7 @@ TEST_F(VipService, InitMissingOrRefusingStartsNoChat) {
         EXPECT_TRUE(chat::LibraryLoaded());
         EXPECT_EQ(Count("ongetlok"), 0);
         EXPECT_TRUE(VipButton(g).IsEmpty());
-        EXPECT_EQ(DragArea(g).right, Button(g, CRudovGame::kPay).left - 5);
+        EXPECT_EQ(DragArea(g).right, Button(g, CTitleBar::kPay).left - 5);
         EXPECT_TRUE(hl::MessageBoxes().empty());
         // No callback: what the library has for the player goes nowhere.
         lib.Deliver(kLink);
