@@ -14,7 +14,6 @@
 #include "side/bosskey_dlg.h"
 #include "side/jihuo_wnd.h"
 #include "side/pay_wnd.h"
-#include "side/vipmsg_wnd.h"
 #include "web/web_ctrl_interface.h"
 
 namespace {
@@ -47,7 +46,7 @@ int CRudovGame::OnCreate() {
     m_bar.SetWidth(m_nWidth);
     SetPos(fw::Rect::FromXYWH((screen.cx - m_nWidth) / 2, (screen.cy - 37 - m_nHeight) / 2, m_nWidth, m_nHeight));
     SetCaption(kCaption);
-    chat::ImInbox::SetTarget(handle());  // texts of the customer service come here
+    m_vip.ReceiveTexts();  // texts of the customer service come here
 
     m_rcBrowser = {2, kTitleHeight, m_nWidth - 2, m_nHeight - 2};
     m_wndBrowser = fw::BrowserControl::Create(*this, kBrowserId, m_rcBrowser);
@@ -245,9 +244,7 @@ void CRudovGame::OnTitleBarClick(CTitleBar::Click click) {
     case Click::ToggleMaximize: ToggleMaximize(); break;
     case Click::ClearCache: StartClearing(); break;
     case Click::BossKey: RunBossKeyDialog(); break;
-    case Click::Vip:
-        if (m_bServiceParsed) OpenVip();
-        break;
+    case Click::Vip: m_vip.OnButtonPressed(); break;
     case Click::Pay: OpenPayment(); break;
     case Click::BindAccount: OpenBindPageIfUnbound(); break;
     }
@@ -311,9 +308,7 @@ void CRudovGame::OnTimer(unsigned id) {
     case IDT_SPINNER: m_bar.OnTimer(id); break;
     case IDT_GAME_RECOVERY: m_recovery.OnTimer(id); break;
     case IDT_BLINK_WAIT_VISIBLE:
-        if (IsVisible()) StartBlink();
-        break;
-    case IDT_VIP_BLINK: OnBlinkTick(); break;
+    case IDT_VIP_BLINK: m_vip.OnTimer(id); break;
     default: break;
     }
 }
@@ -359,9 +354,9 @@ fw::LRESULT CRudovGame::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
     case WM_CLEAR_FAILED: fw::MessageBox(fw::kNoWindow, "清除失败", "RaduVove", fw::MB_OK | fw::MB_ICONWARNING); break;
     case WM_PAY_CLOSED:
     case WM_BIND_CLOSED: CloseSideWindow(msg); break;
-    case WM_IM_ARRIVED: OnImArrived(); break;
-    case WM_SHOW_VIP: OnShowVip(wp != 0 ? 1 : 0); break;
-    case WM_VIP_NOTIFY: OnVipNotify(); break;
+    case WM_IM_ARRIVED: m_vip.OnImArrived(); break;
+    case WM_SHOW_VIP: m_vip.OnShowVip(wp != 0 ? 1 : 0); break;
+    case WM_VIP_NOTIFY: m_vip.OnVipNotify(); break;
     default: break;
     }
     return 0;
@@ -380,11 +375,8 @@ void CRudovGame::CloseSideWindow(unsigned msg) {
 // ---- closing --------------------------------------------------------------------------
 
 void CRudovGame::StopWorkers() {
-    for (unsigned id : {IDT_BLINK_WAIT_VISIBLE, IDT_VIP_BLINK}) KillTimer(id);
-    m_blink.Stop();
-    ShowVipLook();
+    m_vip.Stop();  // the blink; the heartbeat's workers end at once, in a pause or a request alike
     m_clear.Stop();
-    m_heartbeat.Stop();  // its workers end at once, in a pause or a request alike
 }
 
 void CRudovGame::ReleaseAll() {
@@ -409,11 +401,7 @@ void CRudovGame::OnDestroy() {
         m_pBindWnd = nullptr;
         delete bind;
     }
-    if (CVipmsgWnd* vip = m_pVipWnd) {
-        m_pVipWnd = nullptr;
-        delete vip;
-    }
-    chat::ImInbox::ClearTarget(handle());  // later texts find no window
+    m_vip.Close();  // the VIP window; later texts find no window
     // Closed some other way than by the launcher (Alt+F4, the system's close): the launcher,
     // which still holds this window, hears of it as if the user had left the game. (The
     // launcher lets go of the window before it closes it itself.)

@@ -8,10 +8,10 @@
 // New windows of the game page open as the browser opens them.
 //
 // The window's lifetime, its actions, sizing and keys are in rudov_game.cpp; the title bar
-// (layout, painting, its buttons and animations) is a CTitleBar of its own (title_bar.h);
+// (layout, painting, its buttons and animations) is a CTitleBar of its own (title_bar.h),
 // the customer service (the chat library, the VIP button's blink, the VIP window, the
-// heartbeat) in vip_service.cpp; the clearing worker in clear_worker.h, the heartbeat's
-// workers in heartbeat.h.
+// heartbeat) a CVipService (vip_service.h); the clearing worker is in clear_worker.h, the
+// heartbeat's workers in heartbeat.h.
 #include <memory>
 #include <string>
 
@@ -21,9 +21,9 @@
 #include "fw/window.h"
 #include "game/chat_library.h"
 #include "game/clear_worker.h"
-#include "game/heartbeat.h"
 #include "game/title_animations.h"
 #include "game/title_bar.h"
+#include "game/vip_service.h"
 #include "shared/launcher.h"
 
 class CPayWnd;
@@ -32,13 +32,10 @@ class CVipmsgWnd;
 class CWebCtrlInterFace;
 struct IWebBrowser2;
 
-// The game window's timers: the title bar's (1001 to 1004) are in title_bar.h.
+// The game window's timers: the title bar's (1001 to 1004) are in title_bar.h, the VIP
+// button's (1006, 1007) in vip_service.h.
 // The pause before a game page whose engine process ended again soon is loaded again.
 constexpr unsigned IDT_GAME_RECOVERY = 1005;
-// A message of the customer service arrived while the window was hidden: its visibility is
-// looked at every 50 ms until the blink can start. Then the blink's 600 ms halves.
-constexpr unsigned IDT_BLINK_WAIT_VISIBLE = 1006;
-constexpr unsigned IDT_VIP_BLINK = 1007;
 
 class CRudovGame : public fw::Window, public fw::BrowserEvents {
 public:
@@ -67,26 +64,26 @@ public:
     void OpenPayment();
     void OpenBindPage();
 
-    // ---- The VIP customer service (vip_service.cpp).
+    // ---- The VIP customer service (CVipService, vip_service.h).
     // The launcher page's ShowIM list (seven values, each followed by "|"): starts the chat
     // library, shows the VIP button when the library is ready, and starts a heartbeat. A list
     // without "|" starts nothing.
-    void StartServices(const std::string& list);
+    void StartServices(const std::string& list) { m_vip.Start(list); }
     // The VIP button's press: the VIP window comes up, or the player is linked to an agent
     // first.
-    void OpenVip();
+    void OpenVip() { m_vip.Open(); }
     // The link step: the chat page's address from the library; WM_SHOW_VIP follows with
     // `showReason` (1: the player pressed the button; 0: a message arrived). False when the
     // library has no setlnk.
-    bool LinkVip(int showReason);
+    bool LinkVip(int showReason) { return m_vip.Link(showReason); }
     // The list has been parsed: the VIP button is placed (on every resize from now on).
-    bool servicesParsed() const { return m_bServiceParsed; }
-    const chat::ServiceFields& serviceFields() const { return m_strService; }
+    bool servicesParsed() const { return m_vip.parsed(); }
+    const chat::ServiceFields& serviceFields() const { return m_vip.fields(); }
     // The last text of the customer service (the chat page's address).
     std::string lastImText() const { return chat::ImInbox::LastText(); }
-    CVipmsgWnd* vipWindow() const { return m_pVipWnd; }
-    const VipBlink& vipBlink() const { return m_blink; }
-    const Heartbeat& heartbeat() const { return m_heartbeat; }
+    CVipmsgWnd* vipWindow() const { return m_vip.window(); }
+    const VipBlink& vipBlink() const { return m_vip.blink(); }
+    const Heartbeat& heartbeat() const { return m_vip.heartbeat(); }
 
     fw::BrowserControl* browser() const { return m_wndBrowser.get(); }
     // The title bar: where its buttons are, its animations, the boss-key hint.
@@ -137,18 +134,6 @@ private:
     void StartClearWorker();
     void OnClearingDone();
     void CloseSideWindow(unsigned msg);
-    // The customer service.
-    void OnImArrived();
-    void StartBlink();
-    void OnBlinkTick();
-    // m_bImPending cleared: a blink ends now and the button comes back.
-    void ClearImPending();
-    // The VIP button's look from m_bImPending and the blink (painted at the next repaint).
-    void ShowVipLook();
-    void OnShowVip(int showReason);
-    void OnVipNotify();
-    // setacc; a library without it says so (owned by this window) and counts as a failure.
-    bool CallSetAcc();
     void StopWorkers();
     void ReleaseAll();
 
@@ -158,12 +143,7 @@ private:
     fw::Rect m_rcBrowser{};
     CPayWnd* m_pPayWnd = nullptr;
     CJihuoWnd* m_pBindWnd = nullptr;
-    CVipmsgWnd* m_pVipWnd = nullptr;
     bool m_bClearing = false;
-    // The customer service: a message waits (the VIP button blinks instead of being drawn);
-    // setlnk was called since the VIP window last closed.
-    bool m_bImPending = false;
-    bool m_bImLinked = false;
 
     const LauncherRef m_launcher;
     CTitleBar m_bar{*this, m_launcher, kCaption};
@@ -171,11 +151,8 @@ private:
     IWebBrowser2* m_pBrowser = nullptr;    // one reference held
     std::unique_ptr<fw::BrowserControl> m_wndBrowser;
 
-    VipBlink m_blink;
     ClearWorker m_clear;
-    chat::ServiceFields m_strService;
-    bool m_bServiceParsed = false;
-    Heartbeat m_heartbeat;
+    CVipService m_vip{*this, m_launcher, m_bar};
     fw::PageRecovery m_recovery{*this, IDT_GAME_RECOVERY, [this] {
                                     if (m_wndBrowser) m_wndBrowser->Refresh();
                                 }};

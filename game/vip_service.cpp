@@ -1,16 +1,11 @@
-// The game window's VIP customer service: the launcher page's list starts the chat library,
-// the VIP button and a heartbeat; texts from the library make the button blink and link the
-// player to an agent; the VIP window shows the chat and, when it closes, ends it.
-//
-// Everything here runs on the UI thread. The library's callback runs on the library's own
-// thread and only hands its text over through chat::ImInbox, which posts WM_IM_ARRIVED. The
-// library's calls answer at once from what its own thread last learned, so calling them here
-// never holds the window up.
+// The game window's VIP customer service (vip_service.h).
+#include "game/vip_service.h"
+
 #include <utility>
 
 #include "fw/message_box.h"
 #include "fw/trace.h"
-#include "game/rudov_game.h"
+#include "game/title_bar.h"
 #include "shared/hosts.h"
 #include "shared/messages.h"
 #include "side/vipmsg_wnd.h"
@@ -26,19 +21,24 @@ constexpr const char* kNoSetAccExport = "DLL函数寻找失败！";
 
 }  // namespace
 
-void CRudovGame::StartServices(const std::string& list) {
+CVipService::CVipService(fw::Window& window, LauncherRef launcher, CTitleBar& bar)
+    : m_window(window), m_launcher(launcher), m_bar(bar) {}
+
+void CVipService::ReceiveTexts() { chat::ImInbox::SetTarget(m_window.handle()); }
+
+void CVipService::Start(const std::string& list) {
     chat::ServiceFields fields;
     if (!chat::ParseServiceList(list, fields)) return;
     m_strService = std::move(fields);
     m_bServiceParsed = true;
     m_bar.AllowVipButton();  // placed at every resize from now on
-    const ILauncher* launcher = Launcher();
+    const ILauncher* launcher = m_launcher.get();
     const shared::Hosts& hosts = launcher ? launcher->Hosts() : shared::DefaultHosts();
     const std::string portal = hosts.portal;
 
     // The chat: the library (loaded once), init with this list, then the callback and the
     // button. A library that cannot be loaded, or has no init, starts nothing and says nothing.
-    const fw::Handle self = handle();
+    const fw::Handle self = m_window.handle();
     if (chat::LoadLibraryFrom(ui::GetModuleDir()) && chat::Init(hosts.cs, m_strService).value_or(false)) {
         if (!chat::RegisterCallback()) {
             fw::MessageBox(self, kNoCallbackExport, kMessageCaption, fw::MB_OK | fw::MB_ICONWARNING);
@@ -51,37 +51,42 @@ void CRudovGame::StartServices(const std::string& list) {
     m_heartbeat.Start(Heartbeat::Address(portal, m_strService));
 }
 
-bool CRudovGame::CallSetAcc() {
+bool CVipService::CallSetAcc() {
     const std::optional<bool> linked = chat::SetAcc(m_strService);
     if (linked) return *linked;
-    fw::MessageBox(handle(), kNoSetAccExport, kMessageCaption, fw::MB_OK | fw::MB_ICONWARNING);
+    fw::MessageBox(m_window.handle(), kNoSetAccExport, kMessageCaption, fw::MB_OK | fw::MB_ICONWARNING);
     return false;
 }
 
-void CRudovGame::OpenVip() {
+void CVipService::OnButtonPressed() {
+    if (m_bServiceParsed) Open();
+}
+
+void CVipService::Open() {
     if (m_pVipWnd) {
         m_pVipWnd->Show(fw::ShowCmd::Show);
         return;
     }
-    const fw::Handle self = handle();
-    if (CallSetAcc() && fw::Window::FromHandle(self)) LinkVip(1);
+    const fw::Handle self = m_window.handle();
+    if (CallSetAcc() && fw::Window::FromHandle(self)) Link(1);
 }
 
-bool CRudovGame::LinkVip(int showReason) {
+bool CVipService::Link(int showReason) {
     std::optional<std::string> address = chat::SetLnk(m_strService);
     if (!address) return false;
     chat::ImInbox::SetLastText(std::move(*address));
     m_bImLinked = true;
-    Post(WM_SHOW_VIP, static_cast<fw::WPARAM>(showReason));
+    m_window.Post(WM_SHOW_VIP, static_cast<fw::WPARAM>(showReason));
     return true;
 }
 
-void CRudovGame::OnShowVip(int showReason) {
+void CVipService::OnShowVip(int showReason) {
     if (m_pVipWnd) {
         m_pVipWnd->Show(fw::ShowCmd::Show);
         return;
     }
-    auto* vip = new CVipmsgWnd(this, Launcher(), lastImText(), showReason != 0, [this] { ClearImPending(); });
+    auto* vip = new CVipmsgWnd(&m_window, m_launcher.get(), chat::ImInbox::LastText(), showReason != 0,
+                               [this] { ClearImPending(); });
     if (!vip->Created()) {
         delete vip;
         return;
@@ -90,7 +95,7 @@ void CRudovGame::OnShowVip(int showReason) {
     vip->Show(fw::ShowCmd::Hide);  // it shows itself once its page has loaded, if asked to
 }
 
-void CRudovGame::OnVipNotify() {
+void CVipService::OnVipNotify() {
     if (CVipmsgWnd* vip = std::exchange(m_pVipWnd, nullptr)) {
         vip->Send(fw::WM_CLOSE);
         delete vip;
@@ -102,65 +107,92 @@ void CRudovGame::OnVipNotify() {
 
 // ---- arriving messages and the blink --------------------------------------------------------
 
-void CRudovGame::OnImArrived() {
+void CVipService::OnImArrived() {
     // A window whose customer service never started has no button to blink and no fields to
     // link with.
     if (!m_bServiceParsed) return;
     fw::TraceMark("vip-message");
     m_bImPending = true;
-    ShowVipLook();
+    ShowLook();
     // The blink starts once the window is visible; until then the window goes on with its
     // messages and looks again every 50 ms.
-    if (IsVisible()) {
+    if (m_window.IsVisible()) {
         StartBlink();
     } else {
-        SetTimer(IDT_BLINK_WAIT_VISIBLE, 50);
+        m_window.SetTimer(IDT_BLINK_WAIT_VISIBLE, 50);
     }
 }
 
-void CRudovGame::StartBlink() {
-    KillTimer(IDT_BLINK_WAIT_VISIBLE);
+void CVipService::OnTimer(unsigned id) {
+    switch (id) {
+    case IDT_BLINK_WAIT_VISIBLE:
+        if (m_window.IsVisible()) StartBlink();
+        break;
+    case IDT_VIP_BLINK: OnBlinkTick(); break;
+    default: break;
+    }
+}
+
+void CVipService::StartBlink() {
+    m_window.KillTimer(IDT_BLINK_WAIT_VISIBLE);
     if (!m_bImLinked) {
         // The message links the player too; the VIP window is made, hidden.
-        const fw::Handle self = handle();
+        const fw::Handle self = m_window.handle();
         CallSetAcc();  // whatever it answers, the link is made
         if (!fw::Window::FromHandle(self)) return;
-        LinkVip(0);
+        Link(0);
     }
     if (!m_bImPending) return;  // the message stopped waiting meanwhile
     if (m_blink.running()) return;  // a blink runs already: it goes on
     m_blink.Start();
-    ShowVipLook();
+    ShowLook();
     fw::TraceMark("vip-blink-start");
     m_bar.InvalidateVip();
-    SetTimer(IDT_VIP_BLINK, VipBlink::kTickMs);
+    m_window.SetTimer(IDT_VIP_BLINK, VipBlink::kTickMs);
 }
 
-void CRudovGame::OnBlinkTick() {
+void CVipService::OnBlinkTick() {
     const VipBlink::Tick tick = m_blink.Advance(m_bImPending);
-    ShowVipLook();
+    ShowLook();
     switch (tick) {
     case VipBlink::Tick::Changed:
         fw::TraceMark(m_blink.buttonShown() ? "vip-blink-button" : "vip-blink-bare");
         m_bar.InvalidateVip();
         break;
     case VipBlink::Tick::Stopped:
-        KillTimer(IDT_VIP_BLINK);
+        m_window.KillTimer(IDT_VIP_BLINK);
         fw::TraceMark("vip-blink-end");
         m_bar.InvalidateBar();
         break;
     }
 }
 
-void CRudovGame::ClearImPending() {
+void CVipService::ClearImPending() {
     m_bImPending = false;
-    ShowVipLook();
+    ShowLook();
     if (!m_blink.running()) return;
     m_blink.Stop();
-    ShowVipLook();
-    KillTimer(IDT_VIP_BLINK);
+    ShowLook();
+    m_window.KillTimer(IDT_VIP_BLINK);
     fw::TraceMark("vip-blink-end");
     m_bar.InvalidateBar();  // the button is painted again
 }
 
-void CRudovGame::ShowVipLook() { m_bar.SetVipWaiting(m_bImPending, m_blink.buttonShown()); }
+void CVipService::ShowLook() { m_bar.SetVipWaiting(m_bImPending, m_blink.buttonShown()); }
+
+// ---- the end ------------------------------------------------------------------------------
+
+void CVipService::Stop() {
+    for (unsigned id : {IDT_BLINK_WAIT_VISIBLE, IDT_VIP_BLINK}) m_window.KillTimer(id);
+    m_blink.Stop();
+    ShowLook();
+    m_heartbeat.Stop();  // its workers end at once, in a pause or a request alike
+}
+
+void CVipService::Close() {
+    if (CVipmsgWnd* vip = m_pVipWnd) {
+        m_pVipWnd = nullptr;
+        delete vip;
+    }
+    chat::ImInbox::ClearTarget(m_window.handle());  // later texts find no window
+}
