@@ -53,12 +53,14 @@ struct GameFixture {
 void BM_GameTitleBarRepaintAfterHover(benchmark::State& state) {
     GameFixture f;
     CRudovGame& g = *f.game;
-    if (!g.Created() || g.m_nWidth != 1920) {
+    const int width = g.GetClientRect().Width(), height = g.GetClientRect().Height();
+    if (!g.Created() || width != 1920) {
         state.SkipWithError("game window not made at 1920 wide");
         return;
     }
-    fw::Bitmap back(g.m_nWidth, g.m_nHeight);
-    const fw::Point a{g.m_rcPay.left + 10, 15}, b{g.m_rcReturn.left + 10, 15};
+    fw::Bitmap back(width, height);
+    const fw::Point a{g.titleBar().ButtonRect(CTitleBar::kPay).left + 10, 15},
+                    b{g.titleBar().ButtonRect(CTitleBar::kReturn).left + 10, 15};
     bool flip = false;
     for (auto _ : state) {
         fw::headless::MouseMove(g, flip ? a : b);
@@ -66,7 +68,7 @@ void BM_GameTitleBarRepaintAfterHover(benchmark::State& state) {
         benchmark::DoNotOptimize(back.data());
         flip = !flip;
     }
-    state.counters["width"] = g.m_nWidth;
+    state.counters["width"] = width;
 }
 BENCHMARK(BM_GameTitleBarRepaintAfterHover)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5)
     ->ReportAggregatesOnly(true);

@@ -1,5 +1,6 @@
 // The game window: its making and ending, its actions, sizing, keys, the game page's events
-// and the messages it gets. The title bar is in title_bar.cpp.
+// and the messages it gets. The title bar (CTitleBar) is in title_bar.cpp; the window hands it
+// its paint, mouse and timers and carries out what a click on it asks.
 #include "game/rudov_game.h"
 
 #include <utility>
@@ -7,29 +8,15 @@
 #include "fw/message_box.h"
 #include "fw/shell.h"
 #include "fw/system.h"
-#include "fw/tooltip.h"
 #include "game/cache_clear.h"
 #include "shared/messages.h"
-#include "shared/resource.h"
 #include "side/bosskey_dlg.h"
 #include "side/jihuo_wnd.h"
 #include "side/pay_wnd.h"
-#include "side/vipmsg_wnd.h"
-#include "ui/skin.h"
-
-CRudovGame* g_pGameWnd = nullptr;
 
 namespace {
 
 constexpr const char* kLoadGameMarker = "client://loadgame";
-
-// Skin pictures by role, in the order of CRudovGame::Picture.
-constexpr int kPictureIds[] = {
-    shared::IDB_GAME_FRAME,    shared::IDB_GAME_LOGO,    shared::IDB_GAME_CLOSE,   shared::IDB_GAME_MIN,
-    shared::IDB_GAME_MAX,      shared::IDB_GAME_RESTORE, shared::IDB_GAME_RETURN,  shared::IDB_GAME_CLEAR,
-    shared::IDB_GAME_CLEARING, shared::IDB_GAME_SPINNER, shared::IDB_GAME_BOSSKEY, shared::IDB_GAME_PAY,
-    shared::IDB_GAME_BIND,     shared::IDB_VIP_HOVER,    shared::IDB_VIP_NORMAL,
-};
 
 }  // namespace
 
@@ -47,16 +34,15 @@ CRudovGame::~CRudovGame() {
 }
 
 int CRudovGame::OnCreate() {
-    for (int i = 0; i < kImageCount; ++i) ui::LoadSkinImage(kPictureIds[i], m_pImage[i]);
+    m_bar.LoadPictures();
 
     const fw::Size screen = fw::ScreenSize();
     m_nHeight = screen.cy >= 820 ? 820 : screen.cy - 80;
     m_nWidth = screen.cx >= 1300 ? 1300 : screen.cx;
-    LayoutButtons();
+    m_bar.SetWidth(m_nWidth);
     SetPos(fw::Rect::FromXYWH((screen.cx - m_nWidth) / 2, (screen.cy - 37 - m_nHeight) / 2, m_nWidth, m_nHeight));
     SetCaption(kCaption);
-    g_pGameWnd = this;
-    chat::ImInbox::SetTarget(handle());  // texts of the customer service come here
+    m_vip.ReceiveTexts();  // texts of the customer service come here
 
     m_rcBrowser = {2, kTitleHeight, m_nWidth - 2, m_nHeight - 2};
     if (!m_page.Create(*this, kBrowserId, m_rcBrowser, this)) return -1;
@@ -64,15 +50,8 @@ int CRudovGame::OnCreate() {
     NavigateGame(launcher ? launcher->GameUrl() : std::string());
     browser()->Show(true);
 
-    m_strTooltip.clear();
-    m_bTooltipVisible = false;
-
     // An account still to be bound: the binding button, animated once the window shows.
-    PlaceBindButton();
-    if (!m_rcBind.IsEmpty()) {
-        LayoutButtons();
-        SetTimer(IDT_BIND_ANIMATION, BindingAnimation::kSlotMs);
-    }
+    m_bar.ShowBindButton();
     return 0;
 }
 
@@ -165,9 +144,7 @@ void CRudovGame::OnSize(unsigned type, int cx, int cy) {
         m_rcBrowser = {2, kTitleHeight, width - 2, height - 2};
         browser()->Move(m_rcBrowser);
     }
-    PlaceBindButton();
-    PlaceVipButton();  // once the customer-service list has been handed over
-    LayoutButtons();
+    m_bar.Resize(width);  // the VIP button too, once the customer-service list has been handed over
 }
 
 void CRudovGame::OnSysCommand(unsigned cmd, fw::LPARAM lp) {
@@ -235,6 +212,30 @@ bool CRudovGame::OnSetCursor(int hit) {
 
 void CRudovGame::OnGetMinMaxInfo(fw::Size& minTrack) { minTrack = {kMinWidth, kMinHeight}; }
 
+// ---- the title bar --------------------------------------------------------------------
+
+void CRudovGame::OnPaint(fw::Canvas& canvas) { m_bar.Paint(canvas); }
+void CRudovGame::OnMouseMove(fw::Point p) { m_bar.OnMouseMove(p); }
+void CRudovGame::OnMouseLeave() { m_bar.OnMouseLeave(); }
+void CRudovGame::OnLButtonDown(fw::Point p) { OnTitleBarClick(m_bar.OnLButtonDown(p)); }
+void CRudovGame::OnLButtonUp(fw::Point p) { OnTitleBarClick(m_bar.OnLButtonUp(p)); }
+void CRudovGame::OnLButtonDblClk(fw::Point p) { OnTitleBarClick(m_bar.OnLButtonDblClk(p)); }
+
+void CRudovGame::OnTitleBarClick(CTitleBar::Click click) {
+    using Click = CTitleBar::Click;
+    switch (click) {
+    case Click::None: break;
+    case Click::Exit: ConfirmExit(); break;
+    case Click::Minimize: Minimize(); break;
+    case Click::ToggleMaximize: ToggleMaximize(); break;
+    case Click::ClearCache: StartClearing(); break;
+    case Click::BossKey: RunBossKeyDialog(); break;
+    case Click::Vip: m_vip.OnButtonPressed(); break;
+    case Click::Pay: OpenPayment(); break;
+    case Click::BindAccount: OpenBindPageIfUnbound(); break;
+    }
+}
+
 // ---- keys -----------------------------------------------------------------------------
 
 bool CRudovGame::PreTranslateMessage(const fw::Msg& msg) {
@@ -288,28 +289,12 @@ void CRudovGame::NewWindow3(const std::string& url, unsigned flags, bool& cancel
 void CRudovGame::OnTimer(unsigned id) {
     switch (id) {
     case IDT_BIND_ANIMATION:
-        KillTimer(IDT_BIND_ANIMATION);
-        // The animation starts once the window is visible; until then the window keeps
-        // handling its messages and looks again every 50 ms.
-        if (IsVisible()) {
-            StartBindAnimation();
-        } else {
-            SetTimer(IDT_BIND_WAIT_VISIBLE, 50);
-        }
-        break;
     case IDT_BIND_WAIT_VISIBLE:
-        if (IsVisible()) {
-            KillTimer(IDT_BIND_WAIT_VISIBLE);
-            StartBindAnimation();
-        }
-        break;
-    case IDT_BIND_SLOT: OnBindSlot(); break;
-    case IDT_SPINNER: OnSpinnerFrame(); break;
+    case IDT_BIND_SLOT:
+    case IDT_SPINNER: m_bar.OnTimer(id); break;
     case IDT_GAME_RECOVERY: m_recovery.OnTimer(id); break;
     case IDT_BLINK_WAIT_VISIBLE:
-        if (IsVisible()) StartBlink();
-        break;
-    case IDT_VIP_BLINK: OnBlinkTick(); break;
+    case IDT_VIP_BLINK: m_vip.OnTimer(id); break;
     default: break;
     }
 }
@@ -318,12 +303,8 @@ void CRudovGame::OnTimer(unsigned id) {
 
 void CRudovGame::StartClearing() {
     if (m_bClearing) return;
-    m_bClearing = 1;
-    InvalidateRect(m_rcClear);  // the clearing picture
-    if (!m_spinner.running()) {
-        m_spinner.Start();
-        SetTimer(IDT_SPINNER, SpinnerAnimation::kFrameMs);
-    }
+    m_bClearing = true;
+    m_bar.SetClearing(true);  // the clearing picture, the spinner
     // Where the URL cache can be emptied off the UI thread (Windows), the worker does every
     // step in the designed order: trim, URL cache, cache folder, pause, report; the window
     // keeps handling its messages (and the spinner turning) meanwhile.
@@ -344,7 +325,8 @@ void CRudovGame::StartClearWorker() {
 }
 
 void CRudovGame::OnClearingDone() {
-    m_bClearing = 0;  // the spinner finishes its cycle, then the idle picture returns
+    m_bClearing = false;
+    m_bar.SetClearing(false);  // the spinner finishes its cycle, then the idle picture returns
     m_clear.Done();
     // A new clearing may start while this message is up. Nothing of the window is touched
     // after the box: it may have been closed meanwhile.
@@ -358,9 +340,9 @@ fw::LRESULT CRudovGame::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
     case WM_CLEAR_FAILED: fw::MessageBox(fw::kNoWindow, "清除失败", "RaduVove", fw::MB_OK | fw::MB_ICONWARNING); break;
     case WM_PAY_CLOSED:
     case WM_BIND_CLOSED: CloseSideWindow(msg); break;
-    case WM_IM_ARRIVED: OnImArrived(); break;
-    case WM_SHOW_VIP: OnShowVip(wp != 0 ? 1 : 0); break;
-    case WM_VIP_NOTIFY: OnVipNotify(); break;
+    case WM_IM_ARRIVED: m_vip.OnImArrived(); break;
+    case WM_SHOW_VIP: m_vip.OnShowVip(wp != 0 ? 1 : 0); break;
+    case WM_VIP_NOTIFY: m_vip.OnVipNotify(); break;
     default: break;
     }
     return 0;
@@ -379,26 +361,15 @@ void CRudovGame::CloseSideWindow(unsigned msg) {
 // ---- closing --------------------------------------------------------------------------
 
 void CRudovGame::StopWorkers() {
-    for (unsigned id : {IDT_BIND_ANIMATION, IDT_BIND_WAIT_VISIBLE, IDT_BIND_SLOT, IDT_SPINNER, IDT_BLINK_WAIT_VISIBLE,
-                        IDT_VIP_BLINK})
-        KillTimer(id);
-    m_bind.Stop();
-    m_spinner.Stop();
-    m_blink.Stop();
+    m_vip.Stop();  // the blink; the heartbeat's workers end at once, in a pause or a request alike
     m_clear.Stop();
-    m_heartbeat.Stop();  // its workers end at once, in a pause or a request alike
 }
 
 void CRudovGame::ReleaseAll() {
     StopWorkers();
     m_recovery.Cancel();
-    for (auto& img : m_pImage) img.reset();
-    m_pCaption.reset();
-    m_bCaptionComposed = false;
-    m_bmBackground.Resize(0, 0);
+    m_bar.Release();  // its timers and animations, pictures, the boss-key hint
     m_page.End();
-    if (m_bTooltipVisible) fw::HideTooltip(*this);
-    m_bTooltipVisible = false;
 }
 
 void CRudovGame::OnClose() {
@@ -416,12 +387,7 @@ void CRudovGame::OnDestroy() {
         m_pBindWnd = nullptr;
         delete bind;
     }
-    if (CVipmsgWnd* vip = m_pVipWnd) {
-        m_pVipWnd = nullptr;
-        delete vip;
-    }
-    if (g_pGameWnd == this) g_pGameWnd = nullptr;
-    chat::ImInbox::ClearTarget(handle());  // later texts find no window
+    m_vip.Close();  // the VIP window; later texts find no window
     // Closed some other way than by the launcher (Alt+F4, the system's close): the launcher,
     // which still holds this window, hears of it as if the user had left the game. (The
     // launcher lets go of the window before it closes it itself.)

@@ -8,22 +8,22 @@
 // New windows of the game page open as the browser opens them.
 //
 // The window's lifetime, its actions, sizing and keys are in rudov_game.cpp; the title bar
-// (layout, painting, its buttons and animations) in title_bar.cpp; the customer service (the
-// chat library, the VIP button's blink, the VIP window, the heartbeat) in vip_service.cpp;
-// the clearing worker in clear_worker.h, the heartbeat's workers in heartbeat.h.
+// (layout, painting, its buttons and animations) is a CTitleBar of its own (title_bar.h),
+// the customer service (the chat library, the VIP button's blink, the VIP window, the
+// heartbeat) a CVipService (vip_service.h); the clearing worker is in clear_worker.h, the
+// heartbeat's workers in heartbeat.h.
 #include <memory>
-#include <span>
 #include <string>
 
 #include "fw/browser.h"
 #include "fw/canvas.h"
-#include "fw/image.h"
 #include "fw/page_recovery.h"
 #include "fw/window.h"
 #include "game/chat_library.h"
 #include "game/clear_worker.h"
-#include "game/heartbeat.h"
 #include "game/title_animations.h"
+#include "game/title_bar.h"
+#include "game/vip_service.h"
 #include "shared/launcher.h"
 #include "web/page_host.h"
 
@@ -31,30 +31,18 @@ class CPayWnd;
 class CJihuoWnd;
 class CVipmsgWnd;
 
-// Timer of the binding animation's start, 150 ms after creation.
-constexpr unsigned IDT_BIND_ANIMATION = 1001;
-// While the window is still hidden at that moment, its visibility is looked at every 50 ms.
-constexpr unsigned IDT_BIND_WAIT_VISIBLE = 1002;
-// The binding animation's slots and the spinner's frames.
-constexpr unsigned IDT_BIND_SLOT = 1003;
-constexpr unsigned IDT_SPINNER = 1004;
+// The game window's timers: the title bar's (1001 to 1004) are in title_bar.h, the VIP
+// button's (1006, 1007) in vip_service.h.
 // The pause before a game page whose engine process ended again soon is loaded again.
 constexpr unsigned IDT_GAME_RECOVERY = 1005;
-// A message of the customer service arrived while the window was hidden: its visibility is
-// looked at every 50 ms until the blink can start. Then the blink's 600 ms halves.
-constexpr unsigned IDT_BLINK_WAIT_VISIBLE = 1006;
-constexpr unsigned IDT_VIP_BLINK = 1007;
 
 class CRudovGame : public fw::Window, public fw::BrowserEvents {
 public:
     static constexpr const char* kCaption = "LumoDrakmoor";  // the window's; the title bar adds the server
     static constexpr int kBrowserId = 175;
-    static constexpr int kTitleHeight = 40;
+    static constexpr int kTitleHeight = CTitleBar::kHeight;
     static constexpr int kMinWidth = 1050;
     static constexpr int kMinHeight = 700;
-
-    // Hover indices of the title-bar buttons (index 0: none).
-    enum ButtonIndex { kNone = 0, kClose = 1, kMin, kMax, kReturn, kClear, kBossKey, kVip, kPay, kButtonCount };
 
     // Creates the window, hidden, sized and placed from the screen, with the launcher's game
     // page requested. Created() is false when the window or its browser control could not
@@ -74,37 +62,35 @@ public:
     void ToggleMaximize();
     void OpenPayment();
     void OpenBindPage();
-    // Places the title-bar buttons for the current width and sets the drag area.
-    void LayoutButtons();
 
-    // ---- The VIP customer service (vip_service.cpp).
+    // ---- The VIP customer service (CVipService, vip_service.h).
     // The launcher page's ShowIM list (seven values, each followed by "|"): starts the chat
     // library, shows the VIP button when the library is ready, and starts a heartbeat. A list
     // without "|" starts nothing.
-    void StartServices(const std::string& list);
+    void StartServices(const std::string& list) { m_vip.Start(list); }
     // The VIP button's press: the VIP window comes up, or the player is linked to an agent
     // first.
-    void OpenVip();
+    void OpenVip() { m_vip.Open(); }
     // The link step: the chat page's address from the library; WM_SHOW_VIP follows with
     // `showReason` (1: the player pressed the button; 0: a message arrived). False when the
     // library has no setlnk.
-    bool LinkVip(int showReason);
+    bool LinkVip(int showReason) { return m_vip.Link(showReason); }
     // The list has been parsed: the VIP button is placed (on every resize from now on).
-    bool servicesParsed() const { return m_bServiceParsed; }
-    const chat::ServiceFields& serviceFields() const { return m_strService; }
+    bool servicesParsed() const { return m_vip.parsed(); }
+    const chat::ServiceFields& serviceFields() const { return m_vip.fields(); }
     // The last text of the customer service (the chat page's address).
     std::string lastImText() const { return chat::ImInbox::LastText(); }
-    CVipmsgWnd* vipWindow() const { return m_pVipWnd; }
-    const VipBlink& vipBlink() const { return m_blink; }
-    const Heartbeat& heartbeat() const { return m_heartbeat; }
+    CVipmsgWnd* vipWindow() const { return m_vip.window(); }
+    const VipBlink& vipBlink() const { return m_vip.blink(); }
+    const Heartbeat& heartbeat() const { return m_vip.heartbeat(); }
 
     fw::BrowserControl* browser() const { return m_page.control(); }
-    const BindingAnimation& bindAnimation() const { return m_bind; }
-    const SpinnerAnimation& spinner() const { return m_spinner; }
-    // The boss-key hint shown over the boss-key button (the launcher's key name) and
-    // whether it is up.
-    const std::string& tooltipText() const { return m_strTooltip; }
-    bool tooltipVisible() const { return m_bTooltipVisible; }
+    // The title bar: where its buttons are, its animations, the boss-key hint.
+    const CTitleBar& titleBar() const { return m_bar; }
+    const BindingAnimation& bindAnimation() const { return m_bar.bindAnimation(); }
+    const SpinnerAnimation& spinner() const { return m_bar.spinner(); }
+    const std::string& tooltipText() const { return m_bar.tooltipText(); }
+    bool tooltipVisible() const { return m_bar.tooltipVisible(); }
 
     // Browser events of the game page.
     void BeforeNavigate2(const std::string& url, bool& cancel) override;
@@ -115,26 +101,6 @@ public:
     void NewWindow3(const std::string& url, unsigned flags, bool& cancel) override;
 
     bool PreTranslateMessage(const fw::Msg& msg) override;
-
-    // The title bar's geometry and state.
-    int m_nWidth = 0;
-    int m_nHeight = 0;
-    fw::Rect m_rcClose{}, m_rcMin{}, m_rcMax{}, m_rcReturn{}, m_rcClear{}, m_rcBossKey{}, m_rcPay{};
-    fw::Rect m_rcBind{};  // empty while the binding button is not shown
-    fw::Rect m_rcVip{};   // empty while the VIP button is not shown
-    fw::Rect m_rcDrag{};  // the part of the title bar that drags the window
-    fw::Rect m_rcBrowser{};
-    int m_nState[kButtonCount]{};  // by hover index: 0 normal, 1 hovered, 2 pressed
-    int m_nHotButton = 0;
-    bool m_bTracking = false;
-    CPayWnd* m_pPayWnd = nullptr;
-    CJihuoWnd* m_pBindWnd = nullptr;
-    CVipmsgWnd* m_pVipWnd = nullptr;
-    int m_bClearing = 0;
-    // The customer service: a message waits (the VIP button blinks instead of being drawn);
-    // setlnk was called since the VIP window last closed.
-    int m_bImPending = 0;
-    int m_bImLinked = 0;
 
 protected:
     int OnCreate() override;
@@ -157,88 +123,34 @@ protected:
     fw::LRESULT OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) override;
 
 private:
-    // A button of the title bar: where it is, and what a click on it does. A button that
-    // shows a pressed state acts on a release after a press on it (state 2), the others on a
-    // release while hovered (state 1). `repaint`: its rectangle is painted again on release.
-    struct TitleButton {
-        int index;
-        fw::Rect CRudovGame::*rect;
-        bool pressable;
-        bool repaint;
-        void (CRudovGame::*action)();  // null: the button does nothing yet
-    };
-    // In the order of hit-testing.
-    static std::span<const TitleButton> TitleButtons();
-    static const TitleButton* FindTitleButton(int index);
-
-    enum Picture {
-        kImgFrame, kImgLogo, kImgClose, kImgMin, kImgMax, kImgRestore, kImgReturn, kImgClear,
-        kImgClearing, kImgSpinner, kImgBossKey, kImgPay, kImgBind, kImgVipHover, kImgVipNormal,
-        kImageCount
-    };
-
     ILauncher* Launcher() const { return m_launcher.get(); }  // null once the launcher is gone
-    const fw::Image* Img(Picture i) const { return m_pImage[i].get(); }
-    int ImgWidth(Picture i) const;
-    int ImgHeight(Picture i) const;
-    int ButtonAt(fw::Point p) const;  // hover index; kButtonCount for the binding button; kNone
-    void RefreshButtons();
-    void InvalidateRect(const fw::Rect& r);
-    void PlaceBindButton();
-    void SetTooltip(bool show, fw::Point at);
+    // What a click on the title bar asked for.
+    void OnTitleBarClick(CTitleBar::Click click);
     void RunBossKeyDialog();
     void Minimize();
     void OpenBindPageIfUnbound();
 
-    void StartBindAnimation();
-    void OnBindSlot();
-    void EndBindAnimation();
-    void OnSpinnerFrame();
     void StartClearWorker();
     void OnClearingDone();
     void CloseSideWindow(unsigned msg);
-    // The customer service.
-    void PlaceVipButton();
-    void OnImArrived();
-    void StartBlink();
-    void OnBlinkTick();
-    // m_bImPending cleared: a blink ends now and the button comes back.
-    void ClearImPending();
-    void OnShowVip(int showReason);
-    void OnVipNotify();
-    // setacc; a library without it says so (owned by this window) and counts as a failure.
-    bool CallSetAcc();
     void StopWorkers();
     void ReleaseAll();
 
-    void ComposeBackground();
-    void ComposeCaption(const std::string& text);
+    // The window's size (kept while minimised) and the game page's place in it.
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    fw::Rect m_rcBrowser{};
+    CPayWnd* m_pPayWnd = nullptr;
+    CJihuoWnd* m_pBindWnd = nullptr;
+    bool m_bClearing = false;
 
     const LauncherRef m_launcher;
-    std::unique_ptr<fw::Image> m_pImage[kImageCount];
-    fw::Font m_font{"宋体", 13, false};
+    CTitleBar m_bar{*this, m_launcher, kCaption};
     CPageHost m_page{nullptr, CPageHost::Ending::StopAndQuit};  // no script bridge: game pages have no window.external
 
-    std::string m_strTooltip;
-    bool m_bTooltipVisible = false;
-
-    BindingAnimation m_bind;
-    SpinnerAnimation m_spinner;
-    VipBlink m_blink;
     ClearWorker m_clear;
-    chat::ServiceFields m_strService;
-    bool m_bServiceParsed = false;
-    Heartbeat m_heartbeat;
+    CVipService m_vip{*this, m_launcher, m_bar};
     fw::PageRecovery m_recovery{*this, IDT_GAME_RECOVERY, [this] {
                                     if (browser()) browser()->Refresh();
                                 }};
-
-    // The title bar's unchanging parts, composed once per size (and caption).
-    fw::Bitmap m_bmBackground;
-    std::string m_strCaptionDrawn;
-    std::unique_ptr<fw::Image> m_pCaption;  // the caption's text on a transparent layer
-    bool m_bCaptionComposed = false;
 };
-
-// The one game window while it exists; cleared when its window is destroyed.
-extern CRudovGame* g_pGameWnd;

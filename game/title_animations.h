@@ -1,8 +1,9 @@
 #pragma once
 // The state machines of the game window's title-bar animations. They hold which frame is on
-// screen and decide, at each tick, what comes next; the game window drives them from its
-// timers on the UI thread, paints the current frame in OnPaint, and repaints the area a tick
-// changed. Nothing here touches a window.
+// screen and decide, at each tick, what comes next; the title bar (title_bar.h) drives the
+// binding button's and the spinner's, the customer service (vip_service.h) the VIP button's
+// blink, from the game window's timers on the UI thread; the bar paints the current frame and
+// the area a tick changed is painted again. Nothing here touches a window.
 
 // The account-binding button: a cycle of ten 150 ms slots. Slot i shows frame i of the
 // strip; a slot whose frame lies beyond the strip shows nothing new, so with the skin's nine

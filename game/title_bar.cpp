@@ -1,50 +1,102 @@
 // The game window's title bar: where its buttons go, how it is painted, what the mouse does
 // on it, and two of the animations on it (the account-binding button, the clearing spinner;
-// the VIP button's blink is with the customer service, vip_service.cpp).
+// the VIP button's blink is the customer service's, which says how the button looks).
+#include "game/title_bar.h"
+
 #include <algorithm>
 #include <iterator>
 
+#include "fw/messages.h"
 #include "fw/tooltip.h"
-#include "game/rudov_game.h"
+#include "shared/resource.h"
 #include "ui/skin.h"
 
 namespace {
 
-constexpr int kBindHit = CRudovGame::kButtonCount;  // ButtonAt's answer for the binding button
+constexpr int kBindHit = CTitleBar::kButtonCount;  // ButtonAt's answer for the binding button
 constexpr int kBindFrameHeight = 22;
 constexpr std::uint32_t kCaptionColour = 0xFFE4D10D;
 constexpr fw::Rect kNoButton{0, 0, -1, -1};
 
+// Skin pictures by role, in the order of CTitleBar::Picture.
+constexpr int kPictureIds[] = {
+    shared::IDB_GAME_FRAME,    shared::IDB_GAME_LOGO,    shared::IDB_GAME_CLOSE,   shared::IDB_GAME_MIN,
+    shared::IDB_GAME_MAX,      shared::IDB_GAME_RESTORE, shared::IDB_GAME_RETURN,  shared::IDB_GAME_CLEAR,
+    shared::IDB_GAME_CLEARING, shared::IDB_GAME_SPINNER, shared::IDB_GAME_BOSSKEY, shared::IDB_GAME_PAY,
+    shared::IDB_GAME_BIND,     shared::IDB_VIP_HOVER,    shared::IDB_VIP_NORMAL,
+};
+
 }  // namespace
 
-std::span<const CRudovGame::TitleButton> CRudovGame::TitleButtons() {
+CTitleBar::CTitleBar(fw::Window& window, LauncherRef launcher, const char* caption)
+    : m_window(window), m_launcher(launcher), m_caption(caption) {}
+
+std::span<const CTitleBar::TitleButton> CTitleBar::TitleButtons() {
     // The binding button is not among them: it has no hover state (see OnLButtonUp).
     static constexpr TitleButton kButtons[] = {
-        {kClose, &CRudovGame::m_rcClose, true, true, &CRudovGame::ConfirmExit},
-        {kMin, &CRudovGame::m_rcMin, true, true, &CRudovGame::Minimize},
-        {kMax, &CRudovGame::m_rcMax, true, true, &CRudovGame::ToggleMaximize},
-        {kReturn, &CRudovGame::m_rcReturn, false, true, &CRudovGame::ConfirmExit},
-        // The clearing picture is painted by StartClearing, which leaves a running spinner be.
-        {kClear, &CRudovGame::m_rcClear, false, false, &CRudovGame::StartClearing},
-        {kBossKey, &CRudovGame::m_rcBossKey, false, true, &CRudovGame::RunBossKeyDialog},
-        {kVip, &CRudovGame::m_rcVip, false, true, nullptr},  // acts on the press (OnLButtonDown)
-        {kPay, &CRudovGame::m_rcPay, false, true, &CRudovGame::OpenPayment},
+        {kClose, &CTitleBar::m_rcClose, true, true, Click::Exit},
+        {kMin, &CTitleBar::m_rcMin, true, true, Click::Minimize},
+        {kMax, &CTitleBar::m_rcMax, true, true, Click::ToggleMaximize},
+        {kReturn, &CTitleBar::m_rcReturn, false, true, Click::Exit},
+        // The clearing picture is painted by SetClearing, which leaves a running spinner be.
+        {kClear, &CTitleBar::m_rcClear, false, false, Click::ClearCache},
+        {kBossKey, &CTitleBar::m_rcBossKey, false, true, Click::BossKey},
+        {kVip, &CTitleBar::m_rcVip, false, true, Click::None},  // acts on the press (OnLButtonDown)
+        {kPay, &CTitleBar::m_rcPay, false, true, Click::Pay},
     };
     return kButtons;
 }
 
-const CRudovGame::TitleButton* CRudovGame::FindTitleButton(int index) {
+const CTitleBar::TitleButton* CTitleBar::FindTitleButton(int index) {
     for (const TitleButton& b : TitleButtons())
         if (b.index == index) return &b;
     return nullptr;
 }
 
-int CRudovGame::ImgWidth(Picture i) const { return Img(i) ? Img(i)->width() : 0; }
-int CRudovGame::ImgHeight(Picture i) const { return Img(i) ? Img(i)->height() : 0; }
+fw::Rect CTitleBar::ButtonRect(int k) const {
+    const TitleButton* b = FindTitleButton(k);
+    return b ? this->*b->rect : fw::Rect{};
+}
+
+void CTitleBar::LoadPictures() {
+    for (int i = 0; i < kImageCount; ++i) ui::LoadSkinImage(kPictureIds[i], m_pImage[i]);
+}
+
+void CTitleBar::Release() {
+    for (unsigned id : {IDT_BIND_ANIMATION, IDT_BIND_WAIT_VISIBLE, IDT_BIND_SLOT, IDT_SPINNER}) m_window.KillTimer(id);
+    m_bind.Stop();
+    m_spinner.Stop();
+    for (auto& img : m_pImage) img.reset();
+    m_pCaption.reset();
+    m_bCaptionComposed = false;
+    m_bmBackground.Resize(0, 0);
+    if (m_bTooltipVisible) fw::HideTooltip(m_window);
+    m_bTooltipVisible = false;
+}
+
+int CTitleBar::ImgWidth(Picture i) const { return Img(i) ? Img(i)->width() : 0; }
+int CTitleBar::ImgHeight(Picture i) const { return Img(i) ? Img(i)->height() : 0; }
+
+bool CTitleBar::Maximized() const {
+    const ILauncher* launcher = Launcher();
+    return launcher ? launcher->GameMaximized() : m_window.IsMaximized();
+}
 
 // ---- layout ---------------------------------------------------------------------------
 
-void CRudovGame::LayoutButtons() {
+void CTitleBar::SetWidth(int width) {
+    m_nWidth = width;
+    LayoutButtons();
+}
+
+void CTitleBar::Resize(int width) {
+    m_nWidth = width;
+    PlaceBindButton();
+    PlaceVipButton();  // once the customer service has allowed it
+    LayoutButtons();
+}
+
+void CTitleBar::LayoutButtons() {
     const int w = m_nWidth;
     m_rcPay = fw::Rect::FromXYWH(w - 391, 9, ImgWidth(kImgPay), ImgHeight(kImgPay) / 2);
     m_rcReturn = fw::Rect::FromXYWH(m_rcPay.right + 5, 9, ImgWidth(kImgReturn), ImgHeight(kImgReturn) / 2);
@@ -58,10 +110,10 @@ void CRudovGame::LayoutButtons() {
     int left = m_rcPay.left;
     if (!m_rcBind.IsEmpty()) left = std::min(left, m_rcBind.left);
     if (!m_rcVip.IsEmpty()) left = std::min(left, m_rcVip.left);
-    m_rcDrag = {0, 0, left - 5, kTitleHeight};
+    m_rcDrag = {0, 0, left - 5, kHeight};
 }
 
-void CRudovGame::PlaceBindButton() {
+void CTitleBar::PlaceBindButton() {
     const ILauncher* launcher = Launcher();
     if (!launcher || launcher->AccountBound()) {
         m_rcBind = {};
@@ -70,38 +122,67 @@ void CRudovGame::PlaceBindButton() {
     }
 }
 
+void CTitleBar::ShowBindButton() {
+    PlaceBindButton();
+    if (m_rcBind.IsEmpty()) return;
+    LayoutButtons();
+    m_window.SetTimer(IDT_BIND_ANIMATION, BindingAnimation::kSlotMs);
+}
+
+void CTitleBar::PlaceVipButton() {
+    if (!m_bVipAllowed) {
+        m_rcVip = {};
+        return;
+    }
+    const int w = m_nWidth;
+    // Left of the binding button while that is shown, else left of the payment button.
+    m_rcVip = m_rcBind.IsEmpty() ? fw::Rect{w - 471, 9, w - 396, 31} : fw::Rect{w - 612, 9, w - 537, 31};
+}
+
+void CTitleBar::AllowVipButton() { m_bVipAllowed = true; }
+
+void CTitleBar::ShowVipButton() {
+    PlaceVipButton();
+    LayoutButtons();
+    InvalidateBar();
+}
+
+void CTitleBar::SetVipWaiting(bool waiting, bool drawn) {
+    m_bVipWaiting = waiting;
+    m_bVipDrawn = drawn;
+}
+
 // ---- painting -------------------------------------------------------------------------
 
-void CRudovGame::ComposeBackground() {
+void CTitleBar::ComposeBackground() {
     // The frame picture in two bands: its 40-row title band over the title bar, the rest
     // stretched over the body; then the logo. Composed once per size.
     fw::Canvas c(m_bmBackground);
     const fw::Image* frame = Img(kImgFrame);
     const int w = m_bmBackground.width(), h = m_bmBackground.height();
     if (frame && frame->valid()) {
-        c.DrawImage(frame, {0, 0, w, kTitleHeight}, {0, 0, frame->width(), kTitleHeight});
-        if (h > kTitleHeight)
-            c.DrawImage(frame, {0, kTitleHeight, w, h}, {0, kTitleHeight, frame->width(), frame->height()});
+        c.DrawImage(frame, {0, 0, w, kHeight}, {0, 0, frame->width(), kHeight});
+        if (h > kHeight) c.DrawImage(frame, {0, kHeight, w, h}, {0, kHeight, frame->width(), frame->height()});
     }
     if (const fw::Image* logo = Img(kImgLogo))
         c.DrawImage(logo, fw::Rect::FromXYWH(10, 5, 48, 29), {0, 0, logo->width(), logo->height()});
 }
 
-void CRudovGame::ComposeCaption(const std::string& text) {
+void CTitleBar::ComposeCaption(const std::string& text) {
     // The caption on a transparent layer as wide as the bar right of it; blended each paint.
     m_strCaptionDrawn = text;
     m_bCaptionComposed = true;
     m_pCaption.reset();
     const int w = m_bmBackground.width() - 60;
     if (text.empty() || w <= 0) return;
-    fw::Bitmap layer(w, kTitleHeight - 13);
+    fw::Bitmap layer(w, kHeight - 13);
     fw::Canvas c(layer);
     c.DrawText(text, m_font, kCaptionColour, fw::Point{0, 0});
     std::vector<std::uint32_t> px(layer.data(), layer.data() + static_cast<std::size_t>(layer.width()) * layer.height());
     m_pCaption = fw::Image::FromPixels(layer.width(), layer.height(), std::move(px));
 }
 
-void CRudovGame::OnPaint(fw::Canvas& canvas) {
+void CTitleBar::Paint(fw::Canvas& canvas) {
     const int w = canvas.target().width(), h = canvas.target().height();
     if (m_bmBackground.width() != w || m_bmBackground.height() != h) {
         m_bmBackground.Resize(w, h);
@@ -117,8 +198,8 @@ void CRudovGame::OnPaint(fw::Canvas& canvas) {
     ui::DrawSlice(canvas, Img(kImgClose), m_rcClose, m_nState[kClose], Strip::Horizontal);
     ui::DrawSlice(canvas, Img(kImgMin), m_rcMin, m_nState[kMin], Strip::Horizontal);
     // The VIP button; while a message waits, the blink decides (its other half shows the bar).
-    if (!m_rcVip.IsEmpty() && (!m_bImPending || m_blink.buttonShown()))
-        canvas.DrawImage(Img(!m_bImPending && m_nState[kVip] == 1 ? kImgVipHover : kImgVipNormal), m_rcVip,
+    if (!m_rcVip.IsEmpty() && (!m_bVipWaiting || m_bVipDrawn))
+        canvas.DrawImage(Img(!m_bVipWaiting && m_nState[kVip] == 1 ? kImgVipHover : kImgVipNormal), m_rcVip,
                          {0, 0, 75, 22});
     const ILauncher* launcher = Launcher();
     const bool maximized = launcher && launcher->GameMaximized();
@@ -126,7 +207,7 @@ void CRudovGame::OnPaint(fw::Canvas& canvas) {
     ui::DrawSlice(canvas, Img(m_bClearing ? kImgClearing : kImgClear), m_rcClear, m_nState[kClear], Strip::Vertical);
 
     const std::string server = launcher ? launcher->ServerName() : std::string();
-    const std::string caption = server.empty() ? std::string() : std::string(kCaption) + "--" + server + "(F9刷新)";
+    const std::string caption = server.empty() ? std::string() : std::string(m_caption) + "--" + server + "(F9刷新)";
     if (!m_bCaptionComposed || caption != m_strCaptionDrawn) ComposeCaption(caption);
     if (m_pCaption) {
         canvas.DrawImage(m_pCaption.get(), fw::Rect::FromXYWH(60, 13, m_pCaption->width(), m_pCaption->height()),
@@ -143,19 +224,26 @@ void CRudovGame::OnPaint(fw::Canvas& canvas) {
     }
 }
 
-void CRudovGame::InvalidateRect(const fw::Rect& r) {
-    if (!r.IsEmpty()) Invalidate(&r);
+void CTitleBar::InvalidateRect(const fw::Rect& r) {
+    if (!r.IsEmpty()) m_window.Invalidate(&r);
+}
+
+void CTitleBar::InvalidateVip() { InvalidateRect(m_rcVip); }
+
+void CTitleBar::InvalidateBar() {
+    const fw::Rect bar{0, 0, m_nWidth, kHeight};
+    m_window.Invalidate(&bar);
 }
 
 // ---- mouse ----------------------------------------------------------------------------
 
-int CRudovGame::ButtonAt(fw::Point p) const {
+int CTitleBar::ButtonAt(fw::Point p) const {
     for (const TitleButton& b : TitleButtons())
         if ((this->*b.rect).Contains(p)) return b.index;
     return m_rcBind.Contains(p) ? kBindHit : kNone;
 }
 
-void CRudovGame::RefreshButtons() {
+void CTitleBar::RefreshButtons() {
     for (int k = kClose; k < kButtonCount; ++k)
         if (k != m_nHotButton) m_nState[k] = 0;
     for (const TitleButton& b : TitleButtons())
@@ -172,9 +260,9 @@ void CRudovGame::RefreshButtons() {
     InvalidateRect({c.left, c.bottom - 2, c.left + 22, c.bottom});
 }
 
-void CRudovGame::SetTooltip(bool show, fw::Point at) {
+void CTitleBar::SetTooltip(bool show, fw::Point at) {
     if (!show) {
-        if (m_bTooltipVisible) fw::HideTooltip(*this);
+        if (m_bTooltipVisible) fw::HideTooltip(m_window);
         m_bTooltipVisible = false;
         return;
     }
@@ -182,10 +270,10 @@ void CRudovGame::SetTooltip(bool show, fw::Point at) {
     const ILauncher* launcher = Launcher();
     m_strTooltip = launcher ? launcher->BossKeyName() : std::string();
     m_bTooltipVisible = true;
-    fw::ShowTooltip(*this, m_strTooltip, at);
+    fw::ShowTooltip(m_window, m_strTooltip, at);
 }
 
-void CRudovGame::OnMouseMove(fw::Point p) {
+void CTitleBar::OnMouseMove(fw::Point p) {
     const int k = ButtonAt(p);
     if (k == kBindHit) {
         // Over the binding button nothing changes.
@@ -203,58 +291,87 @@ void CRudovGame::OnMouseMove(fw::Point p) {
     }
     if (!m_bTracking) {
         m_bTracking = true;
-        TrackMouseLeave();
+        m_window.TrackMouseLeave();
     }
 }
 
-void CRudovGame::OnMouseLeave() {
+void CTitleBar::OnMouseLeave() {
     if (!m_bTracking) return;
     m_bTracking = false;
     SetTooltip(false, {});  // the button states stay as they are
 }
 
-void CRudovGame::OnLButtonDown(fw::Point p) {
+CTitleBar::Click CTitleBar::OnLButtonDown(fw::Point p) {
     const int k = ButtonAt(p);
     const TitleButton* b = FindTitleButton(k);
     if (b && b->pressable && m_nState[k] == 1) {
         m_nState[k] = 2;
         InvalidateRect(this->*b->rect);
-        return;
+        return Click::None;
     }
-    if (k == kVip) {
-        if (m_bServiceParsed) OpenVip();  // on the press, not the release
-        return;
+    if (k == kVip) return Click::Vip;  // on the press, not the release
+    if (k == kBindHit) return Click::None;  // no drag from the binding button
+    if (m_rcDrag.Contains(p) && !Maximized()) {
+        m_window.ReleaseCapture();
+        m_window.Send(fw::WM_SYSCOMMAND, fw::SC_DRAGMOVE, 0);
     }
-    if (k == kBindHit) return;  // no drag from the binding button
-    const ILauncher* launcher = Launcher();
-    const bool maximized = launcher ? launcher->GameMaximized() : IsMaximized();
-    if (m_rcDrag.Contains(p) && !maximized) {
-        ReleaseCapture();
-        Send(fw::WM_SYSCOMMAND, fw::SC_DRAGMOVE, 0);
-    }
+    return Click::None;
 }
 
-void CRudovGame::OnLButtonUp(fw::Point p) {
+CTitleBar::Click CTitleBar::OnLButtonUp(fw::Point p) {
     const int k = ButtonAt(p);
-    if (k == kBindHit) {
-        // The binding button has no hover state: any release on it counts.
-        OpenBindPageIfUnbound();
-        return;
-    }
+    // The binding button has no hover state: any release on it counts.
+    if (k == kBindHit) return Click::BindAccount;
     const TitleButton* b = FindTitleButton(k);
-    if (!b || !b->action || m_nState[k] != (b->pressable ? 2 : 1)) return;
+    if (!b || b->click == Click::None || m_nState[k] != (b->pressable ? 2 : 1)) return Click::None;
     m_nState[k] = 0;
     if (b->repaint) InvalidateRect(this->*b->rect);
-    (this->*b->action)();
+    return b->click;
 }
 
-void CRudovGame::OnLButtonDblClk(fw::Point p) {
-    if (m_rcDrag.Contains(p)) ToggleMaximize();
+CTitleBar::Click CTitleBar::OnLButtonDblClk(fw::Point p) {
+    return m_rcDrag.Contains(p) ? Click::ToggleMaximize : Click::None;
+}
+
+// ---- clearing -------------------------------------------------------------------------
+
+void CTitleBar::SetClearing(bool clearing) {
+    m_bClearing = clearing;
+    if (!clearing) return;  // the spinner finishes its cycle
+    InvalidateRect(m_rcClear);  // the clearing picture
+    if (!m_spinner.running()) {
+        m_spinner.Start();
+        m_window.SetTimer(IDT_SPINNER, SpinnerAnimation::kFrameMs);
+    }
 }
 
 // ---- animations -----------------------------------------------------------------------
 
-void CRudovGame::StartBindAnimation() {
+void CTitleBar::OnTimer(unsigned id) {
+    switch (id) {
+    case IDT_BIND_ANIMATION:
+        m_window.KillTimer(IDT_BIND_ANIMATION);
+        // The animation starts once the window is visible; until then the window keeps
+        // handling its messages and looks again every 50 ms.
+        if (m_window.IsVisible()) {
+            StartBindAnimation();
+        } else {
+            m_window.SetTimer(IDT_BIND_WAIT_VISIBLE, 50);
+        }
+        break;
+    case IDT_BIND_WAIT_VISIBLE:
+        if (m_window.IsVisible()) {
+            m_window.KillTimer(IDT_BIND_WAIT_VISIBLE);
+            StartBindAnimation();
+        }
+        break;
+    case IDT_BIND_SLOT: OnBindSlot(); break;
+    case IDT_SPINNER: OnSpinnerFrame(); break;
+    default: break;
+    }
+}
+
+void CTitleBar::StartBindAnimation() {
     const fw::Image* strip = Img(kImgBind);
     const int frames = strip && strip->valid() ? strip->height() / kBindFrameHeight : 0;
     if (!m_bind.Start(frames)) {
@@ -262,39 +379,38 @@ void CRudovGame::StartBindAnimation() {
         return;
     }
     InvalidateRect(m_rcBind);
-    SetTimer(IDT_BIND_SLOT, BindingAnimation::kSlotMs);
+    m_window.SetTimer(IDT_BIND_SLOT, BindingAnimation::kSlotMs);
 }
 
-void CRudovGame::OnBindSlot() {
+void CTitleBar::OnBindSlot() {
     const ILauncher* launcher = Launcher();
     const bool bound = !launcher || launcher->AccountBound();
     switch (m_bind.Advance(bound)) {
     case BindingAnimation::Tick::Changed: InvalidateRect(m_rcBind); break;
     case BindingAnimation::Tick::Unchanged: break;
     case BindingAnimation::Tick::Stopped:
-        KillTimer(IDT_BIND_SLOT);
+        m_window.KillTimer(IDT_BIND_SLOT);
         EndBindAnimation();
         break;
     }
 }
 
-void CRudovGame::EndBindAnimation() {
+void CTitleBar::EndBindAnimation() {
     // The button goes: the title bar is painted again without it, the drag area grows back.
     m_bind.Stop();
     m_rcBind = kNoButton;
     LayoutButtons();
-    const fw::Rect bar{0, 0, m_nWidth, kTitleHeight};
-    Invalidate(&bar);
+    InvalidateBar();
 }
 
-void CRudovGame::OnSpinnerFrame() {
+void CTitleBar::OnSpinnerFrame() {
     const int s = SpinnerAnimation::kSize;
-    switch (m_spinner.Advance(m_bClearing != 0)) {
+    switch (m_spinner.Advance(m_bClearing)) {
     case SpinnerAnimation::Tick::Changed:
         InvalidateRect(fw::Rect::FromXYWH(m_rcClear.left + 4, m_rcClear.top + 4, s, s));
         break;
     case SpinnerAnimation::Tick::Stopped:
-        KillTimer(IDT_SPINNER);
+        m_window.KillTimer(IDT_SPINNER);
         InvalidateRect(m_rcClear);  // back to the idle picture
         break;
     }

@@ -1,16 +1,11 @@
-// The game window's VIP customer service: the launcher page's list starts the chat library,
-// the VIP button and a heartbeat; texts from the library make the button blink and link the
-// player to an agent; the VIP window shows the chat and, when it closes, ends it.
-//
-// Everything here runs on the UI thread. The library's callback runs on the library's own
-// thread and only hands its text over through chat::ImInbox, which posts WM_IM_ARRIVED. The
-// library's calls answer at once from what its own thread last learned, so calling them here
-// never holds the window up.
+// The game window's VIP customer service (vip_service.h).
+#include "game/vip_service.h"
+
 #include <utility>
 
 #include "fw/message_box.h"
 #include "fw/trace.h"
-#include "game/rudov_game.h"
+#include "game/title_bar.h"
 #include "shared/hosts.h"
 #include "shared/messages.h"
 #include "side/vipmsg_wnd.h"
@@ -26,74 +21,72 @@ constexpr const char* kNoSetAccExport = "DLL函数寻找失败！";
 
 }  // namespace
 
-void CRudovGame::StartServices(const std::string& list) {
+CVipService::CVipService(fw::Window& window, LauncherRef launcher, CTitleBar& bar)
+    : m_window(window), m_launcher(launcher), m_bar(bar) {}
+
+void CVipService::ReceiveTexts() { chat::ImInbox::SetTarget(m_window.handle()); }
+
+void CVipService::Start(const std::string& list) {
     chat::ServiceFields fields;
     if (!chat::ParseServiceList(list, fields)) return;
     m_strService = std::move(fields);
     m_bServiceParsed = true;
-    const ILauncher* launcher = Launcher();
+    m_bar.AllowVipButton();  // placed at every resize from now on
+    const ILauncher* launcher = m_launcher.get();
     const shared::Hosts& hosts = launcher ? launcher->Hosts() : shared::DefaultHosts();
     const std::string portal = hosts.portal;
 
     // The chat: the library (loaded once), init with this list, then the callback and the
     // button. A library that cannot be loaded, or has no init, starts nothing and says nothing.
-    const fw::Handle self = handle();
+    const fw::Handle self = m_window.handle();
     if (chat::LoadLibraryFrom(ui::GetModuleDir()) && chat::Init(hosts.cs, m_strService).value_or(false)) {
         if (!chat::RegisterCallback()) {
             fw::MessageBox(self, kNoCallbackExport, kMessageCaption, fw::MB_OK | fw::MB_ICONWARNING);
             if (!fw::Window::FromHandle(self)) return;  // closed while the box was up
         }
-        PlaceVipButton();
-        LayoutButtons();
-        const fw::Rect bar{0, 0, m_nWidth, kTitleHeight};
-        Invalidate(&bar);
+        m_bar.ShowVipButton();
     }
     ClearImPending();
     // A heartbeat in any case (also when the chat did not start); none after the chat ended.
     m_heartbeat.Start(Heartbeat::Address(portal, m_strService));
 }
 
-void CRudovGame::PlaceVipButton() {
-    if (!m_bServiceParsed) {
-        m_rcVip = {};
-        return;
-    }
-    const int w = m_nWidth;
-    // Left of the binding button while that is shown, else left of the payment button.
-    m_rcVip = m_rcBind.IsEmpty() ? fw::Rect{w - 471, 9, w - 396, 31} : fw::Rect{w - 612, 9, w - 537, 31};
-}
-
-bool CRudovGame::CallSetAcc() {
+bool CVipService::CallSetAcc() {
     const std::optional<bool> linked = chat::SetAcc(m_strService);
     if (linked) return *linked;
-    fw::MessageBox(handle(), kNoSetAccExport, kMessageCaption, fw::MB_OK | fw::MB_ICONWARNING);
+    fw::MessageBox(m_window.handle(), kNoSetAccExport, kMessageCaption, fw::MB_OK | fw::MB_ICONWARNING);
     return false;
 }
 
-void CRudovGame::OpenVip() {
+void CVipService::OnButtonPressed() {
+    if (m_bServiceParsed) Open();
+}
+
+void CVipService::Open() {
     if (m_pVipWnd) {
         m_pVipWnd->Show(fw::ShowCmd::Show);
         return;
     }
-    const fw::Handle self = handle();
-    if (CallSetAcc() && fw::Window::FromHandle(self)) LinkVip(1);
+    const fw::Handle self = m_window.handle();
+    if (CallSetAcc() && fw::Window::FromHandle(self)) Link(1);
 }
 
-bool CRudovGame::LinkVip(int showReason) {
+bool CVipService::Link(int showReason) {
     std::optional<std::string> address = chat::SetLnk(m_strService);
     if (!address) return false;
     chat::ImInbox::SetLastText(std::move(*address));
-    m_bImLinked = 1;
-    Post(WM_SHOW_VIP, static_cast<fw::WPARAM>(showReason));
+    m_bImLinked = true;
+    m_window.Post(WM_SHOW_VIP, static_cast<fw::WPARAM>(showReason));
     return true;
 }
 
-void CRudovGame::OnShowVip(int showReason) {
+void CVipService::OnShowVip(int showReason) {
     if (m_pVipWnd) {
         m_pVipWnd->Show(fw::ShowCmd::Show);
         return;
     }
-    auto* vip = new CVipmsgWnd(this, Launcher(), lastImText(), showReason != 0, [this] { ClearImPending(); });
+    auto* vip = new CVipmsgWnd(&m_window, m_launcher.get(), chat::ImInbox::LastText(), showReason != 0,
+                               [this] { ClearImPending(); });
     if (!vip->Created()) {
         delete vip;
         return;
@@ -102,72 +95,104 @@ void CRudovGame::OnShowVip(int showReason) {
     vip->Show(fw::ShowCmd::Hide);  // it shows itself once its page has loaded, if asked to
 }
 
-void CRudovGame::OnVipNotify() {
+void CVipService::OnVipNotify() {
     if (CVipmsgWnd* vip = std::exchange(m_pVipWnd, nullptr)) {
         vip->Send(fw::WM_CLOSE);
         delete vip;
     }
     ClearImPending();
     m_heartbeat.EndForGood();
-    m_bImLinked = 0;  // the next message or press links again
+    m_bImLinked = false;  // the next message or press links again
 }
 
 // ---- arriving messages and the blink --------------------------------------------------------
 
-void CRudovGame::OnImArrived() {
+void CVipService::OnImArrived() {
     // A window whose customer service never started has no button to blink and no fields to
     // link with.
     if (!m_bServiceParsed) return;
     fw::TraceMark("vip-message");
-    m_bImPending = 1;
+    m_bImPending = true;
+    ShowLook();
     // The blink starts once the window is visible; until then the window goes on with its
     // messages and looks again every 50 ms.
-    if (IsVisible()) {
+    if (m_window.IsVisible()) {
         StartBlink();
     } else {
-        SetTimer(IDT_BLINK_WAIT_VISIBLE, 50);
+        m_window.SetTimer(IDT_BLINK_WAIT_VISIBLE, 50);
     }
 }
 
-void CRudovGame::StartBlink() {
-    KillTimer(IDT_BLINK_WAIT_VISIBLE);
+void CVipService::OnTimer(unsigned id) {
+    switch (id) {
+    case IDT_BLINK_WAIT_VISIBLE:
+        if (m_window.IsVisible()) StartBlink();
+        break;
+    case IDT_VIP_BLINK: OnBlinkTick(); break;
+    default: break;
+    }
+}
+
+void CVipService::StartBlink() {
+    m_window.KillTimer(IDT_BLINK_WAIT_VISIBLE);
     if (!m_bImLinked) {
         // The message links the player too; the VIP window is made, hidden.
-        const fw::Handle self = handle();
+        const fw::Handle self = m_window.handle();
         CallSetAcc();  // whatever it answers, the link is made
         if (!fw::Window::FromHandle(self)) return;
-        LinkVip(0);
+        Link(0);
     }
     if (!m_bImPending) return;  // the message stopped waiting meanwhile
     if (m_blink.running()) return;  // a blink runs already: it goes on
     m_blink.Start();
+    ShowLook();
     fw::TraceMark("vip-blink-start");
-    InvalidateRect(m_rcVip);
-    SetTimer(IDT_VIP_BLINK, VipBlink::kTickMs);
+    m_bar.InvalidateVip();
+    m_window.SetTimer(IDT_VIP_BLINK, VipBlink::kTickMs);
 }
 
-void CRudovGame::OnBlinkTick() {
-    switch (m_blink.Advance(m_bImPending != 0)) {
+void CVipService::OnBlinkTick() {
+    const VipBlink::Tick tick = m_blink.Advance(m_bImPending);
+    ShowLook();
+    switch (tick) {
     case VipBlink::Tick::Changed:
         fw::TraceMark(m_blink.buttonShown() ? "vip-blink-button" : "vip-blink-bare");
-        InvalidateRect(m_rcVip);
+        m_bar.InvalidateVip();
         break;
-    case VipBlink::Tick::Stopped: {
-        KillTimer(IDT_VIP_BLINK);
+    case VipBlink::Tick::Stopped:
+        m_window.KillTimer(IDT_VIP_BLINK);
         fw::TraceMark("vip-blink-end");
-        const fw::Rect bar{0, 0, m_nWidth, kTitleHeight};
-        Invalidate(&bar);
+        m_bar.InvalidateBar();
         break;
-    }
     }
 }
 
-void CRudovGame::ClearImPending() {
-    m_bImPending = 0;
+void CVipService::ClearImPending() {
+    m_bImPending = false;
+    ShowLook();
     if (!m_blink.running()) return;
     m_blink.Stop();
-    KillTimer(IDT_VIP_BLINK);
+    ShowLook();
+    m_window.KillTimer(IDT_VIP_BLINK);
     fw::TraceMark("vip-blink-end");
-    const fw::Rect bar{0, 0, m_nWidth, kTitleHeight};
-    Invalidate(&bar);  // the button is painted again
+    m_bar.InvalidateBar();  // the button is painted again
+}
+
+void CVipService::ShowLook() { m_bar.SetVipWaiting(m_bImPending, m_blink.buttonShown()); }
+
+// ---- the end ------------------------------------------------------------------------------
+
+void CVipService::Stop() {
+    for (unsigned id : {IDT_BLINK_WAIT_VISIBLE, IDT_VIP_BLINK}) m_window.KillTimer(id);
+    m_blink.Stop();
+    ShowLook();
+    m_heartbeat.Stop();  // its workers end at once, in a pause or a request alike
+}
+
+void CVipService::Close() {
+    if (CVipmsgWnd* vip = m_pVipWnd) {
+        m_pVipWnd = nullptr;
+        delete vip;
+    }
+    chat::ImInbox::ClearTarget(m_window.handle());  // later texts find no window
 }

@@ -2,6 +2,7 @@
 // its removal once the account is bound, the wait for a visible window, the clearing
 // spinner's cycle around the end of a clearing, and windows closed in the middle of both.
 #include "game_fixture.h"
+#include "side/jihuo_wnd.h"
 
 using namespace game_test;
 
@@ -13,14 +14,13 @@ protected:
     // (the skin's strip loops, so its first and last frames look alike); -1 for none.
     int BindFrameShown(CRudovGame& g, const fw::Bitmap& base) {
         fw::Bitmap now = hl::PaintWindow(g);
-        if (Region(now, g.m_rcBind) == Region(base, g.m_rcBind)) return -1;
+        if (Region(now, BindButton(g)) == Region(base, BindButton(g))) return -1;
         const int f = g.bindAnimation().frame();
-        return ShowsSlice(now, base, shared::IDB_GAME_BIND, g.m_rcBind, ui::Strip::Vertical, f) ? f : -2;
+        return ShowsSlice(now, base, shared::IDB_GAME_BIND, BindButton(g), ui::Strip::Vertical, f) ? f : -2;
     }
     int SpinnerFrameShown(CRudovGame& g, const fw::Bitmap& base) {
         fw::Bitmap now = hl::PaintWindow(g);
-        const fw::Rect square = fw::Rect::FromXYWH(g.m_rcClear.left + 4, g.m_rcClear.top + 4, 16, 16);
-        return ShownSlice(now, base, shared::IDB_GAME_SPINNER, square, ui::Strip::Horizontal, 8);
+        return ShownSlice(now, base, shared::IDB_GAME_SPINNER, SpinnerSquare(g), ui::Strip::Horizontal, 8);
     }
 };
 
@@ -33,14 +33,14 @@ TEST_F(TitleAnimation, ABoundAccountHasNoBindingButtonAndNoTimer) {
     EXPECT_TRUE(hl::Info(g).timers.empty());
     hl::AdvanceClock(5000);
     EXPECT_FALSE(g.bindAnimation().running());
-    EXPECT_TRUE(g.m_rcBind.IsEmpty());
-    EXPECT_EQ(g.m_rcDrag.right, g.m_rcPay.left - 5);
+    EXPECT_TRUE(BindButton(g).IsEmpty());
+    EXPECT_EQ(DragArea(g).right, Button(g, CTitleBar::kPay).left - 5);
 }
 
 TEST_F(TitleAnimation, BindingCyclesUntilTheAccountIsBoundThenTheButtonGoes) {
     StartLauncher().m_bAccountBound = 0;
     CRudovGame& g = OpenFromPage();
-    const fw::Rect bind = g.m_rcBind;
+    const fw::Rect bind = BindButton(g);
     ASSERT_EQ(bind, (fw::Rect{1920 - 532, 9, 1920 - 396, 31}));
     const fw::Bitmap base = hl::PaintWindow(g);  // nothing drawn there before the start
 
@@ -64,22 +64,22 @@ TEST_F(TitleAnimation, BindingCyclesUntilTheAccountIsBoundThenTheButtonGoes) {
     launcher->m_bAccountBound = 1;
     hl::AdvanceClock(150 * 7);  // slots 2..8 of the second cycle
     EXPECT_TRUE(g.bindAnimation().running());
-    EXPECT_EQ(g.m_rcBind, bind);
-    EXPECT_EQ(g.m_rcDrag.right, bind.left - 5);
+    EXPECT_EQ(BindButton(g), bind);
+    EXPECT_EQ(DragArea(g).right, bind.left - 5);
     hl::AdvanceClock(150);  // slot 9
     EXPECT_TRUE(g.bindAnimation().running());
     EXPECT_EQ(BindFrameShown(g, base), 8);
     hl::AdvanceClock(150);  // the end of the cycle
     EXPECT_FALSE(g.bindAnimation().running());
-    EXPECT_EQ(g.m_rcBind, kNoButton);
-    EXPECT_EQ(g.m_rcDrag, (fw::Rect{0, 0, g.m_rcPay.left - 5, 40}));
+    EXPECT_EQ(BindButton(g), kNoButton);
+    EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, Button(g, CTitleBar::kPay).left - 5, 40}));
     EXPECT_TRUE(hl::Info(g).timers.empty());
     fw::Bitmap after = hl::PaintWindow(g);
     EXPECT_EQ(Region(after, bind), Region(base, bind));
     EXPECT_EQ(g.bindAnimation().cycles(), 2);
     // Its place is no button any more.
     hl::Click(g, Inside(bind));
-    EXPECT_EQ(g.m_pBindWnd, nullptr);
+    EXPECT_EQ(OpenWindow<CJihuoWnd>(g), nullptr);
 }
 
 TEST_F(TitleAnimation, BindingWaitsForTheWindowToBeShownWhileMessagesFlow) {
@@ -109,11 +109,11 @@ TEST_F(TitleAnimation, WithoutItsPictureTheBindingButtonGoesAtOnce) {
     fw::OverrideResource(shared::IDB_GAME_BIND, "PNG", {}, false);
     StartLauncher().m_bAccountBound = 0;
     CRudovGame& g = OpenFromPage();
-    EXPECT_FALSE(g.m_rcBind.IsEmpty());
+    EXPECT_FALSE(BindButton(g).IsEmpty());
     hl::AdvanceClock(150);
     EXPECT_FALSE(g.bindAnimation().running());
-    EXPECT_EQ(g.m_rcBind, kNoButton);
-    EXPECT_EQ(g.m_rcDrag.right, g.m_rcPay.left - 5);
+    EXPECT_EQ(BindButton(g), kNoButton);
+    EXPECT_EQ(DragArea(g).right, Button(g, CTitleBar::kPay).left - 5);
     EXPECT_TRUE(hl::Info(g).timers.empty());
 }
 
@@ -129,15 +129,15 @@ TEST_F(TitleAnimation, ClosingInTheMiddleOfTheAnimationLeavesNothingRunning) {
             hl::KeyDown(*g, fw::VK_F4, true);
         } else if (round % 3 == 1) {
             hl::QueueMessageBoxAnswer(fw::IDOK);
-            hl::MouseMove(*g, Inside(g->m_rcReturn));
-            hl::Click(*g, Inside(g->m_rcReturn));
+            hl::MouseMove(*g, Inside(Button(*g, CTitleBar::kReturn)));
+            hl::Click(*g, Inside(Button(*g, CTitleBar::kReturn)));
         } else {
             l.m_bAccountBound = 1;  // bound just before the close
             g->Send(fw::WM_SYSCOMMAND, fw::SC_CLOSE, 0);
         }
         hl::Pump();
         ASSERT_EQ(l.m_pGameWnd, nullptr);
-        EXPECT_EQ(g_pGameWnd, nullptr);
+        EXPECT_TRUE(GameWindows().empty());
         EXPECT_TRUE(hl::Info(l).visible);
         hl::AdvanceClock(2000);  // no timer of a closed window fires
     }
@@ -148,7 +148,7 @@ TEST_F(TitleAnimation, ClosingInTheMiddleOfTheAnimationLeavesNothingRunning) {
     EXPECT_TRUE(direct->bindAnimation().running());
     direct.reset();
     hl::AdvanceClock(2000);
-    EXPECT_EQ(g_pGameWnd, nullptr);
+    EXPECT_TRUE(GameWindows().empty());
 }
 
 // The spinner runs on the window's clock while a real clearing worker finishes: frame 0
@@ -157,10 +157,15 @@ TEST_F(TitleAnimation, ClosingInTheMiddleOfTheAnimationLeavesNothingRunning) {
 TEST_F(TitleAnimation, SpinnerCycleAroundTheEndOfAClearingWorker) {
     CRudovGame& g = OpenFromPage();
     const fw::Bitmap idle = hl::PaintWindow(g);
-    g.m_bClearing = 1;
-    const fw::Bitmap busy = hl::PaintWindow(g);  // the clearing picture, no spinner yet
-    g.m_bClearing = 0;
-    EXPECT_NE(Region(idle, g.m_rcClear), Region(busy, g.m_rcClear));
+    // The clearing picture where the clear-cache button is, without the spinner.
+    fw::Bitmap busy = FrameBands(idle.width(), idle.height());
+    {
+        std::unique_ptr<fw::Image> clearing;
+        ui::LoadSkinImage(shared::IDB_GAME_CLEARING, clearing);
+        fw::Canvas c(busy);
+        ui::DrawSlice(c, clearing.get(), Button(g, CTitleBar::kClear), 0, ui::Strip::Vertical);
+    }
+    EXPECT_NE(Region(idle, Button(g, CTitleBar::kClear)), Region(busy, Button(g, CTitleBar::kClear)));
 
     hl::SetBrowserDataClearDeferred(true);  // the worker starts when the engine has answered
     g.StartClearing();
@@ -173,7 +178,7 @@ TEST_F(TitleAnimation, SpinnerCycleAroundTheEndOfAClearingWorker) {
     }
     EXPECT_EQ(frames, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 1, 2, 3}));
     EXPECT_EQ(hl::FinishBrowserDataClears(), 1);
-    ASSERT_TRUE(PumpUntil([&] { return g.m_bClearing == 0; }));  // the worker is done
+    ASSERT_TRUE(PumpUntil([] { return !hl::MessageBoxes().empty(); }));  // the worker is done
     frames.clear();
     for (int i = 0; i < 5; ++i) {
         hl::AdvanceClock(80);
@@ -182,5 +187,5 @@ TEST_F(TitleAnimation, SpinnerCycleAroundTheEndOfAClearingWorker) {
     EXPECT_EQ(frames, (std::vector<int>{4, 5, 6, 7, -1}));
     EXPECT_FALSE(g.spinner().running());
     EXPECT_FALSE(HasTimer(g, IDT_SPINNER));
-    EXPECT_EQ(Region(hl::PaintWindow(g), g.m_rcClear), Region(idle, g.m_rcClear));
+    EXPECT_EQ(Region(hl::PaintWindow(g), Button(g, CTitleBar::kClear)), Region(idle, Button(g, CTitleBar::kClear)));
 }

@@ -38,8 +38,8 @@ protected:
         return n;
     }
     void PressClear(CRudovGame& g) {
-        hl::MouseMove(g, Inside(g.m_rcClear));
-        hl::Click(g, Inside(g.m_rcClear));
+        hl::MouseMove(g, Inside(Button(g, CTitleBar::kClear)));
+        hl::Click(g, Inside(Button(g, CTitleBar::kClear)));
     }
 };
 
@@ -51,8 +51,7 @@ TEST_F(Clearing, WorkerEmptiesTheCacheAndSaysSo) {
     const fs::path cache = MakeCache();
     CRudovGame& g = OpenFromPage();
     PressClear(g);
-    EXPECT_EQ(g.m_bClearing, 1);
-    EXPECT_EQ(g.m_nState[CRudovGame::kClear], 0);
+    EXPECT_EQ(ClearingLook(g), 0);  // the clearing picture, no longer hovered
     EXPECT_EQ(hl::BrowserDataClears(), 1);
     // Pressed again while it runs: nothing new.
     PressClear(g);
@@ -60,7 +59,7 @@ TEST_F(Clearing, WorkerEmptiesTheCacheAndSaysSo) {
     EXPECT_EQ(hl::BrowserDataClears(), 1);
 
     ASSERT_TRUE(PumpUntil([&] { return Boxes("清除缓存成功") == 1; }));
-    EXPECT_EQ(g.m_bClearing, 0);
+    EXPECT_FALSE(ShowsClearing(g));
     EXPECT_EQ(hl::TrimAllCalls(), 1);
     EXPECT_EQ(Left(cache), kKept);
     ASSERT_EQ(hl::MessageBoxes().size(), 1u);
@@ -88,10 +87,10 @@ TEST_F(Clearing, WorkerStartsOnlyAfterTheEngineHasClearedItsData) {
     EXPECT_EQ(ClearWorker::Running(), 0);
     EXPECT_EQ(hl::TrimAllCalls(), 0);
     EXPECT_TRUE(fs::exists(cache / "f" / "entry4"));
-    EXPECT_EQ(g.m_bClearing, 1);
+    EXPECT_TRUE(ShowsClearing(g));
 
     EXPECT_EQ(hl::FinishBrowserDataClears(), 1);
-    ASSERT_TRUE(PumpUntil([&] { return g.m_bClearing == 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return Boxes("清除缓存成功") == 1; }));
     EXPECT_EQ(hl::TrimAllCalls(), 1);
     EXPECT_EQ(Left(cache), kKept);
     EXPECT_EQ(Boxes("清除缓存成功"), 1);
@@ -114,9 +113,9 @@ TEST_F(Clearing, WhereTheUrlCacheClearsOnAnyThreadTheWorkerDoesItBetweenTrimAndF
     });
     CRudovGame& g = OpenFromPage();
     PressClear(g);
-    EXPECT_EQ(g.m_bClearing, 1);
+    EXPECT_TRUE(ShowsClearing(g));
     ASSERT_TRUE(PumpUntil([&] { return Boxes("清除缓存成功") == 1; }));
-    EXPECT_EQ(g.m_bClearing, 0);
+    EXPECT_FALSE(ShowsClearing(g));
     EXPECT_EQ(hl::BrowserDataClears(), 1);
     EXPECT_NE(clearedOn, ui);
     EXPECT_EQ(trimsBefore, 1);        // after the trim
@@ -129,7 +128,7 @@ TEST_F(Clearing, WorkerReportsAFailedTrimAndStillFinishes) {
     hl::SetTrimAllFails(true);
     CRudovGame& g = OpenFromPage();
     g.StartClearing();  // and the engine keeps no disk cache here
-    ASSERT_TRUE(PumpUntil([&] { return g.m_bClearing == 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return Boxes("清除缓存成功") == 1; }));
     EXPECT_EQ(hl::TrimAllCalls(), 1);
     ASSERT_EQ(hl::MessageBoxes().size(), 2u);
     EXPECT_EQ(hl::MessageBoxes()[0].text, "清除失败");
@@ -143,7 +142,7 @@ TEST_F(Clearing, WorkerPausesASecondBeforeItReports) {
     CRudovGame& g = OpenFromPage();
     const auto start = std::chrono::steady_clock::now();
     g.StartClearing();
-    ASSERT_TRUE(PumpUntil([&] { return g.m_bClearing == 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return Boxes("清除缓存成功") == 1; }));
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(990));
     EXPECT_LT(took, std::chrono::seconds(5));
@@ -155,14 +154,14 @@ TEST_F(Clearing, ANewWorkerMayStartWhileTheSuccessMessageIsUp) {
     int clearingDuringBox = -1;
     hl::OnMessageBox([&](const hl::MessageBoxCall& call) {
         if (call.text != "清除缓存成功" || clearingDuringBox != -1) return;
-        clearingDuringBox = g.m_bClearing;
+        clearingDuringBox = ShowsClearing(g) ? 1 : 0;
         g.StartClearing();
     });
     g.StartClearing();
     ASSERT_TRUE(PumpUntil([&] { return Boxes("清除缓存成功") == 2; }));
     EXPECT_EQ(clearingDuringBox, 0);
     EXPECT_EQ(hl::BrowserDataClears(), 2);
-    EXPECT_EQ(g.m_bClearing, 0);
+    EXPECT_FALSE(ShowsClearing(g));
 }
 
 // Closing the game window at every stage of a clearing: before the engine answered, while

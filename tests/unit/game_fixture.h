@@ -1,7 +1,7 @@
 #pragma once
 // What the game window's tests share: a launcher on the headless desktop with the game
 // window registered, the launcher page's script calls, and helpers to wait for clearing
-// workers and to read the title bar's pictures.
+// workers and to read what the window shows: its title bar's pictures, the windows it opened.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/main_wnd.h"
 #include "shared/messages.h"
@@ -93,13 +94,127 @@ inline bool HasTimer(const fw::Window& w, unsigned id) {
     return std::find(t.begin(), t.end(), id) != t.end();
 }
 
+// ---- What the game window shows, and where (as the player sees it on the desktop).
+
+// The title bar's places for the window's current size (TitleBarLayoutAt1300 holds them to the
+// design and to what is drawn): button k (CTitleBar::kClose ... kPay), the binding and VIP
+// buttons (empty while not shown), the part that drags the window.
+inline fw::Rect Button(const CRudovGame& g, int k) { return g.titleBar().ButtonRect(k); }
+inline fw::Rect BindButton(const CRudovGame& g) { return g.titleBar().BindButton(); }
+inline fw::Rect VipButton(const CRudovGame& g) { return g.titleBar().VipButton(); }
+inline fw::Rect DragArea(const CRudovGame& g) { return g.titleBar().DragArea(); }
+
+// The frame picture in its two bands (title band, body), as the window lays it under
+// everything else, at w x h.
+inline fw::Bitmap FrameBands(int w, int h) {
+    std::unique_ptr<fw::Image> frame;
+    ui::LoadSkinImage(shared::IDB_GAME_FRAME, frame);
+    fw::Bitmap b(w, h);
+    fw::Canvas c(b);
+    c.DrawImage(frame.get(), {0, 0, w, 40}, {0, 0, frame->width(), 40});
+    c.DrawImage(frame.get(), {0, 40, w, h}, {0, 40, frame->width(), frame->height()});
+    return b;
+}
+
+struct ButtonPicture {
+    int resource;
+    ui::Strip strip;
+    int slices;
+};
+// The pictures a title-bar button is drawn from (the maximise button: maximise or restore).
+inline std::vector<ButtonPicture> PicturesOf(int k) {
+    using ui::Strip;
+    switch (k) {
+    case CTitleBar::kClose: return {{shared::IDB_GAME_CLOSE, Strip::Horizontal, 3}};
+    case CTitleBar::kMin: return {{shared::IDB_GAME_MIN, Strip::Horizontal, 3}};
+    case CTitleBar::kMax:
+        return {{shared::IDB_GAME_MAX, Strip::Horizontal, 3}, {shared::IDB_GAME_RESTORE, Strip::Horizontal, 3}};
+    case CTitleBar::kReturn: return {{shared::IDB_GAME_RETURN, Strip::Vertical, 2}};
+    case CTitleBar::kClear: return {{shared::IDB_GAME_CLEAR, Strip::Vertical, 2}};
+    case CTitleBar::kBossKey: return {{shared::IDB_GAME_BOSSKEY, Strip::Vertical, 2}};
+    case CTitleBar::kPay: return {{shared::IDB_GAME_PAY, Strip::Vertical, 2}};
+    default: return {};
+    }
+}
+
+// How the painted window shows title-bar button k: the slice of its picture (0 normal,
+// 1 hovered, 2 pressed); -1 when its place shows the bare bar; -2 anything else.
+inline int Look(CRudovGame& g, int k) {
+    const fw::Bitmap shown = hl::PaintWindow(g);
+    const fw::Bitmap bands = FrameBands(shown.width(), shown.height());
+    int look = -1;
+    for (const ButtonPicture& p : PicturesOf(k)) {
+        const int n = ShownSlice(shown, bands, p.resource, Button(g, k), p.strip, p.slices);
+        if (n >= 0) return n;
+        if (n == -2) look = -2;
+    }
+    return look;
+}
+
+// Whether every button of the title bar shows its picture exactly where the layout has it.
+inline void ExpectButtonsDrawnInPlace(CRudovGame& g) {
+    for (int k : {CTitleBar::kClose, CTitleBar::kMin, CTitleBar::kMax, CTitleBar::kReturn, CTitleBar::kClear,
+                  CTitleBar::kBossKey, CTitleBar::kPay})
+        EXPECT_GE(Look(g, k), 0) << "button " << k;
+}
+
+// The clear-cache button's square where the spinner turns while clearing.
+inline fw::Rect SpinnerSquare(const CRudovGame& g) {
+    const fw::Rect c = Button(g, CTitleBar::kClear);
+    return fw::Rect::FromXYWH(c.left + 4, c.top + 4, 16, 16);
+}
+
+// Which slice of the clearing picture the clear-cache button shows (the spinner's square
+// aside): 0 normal, 1 hovered; -1 none (the idle picture, say).
+inline int ClearingLook(CRudovGame& g) {
+    const fw::Bitmap shown = hl::PaintWindow(g);
+    const fw::Rect r = Button(g, CTitleBar::kClear), hole = SpinnerSquare(g);
+    std::unique_ptr<fw::Image> strip;
+    ui::LoadSkinImage(shared::IDB_GAME_CLEARING, strip);
+    for (int n = 0; n < 2; ++n) {
+        fw::Bitmap expect = FrameBands(shown.width(), shown.height());
+        fw::Canvas c(expect);
+        ui::DrawSlice(c, strip.get(), r, n, ui::Strip::Vertical);
+        bool same = true;
+        for (int y = r.top; y < r.bottom && same; ++y)
+            for (int x = r.left; x < r.right && same; ++x)
+                if (!hole.Contains({x, y}) && shown.At(x, y) != expect.At(x, y)) same = false;
+        if (same) return n;
+    }
+    return -1;
+}
+inline bool ShowsClearing(CRudovGame& g) { return ClearingLook(g) >= 0; }
+
+// The live windows of type T whose parent is `owner`.
+template <class T>
+std::vector<T*> WindowsOf(const fw::Window& owner) {
+    std::vector<T*> out;
+    for (fw::Handle h : hl::LiveWindows())
+        if (auto* w = dynamic_cast<T*>(fw::Window::FromHandle(h)); w && w->parent() == &owner) out.push_back(w);
+    return out;
+}
+// The window of type T that `owner` has open; null when none (a second one fails the test).
+template <class T>
+T* OpenWindow(const fw::Window& owner) {
+    const std::vector<T*> all = WindowsOf<T>(owner);
+    EXPECT_LE(all.size(), 1u);
+    return all.empty() ? nullptr : all.front();
+}
+// The game windows on the desktop.
+inline std::vector<CRudovGame*> GameWindows() {
+    std::vector<CRudovGame*> out;
+    for (fw::Handle h : hl::LiveWindows())
+        if (auto* g = dynamic_cast<CRudovGame*>(fw::Window::FromHandle(h))) out.push_back(g);
+    return out;
+}
+
 // A hidden game window goes on handling its messages and its mouse (while an animation waits
 // for it to be shown).
 inline void ExpectHandlingMessages(CRudovGame& g) {
     g.Post(WM_PAY_CLOSED);
     EXPECT_GE(hl::Pump(), 1);
-    hl::MouseMove(g, Inside(g.m_rcPay));
-    EXPECT_EQ(g.m_nState[CRudovGame::kPay], 1);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    EXPECT_EQ(Look(g, CTitleBar::kPay), 1);
 }
 
 class GameTest : public ::testing::Test {
@@ -134,7 +249,7 @@ protected:
         }
         EXPECT_TRUE(WaitForClearWorkers());
         EXPECT_EQ(Heartbeat::Running(), 0);  // joined when their window went
-        EXPECT_EQ(g_pGameWnd, nullptr);
+        EXPECT_TRUE(GameWindows().empty());
         chat::ForgetLibraryForTesting();
         chat::ImInbox::ResetForTesting();
         Heartbeat::SetPauseForTesting(std::chrono::milliseconds(0));

@@ -35,8 +35,7 @@ TEST_F(GameWindow, SizeAndPlaceComeFromTheScreen) {
         CRudovGame game(*launcher);
         ASSERT_TRUE(game.Created());
         EXPECT_EQ(hl::Info(game).rect, c.rect);
-        EXPECT_EQ(game.m_nWidth, c.rect.Width());
-        EXPECT_EQ(game.m_nHeight, c.rect.Height());
+        EXPECT_EQ(Button(game, CTitleBar::kClose).right, c.rect.Width() - 7);  // laid out for its width
         EXPECT_EQ(PageOf(game)->rect(), (fw::Rect{2, 40, c.rect.Width() - 2, c.rect.Height() - 2}));
     }
 }
@@ -45,7 +44,7 @@ TEST_F(GameWindow, CreationMakesAHiddenWindowWithTheGamePage) {
     CMainWnd& l = StartLauncher();
     l.m_strGameUrl = "http://g.test/play?s=1";
     CRudovGame& g = MakeDirect();
-    EXPECT_EQ(g_pGameWnd, &g);
+    EXPECT_EQ(GameWindows(), std::vector<CRudovGame*>{&g});
     const hl::WindowInfo info = hl::Info(g);
     EXPECT_FALSE(info.visible);
     EXPECT_EQ(info.caption, "LumoDrakmoor");
@@ -62,7 +61,7 @@ TEST_F(GameWindow, CreationMakesAHiddenWindowWithTheGamePage) {
     EXPECT_EQ(page->HostFlags(), 0x0Cu);
     EXPECT_FALSE(page->ContextMenuWouldShow());
     // The account counts as bound: no binding button, no animation timer.
-    EXPECT_TRUE(g.m_rcBind.IsEmpty());
+    EXPECT_TRUE(BindButton(g).IsEmpty());
     EXPECT_TRUE(hl::Info(g).timers.empty());
 }
 
@@ -71,7 +70,7 @@ TEST_F(GameWindow, WithoutItsBrowserThereIsNoGameWindowAndTheLauncherStays) {
     hl::FailNextBrowserCreation();
     CallPage("OpenGame", "http://g.test/play|x|S1");
     EXPECT_EQ(l.m_pGameWnd, nullptr);
-    EXPECT_EQ(g_pGameWnd, nullptr);
+    EXPECT_TRUE(GameWindows().empty());
     EXPECT_TRUE(hl::Info(l).visible);
     // The next try works.
     CRudovGame& g = OpenFromPage();
@@ -81,40 +80,41 @@ TEST_F(GameWindow, WithoutItsBrowserThereIsNoGameWindowAndTheLauncherStays) {
 
 TEST_F(GameWindow, TitleBarLayoutAt1300) {
     CRudovGame& g = MakeDirect();
-    ASSERT_EQ(g.m_nWidth, 1300);
-    EXPECT_EQ(g.m_rcPay, (fw::Rect{909, 9, 984, 31}));
-    EXPECT_EQ(g.m_rcReturn, (fw::Rect{989, 9, 1054, 31}));
-    EXPECT_EQ(g.m_rcClear, (fw::Rect{1059, 9, 1134, 31}));
-    EXPECT_EQ(g.m_rcBossKey, (fw::Rect{1139, 9, 1204, 31}));
-    EXPECT_EQ(g.m_rcMin, (fw::Rect{1212, 7, 1237, 32}));
-    EXPECT_EQ(g.m_rcMax, (fw::Rect{1240, 7, 1265, 32}));
-    EXPECT_EQ(g.m_rcClose, (fw::Rect{1268, 7, 1293, 32}));
-    EXPECT_EQ(g.m_rcDrag, (fw::Rect{0, 0, 904, 40}));
-    EXPECT_TRUE(g.m_rcVip.IsEmpty());
+    ASSERT_EQ(hl::Info(g).rect.Width(), 1300);
+    EXPECT_EQ(Button(g, CTitleBar::kPay), (fw::Rect{909, 9, 984, 31}));
+    EXPECT_EQ(Button(g, CTitleBar::kReturn), (fw::Rect{989, 9, 1054, 31}));
+    EXPECT_EQ(Button(g, CTitleBar::kClear), (fw::Rect{1059, 9, 1134, 31}));
+    EXPECT_EQ(Button(g, CTitleBar::kBossKey), (fw::Rect{1139, 9, 1204, 31}));
+    EXPECT_EQ(Button(g, CTitleBar::kMin), (fw::Rect{1212, 7, 1237, 32}));
+    EXPECT_EQ(Button(g, CTitleBar::kMax), (fw::Rect{1240, 7, 1265, 32}));
+    EXPECT_EQ(Button(g, CTitleBar::kClose), (fw::Rect{1268, 7, 1293, 32}));
+    EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 904, 40}));
+    EXPECT_TRUE(VipButton(g).IsEmpty());
+    ExpectButtonsDrawnInPlace(g);
 
     // Wider: everything follows the right edge.
     g.SetPos(fw::Rect::FromXYWH(0, 0, 1600, 900));
-    EXPECT_EQ(g.m_nWidth, 1600);
-    EXPECT_EQ(g.m_rcPay, (fw::Rect{1209, 9, 1284, 31}));
-    EXPECT_EQ(g.m_rcClose, (fw::Rect{1568, 7, 1593, 32}));
-    EXPECT_EQ(g.m_rcDrag, (fw::Rect{0, 0, 1204, 40}));
+    EXPECT_EQ(Button(g, CTitleBar::kPay), (fw::Rect{1209, 9, 1284, 31}));
+    EXPECT_EQ(Button(g, CTitleBar::kClose), (fw::Rect{1568, 7, 1593, 32}));
+    EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 1204, 40}));
     EXPECT_EQ(PageOf(g)->rect(), (fw::Rect{2, 40, 1598, 898}));
+    ExpectButtonsDrawnInPlace(g);
 }
 
 TEST_F(GameWindow, TheBindingButtonShortensTheDragArea) {
     StartLauncher().m_bAccountBound = 0;
     CRudovGame& g = MakeDirect();
-    EXPECT_EQ(g.m_rcBind, (fw::Rect{768, 9, 904, 31}));
-    EXPECT_EQ(g.m_rcDrag, (fw::Rect{0, 0, 763, 40}));
+    EXPECT_EQ(BindButton(g), (fw::Rect{768, 9, 904, 31}));
+    EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 763, 40}));
     EXPECT_EQ(hl::Info(g).timers, (std::vector<unsigned>{IDT_BIND_ANIMATION}));
     g.SetPos(fw::Rect::FromXYWH(0, 0, 1600, 900));
-    EXPECT_EQ(g.m_rcBind, (fw::Rect{1068, 9, 1204, 31}));
-    EXPECT_EQ(g.m_rcDrag, (fw::Rect{0, 0, 1063, 40}));
+    EXPECT_EQ(BindButton(g), (fw::Rect{1068, 9, 1204, 31}));
+    EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 1063, 40}));
     // Bound meanwhile: the next size change leaves the button out.
     launcher->m_bAccountBound = 1;
     g.SetPos(fw::Rect::FromXYWH(0, 0, 1300, 820));
-    EXPECT_TRUE(g.m_rcBind.IsEmpty());
-    EXPECT_EQ(g.m_rcDrag, (fw::Rect{0, 0, 904, 40}));
+    EXPECT_TRUE(BindButton(g).IsEmpty());
+    EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 904, 40}));
 }
 
 // ---- the launcher and the game window -----------------------------------------------------
@@ -123,16 +123,15 @@ TEST_F(GameWindow, TheLauncherPageOpensTheGameMaximisedOverTheWorkArea) {
     CMainWnd& l = StartLauncher();
     LauncherPage()->CompleteLoad();
     CRudovGame& g = OpenFromPage("http://g.test/play|x|S1 龙焰");
-    EXPECT_EQ(g_pGameWnd, &g);
+    EXPECT_EQ(GameWindows(), std::vector<CRudovGame*>{&g});
     EXPECT_FALSE(hl::Info(l).visible);
     EXPECT_FALSE(hl::Info(*l.m_pWebDlg).visible);
     const hl::WindowInfo info = hl::Info(g);
     EXPECT_TRUE(info.visible);
     EXPECT_TRUE(info.maximized);
     EXPECT_EQ(info.rect, (fw::Rect{0, 0, 1920, 1040}));
-    EXPECT_EQ(g.m_nWidth, 1920);
-    EXPECT_EQ(g.m_nHeight, 1040);
-    EXPECT_EQ(g.m_rcClose, (fw::Rect{1888, 7, 1913, 32}));
+    EXPECT_EQ(Button(g, CTitleBar::kClose), (fw::Rect{1888, 7, 1913, 32}));
+    ExpectButtonsDrawnInPlace(g);
     EXPECT_EQ(PageOf(g)->rect(), (fw::Rect{2, 40, 1918, 1038}));
     EXPECT_EQ(PageOf(g)->navigations(), (std::vector<std::string>{"http://g.test/play"}));
     EXPECT_EQ(l.m_bGameMaximized, 1);
@@ -146,9 +145,9 @@ TEST_F(GameWindow, LeavingByReturnAsksAndTheLauncherComesBackReloaded) {
     const int refreshes = launcherPage->refreshes();
 
     // Cancel: everything stays.
-    hl::MouseMove(g, Inside(g.m_rcReturn));
-    EXPECT_EQ(g.m_nState[CRudovGame::kReturn], 1);
-    hl::Click(g, Inside(g.m_rcReturn));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kReturn)));
+    EXPECT_EQ(Look(g, CTitleBar::kReturn), 1);
+    hl::Click(g, Inside(Button(g, CTitleBar::kReturn)));
     hl::Pump();
     ASSERT_EQ(hl::MessageBoxes().size(), 1u);
     const hl::MessageBoxCall& box = hl::MessageBoxes()[0];
@@ -157,16 +156,16 @@ TEST_F(GameWindow, LeavingByReturnAsksAndTheLauncherComesBackReloaded) {
     EXPECT_EQ(box.caption, "退出提示");
     EXPECT_EQ(box.flags, fw::MB_ICONQUESTION | fw::MB_OKCANCEL);
     EXPECT_EQ(l.m_pGameWnd, &g);
-    EXPECT_EQ(g.m_nState[CRudovGame::kReturn], 0);
+    EXPECT_EQ(Look(g, CTitleBar::kReturn), 0);
     EXPECT_FALSE(hl::Info(l).visible);
 
     // OK: the game window goes, the launcher is back with its page reloaded.
     hl::QueueMessageBoxAnswer(fw::IDOK);
-    hl::MouseMove(g, Inside(g.m_rcReturn));
-    hl::Click(g, Inside(g.m_rcReturn));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kReturn)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kReturn)));
     hl::Pump();
     EXPECT_EQ(l.m_pGameWnd, nullptr);
-    EXPECT_EQ(g_pGameWnd, nullptr);
+    EXPECT_TRUE(GameWindows().empty());
     EXPECT_TRUE(hl::Info(l).visible);
     EXPECT_EQ(hl::Foreground(), l.handle());
     EXPECT_EQ(launcherPage->refreshes(), refreshes + 1);
@@ -177,20 +176,20 @@ TEST_F(GameWindow, CloseButtonNeedsPressAndReleaseOnIt) {
     CMainWnd& l = StartLauncher();
     CRudovGame& g = OpenFromPage();
     // A press on close followed by a release elsewhere does nothing.
-    hl::MouseMove(g, Inside(g.m_rcClose));
-    hl::LButtonDown(g, Inside(g.m_rcClose));
-    EXPECT_EQ(g.m_nState[CRudovGame::kClose], 2);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kClose)));
+    hl::LButtonDown(g, Inside(Button(g, CTitleBar::kClose)));
+    EXPECT_EQ(Look(g, CTitleBar::kClose), 2);
     hl::MouseMove(g, {600, 300});
     hl::LButtonUp(g, {600, 300});
     EXPECT_TRUE(hl::MessageBoxes().empty());
-    EXPECT_EQ(g.m_nState[CRudovGame::kClose], 0);
+    EXPECT_EQ(Look(g, CTitleBar::kClose), 0);
     // A release on close without a press does nothing either.
-    hl::MouseMove(g, Inside(g.m_rcClose));
-    hl::LButtonUp(g, Inside(g.m_rcClose));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kClose)));
+    hl::LButtonUp(g, Inside(Button(g, CTitleBar::kClose)));
     EXPECT_TRUE(hl::MessageBoxes().empty());
     // Press and release: the question; OK leaves the game.
     hl::QueueMessageBoxAnswer(fw::IDOK);
-    hl::Click(g, Inside(g.m_rcClose));
+    hl::Click(g, Inside(Button(g, CTitleBar::kClose)));
     hl::Pump();
     ASSERT_EQ(hl::MessageBoxes().size(), 1u);
     EXPECT_EQ(l.m_pGameWnd, nullptr);
@@ -207,7 +206,7 @@ TEST_F(GameWindow, ClosedByTheSystemTheLauncherBehavesAsIfTheUserLeft) {
     hl::KeyDown(*g, fw::VK_F4, true);
     hl::Pump();
     EXPECT_EQ(l.m_pGameWnd, nullptr);
-    EXPECT_EQ(g_pGameWnd, nullptr);
+    EXPECT_TRUE(GameWindows().empty());
     EXPECT_TRUE(hl::Info(l).visible);
     EXPECT_EQ(launcherPage->refreshes(), 1);
     EXPECT_TRUE(hl::MessageBoxes().empty());  // no question: the system's close
@@ -225,8 +224,8 @@ TEST_F(GameWindow, ClosedByTheSystemTheLauncherBehavesAsIfTheUserLeft) {
     // Closed by the launcher itself: no second notice comes back.
     g = &OpenFromPage();
     hl::QueueMessageBoxAnswer(fw::IDOK);
-    hl::MouseMove(*g, Inside(g->m_rcReturn));
-    hl::Click(*g, Inside(g->m_rcReturn));
+    hl::MouseMove(*g, Inside(Button(*g, CTitleBar::kReturn)));
+    hl::Click(*g, Inside(Button(*g, CTitleBar::kReturn)));
     hl::Pump();
     EXPECT_EQ(launcherPage->refreshes(), 3);
     EXPECT_TRUE(hl::Info(l).visible);
@@ -242,28 +241,28 @@ TEST_F(GameWindow, OutlivingTheLauncherTouchesNothingOfIt) {
     l.m_strGameUrl = "http://g.test/play";
     CRudovGame& g = MakeDirect();
     g.Show(fw::ShowCmd::Show);
-    ASSERT_FALSE(g.m_rcBind.IsEmpty());
+    ASSERT_FALSE(BindButton(g).IsEmpty());
     const std::size_t navigations = PageOf(g)->navigations().size();
     launcher.reset();
 
     hl::KeyDown(g, fw::VK_F9);  // the game address was the launcher's
     EXPECT_EQ(PageOf(g)->navigations().size(), navigations);
-    hl::MouseMove(g, Inside(g.m_rcBossKey));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kBossKey)));
     EXPECT_TRUE(g.tooltipVisible());
     EXPECT_EQ(g.tooltipText(), "");
-    hl::MouseMove(g, Inside(g.m_rcPay));
-    hl::Click(g, Inside(g.m_rcPay));
-    EXPECT_EQ(g.m_pPayWnd, nullptr);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
+    EXPECT_EQ(OpenWindow<CPayWnd>(g), nullptr);
     EXPECT_TRUE(hl::ShellOpens().empty());
-    hl::Click(g, Inside(g.m_rcBind));
-    EXPECT_EQ(g.m_pBindWnd, nullptr);
+    hl::Click(g, Inside(BindButton(g)));
+    EXPECT_EQ(OpenWindow<CJihuoWnd>(g), nullptr);
     // Without a launcher the account counts as bound: the animation ends with its cycle.
     hl::AdvanceClock(3000);
     EXPECT_FALSE(g.bindAnimation().running());
     // Maximising follows the window's own state.
-    hl::MouseMove(g, Inside(g.m_rcMax));
-    hl::LButtonDown(g, Inside(g.m_rcMax));
-    hl::LButtonUp(g, Inside(g.m_rcMax));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kMax)));
+    hl::LButtonDown(g, Inside(Button(g, CTitleBar::kMax)));
+    hl::LButtonUp(g, Inside(Button(g, CTitleBar::kMax)));
     EXPECT_TRUE(hl::Info(g).maximized);
     hl::PaintWindow(g);
 
@@ -271,7 +270,7 @@ TEST_F(GameWindow, OutlivingTheLauncherTouchesNothingOfIt) {
     g.Send(fw::WM_SYSCOMMAND, fw::SC_CLOSE, 0);
     hl::Pump();
     EXPECT_FALSE(g.IsWindow());
-    EXPECT_EQ(g_pGameWnd, nullptr);
+    EXPECT_TRUE(GameWindows().empty());
 }
 
 // ---- mouse --------------------------------------------------------------------------------
@@ -280,39 +279,38 @@ TEST_F(GameWindow, HoverOneButtonAtATimeAndTheBossKeyHint) {
     CMainWnd& l = StartLauncher();
     l.m_strHotKeyName = "Ctrl + F10";
     CRudovGame& g = OpenFromPage();
-    hl::MouseMove(g, Inside(g.m_rcPay));
-    EXPECT_EQ(g.m_nState[CRudovGame::kPay], 1);
-    EXPECT_EQ(g.m_nHotButton, CRudovGame::kPay);
-    EXPECT_TRUE(g.m_bTracking);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    EXPECT_EQ(Look(g, CTitleBar::kPay), 1);
     EXPECT_TRUE(hl::Info(g).trackingLeave);
-    hl::MouseMove(g, Inside(g.m_rcReturn));
-    EXPECT_EQ(g.m_nState[CRudovGame::kPay], 0);
-    EXPECT_EQ(g.m_nState[CRudovGame::kReturn], 1);
-    EXPECT_EQ(g.m_nHotButton, CRudovGame::kReturn);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kReturn)));
+    EXPECT_EQ(Look(g, CTitleBar::kPay), 0);
+    EXPECT_EQ(Look(g, CTitleBar::kReturn), 1);
     EXPECT_FALSE(g.tooltipVisible());
 
-    hl::MouseMove(g, Inside(g.m_rcBossKey));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kBossKey)));
     EXPECT_TRUE(g.tooltipVisible());
     EXPECT_EQ(g.tooltipText(), "Ctrl + F10");
     // Shown once: a new name shows only the next time the hint appears.
     l.m_strHotKeyName = "F11";
-    hl::MouseMove(g, {Inside(g.m_rcBossKey).x + 1, Inside(g.m_rcBossKey).y});
+    hl::MouseMove(g, {Inside(Button(g, CTitleBar::kBossKey)).x + 1, Inside(Button(g, CTitleBar::kBossKey)).y});
     EXPECT_EQ(g.tooltipText(), "Ctrl + F10");
-    hl::MouseMove(g, Inside(g.m_rcClear));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kClear)));
     EXPECT_FALSE(g.tooltipVisible());
-    hl::MouseMove(g, Inside(g.m_rcBossKey));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kBossKey)));
     EXPECT_EQ(g.tooltipText(), "F11");
 
     // Leaving the window hides the hint; the states stay as they were.
     hl::MouseMove(g, {5000, 5000});
-    EXPECT_FALSE(g.m_bTracking);
+    EXPECT_FALSE(hl::Info(g).trackingLeave);
     EXPECT_FALSE(g.tooltipVisible());
-    EXPECT_EQ(g.m_nState[CRudovGame::kBossKey], 1);
+    EXPECT_EQ(Look(g, CTitleBar::kBossKey), 1);
 
-    // Elsewhere in the window: every state back to 0.
+    // Elsewhere in the window: every button back to normal; the next leave is watched again.
     hl::MouseMove(g, {500, 500});
-    EXPECT_EQ(g.m_nHotButton, 0);
-    for (int k = CRudovGame::kClose; k < CRudovGame::kButtonCount; ++k) EXPECT_EQ(g.m_nState[k], 0) << k;
+    EXPECT_TRUE(hl::Info(g).trackingLeave);
+    for (int k : {CTitleBar::kClose, CTitleBar::kMin, CTitleBar::kMax, CTitleBar::kReturn, CTitleBar::kClear,
+                  CTitleBar::kBossKey, CTitleBar::kPay})
+        EXPECT_EQ(Look(g, k), 0) << k;
 }
 
 TEST_F(GameWindow, MaximiseRestoreAndTheTitleBar) {
@@ -320,7 +318,7 @@ TEST_F(GameWindow, MaximiseRestoreAndTheTitleBar) {
     CRudovGame& g = OpenFromPage();
     ASSERT_TRUE(hl::Info(g).maximized);
     const fw::Point inDrag{300, 20};
-    ASSERT_TRUE(g.m_rcDrag.Contains(inDrag));
+    ASSERT_TRUE(DragArea(g).Contains(inDrag));
 
     // Maximised: neither dragged nor resized.
     hl::LButtonDown(g, inDrag);
@@ -331,13 +329,13 @@ TEST_F(GameWindow, MaximiseRestoreAndTheTitleBar) {
     EXPECT_EQ(hl::Info(g).resizeDrags, 0);
 
     // The maximise button restores.
-    hl::MouseMove(g, Inside(g.m_rcMax));
-    hl::Click(g, Inside(g.m_rcMax));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kMax)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kMax)));
     EXPECT_EQ(l.m_bGameMaximized, 0);
     EXPECT_FALSE(hl::Info(g).maximized);
     EXPECT_EQ(hl::Info(g).rect, fw::Rect::FromXYWH(310, 111, 1300, 820));
-    EXPECT_EQ(g.m_nWidth, 1300);
-    EXPECT_EQ(g.m_rcClose, (fw::Rect{1268, 7, 1293, 32}));
+    EXPECT_EQ(Button(g, CTitleBar::kClose), (fw::Rect{1268, 7, 1293, 32}));
+    ExpectButtonsDrawnInPlace(g);
 
     // Restored: the title bar drags, the edges resize down to 1050 x 700.
     hl::LButtonDown(g, inDrag);
@@ -350,8 +348,8 @@ TEST_F(GameWindow, MaximiseRestoreAndTheTitleBar) {
     hl::DragBy(g, -600, 0);
     hl::LButtonUp(g, {700, 400});
     EXPECT_EQ(hl::Info(g).rect.Width(), 1050);
-    EXPECT_EQ(g.m_nWidth, 1050);
-    EXPECT_EQ(g.m_rcClose.right, 1050 - 7);
+    EXPECT_EQ(Button(g, CTitleBar::kClose).right, 1050 - 7);
+    ExpectButtonsDrawnInPlace(g);
 
     // A double click on the title bar maximises again.
     hl::LButtonDblClk(g, inDrag);
@@ -408,17 +406,19 @@ TEST_F(GameWindow, EdgesHitTestInOrderWithTheirCursors) {
 
 TEST_F(GameWindow, MinimiseByButtonAndBySystemCommand) {
     CRudovGame& g = OpenFromPage();
-    const fw::Rect close = g.m_rcClose;
-    hl::MouseMove(g, Inside(g.m_rcMin));
-    hl::LButtonDown(g, Inside(g.m_rcMin));
-    EXPECT_EQ(g.m_nState[CRudovGame::kMin], 2);
-    hl::LButtonUp(g, Inside(g.m_rcMin));
+    const fw::Rect close = Button(g, CTitleBar::kClose);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kMin)));
+    hl::LButtonDown(g, Inside(Button(g, CTitleBar::kMin)));
+    EXPECT_EQ(Look(g, CTitleBar::kMin), 2);
+    hl::LButtonUp(g, Inside(Button(g, CTitleBar::kMin)));
     EXPECT_TRUE(hl::Info(g).minimized);
-    EXPECT_EQ(g.m_nState[CRudovGame::kMin], 0);
-    EXPECT_EQ(g.m_rcClose, close);  // the layout stays while minimised
+    EXPECT_EQ(Look(g, CTitleBar::kMin), 0);
+    EXPECT_EQ(Button(g, CTitleBar::kClose), close);  // the layout stays while minimised
+    ExpectButtonsDrawnInPlace(g);
     g.Show(fw::ShowCmd::Restore);
     EXPECT_TRUE(hl::Info(g).maximized);
-    EXPECT_EQ(g.m_nWidth, 1920);
+    EXPECT_EQ(Button(g, CTitleBar::kClose), close);
+    ExpectButtonsDrawnInPlace(g);
     // A posted minimise command is taken before dispatch.
     g.Post(fw::WM_SYSCOMMAND, fw::WPARAM{fw::SC_MINIMIZE});
     hl::Pump();
@@ -471,23 +471,23 @@ TEST_F(GameWindow, LoadGameAddressesNavigateToTheirHttpPart) {
 TEST_F(GameWindow, PaymentOpensTheSiteOrThePaymentWindowOnce) {
     CMainWnd& l = StartLauncher();
     CRudovGame& g = OpenFromPage();
-    hl::MouseMove(g, Inside(g.m_rcPay));
-    hl::Click(g, Inside(g.m_rcPay));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
     EXPECT_EQ(hl::ShellOpens(), (std::vector<std::string>{"http://pay.test/?g=dmor"}));
-    EXPECT_EQ(g.m_pPayWnd, nullptr);
-    EXPECT_EQ(g.m_nState[CRudovGame::kPay], 0);
+    EXPECT_EQ(OpenWindow<CPayWnd>(g), nullptr);
+    EXPECT_EQ(Look(g, CTitleBar::kPay), 0);
 
     l.m_strPayParam = "http://pay.test/qr?order=7";
-    hl::MouseMove(g, Inside(g.m_rcPay));
-    hl::Click(g, Inside(g.m_rcPay));
-    CPayWnd* pay = g.m_pPayWnd;
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
+    CPayWnd* pay = OpenWindow<CPayWnd>(g);
     ASSERT_NE(pay, nullptr);
     EXPECT_FALSE(hl::Info(*pay).visible);  // until its page has loaded
     EXPECT_EQ(pay->parent(), &g);
     EXPECT_EQ(hl::Info(*pay).rect, fw::Rect::FromXYWH(1920 - 400, 40, 238, 270));
-    hl::MouseMove(g, Inside(g.m_rcPay));
-    hl::Click(g, Inside(g.m_rcPay));
-    EXPECT_EQ(g.m_pPayWnd, pay);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
+    EXPECT_EQ(OpenWindow<CPayWnd>(g), pay);
     EXPECT_EQ(hl::ShellOpens().size(), 1u);
 
     // Restoring the game window moves it along the right edge.
@@ -499,11 +499,11 @@ TEST_F(GameWindow, PaymentOpensTheSiteOrThePaymentWindowOnce) {
     payPage->CallExternal("WD_JAPI", {std::u16string(u"closedBox")});
     payPage->CallExternal("WD_JAPI", {std::u16string(u"closedBox")});
     hl::Pump();
-    EXPECT_EQ(g.m_pPayWnd, nullptr);
+    EXPECT_EQ(OpenWindow<CPayWnd>(g), nullptr);
     hl::Pump();
-    hl::MouseMove(g, Inside(g.m_rcPay));
-    hl::Click(g, Inside(g.m_rcPay));
-    EXPECT_NE(g.m_pPayWnd, nullptr);  // a new one
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
+    EXPECT_NE(OpenWindow<CPayWnd>(g), nullptr);  // a new one
 }
 
 TEST_F(GameWindow, TheBindingButtonOpensTheAccountPageOnce) {
@@ -511,25 +511,25 @@ TEST_F(GameWindow, TheBindingButtonOpensTheAccountPageOnce) {
     l.m_bAccountBound = 0;
     CRudovGame& g = OpenFromPage();
     // Over the binding button nothing changes; a click needs no hover.
-    hl::MouseMove(g, Inside(g.m_rcPay));
-    hl::MouseMove(g, Inside(g.m_rcBind));
-    EXPECT_EQ(g.m_nHotButton, CRudovGame::kPay);
-    hl::Click(g, Inside(g.m_rcBind));
-    CJihuoWnd* bind = g.m_pBindWnd;
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::MouseMove(g, Inside(BindButton(g)));
+    EXPECT_EQ(Look(g, CTitleBar::kPay), 1);
+    hl::Click(g, Inside(BindButton(g)));
+    CJihuoWnd* bind = OpenWindow<CJihuoWnd>(g);
     ASSERT_NE(bind, nullptr);
     EXPECT_FALSE(hl::Info(*bind).visible);
     EXPECT_EQ(bind->parent(), &g);
-    hl::Click(g, Inside(g.m_rcBind));
-    EXPECT_EQ(g.m_pBindWnd, bind);
+    hl::Click(g, Inside(BindButton(g)));
+    EXPECT_EQ(OpenWindow<CJihuoWnd>(g), bind);
     hl::ScriptedBrowser* bindPage = hl::FindBrowser(*bind, CJihuoWnd::kBrowserId);
     bindPage->CallExternal("WD_JAPI", {std::u16string(u"CloseBindPage")});
     bindPage->CallExternal("WD_JAPI", {std::u16string(u"CloseBindPage")});
     hl::Pump();
-    EXPECT_EQ(g.m_pBindWnd, nullptr);
+    EXPECT_EQ(OpenWindow<CJihuoWnd>(g), nullptr);
     // Bound meanwhile: the place of the button opens nothing.
     l.m_bAccountBound = 1;
-    hl::Click(g, Inside(g.m_rcBind));
-    EXPECT_EQ(g.m_pBindWnd, nullptr);
+    hl::Click(g, Inside(BindButton(g)));
+    EXPECT_EQ(OpenWindow<CJihuoWnd>(g), nullptr);
 }
 
 TEST_F(GameWindow, TheBossKeyButtonRunsTheDialogModallyOverTheGame) {
@@ -539,13 +539,13 @@ TEST_F(GameWindow, TheBossKeyButtonRunsTheDialogModallyOverTheGame) {
         seenParent = dlg.parent();
         fw::EndModal(dlg, fw::IDCANCEL);
     });
-    hl::MouseMove(g, Inside(g.m_rcBossKey));
-    hl::LButtonDown(g, Inside(g.m_rcBossKey));
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kBossKey)));
+    hl::LButtonDown(g, Inside(Button(g, CTitleBar::kBossKey)));
     EXPECT_EQ(hl::ModalLoopsStarted(), 0);  // on the release
-    hl::LButtonUp(g, Inside(g.m_rcBossKey));
+    hl::LButtonUp(g, Inside(Button(g, CTitleBar::kBossKey)));
     EXPECT_EQ(hl::ModalLoopsStarted(), 1);
     EXPECT_EQ(seenParent, &g);
-    EXPECT_EQ(g.m_nState[CRudovGame::kBossKey], 0);
+    EXPECT_EQ(Look(g, CTitleBar::kBossKey), 0);
     EXPECT_TRUE(g.IsWindow());
 }
 
@@ -571,27 +571,32 @@ TEST_F(GameWindow, PaintingFollowsTheState) {
     EXPECT_EQ(Region(without, {0, 500, 1920, 501}), Region(bands, {0, 500, 1920, 501}));
 
     // Maximised: the restore picture; restored: the maximise picture. By hover state.
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_RESTORE, g.m_rcMax, ui::Strip::Horizontal, 3), 0);
-    hl::MouseMove(g, Inside(g.m_rcMax));
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_RESTORE, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 0);
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kMax)));
     fw::Bitmap hovered = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(hovered, bands, shared::IDB_GAME_RESTORE, g.m_rcMax, ui::Strip::Horizontal, 3), 1);
+    EXPECT_EQ(ShownSlice(hovered, bands, shared::IDB_GAME_RESTORE, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 1);
     l.m_bGameMaximized = 0;
     fw::Bitmap maxLook = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(maxLook, bands, shared::IDB_GAME_MAX, g.m_rcMax, ui::Strip::Horizontal, 3), 1);
-    hl::LButtonDown(g, Inside(g.m_rcMax));
+    EXPECT_EQ(ShownSlice(maxLook, bands, shared::IDB_GAME_MAX, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 1);
+    hl::LButtonDown(g, Inside(Button(g, CTitleBar::kMax)));
     fw::Bitmap pressed = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(pressed, bands, shared::IDB_GAME_MAX, g.m_rcMax, ui::Strip::Horizontal, 3), 2);
+    EXPECT_EQ(ShownSlice(pressed, bands, shared::IDB_GAME_MAX, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 2);
 
-    // The clear-cache button: idle or clearing picture.
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLEAR, g.m_rcClear, ui::Strip::Vertical, 2), 0);
-    g.m_bClearing = 1;
-    fw::Bitmap clearing = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(clearing, bands, shared::IDB_GAME_CLEARING, g.m_rcClear, ui::Strip::Vertical, 2), 0);
-    g.m_bClearing = 0;
+    // The clear-cache button: idle or clearing picture (the spinner turns over the latter).
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLEAR, Button(g, CTitleBar::kClear), ui::Strip::Vertical, 2), 0);
+    EXPECT_FALSE(ShowsClearing(g));
+    hl::SetBrowserDataClearDeferred(true);
+    g.StartClearing();
+    EXPECT_TRUE(ShowsClearing(g));
+    EXPECT_EQ(hl::FinishBrowserDataClears(), 1);
+    ASSERT_TRUE(PumpUntil([] { return !hl::MessageBoxes().empty(); }));  // done
+    hl::AdvanceClock(8 * 80);  // the spinner's cycle ends
+    EXPECT_FALSE(ShowsClearing(g));
+    EXPECT_EQ(Look(g, CTitleBar::kClear), 0);
     // The other buttons by their state, and no VIP button.
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_PAY, g.m_rcPay, ui::Strip::Vertical, 2), 0);
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_BOSSKEY, g.m_rcBossKey, ui::Strip::Vertical, 2), 0);
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLOSE, g.m_rcClose, ui::Strip::Horizontal, 3), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_PAY, Button(g, CTitleBar::kPay), ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_BOSSKEY, Button(g, CTitleBar::kBossKey), ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLOSE, Button(g, CTitleBar::kClose), ui::Strip::Horizontal, 3), 0);
     const fw::Rect vipPlace{1920 - 471, 9, 1920 - 396, 31};
     EXPECT_EQ(Region(without, vipPlace), Region(bands, vipPlace));
 }

@@ -53,8 +53,8 @@ TEST_F(PageFaults, AClientLinkGameLeftAnyWayLeavesTheLauncherUp) {
         switch (way) {
         case 0:  // the return button and OK
             hl::QueueMessageBoxAnswer(fw::IDOK);
-            hl::MouseMove(*g, Inside(g->m_rcReturn));
-            hl::Click(*g, Inside(g->m_rcReturn));
+            hl::MouseMove(*g, Inside(Button(*g, CTitleBar::kReturn)));
+            hl::Click(*g, Inside(Button(*g, CTitleBar::kReturn)));
             break;
         case 1: hl::KeyDown(*g, fw::VK_F4, true); break;  // Alt+F4
         case 2: g->Send(fw::WM_CLOSE); break;            // the window manager's close
@@ -146,13 +146,14 @@ TEST_F(PageFaults, TheGamePageAndThePaymentPageAreLoadedAgainToo) {
     EXPECT_FALSE(hl::Info(l).visible);
 
     g.OpenPayment();
-    ASSERT_NE(g.m_pPayWnd, nullptr);
-    hl::ScriptedBrowser* pay = hl::FindBrowser(*g.m_pPayWnd, CPayWnd::kBrowserId);
+    CPayWnd* payWnd = OpenWindow<CPayWnd>(g);
+    ASSERT_NE(payWnd, nullptr);
+    hl::ScriptedBrowser* pay = hl::FindBrowser(*payWnd, CPayWnd::kBrowserId);
     ASSERT_NE(pay, nullptr);
     pay->CrashEngine();
     EXPECT_EQ(pay->refreshes(), 1);
     pay->CompleteLoad();
-    EXPECT_TRUE(hl::Info(*g.m_pPayWnd).visible);
+    EXPECT_TRUE(hl::Info(*payWnd).visible);
 
     // A game window that closes while its page waits for its pause leaves nothing running.
     game->CrashEngine();
@@ -300,8 +301,9 @@ TEST_F(PageFaults, OneClickOpensTheDefaultBrowserOnceAndOnlyAFewInAShortTime) {
     l.m_strPayParam = "http://pay.test/pay/";
     CRudovGame& g = OpenFromPage();
     g.OpenPayment();
-    ASSERT_NE(g.m_pPayWnd, nullptr);
-    hl::ScriptedBrowser* pay = hl::FindBrowser(*g.m_pPayWnd, CPayWnd::kBrowserId);
+    CPayWnd* payWnd = OpenWindow<CPayWnd>(g);
+    ASSERT_NE(payWnd, nullptr);
+    hl::ScriptedBrowser* pay = hl::FindBrowser(*payWnd, CPayWnd::kBrowserId);
     EXPECT_TRUE(pay->NewWindow("http://pay.test/qr/1"));
     EXPECT_TRUE(pay->NewWindow("http://pay.test/qr/1b", fw::NWMF_USERINITED));
     EXPECT_TRUE(page->NewWindow("http://h/news/again"));

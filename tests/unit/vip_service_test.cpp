@@ -46,23 +46,37 @@ protected:
         const int before = lib.Delivered();
         lib.Deliver(text);
         ASSERT_TRUE(lib.WaitDelivered(before + 1));
-        ASSERT_TRUE(PumpUntil([&] { return g.m_bImPending == 1; }));
-        hl::Pump();
+        hl::Pump();  // WM_IM_ARRIVED, posted before the callback returned
+        // The message waits: the VIP button blinks, or waits for the window to be shown.
+        ASSERT_TRUE(g.vipBlink().running() || HasTimer(g, IDT_BLINK_WAIT_VISIBLE));
+    }
+    // Nothing waits: no blink, and none waiting for the window.
+    static void ExpectNothingWaits(CRudovGame& g) {
+        EXPECT_FALSE(g.vipBlink().running());
+        EXPECT_FALSE(HasTimer(g, IDT_BLINK_WAIT_VISIBLE));
+    }
+    // What the VIP button shows with the mouse over it (the hover picture, unless a message
+    // waits); the mouse then leaves it.
+    int VipHovered(CRudovGame& g) {
+        hl::MouseMove(g, Inside(VipButton(g)));
+        const int shown = VipShown(g);
+        hl::MouseMove(g, {5, 60});
+        return shown;
     }
 
     // What the VIP button's place shows: 0 the bare title bar, else the picture's resource id
     // (-1 for anything else).
     int VipShown(CRudovGame& g) {
         const fw::Bitmap now = hl::PaintWindow(g);
-        if (Region(now, g.m_rcVip) == Region(bare, g.m_rcVip)) return 0;
+        if (Region(now, VipButton(g)) == Region(bare, VipButton(g))) return 0;
         for (int id : {shared::IDB_VIP_NORMAL, shared::IDB_VIP_HOVER}) {
             std::unique_ptr<fw::Image> img;
             ui::LoadSkinImage(id, img);
             fw::Bitmap expect;
             expect.CopyFrom(bare);
             fw::Canvas c(expect);
-            c.DrawImage(img.get(), g.m_rcVip, {0, 0, 75, 22});
-            if (Region(now, g.m_rcVip) == Region(expect, g.m_rcVip)) return id;
+            c.DrawImage(img.get(), VipButton(g), {0, 0, 75, 22});
+            if (Region(now, VipButton(g)) == Region(expect, VipButton(g))) return id;
         }
         return -1;
     }
@@ -76,7 +90,7 @@ protected:
         return g;
     }
 
-    void PressVip(CRudovGame& g) { hl::LButtonDown(g, Inside(g.m_rcVip)); }
+    void PressVip(CRudovGame& g) { hl::LButtonDown(g, Inside(VipButton(g))); }
 
     static hl::ScriptedBrowser* ChatPage(CVipmsgWnd* w) { return w ? hl::FindBrowser(*w, CVipmsgWnd::kBrowserId) : nullptr; }
 
@@ -129,7 +143,7 @@ TEST(VipServiceList, FieldsBetweenTheBars) {
 TEST_F(VipService, ShowImStartsTheChatTheButtonAndTheHeartbeat) {
     lib.Install(dir.dir(), "full");
     CRudovGame& g = Play();
-    EXPECT_TRUE(g.m_rcVip.IsEmpty());
+    EXPECT_TRUE(VipButton(g).IsEmpty());
     EXPECT_EQ(VipShown(g), 0);
 
     ShowIM();
@@ -139,10 +153,10 @@ TEST_F(VipService, ShowImStartsTheChatTheButtonAndTheHeartbeat) {
                                {"ongetlok", "callback"}}));
     EXPECT_TRUE(g.servicesParsed());
     // Left of the payment button; the drag area ends 5 pixels before it.
-    EXPECT_EQ(g.m_rcVip, (fw::Rect{1920 - 471, 9, 1920 - 396, 31}));
-    EXPECT_EQ(g.m_rcDrag, (fw::Rect{0, 0, 1920 - 476, 40}));
+    EXPECT_EQ(VipButton(g), (fw::Rect{1920 - 471, 9, 1920 - 396, 31}));
+    EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 1920 - 476, 40}));
     EXPECT_EQ(VipShown(g), shared::IDB_VIP_NORMAL);
-    hl::MouseMove(g, Inside(g.m_rcVip));
+    hl::MouseMove(g, Inside(VipButton(g)));
     EXPECT_EQ(VipShown(g), shared::IDB_VIP_HOVER);
     hl::MouseMove(g, {5, 60});
     EXPECT_EQ(VipShown(g), shared::IDB_VIP_NORMAL);
@@ -158,13 +172,13 @@ TEST_F(VipService, NextToTheBindingButtonAndAfterAResize) {
     StartLauncher().m_bAccountBound = 0;
     CRudovGame& g = Play();
     ShowIM();
-    EXPECT_EQ(g.m_rcVip, (fw::Rect{1920 - 612, 9, 1920 - 537, 31}));
-    EXPECT_EQ(g.m_rcDrag.right, 1920 - 617);
+    EXPECT_EQ(VipButton(g), (fw::Rect{1920 - 612, 9, 1920 - 537, 31}));
+    EXPECT_EQ(DragArea(g).right, 1920 - 617);
     // Restored to 1300 wide: placed again for the new width.
     g.ToggleMaximize();
-    ASSERT_EQ(g.m_nWidth, 1300);
-    EXPECT_EQ(g.m_rcVip, (fw::Rect{1300 - 612, 9, 1300 - 537, 31}));
-    EXPECT_EQ(g.m_rcDrag.right, 1300 - 617);
+    ASSERT_EQ(hl::Info(g).rect.Width(), 1300);
+    EXPECT_EQ(VipButton(g), (fw::Rect{1300 - 612, 9, 1300 - 537, 31}));
+    EXPECT_EQ(DragArea(g).right, 1300 - 617);
 }
 
 TEST_F(VipService, TheLauncherDropsShowImWithoutAGameOrAList) {
@@ -181,7 +195,7 @@ TEST_F(VipService, TheLauncherDropsShowImWithoutAGameOrAList) {
     ShowIM("no bars at all");  // a list that starts nothing
     EXPECT_FALSE(chat::LibraryLoaded());
     EXPECT_FALSE(g.servicesParsed());
-    EXPECT_TRUE(g.m_rcVip.IsEmpty());
+    EXPECT_TRUE(VipButton(g).IsEmpty());
     EXPECT_TRUE(beats.Targets().empty());
     // A press where the button would be is no press on it.
     PressVip(g);
@@ -194,14 +208,14 @@ TEST_F(VipService, WithoutTheLibraryThereIsNoButtonAndNoWord) {
     CRudovGame& g = Play();  // no library in the folder
     ShowIM();
     EXPECT_FALSE(chat::LibraryLoaded());
-    EXPECT_TRUE(g.m_rcVip.IsEmpty());
+    EXPECT_TRUE(VipButton(g).IsEmpty());
     EXPECT_EQ(VipShown(g), 0);
     EXPECT_TRUE(hl::MessageBoxes().empty());
     ASSERT_TRUE(beats.WaitForRequests(1));  // the heartbeat runs all the same
 
     // The list was parsed: a resize places the button, and its press then finds no setacc.
     g.ToggleMaximize();
-    ASSERT_FALSE(g.m_rcVip.IsEmpty());
+    ASSERT_FALSE(VipButton(g).IsEmpty());
     PressVip(g);
     ASSERT_EQ(hl::MessageBoxes().size(), 1u);
     EXPECT_EQ(hl::MessageBoxes()[0].text, "DLL函数寻找失败！");
@@ -223,13 +237,13 @@ TEST_F(VipService, InitMissingOrRefusingStartsNoChat) {
         ShowIM();
         EXPECT_TRUE(chat::LibraryLoaded());
         EXPECT_EQ(Count("ongetlok"), 0);
-        EXPECT_TRUE(g.m_rcVip.IsEmpty());
-        EXPECT_EQ(g.m_rcDrag.right, g.m_rcPay.left - 5);
+        EXPECT_TRUE(VipButton(g).IsEmpty());
+        EXPECT_EQ(DragArea(g).right, Button(g, CTitleBar::kPay).left - 5);
         EXPECT_TRUE(hl::MessageBoxes().empty());
         // No callback: what the library has for the player goes nowhere.
         lib.Deliver(kLink);
         hl::Pump();
-        EXPECT_EQ(g.m_bImPending, 0);
+        ExpectNothingWaits(g);
         launcher->Send(WM_GAME_CLOSED);
         hl::Pump();
     }
@@ -244,7 +258,7 @@ TEST_F(VipService, OngetlokMissingSaysSoAndTheButtonStillShows) {
     EXPECT_EQ(box.text, "DLL函数寻找失败!");  // the ASCII exclamation mark
     EXPECT_EQ(box.owner, g.handle());
     EXPECT_EQ(lib.CallNames(), std::vector<std::string>{"init"});
-    EXPECT_FALSE(g.m_rcVip.IsEmpty());
+    EXPECT_FALSE(VipButton(g).IsEmpty());
     EXPECT_EQ(VipShown(g), shared::IDB_VIP_NORMAL);
 }
 
@@ -277,11 +291,10 @@ TEST_F(VipService, SetlnkMissingDoesNothingAndSaysNothing) {
     hl::Pump();
     EXPECT_EQ(lib.CallNames(), (std::vector<std::string>{"init", "ongetlok", "setacc"}));
     EXPECT_EQ(g.vipWindow(), nullptr);
-    EXPECT_EQ(g.m_bImLinked, 0);
-    // A message still blinks; every one tries the link again.
+    // Nobody linked: a message still blinks, and every one tries the link again.
     Arrive(g);
     EXPECT_TRUE(g.vipBlink().running());
-    EXPECT_EQ(g.m_bImLinked, 0);
+    EXPECT_EQ(Count("setacc"), 2);
     Arrive(g);
     EXPECT_EQ(Count("setacc"), 3);
     EXPECT_TRUE(hl::MessageBoxes().empty());
@@ -301,7 +314,6 @@ TEST_F(VipService, ThePressLinksAndTheWindowShowsOnceItsPageHasLoaded) {
     hl::Pump();
     EXPECT_EQ(lib.Calls().back(), kSetAcc);
     EXPECT_EQ(g.vipWindow(), nullptr);
-    EXPECT_EQ(g.m_bImLinked, 0);
 
     lib.Answer(1, 1, kLink);
     PressVip(g);
@@ -309,7 +321,6 @@ TEST_F(VipService, ThePressLinksAndTheWindowShowsOnceItsPageHasLoaded) {
     ASSERT_EQ(calls.size(), 5u);
     EXPECT_EQ(calls[3], kSetAcc);
     EXPECT_EQ(calls[4], kSetLnk);
-    EXPECT_EQ(g.m_bImLinked, 1);
     EXPECT_EQ(g.lastImText(), kLink);
     EXPECT_EQ(g.vipWindow(), nullptr);  // WM_SHOW_VIP is posted
     hl::Pump();
@@ -329,6 +340,11 @@ TEST_F(VipService, ThePressLinksAndTheWindowShowsOnceItsPageHasLoaded) {
     EXPECT_TRUE(hl::Info(*vip).visible);
     EXPECT_EQ(g.vipWindow(), vip);
     EXPECT_EQ(lib.Calls().size(), 5u);
+
+    // Linked: a message only blinks.
+    Arrive(g);
+    EXPECT_TRUE(g.vipBlink().running());
+    EXPECT_EQ(lib.Calls().size(), 5u);
 }
 
 TEST_F(VipService, AMessageBlinksLinksAndMakesAHiddenWindow) {
@@ -341,7 +357,6 @@ TEST_F(VipService, AMessageBlinksLinksAndMakesAHiddenWindow) {
     ASSERT_EQ(calls.size(), 4u);
     EXPECT_EQ(calls[2], kSetAcc);
     EXPECT_EQ(calls[3], kSetLnk);
-    EXPECT_EQ(g.m_bImLinked, 1);
     CVipmsgWnd* vip = g.vipWindow();
     ASSERT_NE(vip, nullptr);
     EXPECT_FALSE(vip->showWhenLoaded());
@@ -394,11 +409,10 @@ TEST_F(VipService, ClosingTheWindowEndsTheBlinkTheLinkAndTheHeartbeat) {
     EXPECT_EQ(g.vipWindow(), vip);  // a posted request
     hl::Pump();
     EXPECT_EQ(g.vipWindow(), nullptr);
-    EXPECT_EQ(g.m_bImPending, 0);
-    EXPECT_EQ(g.m_bImLinked, 0);
-    EXPECT_FALSE(g.vipBlink().running());
+    ExpectNothingWaits(g);
     EXPECT_FALSE(HasTimer(g, IDT_VIP_BLINK));
     EXPECT_EQ(VipShown(g), shared::IDB_VIP_NORMAL);
+    EXPECT_EQ(VipHovered(g), shared::IDB_VIP_HOVER);
     EXPECT_FALSE(g.heartbeat().keepBeating());
     ASSERT_TRUE(PumpUntil([] { return Heartbeat::Running() == 0; }));
 
@@ -415,8 +429,8 @@ TEST_F(VipService, ClosingTheWindowEndsTheBlinkTheLinkAndTheHeartbeat) {
     const std::size_t reports = beats.Targets().size();
     ShowIM();
     EXPECT_EQ(Count("init"), 2);
-    EXPECT_EQ(g.m_bImPending, 0);  // a new list: nothing waits
-    EXPECT_FALSE(g.vipBlink().running());
+    ExpectNothingWaits(g);  // a new list: nothing waits
+    EXPECT_EQ(VipHovered(g), shared::IDB_VIP_HOVER);
     ASSERT_TRUE(PumpUntil([] { return Heartbeat::Running() == 0; }));
     EXPECT_EQ(beats.Targets().size(), reports);
 }
@@ -454,11 +468,15 @@ TEST_F(VipService, AnAgentReportedOfflineEndsTheBlink) {
     EXPECT_TRUE(g.vipBlink().running());
     page->CallExternal("WD_JAPI", {fw::Utf8ToUtf16("DialogBoxTopInfo"), fw::Utf8ToUtf16("Lily|离线|")});
     EXPECT_EQ(vip->title(), "Lily[离线]");
-    EXPECT_EQ(g.m_bImPending, 0);
-    EXPECT_FALSE(g.vipBlink().running());
+    ExpectNothingWaits(g);
     EXPECT_EQ(VipShown(g), shared::IDB_VIP_NORMAL);
+    EXPECT_EQ(VipHovered(g), shared::IDB_VIP_HOVER);
     EXPECT_EQ(g.vipWindow(), vip);  // the chat stays open
-    EXPECT_EQ(g.m_bImLinked, 1);
+    // Still linked: the next message only blinks.
+    Arrive(g);
+    EXPECT_TRUE(g.vipBlink().running());
+    EXPECT_EQ(Count("setacc"), 1);
+    EXPECT_EQ(Count("setlnk"), 1);
 }
 
 TEST_F(VipService, ThePageClosesTheWindowThroughTheGameWindow) {
@@ -479,7 +497,10 @@ TEST_F(VipService, ThePageClosesTheWindowThroughTheGameWindow) {
         EXPECT_TRUE(vip->IsWindow());  // ... and the close is a request
         hl::Pump();
         EXPECT_EQ(g.vipWindow(), nullptr);
-        EXPECT_EQ(g.m_bImLinked, 0);
+        // The chat ended: the next message links again (and makes a hidden window).
+        const int links = Count("setlnk");
+        Arrive(g);
+        EXPECT_EQ(Count("setlnk"), links + 1);
     }
 }
 
@@ -501,7 +522,7 @@ TEST_F(VipService, TextsWithoutAGameWindowAreDropped) {
     lib.Deliver("http://cs.test:9000/cs/chat/?sid=S1#msg-3");
     ASSERT_TRUE(lib.WaitDelivered(before + 2));
     hl::Pump();
-    EXPECT_EQ(next.m_bImPending, 0);  // no service in this window yet
+    ExpectNothingWaits(next);  // no service in this window yet
     EXPECT_EQ(chat::ImInbox::LastText(), "http://cs.test:9000/cs/chat/?sid=S1#msg-3");
     ShowIM();
     Arrive(next);
@@ -528,7 +549,7 @@ TEST_F(VipService, ClosingTheGameWindowInTheMiddleOfItAllLeavesNothingBehind) {
         hl::Pump();
         ASSERT_EQ(l.m_pGameWnd, nullptr);
         EXPECT_EQ(Heartbeat::Running(), 0);  // joined as the window went
-        EXPECT_EQ(g_pGameWnd, nullptr);
+        EXPECT_TRUE(GameWindows().empty());
         hl::AdvanceClock(2000);  // no timer of a closed window fires
     }
 }

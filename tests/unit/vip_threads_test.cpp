@@ -82,7 +82,7 @@ TEST_F(VipThreads, GameWindowsCloseInABlinkAPauseAndACallOfTheCallback) {
             // A message blinks (and links: a hidden VIP window) before the close.
             lib.Deliver("http://cs.test:9000/cs/chat/?sid=S1#msg-" + std::to_string(round));
             ASSERT_TRUE(lib.WaitDelivered(++delivered));
-            ASSERT_TRUE(PumpUntil([&] { return g.m_bImPending == 1 && g.vipWindow() != nullptr; }));
+            ASSERT_TRUE(PumpUntil([&] { return g.vipBlink().running() && g.vipWindow() != nullptr; }));
             hl::AdvanceClock(static_cast<unsigned>(137 * round % 1500));
         }
         // The library calls back while the window closes: texts on their way.
@@ -95,7 +95,7 @@ TEST_F(VipThreads, GameWindowsCloseInABlinkAPauseAndACallOfTheCallback) {
         }
         hl::Pump();
         ASSERT_EQ(l.m_pGameWnd, nullptr);
-        EXPECT_EQ(g_pGameWnd, nullptr);
+        EXPECT_TRUE(GameWindows().empty());
         EXPECT_EQ(Heartbeat::Running(), 0);
     }
     ASSERT_TRUE(lib.WaitDelivered(delivered));
