@@ -14,7 +14,9 @@
 //   services.cpp     hot keys, tray, menus, message boxes, the shell, screen, browser data
 //   tooltip.cpp      tool tips
 //   hotkey_field.cpp the system's hot-key control
-//   browser.cpp      the WebBrowser control in our own OLE container
+//   browser.cpp      the WebBrowser control in our own OLE container (browser_site.h: its
+//                    container browser_site.cpp, its events browser_events.cpp, the
+//                    engine's settings browser_settings.cpp)
 //   popup.cpp        the windows a page opens: plain browser windows owned by the page's window
 //   entry.cpp        wWinMain
 #include "fw/windows/windows_api.h"
@@ -102,15 +104,17 @@ void ForgetTooltip(Handle h);
 void ForgetHotKeys(Native* n);
 void ForgetTrayIcons(Native* n);
 
-// browser.cpp: the key hand-over to the browser control that holds `hwnd` (inside its
+// browser_site.cpp: the key hand-over to the browser control that holds `hwnd` (inside its
 // window); true when the control took the key.
 bool BrowserTranslateAccelerator(HWND hwnd, MSG& m);
 bool RegisterBrowserHostClass();
-// A control in a window of the back end's own that is no fw window (a pop-up); null when it
-// cannot be made. BrowserControl::Create is this for the system's window of an fw window.
+// browser.cpp: a control in a window of the back end's own that is no fw window (a pop-up);
+// null when it cannot be made. BrowserControl::Create is this for the system's window of an
+// fw window.
 std::unique_ptr<BrowserControl> CreateBrowser(HWND parent, int id, const Rect& rect);
-// The control's settings for this program, once before the first control: pages render in
-// the control's current mode, and the protections a browser turns on are on.
+// browser_settings.cpp: the control's settings for this program, once before the first
+// control: pages render in the control's current mode, and the protections a browser turns
+// on are on.
 void ConfigureBrowserEngine();
 
 // popup.cpp

@@ -1,8 +1,8 @@
 #pragma once
 // Which of the browser control's navigation events reach the client while a page is being
 // refreshed (fw/browser.h: a Refresh raises no BeforeNavigate2 and no NewWindow3 of its own).
-// Kept apart from the COM plumbing of browser.cpp so that the rule can be tested with any
-// sequence of events; no system header.
+// Kept apart from the COM plumbing of browser_events.cpp so that the rule can be tested with
+// any sequence of events; no system header.
 //
 // The system's control does not say who started a navigation, so a refresh's own navigations
 // are told by their addresses: the page's own address at the top (once), and the addresses
