@@ -72,7 +72,7 @@ struct Call {
     bool aborted = false;     // Abort() was called while the caller waited
     bool given_up = false;    // the caller stopped waiting: nothing more is wanted
     bool done = false;
-    int result = CHttpClient::kFailed;
+    CHttpClient::Result result = CHttpClient::kFailed;
     std::string body;
 
     // A new hop starts connecting. False when nothing more is wanted.
@@ -95,7 +95,7 @@ struct Call {
         if (connected) since = Clock::now();
         return !given_up;
     }
-    void Finish(int r, std::string b) {
+    void Finish(CHttpClient::Result r, std::string b) {
         std::lock_guard<std::mutex> l(m);
         done = true;
         result = r;
@@ -122,7 +122,7 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD
     }
 }
 
-int FailureOf(DWORD error) { return error == ERROR_INTERNET_TIMEOUT ? CHttpClient::kTimedOut : CHttpClient::kFailed; }
+CHttpClient::Result FailureOf(DWORD error) { return error == ERROR_INTERNET_TIMEOUT ? CHttpClient::kTimedOut : CHttpClient::kFailed; }
 
 // An address split the way the platform's URL parser splits it: canonicalised without
 // encoding anything, then cracked into scheme, host, port and object (path with query).
@@ -198,7 +198,7 @@ std::wstring RedirectTarget(HINTERNET request, const std::wstring& from) {
 }
 
 // One request, with its redirects, on the request thread.
-int Fetch(Call& call, HINTERNET session, std::wstring address, const HttpTimeouts& timeouts, std::string& body) {
+CHttpClient::Result Fetch(Call& call, HINTERNET session, std::wstring address, const HttpTimeouts& timeouts, std::string& body) {
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         if (!call.Connecting()) return CHttpClient::kFailed;
         Target t;
@@ -265,7 +265,7 @@ struct RequestStart {
 DWORD WINAPI RunRequest(void* param) {
     const std::unique_ptr<RequestStart> start(static_cast<RequestStart*>(param));
     std::string body;
-    const int result = Fetch(*start->call, start->session->get(), std::move(start->address), start->timeouts, body);
+    const CHttpClient::Result result = Fetch(*start->call, start->session->get(), std::move(start->address), start->timeouts, body);
     start->call->Finish(result, std::move(body));
     return 0;
 }
@@ -311,7 +311,7 @@ CHttpClient::Result CHttpClient::Get(const std::string& address, std::string& re
     }
     const HttpTimeouts limits{std::max(m_timeouts.connect, std::chrono::milliseconds(1)),
                               std::max(m_timeouts.receive, std::chrono::milliseconds(1))};
-    int result = kFailed;
+    Result result = kFailed;
     std::string body;
     bool started = true;
     auto start = std::make_unique<RequestStart>(RequestStart{call, s.internet, Wide(EncodeAddress(address)), m_timeouts});
