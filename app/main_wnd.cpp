@@ -17,8 +17,6 @@
 #include "ui/skin.h"
 #include "web/web_dlg.h"
 
-CMainWnd* g_pMainWnd = nullptr;
-
 namespace {
 
 constexpr const char* kCaption = "LumoDrakmoor";
@@ -70,7 +68,6 @@ int CMainWnd::OnCreate() {
     int y = (screen.cy - m_nHeight) / 2;
     SetPos(fw::Rect::FromXYWH(x, y, m_nWidth, m_nHeight), fw::kTopOfZOrder);
 
-    g_pMainWnd = this;
     SetCaption(kCaption);
     DrawSkin();
 
