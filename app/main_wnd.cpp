@@ -39,7 +39,7 @@ constexpr ButtonDef kButtons[CMainWnd::kButtonCount] = {
 }  // namespace
 
 CMainWnd::CMainWnd(int startMode) {
-    m_bWebDlgCreated = startMode == kNormalStart ? 1 : 0;
+    m_bWebDlgCreated = startMode == kNormalStart;
     fw::CreateParams p;
     p.caption = "RaduVove";
     p.style = fw::kPopup | fw::kLayered | fw::kMinimizeBox | fw::kMaximizeBox;
@@ -373,13 +373,13 @@ void CMainWnd::OnMove(fw::Point topLeft) {
 
 void CMainWnd::OnShowWindow(bool show) {
     if (!m_bWebDlgCreated) {
-        m_bWebDlgCreated = 1;
+        m_bWebDlgCreated = true;
         CreateWebDlg();
     }
     if (!m_pWebDlg) return;
     // A page that could not be loaded yet is tried again at once when the launcher comes up.
     if (show) m_pWebDlg->RetryNow();
-    if (show && m_bPageNotShown == 0) {
+    if (show && !m_bPageNotShown) {
         PlaceWebDlg();
         m_pWebDlg->Show(fw::ShowCmd::Show);
     } else {
@@ -392,7 +392,7 @@ void CMainWnd::OnSize(unsigned type, int cx, int cy) {
     (void)cy;
     // Restored (from the taskbar or the tray): the page comes back with the launcher, also
     // when it loaded while the launcher was minimised and so could not show itself then.
-    if (type == fw::SIZE_MINIMIZED || m_bPageNotShown != 0 || !m_pWebDlg || !IsVisible()) return;
+    if (type == fw::SIZE_MINIMIZED || m_bPageNotShown || !m_pWebDlg || !IsVisible()) return;
     if (m_pWebDlg->IsVisible()) return;
     PlaceWebDlg();
     m_pWebDlg->Show(fw::ShowCmd::Show);

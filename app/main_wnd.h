@@ -62,7 +62,7 @@ public:
     const std::string& GameUrl() const override { return m_strGameUrl; }
     const std::string& ServerName() const override { return m_strServerName; }
     const std::string& PayParam() const override { return m_strPayParam; }
-    bool AccountBound() const override { return m_bAccountBound != 0; }
+    bool AccountBound() const override { return m_bAccountBound; }
     std::int32_t BossKey() const override { return m_dwHotKey; }
     const std::string& BossKeyName() const override { return m_strHotKeyName; }
     fw::Rect WebArea() const override { return m_rcWebArea; }
@@ -73,12 +73,12 @@ public:
     void SetPayParam(std::string text) override { m_strPayParam = std::move(text); }
     void SetImParam(std::string text) override { m_strImParam = std::move(text); }
     void SetUserName(std::string text) override { m_strUserName = std::move(text); }
-    bool PageNotShown() const override { return m_bPageNotShown != 0; }
-    void SetPageShown() override { m_bPageNotShown = 0; }
+    bool PageNotShown() const override { return m_bPageNotShown; }
+    void SetPageShown() override { m_bPageNotShown = false; }
     void PageDialogDestroyed(fw::Window& dialog) override;
-    void SetAccountBound(bool bound) override { m_bAccountBound = bound ? 1 : 0; }
-    bool GameMaximized() const override { return m_bGameMaximized != 0; }
-    void SetGameMaximized(bool maximized) override { m_bGameMaximized = maximized ? 1 : 0; }
+    void SetAccountBound(bool bound) override { m_bAccountBound = bound; }
+    bool GameMaximized() const override { return m_bGameMaximized; }
+    void SetGameMaximized(bool maximized) override { m_bGameMaximized = maximized; }
     void GameWindowDestroyed(fw::Window& game) override;
     bool ChangeBossKey(std::int32_t code, const std::string& name) override;
 
@@ -140,7 +140,7 @@ private:
     // The launcher's state, under the names the other windows know it by in ILauncher.
     std::unique_ptr<fw::Image> m_hIcon;
     std::string m_strModuleDir;
-    int m_bWebDlgCreated = 1;
+    bool m_bWebDlgCreated = true;
     CWebDlg* m_pWebDlg = nullptr;
     fw::Rect m_rcWebArea{345, 196, 1133, 583};
     std::string m_strUid;
@@ -149,13 +149,13 @@ private:
     std::string m_strPayParam;
     std::string m_strGameUrl;
     std::string m_strServerName;
-    int m_bPageNotShown = 1;
+    bool m_bPageNotShown = true;
     std::string m_strIniPath;
     std::string m_strHotKeyName = "无";
     std::int32_t m_dwHotKey = -1;
     fw::Window* m_pGameWnd = nullptr;
-    int m_bGameMaximized = 1;
-    int m_bAccountBound = 1;
+    bool m_bGameMaximized = true;
+    bool m_bAccountBound = true;
     std::string m_strImParam;
     shared::Hosts m_hosts;
 
