@@ -17,8 +17,6 @@
 #include "ui/skin.h"
 #include "web/web_dlg.h"
 
-CMainWnd* g_pMainWnd = nullptr;
-
 namespace {
 
 constexpr const char* kCaption = "LumoDrakmoor";
@@ -41,7 +39,7 @@ constexpr ButtonDef kButtons[CMainWnd::kButtonCount] = {
 }  // namespace
 
 CMainWnd::CMainWnd(int startMode) {
-    m_bWebDlgCreated = startMode == kNormalStart ? 1 : 0;
+    m_bWebDlgCreated = startMode == kNormalStart;
     fw::CreateParams p;
     p.caption = "RaduVove";
     p.style = fw::kPopup | fw::kLayered | fw::kMinimizeBox | fw::kMaximizeBox;
@@ -70,7 +68,6 @@ int CMainWnd::OnCreate() {
     int y = (screen.cy - m_nHeight) / 2;
     SetPos(fw::Rect::FromXYWH(x, y, m_nWidth, m_nHeight), fw::kTopOfZOrder);
 
-    g_pMainWnd = this;
     SetCaption(kCaption);
     DrawSkin();
 
@@ -376,13 +373,13 @@ void CMainWnd::OnMove(fw::Point topLeft) {
 
 void CMainWnd::OnShowWindow(bool show) {
     if (!m_bWebDlgCreated) {
-        m_bWebDlgCreated = 1;
+        m_bWebDlgCreated = true;
         CreateWebDlg();
     }
     if (!m_pWebDlg) return;
     // A page that could not be loaded yet is tried again at once when the launcher comes up.
     if (show) m_pWebDlg->RetryNow();
-    if (show && m_bPageNotShown == 0) {
+    if (show && !m_bPageNotShown) {
         PlaceWebDlg();
         m_pWebDlg->Show(fw::ShowCmd::Show);
     } else {
@@ -395,7 +392,7 @@ void CMainWnd::OnSize(unsigned type, int cx, int cy) {
     (void)cy;
     // Restored (from the taskbar or the tray): the page comes back with the launcher, also
     // when it loaded while the launcher was minimised and so could not show itself then.
-    if (type == fw::SIZE_MINIMIZED || m_bPageNotShown != 0 || !m_pWebDlg || !IsVisible()) return;
+    if (type == fw::SIZE_MINIMIZED || m_bPageNotShown || !m_pWebDlg || !IsVisible()) return;
     if (m_pWebDlg->IsVisible()) return;
     PlaceWebDlg();
     m_pWebDlg->Show(fw::ShowCmd::Show);

@@ -62,7 +62,7 @@ public:
     const std::string& GameUrl() const override { return m_strGameUrl; }
     const std::string& ServerName() const override { return m_strServerName; }
     const std::string& PayParam() const override { return m_strPayParam; }
-    bool AccountBound() const override { return m_bAccountBound != 0; }
+    bool AccountBound() const override { return m_bAccountBound; }
     std::int32_t BossKey() const override { return m_dwHotKey; }
     const std::string& BossKeyName() const override { return m_strHotKeyName; }
     fw::Rect WebArea() const override { return m_rcWebArea; }
@@ -73,44 +73,28 @@ public:
     void SetPayParam(std::string text) override { m_strPayParam = std::move(text); }
     void SetImParam(std::string text) override { m_strImParam = std::move(text); }
     void SetUserName(std::string text) override { m_strUserName = std::move(text); }
-    bool PageNotShown() const override { return m_bPageNotShown != 0; }
-    void SetPageShown() override { m_bPageNotShown = 0; }
+    bool PageNotShown() const override { return m_bPageNotShown; }
+    void SetPageShown() override { m_bPageNotShown = false; }
     void PageDialogDestroyed(fw::Window& dialog) override;
-    void SetAccountBound(bool bound) override { m_bAccountBound = bound ? 1 : 0; }
-    bool GameMaximized() const override { return m_bGameMaximized != 0; }
-    void SetGameMaximized(bool maximized) override { m_bGameMaximized = maximized ? 1 : 0; }
+    void SetAccountBound(bool bound) override { m_bAccountBound = bound; }
+    bool GameMaximized() const override { return m_bGameMaximized; }
+    void SetGameMaximized(bool maximized) override { m_bGameMaximized = maximized; }
     void GameWindowDestroyed(fw::Window& game) override;
     bool ChangeBossKey(std::int32_t code, const std::string& name) override;
 
-    // The launcher's state, under the names the other windows know it by in ILauncher.
-    std::unique_ptr<fw::Image> m_hIcon;
-    std::string m_strModuleDir;
-    int m_bWebDlgCreated = 1;
-    CWebDlg* m_pWebDlg = nullptr;
-    fw::Rect m_rcWebArea{345, 196, 1133, 583};
-    std::string m_strUid;
-    std::string m_strSuid;
-    std::string m_strUserName;
-    std::string m_strPayParam;
-    std::string m_strGameUrl;
-    std::string m_strServerName;
-    int m_bPageNotShown = 1;
-    std::string m_strIniPath;
-    std::string m_strHotKeyName = "无";
-    std::int32_t m_dwHotKey = -1;
-    fw::Window* m_pGameWnd = nullptr;
-    int m_bGameMaximized = 1;
-    int m_bAccountBound = 1;
-    std::string m_strImParam;
-    shared::Hosts m_hosts;
-
-    // The skin.
+    // The skin's buttons, in the order of drawing and of hit-testing.
     enum Button { kClose = 0, kMin, kOfficial, kPay, kService, kForum, kButtonCount };
-    int m_nWidth = 0;
-    int m_nHeight = 0;
-    fw::Rect m_rcButton[kButtonCount]{};
-    int m_nState[kButtonCount]{};
     int drawCount() const { return m_nDrawCount; }
+
+    // Read-only views of what the launcher holds besides ILauncher, for the tests: the page
+    // dialog (null before it is made, when its control could not be made, and once it has
+    // gone) and the game window (null when there is none), and what the launcher page last
+    // reported that nothing of the client reads back yet: the user name and the
+    // customer-service list.
+    CWebDlg* pageDialog() const { return m_pWebDlg; }
+    fw::Window* gameWindow() const { return m_pGameWnd; }
+    const std::string& userName() const { return m_strUserName; }
+    const std::string& imParam() const { return m_strImParam; }
 
 protected:
     bool PreTranslateMessage(const fw::Msg& msg) override;
@@ -153,6 +137,34 @@ private:
     void OnGameClosed();
     void OnShowIm();
 
+    // The launcher's state, under the names the other windows know it by in ILauncher.
+    std::unique_ptr<fw::Image> m_hIcon;
+    std::string m_strModuleDir;
+    bool m_bWebDlgCreated = true;
+    CWebDlg* m_pWebDlg = nullptr;
+    fw::Rect m_rcWebArea{345, 196, 1133, 583};
+    std::string m_strUid;
+    std::string m_strSuid;
+    std::string m_strUserName;
+    std::string m_strPayParam;
+    std::string m_strGameUrl;
+    std::string m_strServerName;
+    bool m_bPageNotShown = true;
+    std::string m_strIniPath;
+    std::string m_strHotKeyName = "无";
+    std::int32_t m_dwHotKey = -1;
+    fw::Window* m_pGameWnd = nullptr;
+    bool m_bGameMaximized = true;
+    bool m_bAccountBound = true;
+    std::string m_strImParam;
+    shared::Hosts m_hosts;
+
+    // The skin.
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    fw::Rect m_rcButton[kButtonCount]{};
+    int m_nState[kButtonCount]{};
+
     std::unique_ptr<fw::Image> m_pImage[kButtonCount];
     std::unique_ptr<fw::Image> m_pBackground;
     fw::Bitmap m_bmBackground;  // the background composed once (and the page's status line)
@@ -163,10 +175,6 @@ private:
     std::string m_strPageStatus;
     bool m_bConnectingDue = false;  // IDT_PAGE_STATUS has come
 };
-
-// The one launcher, set during its creation and never cleared. Only the composition root
-// (app/) knows it; the other windows are handed an ILauncher.
-extern CMainWnd* g_pMainWnd;
 
 // Makes the launcher's WM_OPEN_GAME make a CRudovGame. Called once at start-up (the program
 // and the tests of the game window).

@@ -31,8 +31,8 @@ struct GameFixture {
         fs::create_directories(dir);
         ui::SetModuleDirForTesting(dir.string() + "/");
         launcher = std::make_unique<CMainWnd>(CMainWnd::kNormalStart);
-        launcher->m_strServerName = "S1 龙焰";
-        launcher->m_bAccountBound = 0;
+        launcher->SetServerName("S1 龙焰");
+        launcher->SetAccountBound(false);
         game = std::make_unique<CRudovGame>(*launcher);
         game->Send(fw::WM_SYSCOMMAND, fw::SC_MAXIMIZE, 0);  // 1920 x 1040
         fw::headless::AdvanceClock(300);                    // the binding animation runs

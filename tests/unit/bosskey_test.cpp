@@ -34,6 +34,10 @@ constexpr fw::Point kConfirmAt{260, 80};
 constexpr fw::Point kBackgroundAt{20, 130};
 constexpr int kF10 = 0x79;
 
+// The game window the launcher makes for its WM_OPEN_GAME: the fixture's own.
+fw::Window* g_gameToMake = nullptr;
+fw::Window* HandOverGame(ILauncher&) { return g_gameToMake; }
+
 class BossKey : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -42,24 +46,37 @@ protected:
         fw::ClearResourceOverrides();
         CBosskey::SetFacesForTesting("", "");
         ui::SetModuleDirForTesting(dir.dir());
-        WriteFile(dir.file("static.ini"), "[dmor]\nhotkey=121\nhotName=F10\n");
-        launcher = std::make_unique<CMainWnd>(CMainWnd::kHiddenStart);
-        ASSERT_TRUE(launcher->Created());
         fw::CreateParams p;
         p.style = fw::kPopup;
         p.rect = fw::Rect::FromXYWH(100, 50, 1300, 820);
         ASSERT_TRUE(game.Create(p));
         game.Show(fw::ShowCmd::Show);
-        launcher->m_pGameWnd = &game;
+        StartLauncher("[dmor]\nhotkey=121\nhotName=F10\n");
     }
     void TearDown() override {
         hl::ResetModal();
         game.Destroy();
         launcher.reset();
-        g_pMainWnd = nullptr;
+        CMainWnd::SetGameWindowFactory(nullptr);
+        g_gameToMake = nullptr;
         CBosskey::SetFacesForTesting("", "");
         fw::ClearResourceOverrides();
         ui::SetModuleDirForTesting("");
+    }
+    // A launcher (hidden) with this static.ini, and `game` as its game window, made the way
+    // the launcher makes one: at the page's request, with the window not maximised.
+    void StartLauncher(const std::string& ini) {
+        launcher.reset();
+        WriteFile(dir.file("static.ini"), ini);
+        launcher = std::make_unique<CMainWnd>(CMainWnd::kHiddenStart);
+        ASSERT_TRUE(launcher->Created());
+        g_gameToMake = &game;
+        CMainWnd::SetGameWindowFactory(&HandOverGame);
+        launcher->SetGameMaximized(false);
+        launcher->SetGameUrl("http://g.test/play");
+        launcher->Send(WM_OPEN_GAME);
+        ASSERT_EQ(launcher->gameWindow(), &game);
+        ASSERT_EQ(hl::Info(game).rect, fw::Rect::FromXYWH(100, 50, 1300, 820));
     }
 
     // Opens the dialog over the game window; `user` plays the user while it runs.
@@ -120,7 +137,7 @@ int Differences(const fw::Bitmap& a, const fw::Bitmap& b, const fw::Rect& r) {
 // ---- opening ---------------------------------------------------------------------------
 
 TEST_F(BossKey, OpensCentredOverTheGameWindowWhichTakesNoInputMeanwhile) {
-    launcher->m_dwHotKey = 0x060079;  // Ctrl + Alt + F10
+    StartLauncher("[dmor]\nhotkey=393337\nhotName=Ctrl + Alt + F10\n");  // 0x060079
     bool ran = false;
     int result = Run([&](CBosskey& d) {
         ran = true;
@@ -169,8 +186,8 @@ TEST_F(BossKey, WithoutItsFieldTheDialogDoesNotOpen) {
 TEST_F(BossKey, ConfirmingTheKeyAlreadySetTouchesNothing) {
     // Another program takes F10 meanwhile: any new request for it would now fail, so an
     // unregister/register pair would show up as a lost key and a failure message.
+    StartLauncher("[dmor]\nhotkey=121\nhotName=unchanged\n");
     hl::SetHotKeyTaken(0, kF10);
-    launcher->m_strHotKeyName = "unchanged";
     const auto before = hl::HotKeys();
     EXPECT_EQ(Run([](CBosskey& d) { Confirm(d); }), fw::IDOK);
     const auto after = hl::HotKeys();
@@ -178,8 +195,8 @@ TEST_F(BossKey, ConfirmingTheKeyAlreadySetTouchesNothing) {
     ASSERT_EQ(LauncherKeys().size(), 1u);
     EXPECT_EQ(LauncherKeys()[0].vk, static_cast<unsigned>(kF10));
     EXPECT_TRUE(hl::MessageBoxes().empty());
-    EXPECT_EQ(launcher->m_dwHotKey, 121);
-    EXPECT_EQ(launcher->m_strHotKeyName, "unchanged");
+    EXPECT_EQ(launcher->BossKey(), 121);
+    EXPECT_EQ(launcher->BossKeyName(), "unchanged");
 }
 
 TEST_F(BossKey, ANewCombinationIsRegisteredAndNamed) {
@@ -189,8 +206,8 @@ TEST_F(BossKey, ANewCombinationIsRegisteredAndNamed) {
                   Confirm(d);
               }),
               fw::IDOK);
-    EXPECT_EQ(launcher->m_dwHotKey, 0x030041);
-    EXPECT_EQ(launcher->m_strHotKeyName, "Ctrl + Shift + A");
+    EXPECT_EQ(launcher->BossKey(), 0x030041);
+    EXPECT_EQ(launcher->BossKeyName(), "Ctrl + Shift + A");
     auto keys = LauncherKeys();
     ASSERT_EQ(keys.size(), 1u);
     EXPECT_EQ(keys[0].modifiers, fw::MOD_CONTROL | fw::MOD_SHIFT);
@@ -204,9 +221,9 @@ TEST_F(BossKey, ANewCombinationIsRegisteredAndNamed) {
 }
 
 TEST_F(BossKey, AnExtendedFlagAloneIsAChangeAndRegistersTheKeyAgain) {
-    launcher->m_dwHotKey = 0x2D;  // the key that shares Insert's scan code, without the flag
-    fw::UnregisterHotKey(launcher->handle(), IDH_BOSSKEY);
-    ASSERT_TRUE(fw::RegisterHotKey(launcher->handle(), IDH_BOSSKEY, 0, 0x2D));
+    StartLauncher("[dmor]\nhotkey=45\nhotName=Num 0\n");  // 0x2D: the key that shares Insert's scan code, without the flag
+    ASSERT_EQ(LauncherKeys().size(), 1u);
+    ASSERT_EQ(LauncherKeys()[0].vk, 0x2Du);
     // A later registration of another window: a fresh registration of the boss key goes
     // after it.
     ASSERT_TRUE(fw::RegisterHotKey(game.handle(), 7, fw::MOD_ALT, 'G'));
@@ -217,8 +234,8 @@ TEST_F(BossKey, AnExtendedFlagAloneIsAChangeAndRegistersTheKeyAgain) {
                   Confirm(d);
               }),
               fw::IDOK);
-    EXPECT_EQ(launcher->m_dwHotKey, 0x08002D);
-    EXPECT_EQ(launcher->m_strHotKeyName, "Insert");
+    EXPECT_EQ(launcher->BossKey(), 0x08002D);
+    EXPECT_EQ(launcher->BossKeyName(), "Insert");
     auto all = hl::HotKeys();
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all.back().wnd, launcher->handle());
@@ -229,7 +246,7 @@ TEST_F(BossKey, AnExtendedFlagAloneIsAChangeAndRegistersTheKeyAgain) {
 
 TEST_F(BossKey, ARefusedCombinationKeepsTheOldKeyWorkingAndTheDialogOpen) {
     hl::SetHotKeyTaken(fw::MOD_ALT, 'Q');
-    launcher->m_strHotKeyName = "F10";
+    ASSERT_EQ(launcher->BossKeyName(), "F10");
     bool oldKeyBackDuringTheMessage = false;
     hl::OnMessageBox([&](const hl::MessageBoxCall&) { oldKeyBackDuringTheMessage = LauncherKeys().size() == 1; });
     int result = Run([&](CBosskey& d) {
@@ -242,8 +259,8 @@ TEST_F(BossKey, ARefusedCombinationKeepsTheOldKeyWorkingAndTheDialogOpen) {
         EXPECT_EQ(box.flags, fw::MB_OK);
         EXPECT_TRUE(Running(d));
         EXPECT_TRUE(hl::Info(d).visible);
-        EXPECT_EQ(launcher->m_dwHotKey, 121);
-        EXPECT_EQ(launcher->m_strHotKeyName, "F10");
+        EXPECT_EQ(launcher->BossKey(), 121);
+        EXPECT_EQ(launcher->BossKeyName(), "F10");
         auto field = hl::FindHotKeyField(d, CBosskey::kFieldId);
         EXPECT_EQ(field->vk, static_cast<unsigned>('Q'));  // the field keeps the user's try
 
@@ -262,8 +279,9 @@ TEST_F(BossKey, ARefusedCombinationKeepsTheOldKeyWorkingAndTheDialogOpen) {
 }
 
 TEST_F(BossKey, ARefusalWithNoKeySetLeavesNoKey) {
-    launcher->m_dwHotKey = -1;
-    fw::UnregisterHotKey(launcher->handle(), IDH_BOSSKEY);
+    StartLauncher("[dmor]\nhotkey=\n");  // no key: -1
+    ASSERT_EQ(launcher->BossKey(), -1);
+    ASSERT_TRUE(LauncherKeys().empty());
     int result = Run([&](CBosskey& d) {
         auto field = hl::FindHotKeyField(d, CBosskey::kFieldId);
         EXPECT_EQ(field->vk, 255u);  // both bytes of -1 as they are
@@ -276,8 +294,8 @@ TEST_F(BossKey, ARefusalWithNoKeySetLeavesNoKey) {
         Confirm(d);
     });
     EXPECT_EQ(result, fw::IDOK);
-    EXPECT_EQ(launcher->m_dwHotKey, 0x040042);
-    EXPECT_EQ(launcher->m_strHotKeyName, "Alt + B");
+    EXPECT_EQ(launcher->BossKey(), 0x040042);
+    EXPECT_EQ(launcher->BossKeyName(), "Alt + B");
     ASSERT_EQ(LauncherKeys().size(), 1u);
     EXPECT_EQ(LauncherKeys()[0].modifiers, fw::MOD_ALT);
 }
@@ -303,7 +321,7 @@ TEST_F(BossKey, OkCancelAndCloseOfTheDialogItselfApplyNothing) {
             c.end(d);
         });
         EXPECT_EQ(result, c.result);
-        EXPECT_EQ(launcher->m_dwHotKey, 121);
+        EXPECT_EQ(launcher->BossKey(), 121);
         ASSERT_EQ(LauncherKeys().size(), 1u);
         EXPECT_EQ(LauncherKeys()[0].vk, static_cast<unsigned>(kF10));
     }
@@ -321,7 +339,7 @@ TEST_F(BossKey, TheCrossClosesOnlyWhenHighlighted) {
         hl::LButtonUp(d, kCloseAt);
     });
     EXPECT_EQ(result, fw::IDCANCEL);
-    EXPECT_EQ(launcher->m_dwHotKey, 121);
+    EXPECT_EQ(launcher->BossKey(), 121);
 }
 
 TEST_F(BossKey, GoesWithItsOwner) {

@@ -38,7 +38,7 @@ TEST_F(TitleAnimation, ABoundAccountHasNoBindingButtonAndNoTimer) {
 }
 
 TEST_F(TitleAnimation, BindingCyclesUntilTheAccountIsBoundThenTheButtonGoes) {
-    StartLauncher().m_bAccountBound = 0;
+    StartLauncher().SetAccountBound(false);
     CRudovGame& g = OpenFromPage();
     const fw::Rect bind = BindButton(g);
     ASSERT_EQ(bind, (fw::Rect{1920 - 532, 9, 1920 - 396, 31}));
@@ -61,7 +61,7 @@ TEST_F(TitleAnimation, BindingCyclesUntilTheAccountIsBoundThenTheButtonGoes) {
     EXPECT_EQ(shown, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 8, 0, 1}));
 
     // Bound in the middle of the second cycle: that cycle still ends.
-    launcher->m_bAccountBound = 1;
+    launcher->SetAccountBound(true);
     hl::AdvanceClock(150 * 7);  // slots 2..8 of the second cycle
     EXPECT_TRUE(g.bindAnimation().running());
     EXPECT_EQ(BindButton(g), bind);
@@ -83,7 +83,7 @@ TEST_F(TitleAnimation, BindingCyclesUntilTheAccountIsBoundThenTheButtonGoes) {
 }
 
 TEST_F(TitleAnimation, BindingWaitsForTheWindowToBeShownWhileMessagesFlow) {
-    StartLauncher().m_bAccountBound = 0;
+    StartLauncher().SetAccountBound(false);
     CRudovGame& g = MakeDirect();  // hidden
     hl::AdvanceClock(150);
     EXPECT_FALSE(g.bindAnimation().running());
@@ -107,7 +107,7 @@ TEST_F(TitleAnimation, BindingWaitsForTheWindowToBeShownWhileMessagesFlow) {
 
 TEST_F(TitleAnimation, WithoutItsPictureTheBindingButtonGoesAtOnce) {
     fw::OverrideResource(shared::IDB_GAME_BIND, "PNG", {}, false);
-    StartLauncher().m_bAccountBound = 0;
+    StartLauncher().SetAccountBound(false);
     CRudovGame& g = OpenFromPage();
     EXPECT_FALSE(BindButton(g).IsEmpty());
     hl::AdvanceClock(150);
@@ -122,7 +122,7 @@ TEST_F(TitleAnimation, ClosingInTheMiddleOfTheAnimationLeavesNothingRunning) {
     LauncherPage()->CompleteLoad();
     for (int round = 0; round < 24; ++round) {
         SCOPED_TRACE(round);
-        l.m_bAccountBound = 0;
+        l.SetAccountBound(false);
         CRudovGame* g = &OpenFromPage();
         hl::AdvanceClock(static_cast<unsigned>(37 * round % 1700));
         if (round % 3 == 0) {
@@ -132,17 +132,17 @@ TEST_F(TitleAnimation, ClosingInTheMiddleOfTheAnimationLeavesNothingRunning) {
             hl::MouseMove(*g, Inside(Button(*g, CTitleBar::kReturn)));
             hl::Click(*g, Inside(Button(*g, CTitleBar::kReturn)));
         } else {
-            l.m_bAccountBound = 1;  // bound just before the close
+            l.SetAccountBound(true);  // bound just before the close
             g->Send(fw::WM_SYSCOMMAND, fw::SC_CLOSE, 0);
         }
         hl::Pump();
-        ASSERT_EQ(l.m_pGameWnd, nullptr);
+        ASSERT_EQ(l.gameWindow(), nullptr);
         EXPECT_TRUE(GameWindows().empty());
         EXPECT_TRUE(hl::Info(l).visible);
         hl::AdvanceClock(2000);  // no timer of a closed window fires
     }
     // A window deleted outright in the middle of a slot.
-    l.m_bAccountBound = 0;
+    l.SetAccountBound(false);
     MakeDirect().Show(fw::ShowCmd::Show);
     hl::AdvanceClock(500);
     EXPECT_TRUE(direct->bindAnimation().running());

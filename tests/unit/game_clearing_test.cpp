@@ -190,7 +190,7 @@ TEST_F(Clearing, ClosingTheWindowMidClearingLeavesTheWorkerHarmless) {
         }
         hl::Pump();
         slowestClose = std::max(slowestClose, std::chrono::steady_clock::now() - t0);
-        ASSERT_EQ(l.m_pGameWnd, nullptr);
+        ASSERT_EQ(l.gameWindow(), nullptr);
         EXPECT_TRUE(hl::Info(l).visible);
         // The engine's late answer finds no window: no worker starts. (Workers of earlier
         // rounds may still be finishing where deleting files is slow, as under Wine or on a

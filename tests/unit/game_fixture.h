@@ -236,11 +236,14 @@ protected:
     }
 
     void TearDown() override {
-        if (launcher && launcher->m_pGameWnd) {
-            fw::Window* g = launcher->m_pGameWnd;
-            launcher->m_pGameWnd = nullptr;
-            g->Send(fw::WM_CLOSE);
-            delete g;
+        if (launcher && launcher->gameWindow()) {
+            if (launcher->IsWindow()) {
+                launcher->Send(WM_GAME_CLOSED);  // the launcher closes and deletes its game window
+            } else {
+                fw::Window* g = launcher->gameWindow();
+                g->Send(fw::WM_CLOSE);
+                delete g;
+            }
         }
         direct.reset();
         if (launcher) {
@@ -270,7 +273,7 @@ protected:
     }
 
     hl::ScriptedBrowser* LauncherPage() {
-        return launcher && launcher->m_pWebDlg ? hl::FindBrowser(*launcher->m_pWebDlg, CWebDlg::kBrowserId) : nullptr;
+        return launcher && launcher->pageDialog() ? hl::FindBrowser(*launcher->pageDialog(), CWebDlg::kBrowserId) : nullptr;
     }
 
     void CallPage(const std::string& method, const std::string& arg) {
@@ -279,7 +282,7 @@ protected:
     }
 
     // The launcher's game window (null when none).
-    CRudovGame* Game() const { return launcher ? static_cast<CRudovGame*>(launcher->m_pGameWnd) : nullptr; }
+    CRudovGame* Game() const { return launcher ? static_cast<CRudovGame*>(launcher->gameWindow()) : nullptr; }
 
     // The launcher page opens a game; the launcher makes the window.
     CRudovGame& OpenFromPage(const std::string& text = "http://g.test/play|x|S1 龙焰") {

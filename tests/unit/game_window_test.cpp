@@ -42,7 +42,7 @@ TEST_F(GameWindow, SizeAndPlaceComeFromTheScreen) {
 
 TEST_F(GameWindow, CreationMakesAHiddenWindowWithTheGamePage) {
     CMainWnd& l = StartLauncher();
-    l.m_strGameUrl = "http://g.test/play?s=1";
+    l.SetGameUrl("http://g.test/play?s=1");
     CRudovGame& g = MakeDirect();
     EXPECT_EQ(GameWindows(), std::vector<CRudovGame*>{&g});
     const hl::WindowInfo info = hl::Info(g);
@@ -69,7 +69,7 @@ TEST_F(GameWindow, WithoutItsBrowserThereIsNoGameWindowAndTheLauncherStays) {
     CMainWnd& l = StartLauncher();
     hl::FailNextBrowserCreation();
     CallPage("OpenGame", "http://g.test/play|x|S1");
-    EXPECT_EQ(l.m_pGameWnd, nullptr);
+    EXPECT_EQ(l.gameWindow(), nullptr);
     EXPECT_TRUE(GameWindows().empty());
     EXPECT_TRUE(hl::Info(l).visible);
     // The next try works.
@@ -102,7 +102,7 @@ TEST_F(GameWindow, TitleBarLayoutAt1300) {
 }
 
 TEST_F(GameWindow, TheBindingButtonShortensTheDragArea) {
-    StartLauncher().m_bAccountBound = 0;
+    StartLauncher().SetAccountBound(false);
     CRudovGame& g = MakeDirect();
     EXPECT_EQ(BindButton(g), (fw::Rect{768, 9, 904, 31}));
     EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 763, 40}));
@@ -111,7 +111,7 @@ TEST_F(GameWindow, TheBindingButtonShortensTheDragArea) {
     EXPECT_EQ(BindButton(g), (fw::Rect{1068, 9, 1204, 31}));
     EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 1063, 40}));
     // Bound meanwhile: the next size change leaves the button out.
-    launcher->m_bAccountBound = 1;
+    launcher->SetAccountBound(true);
     g.SetPos(fw::Rect::FromXYWH(0, 0, 1300, 820));
     EXPECT_TRUE(BindButton(g).IsEmpty());
     EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 904, 40}));
@@ -125,7 +125,7 @@ TEST_F(GameWindow, TheLauncherPageOpensTheGameMaximisedOverTheWorkArea) {
     CRudovGame& g = OpenFromPage("http://g.test/play|x|S1 龙焰");
     EXPECT_EQ(GameWindows(), std::vector<CRudovGame*>{&g});
     EXPECT_FALSE(hl::Info(l).visible);
-    EXPECT_FALSE(hl::Info(*l.m_pWebDlg).visible);
+    EXPECT_FALSE(hl::Info(*l.pageDialog()).visible);
     const hl::WindowInfo info = hl::Info(g);
     EXPECT_TRUE(info.visible);
     EXPECT_TRUE(info.maximized);
@@ -134,7 +134,7 @@ TEST_F(GameWindow, TheLauncherPageOpensTheGameMaximisedOverTheWorkArea) {
     ExpectButtonsDrawnInPlace(g);
     EXPECT_EQ(PageOf(g)->rect(), (fw::Rect{2, 40, 1918, 1038}));
     EXPECT_EQ(PageOf(g)->navigations(), (std::vector<std::string>{"http://g.test/play"}));
-    EXPECT_EQ(l.m_bGameMaximized, 1);
+    EXPECT_TRUE(l.GameMaximized());
 }
 
 TEST_F(GameWindow, LeavingByReturnAsksAndTheLauncherComesBackReloaded) {
@@ -155,7 +155,7 @@ TEST_F(GameWindow, LeavingByReturnAsksAndTheLauncherComesBackReloaded) {
     EXPECT_EQ(box.text, "确定要退出当前正在玩的游戏吗？");
     EXPECT_EQ(box.caption, "退出提示");
     EXPECT_EQ(box.flags, fw::MB_ICONQUESTION | fw::MB_OKCANCEL);
-    EXPECT_EQ(l.m_pGameWnd, &g);
+    EXPECT_EQ(l.gameWindow(), &g);
     EXPECT_EQ(Look(g, CTitleBar::kReturn), 0);
     EXPECT_FALSE(hl::Info(l).visible);
 
@@ -164,12 +164,12 @@ TEST_F(GameWindow, LeavingByReturnAsksAndTheLauncherComesBackReloaded) {
     hl::MouseMove(g, Inside(Button(g, CTitleBar::kReturn)));
     hl::Click(g, Inside(Button(g, CTitleBar::kReturn)));
     hl::Pump();
-    EXPECT_EQ(l.m_pGameWnd, nullptr);
+    EXPECT_EQ(l.gameWindow(), nullptr);
     EXPECT_TRUE(GameWindows().empty());
     EXPECT_TRUE(hl::Info(l).visible);
     EXPECT_EQ(hl::Foreground(), l.handle());
     EXPECT_EQ(launcherPage->refreshes(), refreshes + 1);
-    EXPECT_TRUE(hl::Info(*l.m_pWebDlg).visible);
+    EXPECT_TRUE(hl::Info(*l.pageDialog()).visible);
 }
 
 TEST_F(GameWindow, CloseButtonNeedsPressAndReleaseOnIt) {
@@ -192,7 +192,7 @@ TEST_F(GameWindow, CloseButtonNeedsPressAndReleaseOnIt) {
     hl::Click(g, Inside(Button(g, CTitleBar::kClose)));
     hl::Pump();
     ASSERT_EQ(hl::MessageBoxes().size(), 1u);
-    EXPECT_EQ(l.m_pGameWnd, nullptr);
+    EXPECT_EQ(l.gameWindow(), nullptr);
     EXPECT_TRUE(hl::Info(l).visible);
 }
 
@@ -205,7 +205,7 @@ TEST_F(GameWindow, ClosedByTheSystemTheLauncherBehavesAsIfTheUserLeft) {
     CRudovGame* g = &OpenFromPage();
     hl::KeyDown(*g, fw::VK_F4, true);
     hl::Pump();
-    EXPECT_EQ(l.m_pGameWnd, nullptr);
+    EXPECT_EQ(l.gameWindow(), nullptr);
     EXPECT_TRUE(GameWindows().empty());
     EXPECT_TRUE(hl::Info(l).visible);
     EXPECT_EQ(launcherPage->refreshes(), 1);
@@ -217,7 +217,7 @@ TEST_F(GameWindow, ClosedByTheSystemTheLauncherBehavesAsIfTheUserLeft) {
     EXPECT_EQ(PageOf(*g)->navigations().back(), "http://g.test/two");
     g->Send(fw::WM_SYSCOMMAND, fw::SC_CLOSE, 0);
     hl::Pump();
-    EXPECT_EQ(l.m_pGameWnd, nullptr);
+    EXPECT_EQ(l.gameWindow(), nullptr);
     EXPECT_TRUE(hl::Info(l).visible);
     EXPECT_EQ(launcherPage->refreshes(), 2);
 
@@ -235,10 +235,10 @@ TEST_F(GameWindow, ClosedByTheSystemTheLauncherBehavesAsIfTheUserLeft) {
 // object with it), whatever the game window does works without it and reads nothing of it.
 TEST_F(GameWindow, OutlivingTheLauncherTouchesNothingOfIt) {
     CMainWnd& l = StartLauncher();
-    l.m_bAccountBound = 0;
-    l.m_strHotKeyName = "F10";
-    l.m_strPayParam = "http://pay.test/qr?order=7";
-    l.m_strGameUrl = "http://g.test/play";
+    l.SetAccountBound(false);
+    ASSERT_EQ(l.BossKeyName(), "F10");
+    l.SetPayParam("http://pay.test/qr?order=7");
+    l.SetGameUrl("http://g.test/play");
     CRudovGame& g = MakeDirect();
     g.Show(fw::ShowCmd::Show);
     ASSERT_FALSE(BindButton(g).IsEmpty());
@@ -277,7 +277,7 @@ TEST_F(GameWindow, OutlivingTheLauncherTouchesNothingOfIt) {
 
 TEST_F(GameWindow, HoverOneButtonAtATimeAndTheBossKeyHint) {
     CMainWnd& l = StartLauncher();
-    l.m_strHotKeyName = "Ctrl + F10";
+    ASSERT_TRUE(l.ChangeBossKey(0x020079, "Ctrl + F10"));
     CRudovGame& g = OpenFromPage();
     hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
     EXPECT_EQ(Look(g, CTitleBar::kPay), 1);
@@ -291,7 +291,7 @@ TEST_F(GameWindow, HoverOneButtonAtATimeAndTheBossKeyHint) {
     EXPECT_TRUE(g.tooltipVisible());
     EXPECT_EQ(g.tooltipText(), "Ctrl + F10");
     // Shown once: a new name shows only the next time the hint appears.
-    l.m_strHotKeyName = "F11";
+    ASSERT_TRUE(l.ChangeBossKey(0x7A, "F11"));
     hl::MouseMove(g, {Inside(Button(g, CTitleBar::kBossKey)).x + 1, Inside(Button(g, CTitleBar::kBossKey)).y});
     EXPECT_EQ(g.tooltipText(), "Ctrl + F10");
     hl::MouseMove(g, Inside(Button(g, CTitleBar::kClear)));
@@ -331,7 +331,7 @@ TEST_F(GameWindow, MaximiseRestoreAndTheTitleBar) {
     // The maximise button restores.
     hl::MouseMove(g, Inside(Button(g, CTitleBar::kMax)));
     hl::Click(g, Inside(Button(g, CTitleBar::kMax)));
-    EXPECT_EQ(l.m_bGameMaximized, 0);
+    EXPECT_FALSE(l.GameMaximized());
     EXPECT_FALSE(hl::Info(g).maximized);
     EXPECT_EQ(hl::Info(g).rect, fw::Rect::FromXYWH(310, 111, 1300, 820));
     EXPECT_EQ(Button(g, CTitleBar::kClose), (fw::Rect{1268, 7, 1293, 32}));
@@ -353,7 +353,7 @@ TEST_F(GameWindow, MaximiseRestoreAndTheTitleBar) {
 
     // A double click on the title bar maximises again.
     hl::LButtonDblClk(g, inDrag);
-    EXPECT_EQ(l.m_bGameMaximized, 1);
+    EXPECT_TRUE(l.GameMaximized());
     EXPECT_TRUE(hl::Info(g).maximized);
     EXPECT_EQ(hl::Info(g).rect, (fw::Rect{0, 0, 1920, 1040}));
 
@@ -361,13 +361,13 @@ TEST_F(GameWindow, MaximiseRestoreAndTheTitleBar) {
     // and the next toggle restores.
     g.Send(fw::WM_SYSCOMMAND, fw::SC_RESTORE, 0);
     EXPECT_FALSE(hl::Info(g).maximized);
-    EXPECT_EQ(l.m_bGameMaximized, 1);
+    EXPECT_TRUE(l.GameMaximized());
     const int drags = hl::Info(g).moveDrags;
     hl::LButtonDown(g, inDrag);
     hl::LButtonUp(g, inDrag);
     EXPECT_EQ(hl::Info(g).moveDrags, drags);
     hl::LButtonDblClk(g, inDrag);
-    EXPECT_EQ(l.m_bGameMaximized, 0);
+    EXPECT_FALSE(l.GameMaximized());
     EXPECT_FALSE(hl::Info(g).maximized);
 }
 
@@ -436,7 +436,7 @@ TEST_F(GameWindow, F9ReloadsTheLaunchersGameAddressAndEscapeIsSwallowed) {
     page->NavigateComplete("http://elsewhere.test/page");
     hl::KeyDown(g, fw::VK_F9);
     EXPECT_EQ(page->navigations().back(), "http://g.test/play");
-    l.m_strGameUrl = "http://g.test/moved";
+    l.SetGameUrl("http://g.test/moved");
     hl::KeyDown(g, fw::VK_F9);
     EXPECT_EQ(page->navigations().back(), "http://g.test/moved");
     EXPECT_EQ(page->navigations().size(), 3u);
@@ -477,7 +477,7 @@ TEST_F(GameWindow, PaymentOpensTheSiteOrThePaymentWindowOnce) {
     EXPECT_EQ(OpenWindow<CPayWnd>(g), nullptr);
     EXPECT_EQ(Look(g, CTitleBar::kPay), 0);
 
-    l.m_strPayParam = "http://pay.test/qr?order=7";
+    l.SetPayParam("http://pay.test/qr?order=7");
     hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
     hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
     CPayWnd* pay = OpenWindow<CPayWnd>(g);
@@ -508,7 +508,7 @@ TEST_F(GameWindow, PaymentOpensTheSiteOrThePaymentWindowOnce) {
 
 TEST_F(GameWindow, TheBindingButtonOpensTheAccountPageOnce) {
     CMainWnd& l = StartLauncher();
-    l.m_bAccountBound = 0;
+    l.SetAccountBound(false);
     CRudovGame& g = OpenFromPage();
     // Over the binding button nothing changes; a click needs no hover.
     hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
@@ -527,7 +527,7 @@ TEST_F(GameWindow, TheBindingButtonOpensTheAccountPageOnce) {
     hl::Pump();
     EXPECT_EQ(OpenWindow<CJihuoWnd>(g), nullptr);
     // Bound meanwhile: the place of the button opens nothing.
-    l.m_bAccountBound = 1;
+    l.SetAccountBound(true);
     hl::Click(g, Inside(BindButton(g)));
     EXPECT_EQ(OpenWindow<CJihuoWnd>(g), nullptr);
 }
@@ -557,7 +557,7 @@ TEST_F(GameWindow, PaintingFollowsTheState) {
     const fw::Rect captionArea{60, 13, 400, 30};
 
     fw::Bitmap withCaption = hl::PaintWindow(g);
-    l.m_strServerName.clear();
+    l.SetServerName("");
     fw::Bitmap without = hl::PaintWindow(g);
     EXPECT_NE(Region(withCaption, captionArea), Region(without, captionArea));
     // Without the caption that area shows the frame picture's title band.
@@ -575,7 +575,7 @@ TEST_F(GameWindow, PaintingFollowsTheState) {
     hl::MouseMove(g, Inside(Button(g, CTitleBar::kMax)));
     fw::Bitmap hovered = hl::PaintWindow(g);
     EXPECT_EQ(ShownSlice(hovered, bands, shared::IDB_GAME_RESTORE, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 1);
-    l.m_bGameMaximized = 0;
+    l.SetGameMaximized(false);
     fw::Bitmap maxLook = hl::PaintWindow(g);
     EXPECT_EQ(ShownSlice(maxLook, bands, shared::IDB_GAME_MAX, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 1);
     hl::LButtonDown(g, Inside(Button(g, CTitleBar::kMax)));

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "app/ini_file.h"
 #include "app/main_wnd.h"
 #include "shared/messages.h"
 #include "app/raduvove_app.h"
@@ -21,6 +22,15 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
+
+const fw::Rect kOfficial{365, 147, 520, 202};
+const fw::Rect kPay{521, 147, 676, 202};
+const fw::Rect kForum{810, 147, 965, 202};
+const fw::Rect kService{965, 147, 1120, 202};
+const fw::Rect kClose{1094, 124, 1129, 158};
+const fw::Rect kMin{1068, 126, 1095, 154};
+// In the order of CMainWnd::Button.
+const fw::Rect kButtonRects[CMainWnd::kButtonCount] = {kClose, kMin, kOfficial, kPay, kService, kForum};
 
 class Launcher : public ::testing::Test {
 protected:
@@ -57,16 +67,46 @@ protected:
         ui::DrawSlice(c, sprite.get(), r, row, ui::Strip::Vertical);
         return b.At(r.left + dx, r.top + dy);
     }
+    // The launcher's picture as it composes it with one button lit (drawn in its hover row)
+    // and every other one in its normal row; kNone: no button lit.
+    static constexpr int kNone = -1, kNoSuchPicture = -2;
+    fw::Bitmap Composed(int lit) {
+        static const int kSprites[CMainWnd::kButtonCount] = {
+            shared::IDB_LAUNCHER_CLOSE,   shared::IDB_LAUNCHER_MIN,     shared::IDB_LAUNCHER_OFFICIAL,
+            shared::IDB_LAUNCHER_PAY,     shared::IDB_LAUNCHER_SERVICE, shared::IDB_LAUNCHER_FORUM};
+        std::unique_ptr<fw::Image> bg;
+        ui::LoadSkinImage(shared::IDB_LAUNCHER_BG, bg);
+        fw::Bitmap b(bg->width(), bg->height());
+        fw::Canvas c(b);
+        ui::DrawImageStretched(bg.get(), c, 0, 0, bg->width(), bg->height());
+        for (int i = 0; i < CMainWnd::kButtonCount; ++i) {
+            std::unique_ptr<fw::Image> sprite;
+            ui::LoadSkinImage(kSprites[i], sprite);
+            ui::DrawSlice(c, sprite.get(), kButtonRects[i], i == lit ? 1 : 0, ui::Strip::Vertical);
+        }
+        return b;
+    }
+    // Whether two pictures agree on every button's rectangle.
+    static bool SameButtons(const fw::Bitmap& a, const fw::Bitmap& b) {
+        for (const fw::Rect& r : kButtonRects)
+            for (int y = r.top; y < r.bottom; ++y)
+                for (int x = r.left; x < r.right; ++x)
+                    if (a.At(x, y) != b.At(x, y)) return false;
+        return true;
+    }
+    // The button the window's picture shows lit (kNone: none; kNoSuchPicture: the buttons
+    // look like no composition with at most one lit).
+    int Lit() {
+        const fw::Bitmap* shown = hl::LayeredPicture(*wnd);
+        if (!shown) return kNoSuchPicture;
+        for (int lit = kNone; lit < CMainWnd::kButtonCount; ++lit)
+            if (SameButtons(*shown, Composed(lit))) return lit;
+        return kNoSuchPicture;
+    }
     TempDir dir;
     std::unique_ptr<CMainWnd> wnd;
 };
 
-const fw::Rect kOfficial{365, 147, 520, 202};
-const fw::Rect kPay{521, 147, 676, 202};
-const fw::Rect kForum{810, 147, 965, 202};
-const fw::Rect kService{965, 147, 1120, 202};
-const fw::Rect kClose{1094, 124, 1129, 158};
-const fw::Rect kMin{1068, 126, 1095, 154};
 const fw::Point kBackground{700, 650};
 
 fw::Point Inside(const fw::Rect& r) { return {r.left + 10, r.top + 10}; }
@@ -81,17 +121,15 @@ TEST_F(Launcher, CreationCentresTheSkinAndSharesItsState) {
     EXPECT_TRUE(info.layered);
     EXPECT_TRUE(info.hasIcon);
     EXPECT_EQ(info.caption, "LumoDrakmoor");
-    EXPECT_EQ(g_pMainWnd, &w);
-    EXPECT_EQ(w.m_nWidth, 1290);
-    EXPECT_EQ(w.m_nHeight, 704);
-    EXPECT_EQ(w.m_rcWebArea, (fw::Rect{345, 196, 1133, 583}));
-    EXPECT_EQ(w.m_bAccountBound, 1);
-    EXPECT_EQ(w.m_bGameMaximized, 1);
-    EXPECT_EQ(w.m_bPageNotShown, 1);
-    EXPECT_EQ(w.m_pGameWnd, nullptr);
-    EXPECT_EQ(w.m_strIniPath, dir.file("static.ini"));
-    EXPECT_EQ(w.m_strHotKeyName, "F10");
-    EXPECT_EQ(w.m_dwHotKey, 121);
+    EXPECT_EQ(w.WebArea(), (fw::Rect{345, 196, 1133, 583}));
+    EXPECT_TRUE(w.AccountBound());
+    EXPECT_TRUE(w.GameMaximized());
+    EXPECT_TRUE(w.PageNotShown());
+    EXPECT_EQ(w.gameWindow(), nullptr);
+    // static.ini is the one in the program's folder: the first start wrote its keys there.
+    EXPECT_EQ(app::IniFile::Load(dir.file("static.ini")).Get("dmor", "start"), "1");
+    EXPECT_EQ(w.BossKeyName(), "F10");
+    EXPECT_EQ(w.BossKey(), 121);
 
     // The picture: transparent outside the artwork, the opaque black page area inside.
     const fw::Bitmap* pic = hl::LayeredPicture(w);
@@ -124,9 +162,12 @@ TEST_F(Launcher, CentringTruncatesTowardZero) {
 
 TEST_F(Launcher, HoverDrawsOnlyOnChanges) {
     CMainWnd& w = Make();
+    // Each button's hover row differs from its normal row: the picture tells the states apart.
+    for (int b = 0; b < CMainWnd::kButtonCount; ++b) EXPECT_FALSE(SameButtons(Composed(b), Composed(kNone))) << b;
+    EXPECT_EQ(Lit(), kNone);
     int draws = w.drawCount();
     hl::MouseMove(w, Inside(kOfficial));
-    EXPECT_EQ(w.m_nState[CMainWnd::kOfficial], 1);
+    EXPECT_EQ(Lit(), CMainWnd::kOfficial);
     EXPECT_EQ(w.drawCount(), draws + 1);
     EXPECT_EQ(Shown(kOfficial.left + 77, kOfficial.top + 27),
               Expected(shared::IDB_LAUNCHER_OFFICIAL, kOfficial, 1, 77, 27));
@@ -135,14 +176,13 @@ TEST_F(Launcher, HoverDrawsOnlyOnChanges) {
     EXPECT_EQ(w.drawCount(), draws + 1);
 
     hl::MouseMove(w, Inside(kPay));  // the hover passes over in one move
-    EXPECT_EQ(w.m_nState[CMainWnd::kOfficial], 0);
-    EXPECT_EQ(w.m_nState[CMainWnd::kPay], 1);
+    EXPECT_EQ(Lit(), CMainWnd::kPay);
     EXPECT_EQ(w.drawCount(), draws + 2);
     EXPECT_EQ(Shown(kOfficial.left + 77, kOfficial.top + 27),
               Expected(shared::IDB_LAUNCHER_OFFICIAL, kOfficial, 0, 77, 27));
 
     hl::MouseMove(w, kBackground);
-    for (int s : w.m_nState) EXPECT_EQ(s, 0);
+    EXPECT_EQ(Lit(), kNone);
     EXPECT_EQ(w.drawCount(), draws + 3);
     hl::MouseMove(w, {kBackground.x + 5, kBackground.y});  // nothing changed, nothing drawn
     EXPECT_EQ(w.drawCount(), draws + 3);
@@ -152,15 +192,14 @@ TEST_F(Launcher, HandCursorOnlyOverCloseAndMinimise) {
     CMainWnd& w = Make();
     hl::MouseMove(w, Inside(kClose));
     EXPECT_EQ(hl::Info(w).cursor, fw::Cursor::Hand);
-    EXPECT_EQ(w.m_nState[CMainWnd::kClose], 1);
+    EXPECT_EQ(Lit(), CMainWnd::kClose);
     hl::MouseMove(w, {kClose.left + 12, kClose.top + 12});  // again: still the hand
     EXPECT_EQ(hl::Info(w).cursor, fw::Cursor::Hand);
     hl::MouseMove(w, Inside(kForum));
     EXPECT_EQ(hl::Info(w).cursor, fw::Cursor::Arrow);
     hl::MouseMove(w, Inside(kMin));
     EXPECT_EQ(hl::Info(w).cursor, fw::Cursor::Hand);
-    EXPECT_EQ(w.m_nState[CMainWnd::kMin], 1);
-    EXPECT_EQ(w.m_nState[CMainWnd::kForum], 0);
+    EXPECT_EQ(Lit(), CMainWnd::kMin);
 }
 
 TEST_F(Launcher, LinksOpenOnReleaseWhileHovered) {
@@ -173,7 +212,7 @@ TEST_F(Launcher, LinksOpenOnReleaseWhileHovered) {
     hl::LButtonUp(w, Inside(kPay));
     ASSERT_EQ(hl::ShellOpens().size(), 1u);
     EXPECT_EQ(hl::ShellOpens()[0], "http://pay.test:81/?g=dmor");
-    EXPECT_EQ(w.m_nState[CMainWnd::kPay], 0);
+    EXPECT_EQ(Lit(), kNone);  // back to its normal row
 
     // Released over the background: nothing; back onto the button first: it opens.
     hl::MouseMove(w, Inside(kForum));
@@ -190,7 +229,7 @@ TEST_F(Launcher, LinksOpenOnReleaseWhileHovered) {
     EXPECT_EQ(hl::ShellOpens()[1], "http://bbs.test/forum.php?mod=forumdisplay&fid=177");
 
     // A release on a button that is not hovered (state 0) does nothing.
-    w.m_nState[CMainWnd::kService] = 0;
+    ASSERT_EQ(Lit(), kNone);
     hl::LButtonUp(w, Inside(kService));
     EXPECT_EQ(hl::ShellOpens().size(), 2u);
 
@@ -221,8 +260,7 @@ TEST_F(Launcher, PressOutsideButtonsDragsTheWindow) {
     hl::LButtonDown(w, {965, 150});  // the customer-service button's first column
     EXPECT_EQ(hl::Info(w).moveDrags, 1);
     hl::MouseMove(w, {965, 150});
-    EXPECT_EQ(w.m_nState[CMainWnd::kService], 1);
-    EXPECT_EQ(w.m_nState[CMainWnd::kForum], 0);
+    EXPECT_EQ(Lit(), CMainWnd::kService);
 }
 
 TEST_F(Launcher, CloseAsksAndCancelKeepsEverything) {
@@ -292,7 +330,7 @@ TEST_F(Launcher, MinimiseNeedsHover) {
     hl::MouseMove(w, Inside(kMin));
     hl::LButtonUp(w, Inside(kMin));
     EXPECT_TRUE(hl::Info(w).minimized);
-    EXPECT_EQ(w.m_nState[CMainWnd::kMin], 0);
+    EXPECT_EQ(Lit(), kNone);
 }
 
 TEST_F(Launcher, BossKeyHidesAndShows) {
@@ -314,7 +352,8 @@ TEST_F(Launcher, BossKeyFromPackedCode) {
     ASSERT_EQ(keys.size(), 1u);
     EXPECT_EQ(keys[0].modifiers, fw::MOD_CONTROL | fw::MOD_ALT);
     EXPECT_EQ(keys[0].vk, fw::VK_F10);
-    EXPECT_EQ(w.m_strHotKeyName, "Ctrl + Alt + F10");
+    EXPECT_EQ(w.BossKeyName(), "Ctrl + Alt + F10");
+    EXPECT_EQ(w.BossKey(), 393337);
     EXPECT_EQ(CMainWnd::HotKeyModifiers(0x10000 | 0x80000 | 65), fw::MOD_SHIFT);  // extended flag dropped
 }
 

@@ -20,7 +20,7 @@ protected:
     int StatusInk() {
         const fw::Bitmap* pic = hl::LayeredPicture(*launcher);
         if (!pic) return -1;
-        const fw::Rect area = launcher->m_rcWebArea;
+        const fw::Rect area = launcher->WebArea();
         const int mid = (area.top + area.bottom) / 2;
         int n = 0;
         for (int y = mid - 20; y < mid + 20; ++y)
@@ -68,7 +68,7 @@ TEST_F(PageFaults, AClientLinkGameLeftAnyWayLeavesTheLauncherUp) {
         hl::AdvanceClock(1000);
         EXPECT_EQ(Game(), nullptr);
         EXPECT_TRUE(hl::Info(l).visible);
-        EXPECT_TRUE(hl::Info(*l.m_pWebDlg).visible);
+        EXPECT_TRUE(hl::Info(*l.pageDialog()).visible);
     }
     // A user's click on a client link still opens the game.
     Follow(page, kClientLink);
@@ -84,7 +84,7 @@ TEST_F(PageFaults, TheLauncherPageIsLoadedAgainWhenItsEngineEnds) {
     page->CrashEngine();
     EXPECT_EQ(page->refreshes(), 1);  // at once
     page->CompleteLoad();
-    EXPECT_TRUE(hl::Info(*l.m_pWebDlg).visible);
+    EXPECT_TRUE(hl::Info(*l.pageDialog()).visible);
     EXPECT_EQ(page->navigations().size(), 1u);  // a reload, no new navigation
 
     // Ended again right after: it rests 2 s, then 4 s, instead of loading in a loop.
@@ -128,7 +128,7 @@ TEST_F(PageFaults, ThePageOfAClientLinkComesBackWithoutOpeningTheGame) {
 TEST_F(PageFaults, TheGamePageAndThePaymentPageAreLoadedAgainToo) {
     CMainWnd& l = StartLauncher();
     LauncherPage()->CompleteLoad();
-    l.m_strPayParam = "http://pay.test/pay/?o=1";
+    l.SetPayParam("http://pay.test/pay/?o=1");
     CRudovGame& g = OpenFromPage();
     hl::ScriptedBrowser* game = PageOf(g);
     game->CompleteLoad();
@@ -171,7 +171,7 @@ TEST_F(PageFaults, TheGamePageAndThePaymentPageAreLoadedAgainToo) {
 TEST_F(PageFaults, ALauncherPageThatNeverLoadedIsAskedForAgainWithGrowingPauses) {
     CMainWnd& l = StartLauncher();
     hl::ScriptedBrowser* page = LauncherPage();
-    CWebDlg* dlg = l.m_pWebDlg;
+    CWebDlg* dlg = l.pageDialog();
     ASSERT_NE(page, nullptr);
     // A page that is quick leaves the web area as it is; one that takes a while is said to
     // connect.
@@ -182,13 +182,13 @@ TEST_F(PageFaults, ALauncherPageThatNeverLoadedIsAskedForAgainWithGrowingPauses)
     EXPECT_EQ(l.pageStatus(), CMainWnd::kConnectingText);
     const int connectingInk = StatusInk();
     EXPECT_GT(connectingInk, 50);  // the line is drawn in the black web area
-    const std::vector<std::uint32_t> connecting = Region(*hl::LayeredPicture(l), l.m_rcWebArea);
+    const std::vector<std::uint32_t> connecting = Region(*hl::LayeredPicture(l), l.WebArea());
 
     page->FailLoad();
     hl::Pump();
     EXPECT_EQ(l.pageStatus(), CMainWnd::kRetryingText);
     EXPECT_GT(StatusInk(), 50);
-    EXPECT_NE(Region(*hl::LayeredPicture(l), l.m_rcWebArea), connecting);
+    EXPECT_NE(Region(*hl::LayeredPicture(l), l.WebArea()), connecting);
     EXPECT_FALSE(hl::Info(*dlg).visible);  // the dialog waits for a completed load
 
     // 2, 4, 8, 16, 30, 30 seconds apart, each a request of the launcher page itself.
@@ -227,7 +227,7 @@ TEST_F(PageFaults, ALauncherPageThatNeverLoadedIsAskedForAgainWithGrowingPauses)
     EXPECT_TRUE(hl::Info(*dlg).visible);
     EXPECT_EQ(l.pageStatus(), "");
     EXPECT_EQ(StatusInk(), 0);
-    EXPECT_EQ(l.m_strUserName, "欢迎Tom");
+    EXPECT_EQ(l.userName(), "欢迎Tom");
     const size_t loaded = page->navigations().size();
     hl::AdvanceClock(120000);
     EXPECT_EQ(page->navigations().size(), loaded);
@@ -245,11 +245,11 @@ TEST_F(PageFaults, ALoadThatTakesLongIsNotCutShortByTries) {
     hl::ScriptedBrowser* page = LauncherPage();
     hl::AdvanceClock(60000);  // no answer yet, and no failure either
     EXPECT_EQ(page->navigations().size(), 1u);
-    EXPECT_TRUE(hl::Info(*l.m_pWebDlg).timers.empty());
+    EXPECT_TRUE(hl::Info(*l.pageDialog()).timers.empty());
     EXPECT_TRUE(hl::Info(l).timers.empty());
     EXPECT_EQ(l.pageStatus(), CMainWnd::kConnectingText);
     page->CompleteLoad();
-    EXPECT_TRUE(hl::Info(*l.m_pWebDlg).visible);
+    EXPECT_TRUE(hl::Info(*l.pageDialog()).visible);
 }
 
 TEST_F(PageFaults, APageThatLoadsAsUsualNeverShowsTheLine) {
@@ -298,7 +298,7 @@ TEST_F(PageFaults, OneClickOpensTheDefaultBrowserOnceAndOnlyAFewInAShortTime) {
     EXPECT_EQ(hl::ShellOpens().size(), 1u);
 
     // Click after click: the launcher page and the payment page share three in ten seconds.
-    l.m_strPayParam = "http://pay.test/pay/";
+    l.SetPayParam("http://pay.test/pay/");
     CRudovGame& g = OpenFromPage();
     g.OpenPayment();
     CPayWnd* payWnd = OpenWindow<CPayWnd>(g);
@@ -336,8 +336,8 @@ TEST_F(PageFaults, OpenGameWithALocalFileOpensNothing) {
                             "about:blank|x|S", "C:\\Windows\\win.ini|x|S", " http://g.test/lead|x|S", "|x|S"}) {
         CallPage("OpenGame", bad);
         EXPECT_EQ(Game(), nullptr) << bad;
-        EXPECT_EQ(l.m_strGameUrl, "") << bad;
-        EXPECT_EQ(l.m_strServerName, "") << bad;
+        EXPECT_EQ(l.GameUrl(), "") << bad;
+        EXPECT_EQ(l.ServerName(), "") << bad;
         EXPECT_TRUE(hl::Info(l).visible) << bad;
     }
     // A web address still opens the game, in either case of its scheme.
@@ -354,10 +354,10 @@ TEST_F(PageFaults, ClientLinksAndNewWindowsWithALocalAddressOpenNothing) {
     EXPECT_FALSE(page->BeforeNavigate("javascript:void(0);//client = 1"));
     EXPECT_EQ(Game(), nullptr);
     EXPECT_TRUE(page->NewWindow("file:///etc/passwd?client=1"));
-    EXPECT_EQ(l.m_strGameUrl, "");
+    EXPECT_EQ(l.GameUrl(), "");
     EXPECT_TRUE(hl::ShellOpens().empty());
     // A client link into the game window by another way (the launcher asked directly).
-    l.m_strGameUrl = "file:///etc/passwd";
+    l.SetGameUrl("file:///etc/passwd");
     l.Send(WM_OPEN_GAME);
     EXPECT_EQ(Game(), nullptr);
     EXPECT_TRUE(hl::Info(l).visible);
@@ -368,7 +368,7 @@ TEST_F(PageFaults, TheGameWindowItselfNavigatesToWebAddressesOnly) {
     CRudovGame& g = OpenFromPage("http://g.test/play|x|S1");
     hl::ScriptedBrowser* page = PageOf(g);
     // F9 after the launcher's address went bad (another way in than OpenGame).
-    l.m_strGameUrl = "file:///etc/passwd";
+    l.SetGameUrl("file:///etc/passwd");
     hl::KeyDown(g, fw::VK_F9);
     EXPECT_EQ(page->navigations(), (std::vector<std::string>{"http://g.test/play"}));
     // client://loadgame with a local address after the marker, or an http text inside one.
@@ -382,7 +382,7 @@ TEST_F(PageFaults, TheGameWindowItselfNavigatesToWebAddressesOnly) {
     EXPECT_EQ(page->navigations().back(), "http://g.test/again");
 
     // A game window made while the launcher's address is no web address shows nothing.
-    l.m_strGameUrl = "file:///etc/passwd";
+    l.SetGameUrl("file:///etc/passwd");
     CRudovGame& direct = MakeDirect();
     EXPECT_TRUE(PageOf(direct)->navigations().empty());
 }

@@ -36,8 +36,8 @@ protected:
         WriteFile(dir.file("static.ini"), "[dmor]\nhotkey=121\n[hosts]\nportal=127.0.0.1:8088\n");
         launcher = std::make_unique<CMainWnd>(CMainWnd::kHiddenStart);
         ASSERT_TRUE(launcher->Created());
-        launcher->m_strPayParam = kPayUrl;
-        launcher->m_bAccountBound = 0;
+        launcher->SetPayParam(kPayUrl);
+        launcher->SetAccountBound(false);
         MakeGame(fw::Rect::FromXYWH(100, 50, 1300, 820));
     }
     void TearDown() override {
@@ -45,7 +45,6 @@ protected:
         bind.reset();
         game.reset();
         launcher.reset();
-        g_pMainWnd = nullptr;
         ui::SetModuleDirForTesting("");
     }
     void MakeGame(const fw::Rect& r) {
@@ -55,7 +54,6 @@ protected:
         p.rect = r;
         ASSERT_TRUE(game->Create(p));
         game->Show(fw::ShowCmd::Show);
-        launcher->m_pGameWnd = game.get();
     }
     CPayWnd& OpenPay() {
         // As the game window makes it: with the launcher's payment address of the moment.
@@ -137,7 +135,7 @@ TEST_F(SideWindows, PaymentSitsNearTheGameWindowsRightEdgeHiddenUntilLoaded) {
     EXPECT_FALSE(page->ContextMenuWouldShow());  // the host object is the control's site
 
     // The page's address was taken when the window was made.
-    launcher->m_strPayParam = "http://elsewhere.example/";
+    launcher->SetPayParam("http://elsewhere.example/");
     page->BeforeNavigate(kPayUrl);
     page->NavigateComplete(kPayUrl);
     EXPECT_FALSE(hl::Info(w).visible);
@@ -156,8 +154,8 @@ TEST_F(SideWindows, ClosedBoxAsksTheGameWindowEachTime) {
     // Everything else of the bridge does nothing here.
     for (const char* other : {"CloseBindPage", "AccountBindSuccess", "openPay", "ShowBindBtn", "OpenGame"})
         EXPECT_EQ(Call(page, other).hr, S_OK);
-    EXPECT_EQ(launcher->m_strPayParam, kPayUrl);
-    EXPECT_EQ(launcher->m_bAccountBound, 0);
+    EXPECT_EQ(launcher->PayParam(), kPayUrl);
+    EXPECT_FALSE(launcher->AccountBound());
     EXPECT_TRUE(game->messages.empty());
 
     // Posted, not sent: nothing arrives before the script call has returned.
@@ -287,34 +285,34 @@ TEST_F(SideWindows, BindingSuccessAndClosingAreSeparateRequests) {
     // Registering or closing a payment box is not binding.
     Call(page, "AccountRegisterSuccess");
     Call(page, "closedBox");
-    EXPECT_EQ(launcher->m_bAccountBound, 0);
+    EXPECT_FALSE(launcher->AccountBound());
     EXPECT_EQ(Posted(WM_PAY_CLOSED), 0);
 
     // Bound without a close: flag set at once, the panel stays open and shown.
     EXPECT_EQ(Call(page, "AccountBindSuccess").hr, S_OK);
-    EXPECT_EQ(launcher->m_bAccountBound, 1);
+    EXPECT_TRUE(launcher->AccountBound());
     EXPECT_EQ(Posted(WM_BIND_CLOSED), 0);
     EXPECT_TRUE(hl::Info(w).visible);
 
     // A close without a bind leaves the flag as it is.
-    launcher->m_bAccountBound = 0;
+    launcher->SetAccountBound(false);
     Call(page, "CloseBindPage");
-    EXPECT_EQ(launcher->m_bAccountBound, 0);
+    EXPECT_FALSE(launcher->AccountBound());
     EXPECT_EQ(Posted(WM_BIND_CLOSED), 1);
 
     // The interface's own operations do the same.
     w.OnBindDone();
-    EXPECT_EQ(launcher->m_bAccountBound, 1);
+    EXPECT_TRUE(launcher->AccountBound());
     w.OnBindClose();
     EXPECT_EQ(Posted(WM_BIND_CLOSED), 2);
 
     // A launcher whose window has gone is not touched any more: the flag stays as it was,
     // and the game window is still asked to close the panel.
-    launcher->m_bAccountBound = 0;
+    launcher->SetAccountBound(false);
     launcher->Send(fw::WM_CLOSE);
     ASSERT_FALSE(launcher->IsWindow());
     EXPECT_EQ(Call(page, "AccountBindSuccess").hr, S_OK);
-    EXPECT_EQ(launcher->m_bAccountBound, 0);
+    EXPECT_FALSE(launcher->AccountBound());
     Call(page, "CloseBindPage");
     EXPECT_EQ(Posted(WM_BIND_CLOSED), 3);
 }

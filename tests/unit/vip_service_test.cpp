@@ -169,7 +169,7 @@ TEST_F(VipService, ShowImStartsTheChatTheButtonAndTheHeartbeat) {
 
 TEST_F(VipService, NextToTheBindingButtonAndAfterAResize) {
     lib.Install(dir.dir(), "full");
-    StartLauncher().m_bAccountBound = 0;
+    StartLauncher().SetAccountBound(false);
     CRudovGame& g = Play();
     ShowIM();
     EXPECT_EQ(VipButton(g), (fw::Rect{1920 - 612, 9, 1920 - 537, 31}));
@@ -186,7 +186,7 @@ TEST_F(VipService, TheLauncherDropsShowImWithoutAGameOrAList) {
     StartLauncher();
     LauncherPage()->CompleteLoad();
     ShowIM();  // no game window yet
-    EXPECT_EQ(launcher->m_strImParam, kList);
+    EXPECT_EQ(launcher->imParam(), kList);
     EXPECT_FALSE(chat::LibraryLoaded());
     EXPECT_TRUE(lib.Calls().empty());
 
@@ -547,7 +547,7 @@ TEST_F(VipService, ClosingTheGameWindowInTheMiddleOfItAllLeavesNothingBehind) {
             l.Send(WM_GAME_CLOSED);
         }
         hl::Pump();
-        ASSERT_EQ(l.m_pGameWnd, nullptr);
+        ASSERT_EQ(l.gameWindow(), nullptr);
         EXPECT_EQ(Heartbeat::Running(), 0);  // joined as the window went
         EXPECT_TRUE(GameWindows().empty());
         hl::AdvanceClock(2000);  // no timer of a closed window fires

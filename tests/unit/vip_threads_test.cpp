@@ -94,7 +94,7 @@ TEST_F(VipThreads, GameWindowsCloseInABlinkAPauseAndACallOfTheCallback) {
         default: g.Send(fw::WM_SYSCOMMAND, fw::SC_CLOSE, 0); break;
         }
         hl::Pump();
-        ASSERT_EQ(l.m_pGameWnd, nullptr);
+        ASSERT_EQ(l.gameWindow(), nullptr);
         EXPECT_TRUE(GameWindows().empty());
         EXPECT_EQ(Heartbeat::Running(), 0);
     }

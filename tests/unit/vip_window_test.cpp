@@ -48,7 +48,6 @@ protected:
         vip.reset();
         game.reset();
         launcher.reset();
-        g_pMainWnd = nullptr;
         ui::SetModuleDirForTesting("");
         fw::ClearResourceOverrides();
     }
@@ -260,7 +259,7 @@ TEST_F(VipWindow, ThePageAsksToCloseTwoWays) {
     for (const char* other : {"closedBox", "CloseBindPage", "openPay", "ShowIM", "OpenGame"})
         page->CallExternal("WD_JAPI", {fw::Utf8ToUtf16(other), fw::Utf8ToUtf16("x")});
     EXPECT_EQ(game->messages.size(), 2u);
-    EXPECT_EQ(launcher->m_strImParam, "");
+    EXPECT_EQ(launcher->imParam(), "");
 }
 
 TEST_F(VipWindow, NewWindowsGoToTheDefaultBrowserWebAddressesOnly) {

@@ -54,7 +54,7 @@ protected:
         if (mode == CMainWnd::kNormalStart) wnd->Show(fw::ShowCmd::Show);
         return *wnd;
     }
-    CWebDlg* Dlg() { return wnd->m_pWebDlg; }
+    CWebDlg* Dlg() { return wnd->pageDialog(); }
     hl::ScriptedBrowser* Page() { return Dlg() ? hl::FindBrowser(*Dlg(), CWebDlg::kBrowserId) : nullptr; }
     hl::ScriptResult Call(const std::string& method, std::optional<std::string> arg = std::nullopt) {
         std::vector<hl::ScriptValue> args{fw::Utf8ToUtf16(method)};
@@ -88,8 +88,8 @@ TEST_F(PageDialog, HiddenUntilTheFirstDocumentThenOverTheWebArea) {
     page->SetElementText("span", "usr", "Tom");
     page->CompleteLoad();
     EXPECT_TRUE(hl::Info(*Dlg()).visible);
-    EXPECT_EQ(w.m_bPageNotShown, 0);
-    EXPECT_EQ(w.m_strUserName, "欢迎Tom");
+    EXPECT_FALSE(w.PageNotShown());
+    EXPECT_EQ(w.userName(), "欢迎Tom");
     EXPECT_EQ(page->rect(), (fw::Rect{0, 0, 788, 387}));
 }
 
@@ -153,27 +153,27 @@ TEST_F(PageDialog, ScriptCallsReachTheLauncher) {
     EXPECT_EQ(v.text, "1");
 
     Call("openPay", "http://pay/?x=1");
-    EXPECT_EQ(w.m_strPayParam, "http://pay/?x=1");
+    EXPECT_EQ(w.PayParam(), "http://pay/?x=1");
     Call("ShowBindBtn");
-    EXPECT_EQ(w.m_bAccountBound, 0);
+    EXPECT_FALSE(w.AccountBound());
 
     // ShowIM posts: the field is set at once, the message comes later.
     Call("ShowIM", "1|2|3|4|5|6|7|");
-    EXPECT_EQ(w.m_strImParam, "1|2|3|4|5|6|7|");
+    EXPECT_EQ(w.imParam(), "1|2|3|4|5|6|7|");
 
     // OpenGame without a game window to make: the fields are set, the launcher stays.
     Call("OpenGame", "http://g/play|x|S1 龙焰");
-    EXPECT_EQ(w.m_strGameUrl, "http://g/play");
-    EXPECT_EQ(w.m_strServerName, "S1 龙焰");
+    EXPECT_EQ(w.GameUrl(), "http://g/play");
+    EXPECT_EQ(w.ServerName(), "S1 龙焰");
     EXPECT_TRUE(hl::Info(w).visible);
 
     CMainWnd::SetGameWindowFactory(&MakeFakeGame);
     Call("OpenGame", "http://g/two");
-    EXPECT_EQ(w.m_strGameUrl, "http://g/two");
-    EXPECT_EQ(w.m_strServerName, "");
-    ASSERT_NE(w.m_pGameWnd, nullptr);
-    EXPECT_TRUE(hl::Info(*w.m_pGameWnd).visible);
-    EXPECT_TRUE(hl::Info(*w.m_pGameWnd).maximized);  // the first game opens maximised
+    EXPECT_EQ(w.GameUrl(), "http://g/two");
+    EXPECT_EQ(w.ServerName(), "");
+    ASSERT_NE(w.gameWindow(), nullptr);
+    EXPECT_TRUE(hl::Info(*w.gameWindow()).visible);
+    EXPECT_TRUE(hl::Info(*w.gameWindow()).maximized);  // the first game opens maximised
     EXPECT_FALSE(hl::Info(w).visible);
     EXPECT_FALSE(hl::Info(*Dlg()).visible);
     // A second request only hides the launcher again.
@@ -186,7 +186,7 @@ TEST_F(PageDialog, ScriptCallsReachTheLauncher) {
     int refreshes = Page()->refreshes();
     w.Post(WM_GAME_CLOSED);
     hl::Pump();
-    EXPECT_EQ(w.m_pGameWnd, nullptr);
+    EXPECT_EQ(w.gameWindow(), nullptr);
     EXPECT_EQ(Page()->refreshes(), refreshes + 1);
     EXPECT_TRUE(hl::Info(w).visible);
     EXPECT_TRUE(hl::Info(*Dlg()).visible);
@@ -220,18 +220,18 @@ TEST_F(PageDialog, ClientLinksAndNewWindows) {
 
     // Without blanks a navigation is just a navigation.
     EXPECT_FALSE(page->BeforeNavigate("http://h/game/play/?server=S8&client=1"));
-    EXPECT_EQ(w.m_pGameWnd, nullptr);
+    EXPECT_EQ(w.gameWindow(), nullptr);
     // "client = 1" as the page wrote it opens the game; the navigation itself goes on.
     EXPECT_FALSE(page->BeforeNavigate("http://h/game/play/?server=S9&client = 1"));
-    EXPECT_EQ(w.m_strGameUrl, "http://h/game/play/?server=S9&client = 1");
-    EXPECT_NE(w.m_pGameWnd, nullptr);
+    EXPECT_EQ(w.GameUrl(), "http://h/game/play/?server=S9&client = 1");
+    EXPECT_NE(w.gameWindow(), nullptr);
     w.Post(WM_GAME_CLOSED);
     hl::Pump();
 
     // New windows never open inside the client.
     EXPECT_TRUE(page->NewWindow("http://h/play?client=1"));
-    EXPECT_EQ(w.m_strGameUrl, "http://h/play?client=1");
-    EXPECT_EQ(w.m_pGameWnd, nullptr);
+    EXPECT_EQ(w.GameUrl(), "http://h/play?client=1");
+    EXPECT_EQ(w.gameWindow(), nullptr);
     EXPECT_TRUE(hl::ShellOpens().empty());
 
     EXPECT_TRUE(page->NewWindow("http://h/news/1"));
@@ -249,7 +249,7 @@ TEST_F(PageDialog, UserNameOnlyFromASpanWhoseIdIsExactlyUsr) {
     CMainWnd& w = Start();
     Page()->SetElementText("span", "USR", "Decoy");
     Page()->CompleteLoad();
-    EXPECT_EQ(w.m_strUserName, "");
+    EXPECT_EQ(w.userName(), "");
 }
 
 TEST_F(PageDialog, KeysEscapeF5AndAltF4) {
@@ -279,7 +279,7 @@ TEST_F(PageDialog, KeysEscapeF5AndAltF4) {
     hl::KeyDown(*d, fw::VK_F4, true);
     EXPECT_FALSE(w.IsWindow());
     EXPECT_TRUE(fw::QuitRequested());
-    EXPECT_EQ(w.m_pWebDlg, nullptr);
+    EXPECT_EQ(w.pageDialog(), nullptr);
 }
 
 // Keys typed into the page (the control has the focus). Backspace goes on to the page
@@ -316,7 +316,7 @@ TEST_F(PageDialog, ClosingTheLauncherClosesThePage) {
     fw::Handle dlg = Dlg()->handle();
     w.Send(fw::WM_CLOSE);
     EXPECT_EQ(fw::Window::FromHandle(dlg), nullptr);
-    EXPECT_EQ(w.m_pWebDlg, nullptr);
+    EXPECT_EQ(w.pageDialog(), nullptr);
     EXPECT_TRUE(hl::Browsers().empty());  // the control went with its dialog
     (void)page;
 }
@@ -325,7 +325,7 @@ TEST_F(PageDialog, NoControlMeansNoPageDialog) {
     hl::FailNextBrowserCreation();
     CMainWnd& w = Start();
     EXPECT_TRUE(w.IsWindow());
-    EXPECT_EQ(w.m_pWebDlg, nullptr);
+    EXPECT_EQ(w.pageDialog(), nullptr);
     w.Show(fw::ShowCmd::Hide);
     w.Show(fw::ShowCmd::Show);  // nothing to show, nothing breaks
     w.Post(WM_GAME_CLOSED);
