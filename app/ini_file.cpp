@@ -62,7 +62,8 @@ std::string Unquote(std::string_view v) {
 std::string StoredValue(std::string_view value) {
     value = value.substr(0, value.find_first_of("\r\n"));
     const bool blankEnd = !value.empty() && (IsBlank(value.front()) || IsBlank(value.back()));
-    const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+    const bool quoted =
+        value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
     if (blankEnd || quoted) return "\"" + std::string(value) + "\"";
     return std::string(value);
 }
@@ -96,7 +97,8 @@ IniFile IniFile::Parse(std::string_view text) {
         std::string_view t = Trim(ascii ? raw : std::string_view(clean));
         if (!t.empty() && t.front() == '[') {
             auto close = t.find(']');
-            current = std::string(Trim(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
+            current =
+                std::string(Trim(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
             line.isSection = true;
             line.section = current;
         } else if (!t.empty() && t.front() != ';') {

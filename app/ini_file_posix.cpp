@@ -20,7 +20,7 @@ IniFile IniFile::Load(const std::string& path, bool* ok) {
     // Only a regular file is read (a link is followed); anything else is unreadable.
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0) {
-        struct stat st{};
+        struct stat st {};
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             good = false;
         } else {
@@ -52,7 +52,7 @@ bool IniFile::Save(const std::string& pathIn) const {
         path = real;
         std::free(real);
     }
-    struct stat st{};
+    struct stat st {};
     bool exists = ::stat(path.c_str(), &st) == 0;
     if (exists && (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR))) return false;
     std::string tmp = path + ".tmp-" + std::to_string(::getpid());

@@ -28,12 +28,9 @@ struct ButtonDef {
     fw::Rect rect;
 };
 constexpr ButtonDef kButtons[CMainWnd::kButtonCount] = {
-    {shared::IDB_LAUNCHER_CLOSE, {1094, 124, 1129, 158}},
-    {shared::IDB_LAUNCHER_MIN, {1068, 126, 1095, 154}},
-    {shared::IDB_LAUNCHER_OFFICIAL, {365, 147, 520, 202}},
-    {shared::IDB_LAUNCHER_PAY, {521, 147, 676, 202}},
-    {shared::IDB_LAUNCHER_SERVICE, {965, 147, 1120, 202}},
-    {shared::IDB_LAUNCHER_FORUM, {810, 147, 965, 202}},
+    {shared::IDB_LAUNCHER_CLOSE, {1094, 124, 1129, 158}},  {shared::IDB_LAUNCHER_MIN, {1068, 126, 1095, 154}},
+    {shared::IDB_LAUNCHER_OFFICIAL, {365, 147, 520, 202}}, {shared::IDB_LAUNCHER_PAY, {521, 147, 676, 202}},
+    {shared::IDB_LAUNCHER_SERVICE, {965, 147, 1120, 202}}, {shared::IDB_LAUNCHER_FORUM, {810, 147, 965, 202}},
 };
 
 }  // namespace
@@ -46,9 +43,7 @@ CMainWnd::CMainWnd(int startMode) {
     Create(p);
 }
 
-CMainWnd::~CMainWnd() {
-    Destroy();
-}
+CMainWnd::~CMainWnd() { Destroy(); }
 
 int CMainWnd::OnCreate() {
     m_strModuleDir = ui::GetModuleDir();
@@ -357,8 +352,8 @@ void CMainWnd::CreateWebDlg() {
 void CMainWnd::PlaceWebDlg() {
     if (!m_pWebDlg || !m_pWebDlg->IsWindow()) return;
     fw::Rect r = GetWindowRect();
-    m_pWebDlg->SetPos(fw::Rect::FromXYWH(r.left + m_rcWebArea.left, r.top + m_rcWebArea.top,
-                                         m_rcWebArea.Width(), m_rcWebArea.Height()),
+    m_pWebDlg->SetPos(fw::Rect::FromXYWH(r.left + m_rcWebArea.left, r.top + m_rcWebArea.top, m_rcWebArea.Width(),
+                                         m_rcWebArea.Height()),
                       fw::kNoZOrder);
 }
 

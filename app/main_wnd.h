@@ -167,9 +167,9 @@ private:
 
     std::unique_ptr<fw::Image> m_pImage[kButtonCount];
     std::unique_ptr<fw::Image> m_pBackground;
-    fw::Bitmap m_bmBackground;  // the background composed once (and the page's status line)
+    fw::Bitmap m_bmBackground;                   // the background composed once (and the page's status line)
     std::vector<std::uint32_t> m_webAreaPixels;  // its web area before any status line
-    fw::Bitmap m_bmFrame;       // the picture handed to the window
+    fw::Bitmap m_bmFrame;                        // the picture handed to the window
     bool m_bTrayAdded = false;
     int m_nDrawCount = 0;
     std::string m_strPageStatus;

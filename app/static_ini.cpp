@@ -25,8 +25,9 @@ shared::Hosts ReadHosts(const IniFile& f) {
         // Said aloud: an ignored host sends the client to the default platform, which is hard
         // to tell from a platform that is down. The usual cause is a "; comment" after the
         // value, which INI files keep as part of it.
-        std::fprintf(stderr, "raduvove: static.ini [hosts] %s=\"%s\" ignored: not a host name with an optional :port%s\n",
-                     key, fw::ShownInLog(*v).c_str(),
+        std::fprintf(stderr,
+                     "raduvove: static.ini [hosts] %s=\"%s\" ignored: not a host name with an optional :port%s\n", key,
+                     fw::ShownInLog(*v).c_str(),
                      v->find_first_of(";#") != std::string::npos ? " (a comment goes on a line of its own)" : "");
     };
     take("portal", h.portal);
@@ -37,9 +38,7 @@ shared::Hosts ReadHosts(const IniFile& f) {
     return h;
 }
 
-std::string ProfileValueLimit(const std::string& value) {
-    return fw::Utf8PrefixUtf16Units(value, kValueUnits);
-}
+std::string ProfileValueLimit(const std::string& value) { return fw::Utf8PrefixUtf16Units(value, kValueUnits); }
 
 std::int32_t ParseHotKeyText(const std::string& text) {
     std::string s = fw::TrimSpace(text);

@@ -16,9 +16,9 @@ struct StaticIniValues {
     std::string hotKeyName;
     std::string uid;
     std::string suid;
-    bool firstStart = false;   // the derivation ran (and its three keys were written)
-    bool written = false;      // the writes reached the disk
-    shared::Hosts hosts;       // the host names, with the file's overrides
+    bool firstStart = false;  // the derivation ran (and its three keys were written)
+    bool written = false;     // the writes reached the disk
+    shared::Hosts hosts;      // the host names, with the file's overrides
 };
 
 // The whole reading step: reads the keys, derives uid and suid from "filename" on a first

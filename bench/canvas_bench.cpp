@@ -37,8 +37,8 @@ std::unique_ptr<fw::Image> Background() {
 }
 
 std::unique_ptr<fw::Image> Uniform(int w, int h, std::uint32_t straight) {
-    return fw::Image::FromPixels(w, h, std::vector<std::uint32_t>(static_cast<std::size_t>(w) * h,
-                                                                  fw::Premultiply(straight)));
+    return fw::Image::FromPixels(
+        w, h, std::vector<std::uint32_t>(static_cast<std::size_t>(w) * h, fw::Premultiply(straight)));
 }
 
 // A two-row button strip with a soft round-cornered outline.

@@ -60,7 +60,7 @@ void BM_GameTitleBarRepaintAfterHover(benchmark::State& state) {
     }
     fw::Bitmap back(width, height);
     const fw::Point a{g.titleBar().ButtonRect(CTitleBar::kPay).left + 10, 15},
-                    b{g.titleBar().ButtonRect(CTitleBar::kReturn).left + 10, 15};
+        b{g.titleBar().ButtonRect(CTitleBar::kReturn).left + 10, 15};
     bool flip = false;
     for (auto _ : state) {
         fw::headless::MouseMove(g, flip ? a : b);
@@ -70,7 +70,10 @@ void BM_GameTitleBarRepaintAfterHover(benchmark::State& state) {
     }
     state.counters["width"] = width;
 }
-BENCHMARK(BM_GameTitleBarRepaintAfterHover)->Unit(benchmark::kMillisecond)->MinTime(1.0)->Repetitions(5)
+BENCHMARK(BM_GameTitleBarRepaintAfterHover)
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(1.0)
+    ->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
 // The tree a browser cache folder looks like: 10 folders of 100 folders of 20 files each,
@@ -95,7 +98,8 @@ void BuildTree(const fs::path& root) {
 
 void BM_DeleteTree20000Files(benchmark::State& state) {
     const char* where = std::getenv("RV_BENCH_TREE_DIR");
-    const fs::path root = fs::path(where && *where ? where : fs::temp_directory_path().string()) / "rv-bench-deletetree";
+    const fs::path root =
+        fs::path(where && *where ? where : fs::temp_directory_path().string()) / "rv-bench-deletetree";
     for (auto _ : state) {
         state.PauseTiming();
         fs::remove_all(root);

@@ -61,4 +61,3 @@ void BM_LauncherMoveWithoutChange(benchmark::State& state) {
 BENCHMARK(BM_LauncherMoveWithoutChange)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
-

@@ -34,12 +34,12 @@ struct Native;  // one per window, defined by the back end
 // through detail::PlacementOf.
 struct Placement {
     bool visible = false;
-    bool minimized = false;           // never also maximized
+    bool minimized = false;  // never also maximized
     bool maximized = false;
     bool restoreToMaximized = false;  // minimised from maximised: restoring maximises again
-    Rect rect{};        // screen coordinates; a child's are its parent's client coordinates
-    Rect normalRect{};  // where restoring puts a maximised window (meaningful while maximised,
-                        // or minimised with restoreToMaximized)
+    Rect rect{};                      // screen coordinates; a child's are its parent's client coordinates
+    Rect normalRect{};                // where restoring puts a maximised window (meaningful while maximised,
+                                      // or minimised with restoreToMaximized)
 };
 
 // Makes the platform window (not shown) at PlacementOf(owner).rect. Null on failure; the

@@ -23,7 +23,6 @@ void SetBridgeHosts(std::vector<std::string> hosts);
 bool FrameMayUseBridge(const std::string& topUrl, const std::string& frameUrl);
 
 // The rule itself, for a given host list (FrameMayUseBridge uses the list set above).
-bool FrameMayUseBridge(const std::string& topUrl, const std::string& frameUrl,
-                       const std::vector<std::string>& hosts);
+bool FrameMayUseBridge(const std::string& topUrl, const std::string& frameUrl, const std::vector<std::string>& hosts);
 
 }  // namespace fw

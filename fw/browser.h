@@ -32,7 +32,10 @@ public:
     // wrote it (blanks are not percent-encoded). Setting cancel stops the navigation.
     // A Refresh raises none of its own: neither for the page it loads again nor for that
     // page's frames loading again (Refresh says which others come meanwhile).
-    virtual void BeforeNavigate2(const std::string& url, bool& cancel) { (void)url; (void)cancel; }
+    virtual void BeforeNavigate2(const std::string& url, bool& cancel) {
+        (void)url;
+        (void)cancel;
+    }
     virtual void NavigateComplete2(const std::string& url) { (void)url; }
     // A document finished loading (the top-level page; frames as far as the engine tells).
     virtual void DocumentComplete(const std::string& url) { (void)url; }

@@ -22,7 +22,7 @@ public:
     const std::uint32_t* data() const { return px_.data(); }
     std::uint32_t At(int x, int y) const { return px_[static_cast<std::size_t>(y) * width_ + x]; }
     int stride() const { return width_ * 4; }  // bytes per row
-    void CopyFrom(const Bitmap& other);         // same size as other afterwards
+    void CopyFrom(const Bitmap& other);        // same size as other afterwards
 
 private:
     int width_ = 0;
@@ -39,8 +39,8 @@ public:
     explicit Canvas(Bitmap& target) : target_(target) {}
     Bitmap& target() { return target_; }
 
-    void Clear(std::uint32_t argb);                      // straight ARGB
-    void FillRect(const Rect& r, std::uint32_t argb);    // source-over, straight ARGB
+    void Clear(std::uint32_t argb);                    // straight ARGB
+    void FillRect(const Rect& r, std::uint32_t argb);  // source-over, straight ARGB
     // Draws the source rectangle of the image into the destination rectangle, scaled when
     // the sizes differ (bilinear), composed source-over. Parts of the source outside the
     // image draw nothing. Does nothing for a null or invalid image.
@@ -55,7 +55,10 @@ public:
     void DrawText(std::string_view utf8, const Font& font, std::uint32_t argb, const Rect& layout,
                   TextHint hint = TextHint::Default);
 
-    void SetClip(const Rect& r) { clip_ = r; hasClip_ = true; }
+    void SetClip(const Rect& r) {
+        clip_ = r;
+        hasClip_ = true;
+    }
     void ResetClip() { hasClip_ = false; }
 
 private:

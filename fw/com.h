@@ -122,24 +122,19 @@ inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
 
 inline constexpr GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 inline constexpr IID IID_NULL = GUID_NULL;
-inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000,
-                                     {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000,
-                                      {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IOleObject = {0x00000112, 0x0000, 0x0000,
-                                       {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IOleClientSite = {0x00000118, 0x0000, 0x0000,
-                                           {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IOleInPlaceSite = {0x00000119, 0x0000, 0x0000,
-                                            {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr IID IID_IServiceProvider = {0x6D5140C1, 0x7436, 0x11CE,
-                                             {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
-inline constexpr IID IID_IDispatchEx = {0xA6EF9860, 0xC720, 0x11D0,
-                                        {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
-inline constexpr IID IID_IDocHostUIHandler = {0xBD3F23C0, 0xD43E, 0x11CF,
-                                              {0x89, 0x3B, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x1A}};
-inline constexpr IID IID_IWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0,
-                                         {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
+inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IOleObject = {0x00000112, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IOleClientSite = {
+    0x00000118, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IOleInPlaceSite = {
+    0x00000119, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr IID IID_IServiceProvider = {
+    0x6D5140C1, 0x7436, 0x11CE, {0x80, 0x34, 0x00, 0xAA, 0x00, 0x60, 0x09, 0xFA}};
+inline constexpr IID IID_IDispatchEx = {0xA6EF9860, 0xC720, 0x11D0, {0x93, 0x37, 0x00, 0xA0, 0xC9, 0x0D, 0xCA, 0xA9}};
+inline constexpr IID IID_IDocHostUIHandler = {
+    0xBD3F23C0, 0xD43E, 0x11CF, {0x89, 0x3B, 0x00, 0xAA, 0x00, 0xBD, 0xCE, 0x1A}};
+inline constexpr IID IID_IWebBrowser2 = {0xD30C1661, 0xCDAF, 0x11D0, {0x8A, 0x3E, 0x00, 0xC0, 0x4F, 0xC9, 0xE2, 0x6E}};
 
 // --- Window-system types that appear in signatures ---------------------------------------
 
@@ -309,11 +304,10 @@ inline constexpr DISPID DISPID_PROPERTYPUT = -3;
 struct IDispatch : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
-                                                    LCID lcid, DISPID* rgDispId) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid,
-                                             WORD wFlags, DISPPARAMS* pDispParams,
-                                             VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+    virtual HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                                                    DISPID* rgDispId) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                             DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
                                              UINT* puArgErr) = 0;
 };
 
@@ -325,9 +319,8 @@ struct IServiceProvider : IUnknown {
 // The script engines' own dispatch: the name lookup and the call, with the caller's services.
 struct IDispatchEx : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE GetDispID(BSTR bstrName, DWORD grfdex, DISPID* pid) = 0;
-    virtual HRESULT STDMETHODCALLTYPE InvokeEx(DISPID id, LCID lcid, WORD wFlags, DISPPARAMS* pdp,
-                                               VARIANT* pvarRes, EXCEPINFO* pei,
-                                               IServiceProvider* pspCaller) = 0;
+    virtual HRESULT STDMETHODCALLTYPE InvokeEx(DISPID id, LCID lcid, WORD wFlags, DISPPARAMS* pdp, VARIANT* pvarRes,
+                                               EXCEPINFO* pei, IServiceProvider* pspCaller) = 0;
     virtual HRESULT STDMETHODCALLTYPE DeleteMemberByName(BSTR bstrName, DWORD grfdex) = 0;
     virtual HRESULT STDMETHODCALLTYPE DeleteMemberByDispID(DISPID id) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetMemberProperties(DISPID id, DWORD grfdexFetch, DWORD* pgrfdex) = 0;
@@ -354,8 +347,7 @@ HRESULT VariantClear(VARIANTARG* pvarg);
 
 struct IOleClientSite : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE SaveObject() = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker,
-                                                 IMoniker** ppmk) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker, IMoniker** ppmk) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** ppContainer) = 0;
     virtual HRESULT STDMETHODCALLTYPE ShowObject() = 0;
     virtual HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL fShow) = 0;
@@ -404,32 +396,25 @@ enum tagDOCHOSTUIDBLCLK {
 typedef tagDOCHOSTUIDBLCLK DOCHOSTUIDBLCLK;
 
 struct IDocHostUIHandler : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD dwID, POINT* ppt,
-                                                      IUnknown* pcmdtReserved,
+    virtual HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD dwID, POINT* ppt, IUnknown* pcmdtReserved,
                                                       IDispatch* pdispReserved) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* pInfo) = 0;
     virtual HRESULT STDMETHODCALLTYPE ShowUI(DWORD dwID, IOleInPlaceActiveObject* pActiveObject,
-                                             IOleCommandTarget* pCommandTarget,
-                                             IOleInPlaceFrame* pFrame,
+                                             IOleCommandTarget* pCommandTarget, IOleInPlaceFrame* pFrame,
                                              IOleInPlaceUIWindow* pDoc) = 0;
     virtual HRESULT STDMETHODCALLTYPE HideUI() = 0;
     virtual HRESULT STDMETHODCALLTYPE UpdateUI() = 0;
     virtual HRESULT STDMETHODCALLTYPE EnableModeless(BOOL fEnable) = 0;
     virtual HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL fActivate) = 0;
     virtual HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL fActivate) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT prcBorder,
-                                                   IOleInPlaceUIWindow* pUIWindow,
+    virtual HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT prcBorder, IOleInPlaceUIWindow* pUIWindow,
                                                    BOOL fRameWindow) = 0;
-    virtual HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG lpMsg, const GUID* pguidCmdGroup,
-                                                           DWORD nCmdID) = 0;
+    virtual HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG lpMsg, const GUID* pguidCmdGroup, DWORD nCmdID) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* pchKey, DWORD dw) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget* pDropTarget,
-                                                    IDropTarget** ppDropTarget) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget* pDropTarget, IDropTarget** ppDropTarget) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** ppDispatch) = 0;
-    virtual HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD dwTranslate, OLECHAR* pchURLIn,
-                                                   OLECHAR** ppchURLOut) = 0;
-    virtual HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject* pDO,
-                                                       IDataObject** ppDORet) = 0;
+    virtual HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD dwTranslate, OLECHAR* pchURLIn, OLECHAR** ppchURLOut) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject* pDO, IDataObject** ppDORet) = 0;
 };
 
 #endif  // _WIN32

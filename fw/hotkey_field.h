@@ -18,8 +18,8 @@ class HotKeyField {
 public:
     // A visible child of `parent` in the rectangle (parent client coordinates), using a font
     // of the given face and point size. Null when it cannot be made.
-    static std::unique_ptr<HotKeyField> Create(Window& parent, int id, const Rect& rect,
-                                               const std::string& face, int pointSize);
+    static std::unique_ptr<HotKeyField> Create(Window& parent, int id, const Rect& rect, const std::string& face,
+                                               int pointSize);
     virtual ~HotKeyField() = default;
 
     // The combination shown: low byte the key, high byte the flags (as HKM_SETHOTKEY).

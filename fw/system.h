@@ -12,8 +12,8 @@ namespace fw {
 // desktop's clock in tests.
 std::uint64_t TickCountMs();
 
-Size ScreenSize();      // the primary screen
-Rect WorkArea();        // the primary screen less task bars
+Size ScreenSize();  // the primary screen
+Rect WorkArea();    // the primary screen less task bars
 std::string ExecutablePath();
 // The executable's directory with its trailing separator; empty when the path has none.
 std::string GetModuleDir();

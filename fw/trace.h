@@ -36,8 +36,7 @@ inline unsigned TraceTickMs() {
 
 inline void TraceMark(const char* event) {
     if (!TraceEnabled() || !event) return;
-    auto us = std::chrono::duration_cast<std::chrono::microseconds>(
-                  std::chrono::steady_clock::now().time_since_epoch())
+    auto us = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
                   .count();
     char line[256];
     int n = std::snprintf(line, sizeof line, "rv-trace %lld %s\n", static_cast<long long>(us), event);

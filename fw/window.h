@@ -34,10 +34,10 @@ enum Style : unsigned {
     kToolWindow = 1u << 2,  // not on the taskbar
     kTopmost = 1u << 3,
     kVisible = 1u << 4,
-    kLayered = 1u << 5,     // per-pixel alpha picture given by UpdateLayered
+    kLayered = 1u << 5,  // per-pixel alpha picture given by UpdateLayered
     kMinimizeBox = 1u << 6,
     kMaximizeBox = 1u << 7,
-    kDialog = 1u << 8,      // a dialog-like transient window
+    kDialog = 1u << 8,  // a dialog-like transient window
 };
 
 enum class Cursor { Arrow, Hand, SizeNS, SizeWE, SizeNWSE, SizeNESW };
@@ -83,8 +83,12 @@ struct Msg {
     LPARAM lParam = 0;
 };
 
-namespace backend { struct Native; }
-namespace detail { struct WindowState; }
+namespace backend {
+struct Native;
+}
+namespace detail {
+struct WindowState;
+}
 
 class Window {
 public:
@@ -160,11 +164,17 @@ public:
     virtual LRESULT WindowProc(unsigned msg, WPARAM wp, LPARAM lp);
     // Called by the message loop for input and posted messages bound for this window or one
     // of its children before they are dispatched. True swallows the message.
-    virtual bool PreTranslateMessage(const Msg& msg) { (void)msg; return false; }
+    virtual bool PreTranslateMessage(const Msg& msg) {
+        (void)msg;
+        return false;
+    }
     // Asked by the message loop for a key bound for a control inside this window (not for one
     // of the window's own keys) that the pre-translation let pass: how the key reaches the
     // control. The innermost window around the control decides.
-    virtual ControlKey KeyForControl(const Msg& msg) { (void)msg; return ControlKey::Translate; }
+    virtual ControlKey KeyForControl(const Msg& msg) {
+        (void)msg;
+        return ControlKey::Translate;
+    }
 
     // Back-end access (not for client code).
     backend::Native* native() const { return native_; }
@@ -185,21 +195,33 @@ protected:
     virtual void OnLButtonDblClk(Point p) { (void)p; }
     virtual void OnRButtonDown(Point p) { (void)p; }
     virtual void OnMouseLeave() {}
-    virtual void OnKeyDown(unsigned vk, bool sys) { (void)vk; (void)sys; }
+    virtual void OnKeyDown(unsigned vk, bool sys) {
+        (void)vk;
+        (void)sys;
+    }
     virtual void OnMove(Point topLeft) { (void)topLeft; }
-    virtual void OnSize(unsigned type, int cx, int cy) { (void)type; (void)cx; (void)cy; }
+    virtual void OnSize(unsigned type, int cx, int cy) {
+        (void)type;
+        (void)cx;
+        (void)cy;
+    }
     virtual void OnShowWindow(bool show) { (void)show; }
     virtual void OnHotKey(int id) { (void)id; }
     virtual void OnTimer(unsigned id) { (void)id; }
     virtual void OnCommand(unsigned id) { (void)id; }
     virtual void OnSysCommand(unsigned cmd, LPARAM lp) { DefSysCommand(cmd, lp); }
-    virtual int OnNcHitTest(Point screen) { (void)screen; return HTCLIENT; }
+    virtual int OnNcHitTest(Point screen) {
+        (void)screen;
+        return HTCLIENT;
+    }
     virtual void OnNcLButtonDown(int hit, Point screen);
     virtual bool OnSetCursor(int hit);
     virtual void OnGetMinMaxInfo(Size& minTrack) { (void)minTrack; }
     // Numbered messages from WM_USER on, and any message the handlers above do not cover.
     virtual LRESULT OnMessage(unsigned msg, WPARAM wp, LPARAM lp) {
-        (void)msg; (void)wp; (void)lp;
+        (void)msg;
+        (void)wp;
+        (void)lp;
         return 0;
     }
 

@@ -44,7 +44,8 @@ void DeleteContents(int fd, bool deleteDesktopIni, int depth) {
                 int sub = ::openat(dfd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
                 if (sub >= 0) {
                     struct stat st;
-                    if (::fstat(sub, &st) == 0 && !(st.st_mode & S_IWUSR)) ::fchmod(sub, (st.st_mode & 07777) | S_IWUSR);
+                    if (::fstat(sub, &st) == 0 && !(st.st_mode & S_IWUSR))
+                        ::fchmod(sub, (st.st_mode & 07777) | S_IWUSR);
                     DeleteContents(sub, deleteDesktopIni, depth + 1);
                 }
             }

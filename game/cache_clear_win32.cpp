@@ -55,7 +55,7 @@ void RemoveItself(const std::wstring& path) {
     FILE_BASIC_INFO basic{};
     if (!GetFileInformationByHandleEx(h.get(), FileBasicInfo, &basic, sizeof basic) ||
         !(basic.FileAttributes & FILE_ATTRIBUTE_READONLY))
-        return;  // a folder that kept something, an entry in use: it stays
+        return;               // a folder that kept something, an entry in use: it stays
     FILE_BASIC_INFO clear{};  // zero times: left as they are
     clear.FileAttributes = basic.FileAttributes & ~FILE_ATTRIBUTE_READONLY;
     if (clear.FileAttributes == 0) clear.FileAttributes = FILE_ATTRIBUTE_NORMAL;
@@ -77,10 +77,12 @@ void DeleteContents(const std::wstring& path, bool deleteDesktopIni, int depth) 
                             !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
         if (folder && depth < kMaxDepth) {
             // Entered only when it still is a plain folder now that it is held.
-            Handle held(OpenItself(child, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE));
+            Handle held(
+                OpenItself(child, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE));
             BY_HANDLE_FILE_INFORMATION info{};
             if (held.ok() && GetFileInformationByHandle(held.get(), &info) &&
-                (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 DeleteContents(child, deleteDesktopIni, depth + 1);
         }
         RemoveItself(child);
@@ -109,8 +111,9 @@ int DeleteTree(const std::string& folder, bool deleteDesktopIni) {
     std::wstring path = LongPath(fw::windows::Wide(folder));
     if (path.empty()) return 0;
     // The folder itself may be reached through a link; only what lies inside it is never followed.
-    Handle held(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    Handle held(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                            nullptr));
     BY_HANDLE_FILE_INFORMATION info{};
     if (!held.ok() || !GetFileInformationByHandle(held.get(), &info) ||
         !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))

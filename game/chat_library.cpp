@@ -77,8 +77,8 @@ std::optional<bool> SetAcc(const ServiceFields& f) {
 std::optional<std::string> SetLnk(const ServiceFields& f) {
     auto setlnk = Export<SupportImSetLnkFn>(SUPPORTIM_EXPORT_SETLNK);
     if (!setlnk) return std::nullopt;
-    const char* text = setlnk(SUPPORTIM_SERVICE_ACCOUNT, SUPPORTIM_SERVICE_NAME, Arg(f[0]),
-                              SUPPORTIM_ASK_PREFIX_CP936, Arg(f[1]));
+    const char* text =
+        setlnk(SUPPORTIM_SERVICE_ACCOUNT, SUPPORTIM_SERVICE_NAME, Arg(f[0]), SUPPORTIM_ASK_PREFIX_CP936, Arg(f[1]));
     return fw::SanitizeUtf8(text ? text : "");  // the library's buffer: copied at once
 }
 

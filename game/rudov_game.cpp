@@ -164,10 +164,14 @@ int CRudovGame::OnNcHitTest(fw::Point screen) {
         fw::Rect r;
         int hit;
     } borders[] = {
-        {{-3, B - 3, 3, B + 2}, fw::HTBOTTOMLEFT}, {{-3, -3, 3, 3}, fw::HTTOPLEFT},
-        {{R - 3, -3, R + 2, 3}, fw::HTTOPRIGHT},  {{R - 3, B - 3, R + 2, B + 2}, fw::HTBOTTOMRIGHT},
-        {{-3, -3, 3, B}, fw::HTLEFT},             {{-3, -3, R, 4}, fw::HTTOP},
-        {{-3, B - 3, R, B}, fw::HTBOTTOM},        {{R - 3, -3, R, B}, fw::HTRIGHT},
+        {{-3, B - 3, 3, B + 2}, fw::HTBOTTOMLEFT},
+        {{-3, -3, 3, 3}, fw::HTTOPLEFT},
+        {{R - 3, -3, R + 2, 3}, fw::HTTOPRIGHT},
+        {{R - 3, B - 3, R + 2, B + 2}, fw::HTBOTTOMRIGHT},
+        {{-3, -3, 3, B}, fw::HTLEFT},
+        {{-3, -3, R, 4}, fw::HTTOP},
+        {{-3, B - 3, R, B}, fw::HTBOTTOM},
+        {{R - 3, -3, R, B}, fw::HTRIGHT},
     };
     for (const auto& b : borders)
         if (b.r.Contains(p)) return b.hit;

@@ -178,7 +178,8 @@ void CTitleBar::ComposeCaption(const std::string& text) {
     fw::Bitmap layer(w, kHeight - 13);
     fw::Canvas c(layer);
     c.DrawText(text, m_font, kCaptionColour, fw::Point{0, 0});
-    std::vector<std::uint32_t> px(layer.data(), layer.data() + static_cast<std::size_t>(layer.width()) * layer.height());
+    std::vector<std::uint32_t> px(layer.data(),
+                                  layer.data() + static_cast<std::size_t>(layer.width()) * layer.height());
     m_pCaption = fw::Image::FromPixels(layer.width(), layer.height(), std::move(px));
 }
 
@@ -309,7 +310,7 @@ CTitleBar::Click CTitleBar::OnLButtonDown(fw::Point p) {
         InvalidateRect(this->*b->rect);
         return Click::None;
     }
-    if (k == kVip) return Click::Vip;  // on the press, not the release
+    if (k == kVip) return Click::Vip;       // on the press, not the release
     if (k == kBindHit) return Click::None;  // no drag from the binding button
     if (m_rcDrag.Contains(p) && !Maximized()) {
         m_window.ReleaseCapture();
@@ -337,7 +338,7 @@ CTitleBar::Click CTitleBar::OnLButtonDblClk(fw::Point p) {
 
 void CTitleBar::SetClearing(bool clearing) {
     m_bClearing = clearing;
-    if (!clearing) return;  // the spinner finishes its cycle
+    if (!clearing) return;      // the spinner finishes its cycle
     InvalidateRect(m_rcClear);  // the clearing picture
     if (!m_spinner.running()) {
         m_spinner.Start();

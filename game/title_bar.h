@@ -114,8 +114,21 @@ private:
     static const TitleButton* FindTitleButton(int index);
 
     enum Picture {
-        kImgFrame, kImgLogo, kImgClose, kImgMin, kImgMax, kImgRestore, kImgReturn, kImgClear,
-        kImgClearing, kImgSpinner, kImgBossKey, kImgPay, kImgBind, kImgVipHover, kImgVipNormal,
+        kImgFrame,
+        kImgLogo,
+        kImgClose,
+        kImgMin,
+        kImgMax,
+        kImgRestore,
+        kImgReturn,
+        kImgClear,
+        kImgClearing,
+        kImgSpinner,
+        kImgBossKey,
+        kImgPay,
+        kImgBind,
+        kImgVipHover,
+        kImgVipNormal,
         kImageCount
     };
 
@@ -148,9 +161,9 @@ private:
 
     int m_nWidth = 0;
     fw::Rect m_rcClose{}, m_rcMin{}, m_rcMax{}, m_rcReturn{}, m_rcClear{}, m_rcBossKey{}, m_rcPay{};
-    fw::Rect m_rcBind{};  // empty while the binding button is not shown
-    fw::Rect m_rcVip{};   // empty while the VIP button is not shown
-    fw::Rect m_rcDrag{};  // the part of the title bar that drags the window
+    fw::Rect m_rcBind{};           // empty while the binding button is not shown
+    fw::Rect m_rcVip{};            // empty while the VIP button is not shown
+    fw::Rect m_rcDrag{};           // the part of the title bar that drags the window
     int m_nState[kButtonCount]{};  // by hover index: 0 normal, 1 hovered, 2 pressed
     int m_nHotButton = kNone;
     bool m_bTracking = false;

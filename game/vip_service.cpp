@@ -142,7 +142,7 @@ void CVipService::StartBlink() {
         if (!fw::Window::FromHandle(self)) return;
         Link(0);
     }
-    if (!m_bImPending) return;  // the message stopped waiting meanwhile
+    if (!m_bImPending) return;      // the message stopped waiting meanwhile
     if (m_blink.running()) return;  // a blink runs already: it goes on
     m_blink.Start();
     ShowLook();

@@ -112,7 +112,8 @@ CHttpClient::Result CHttpClient::Get(const std::string& address, std::string& re
     curl_easy_setopt(e, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max<long long>(1, m_timeouts.connect.count())));
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(std::max<long long>(1, m_timeouts.connect.count())));
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, 0L);  // host-name mismatch accepted (see the header)
     if (!m_strTrustFile.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, m_strTrustFile.c_str());

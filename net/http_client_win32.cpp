@@ -109,20 +109,17 @@ void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID, DWORD
     auto* call = reinterpret_cast<Call*>(context);
     if (!call) return;
     switch (status) {
-    case INTERNET_STATUS_SENDING_REQUEST:
-        call->Connected();
-        break;
+    case INTERNET_STATUS_SENDING_REQUEST: call->Connected(); break;
     case INTERNET_STATUS_REQUEST_SENT:
     case INTERNET_STATUS_RECEIVING_RESPONSE:
-    case INTERNET_STATUS_RESPONSE_RECEIVED:
-        call->Alive();
-        break;
-    default:
-        break;
+    case INTERNET_STATUS_RESPONSE_RECEIVED: call->Alive(); break;
+    default: break;
     }
 }
 
-CHttpClient::Result FailureOf(DWORD error) { return error == ERROR_INTERNET_TIMEOUT ? CHttpClient::kTimedOut : CHttpClient::kFailed; }
+CHttpClient::Result FailureOf(DWORD error) {
+    return error == ERROR_INTERNET_TIMEOUT ? CHttpClient::kTimedOut : CHttpClient::kFailed;
+}
 
 // An address split the way the platform's URL parser splits it: canonicalised without
 // encoding anything, then cracked into scheme, host, port and object (path with query).
@@ -198,14 +195,15 @@ std::wstring RedirectTarget(HINTERNET request, const std::wstring& from) {
 }
 
 // One request, with its redirects, on the request thread.
-CHttpClient::Result Fetch(Call& call, HINTERNET session, std::wstring address, const HttpTimeouts& timeouts, std::string& body) {
+CHttpClient::Result Fetch(Call& call, HINTERNET session, std::wstring address, const HttpTimeouts& timeouts,
+                          std::string& body) {
     for (int hop = 0; hop <= kMaxRedirects; ++hop) {
         if (!call.Connecting()) return CHttpClient::kFailed;
         Target t;
         if (!Split(address, &t)) return CHttpClient::kFailed;
-        InternetHandle connection(InternetConnectW(session, t.host.c_str(), t.port, nullptr, nullptr,
-                                                   INTERNET_SERVICE_HTTP, kConnectFlags | (t.secure ? INTERNET_FLAG_SECURE : 0),
-                                                   reinterpret_cast<DWORD_PTR>(&call)));
+        InternetHandle connection(InternetConnectW(
+            session, t.host.c_str(), t.port, nullptr, nullptr, INTERNET_SERVICE_HTTP,
+            kConnectFlags | (t.secure ? INTERNET_FLAG_SECURE : 0), reinterpret_cast<DWORD_PTR>(&call)));
         if (!connection) return FailureOf(GetLastError());
         InternetHandle request(HttpOpenRequestW(connection.get(), L"GET", t.object.c_str(), L"HTTP/1.0", nullptr,
                                                 nullptr, kRequestFlags | (t.secure ? kSecureFlags : 0),
@@ -216,7 +214,8 @@ CHttpClient::Result Fetch(Call& call, HINTERNET session, std::wstring address, c
             SetTimeouts(request.get(), timeouts);
             for (const char* header : CHttpClient::kRequestHeaders) {
                 const std::wstring h = Wide(header);
-                HttpAddRequestHeadersW(request.get(), h.c_str(), static_cast<DWORD>(h.size()), HTTP_ADDREQ_FLAG_ADD_IF_NEW);
+                HttpAddRequestHeadersW(request.get(), h.c_str(), static_cast<DWORD>(h.size()),
+                                       HTTP_ADDREQ_FLAG_ADD_IF_NEW);
             }
         }
         if (!request || !HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0)) return FailureOf(GetLastError());
@@ -265,7 +264,8 @@ struct RequestStart {
 DWORD WINAPI RunRequest(void* param) {
     const std::unique_ptr<RequestStart> start(static_cast<RequestStart*>(param));
     std::string body;
-    const CHttpClient::Result result = Fetch(*start->call, start->session->get(), std::move(start->address), start->timeouts, body);
+    const CHttpClient::Result result =
+        Fetch(*start->call, start->session->get(), std::move(start->address), start->timeouts, body);
     start->call->Finish(result, std::move(body));
     return 0;
 }
@@ -314,7 +314,8 @@ CHttpClient::Result CHttpClient::Get(const std::string& address, std::string& re
     Result result = kFailed;
     std::string body;
     bool started = true;
-    auto start = std::make_unique<RequestStart>(RequestStart{call, s.internet, Wide(EncodeAddress(address)), m_timeouts});
+    auto start =
+        std::make_unique<RequestStart>(RequestStart{call, s.internet, Wide(EncodeAddress(address)), m_timeouts});
     if (HANDLE thread = CreateThread(nullptr, 0, RunRequest, start.get(), 0, nullptr)) {
         start.release();
         CloseHandle(thread);

@@ -50,33 +50,33 @@ namespace portal {
 std::string DecodeToUtf8(std::string_view bytes, const std::string& charset);
 
 class CsServer {
- public:
-  explicit CsServer(std::string heartbeat_answer);
-  ~CsServer();
-  CsServer(const CsServer&) = delete;
-  CsServer& operator=(const CsServer&) = delete;
+public:
+    explicit CsServer(std::string heartbeat_answer);
+    ~CsServer();
+    CsServer(const CsServer&) = delete;
+    CsServer& operator=(const CsServer&) = delete;
 
-  void Register(httplib::Server& http);
+    void Register(httplib::Server& http);
 
-  // The platform's heartbeat from the client: counted (also for the player's sessions) and
-  // answered with the current answer text.
-  std::string Heartbeat(const std::string& user);
+    // The platform's heartbeat from the client: counted (also for the player's sessions) and
+    // answered with the current answer text.
+    std::string Heartbeat(const std::string& user);
 
-  // Ends every held request at once and keeps new ones from waiting (the portal stops).
-  void Shutdown();
+    // Ends every held request at once and keeps new ones from waiting (the portal stops).
+    void Shutdown();
 
-  // Longest time a poll is held, whatever it asks for.
-  static constexpr int kMaxWaitMs = 25000;
-  // Limits that keep a long-running portal small.
-  static constexpr size_t kMaxSessions = 1000;
-  static constexpr size_t kMaxMessages = 500;
-  static constexpr size_t kMaxTextBytes = 2000;
-  static constexpr size_t kMaxIdBytes = 64;
-  static constexpr size_t kMaxReceipts = 5000;
+    // Longest time a poll is held, whatever it asks for.
+    static constexpr int kMaxWaitMs = 25000;
+    // Limits that keep a long-running portal small.
+    static constexpr size_t kMaxSessions = 1000;
+    static constexpr size_t kMaxMessages = 500;
+    static constexpr size_t kMaxTextBytes = 2000;
+    static constexpr size_t kMaxIdBytes = 64;
+    static constexpr size_t kMaxReceipts = 5000;
 
- private:
-  struct State;
-  std::unique_ptr<State> state_;
+private:
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 }  // namespace portal

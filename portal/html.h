@@ -14,9 +14,7 @@ std::string HtmlEscape(std::string_view text);
 // Fills a template: every "{{KEY}}" is replaced by the value given for KEY.
 // Values are inserted as they are (escape them first). Placeholders without
 // a value are left in place, so a typo shows up in the page.
-std::string Fill(std::string_view tmpl,
-                 std::initializer_list<std::pair<std::string_view, std::string>>
-                     values);
+std::string Fill(std::string_view tmpl, std::initializer_list<std::pair<std::string_view, std::string>> values);
 
 // The host (and port) that links in a page should point at: the request's
 // Host header when it looks like a host name or address, else the fallback.

@@ -9,11 +9,11 @@
 namespace portal {
 
 struct GameServerInfo {
-  const char* id;     // "S1"
-  const char* name;   // "S1 龙焰", the text handed to the client
-  const char* state;  // "火爆", "流畅", ...
-  const char* css;    // status class: hot, new, ok, full
-  const char* opened; // opening date shown in the list
+    const char* id;      // "S1"
+    const char* name;    // "S1 龙焰", the text handed to the client
+    const char* state;   // "火爆", "流畅", ...
+    const char* css;     // status class: hot, new, ok, full
+    const char* opened;  // opening date shown in the list
 };
 
 // The servers listed on the launcher page, in display order.
@@ -33,21 +33,20 @@ std::string ServiceList(std::string_view uid);
 // Launcher page (/game/s/dmor/) and its news frame. A hostile page also offers
 // a click that opens 200 windows and an OpenGame with a local file, and frames an
 // advertisement of another site (/ad/frame on "localhost") that tries the script bridge.
-std::string LauncherPage(std::string_view host, std::string_view uid,
-                         std::string_view suid, bool hostile = false);
+std::string LauncherPage(std::string_view host, std::string_view uid, std::string_view suid, bool hostile = false);
 std::string LauncherFrame(std::string_view host);
 std::string LauncherAdFrame();
 
 // Game page (/game/play/) and its activity frame.
 struct GamePageInput {
-  std::string host;
-  std::string server;    // "S1"
-  std::string uid;
-  bool reloaded = false;        // reached through client://loadgame
-  bool cookie_carried = false;  // the request had lumo_session
-  std::string session;          // the session id (carried or new)
-  bool music = false;           // the page plays /game/play/music.wav as it loads
-  bool hostile = false;         // the key P asks for 200 new windows at once
+    std::string host;
+    std::string server;  // "S1"
+    std::string uid;
+    bool reloaded = false;        // reached through client://loadgame
+    bool cookie_carried = false;  // the request had lumo_session
+    std::string session;          // the session id (carried or new)
+    bool music = false;           // the page plays /game/play/music.wav as it loads
+    bool hostile = false;         // the key P asks for 200 new windows at once
 };
 std::string GamePage(const GamePageInput& in);
 // The hostile pages' script: the key P (a user's gesture) asks for 200 new windows.
@@ -55,8 +54,7 @@ std::string_view HostileStormScript();
 std::string GameFrame(std::string_view server);
 
 // Side panels shown by the client's small windows.
-std::string PayPage(std::string_view host, std::string_view game,
-                    std::string_view uid);
+std::string PayPage(std::string_view host, std::string_view game, std::string_view uid);
 std::string AccountPage(std::string_view host, std::string_view game);
 
 // The customer-service chat page of a session, starting from `initial_json` (what the page's

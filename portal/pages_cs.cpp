@@ -11,13 +11,11 @@
 namespace portal {
 
 std::string CsChatPage(std::string_view session, std::string_view initial_json) {
-  return Fill(page_files::kCsChat, {{"FONT", std::string(kFontStack)},
-                                    {"SID", JsonString(session, true)},
-                                    {"INITIAL", JsonString(initial_json, true)}});
+    return Fill(page_files::kCsChat, {{"FONT", std::string(kFontStack)},
+                                      {"SID", JsonString(session, true)},
+                                      {"INITIAL", JsonString(initial_json, true)}});
 }
 
-std::string CsAgentPage() {
-  return Fill(page_files::kCsAgent, {{"FONT", std::string(kFontStack)}});
-}
+std::string CsAgentPage() { return Fill(page_files::kCsAgent, {{"FONT", std::string(kFontStack)}}); }
 
 }  // namespace portal

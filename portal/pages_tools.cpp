@@ -10,12 +10,9 @@
 namespace portal {
 
 std::string BenchPage(int calls) {
-  return Fill(page_files::kBench, {{"FONT", std::string(kFontStack)},
-                                   {"CALLS", std::to_string(calls)}});
+    return Fill(page_files::kBench, {{"FONT", std::string(kFontStack)}, {"CALLS", std::to_string(calls)}});
 }
 
-std::string SimPage() {
-  return Fill(page_files::kSim, {{"FONT", std::string(kFontStack)}});
-}
+std::string SimPage() { return Fill(page_files::kSim, {{"FONT", std::string(kFontStack)}}); }
 
 }  // namespace portal

@@ -22,20 +22,19 @@ std::string PerfReporter(std::string_view page, bool count_frames);
 
 // html with the reporter placed before its last </body> (at the end when it
 // has none).
-std::string WithPerfReporter(std::string html, std::string_view page,
-                             bool count_frames);
+std::string WithPerfReporter(std::string html, std::string_view page, bool count_frames);
 
 // A report's query parameters, checked: the values the reporter sends, with
 // nothing missing or malformed.
 enum class PerfKind { kLoad, kFrames };
 struct PerfReport {
-  PerfKind kind = PerfKind::kLoad;
-  std::string page;
-  double at_ms = 0;    // load: the page's clock, ms since 1970
-  long width = 0;      // load: the viewport
-  long height = 0;
-  long frames = 0;     // frames: count so far
-  double t_ms = 0;     // frames: performance.now()
+    PerfKind kind = PerfKind::kLoad;
+    std::string page;
+    double at_ms = 0;  // load: the page's clock, ms since 1970
+    long width = 0;    // load: the viewport
+    long height = 0;
+    long frames = 0;  // frames: count so far
+    double t_ms = 0;  // frames: performance.now()
 };
 // param(name) answers a query parameter's value, or nullopt when it is absent.
 using PerfParam = std::function<std::optional<std::string>(const char* name)>;

@@ -22,45 +22,44 @@ std::string JsonString(std::string_view bytes, bool for_script = false);
 int64_t MonotonicMicros();
 
 struct LogEntry {
-  uint64_t seq = 0;
-  std::string method;
-  std::string path;
-  std::string query;
-  std::string cookie;
-  std::string user_agent;
-  std::string referer;
-  int64_t t_ms = 0;  // milliseconds since the log was created
-  // When the request came, in microseconds of the system's monotonic clock
-  // (CLOCK_MONOTONIC, the clock other programs on the machine can read too)
-  // and in milliseconds of the wall clock since 1970.
-  int64_t mono_us = 0;
-  int64_t wall_ms = 0;
+    uint64_t seq = 0;
+    std::string method;
+    std::string path;
+    std::string query;
+    std::string cookie;
+    std::string user_agent;
+    std::string referer;
+    int64_t t_ms = 0;  // milliseconds since the log was created
+    // When the request came, in microseconds of the system's monotonic clock
+    // (CLOCK_MONOTONIC, the clock other programs on the machine can read too)
+    // and in milliseconds of the wall clock since 1970.
+    int64_t mono_us = 0;
+    int64_t wall_ms = 0;
 };
 
 class RequestLog {
- public:
-  RequestLog();
+public:
+    RequestLog();
 
-  // Records one request and returns its sequence number (1, 2, ...).
-  // Numbers keep growing across Clear(), so "since" stays meaningful.
-  uint64_t Record(std::string method, std::string path, std::string query,
-                  std::string cookie, std::string user_agent,
-                  std::string referer);
+    // Records one request and returns its sequence number (1, 2, ...).
+    // Numbers keep growing across Clear(), so "since" stays meaningful.
+    uint64_t Record(std::string method, std::string path, std::string query, std::string cookie, std::string user_agent,
+                    std::string referer);
 
-  // Entries with a sequence number greater than since, oldest first.
-  std::vector<LogEntry> Since(uint64_t since) const;
+    // Entries with a sequence number greater than since, oldest first.
+    std::vector<LogEntry> Since(uint64_t since) const;
 
-  // The same as a JSON array.
-  std::string ToJson(uint64_t since) const;
+    // The same as a JSON array.
+    std::string ToJson(uint64_t since) const;
 
-  // Empties the log; returns how many entries were dropped.
-  size_t Clear();
+    // Empties the log; returns how many entries were dropped.
+    size_t Clear();
 
- private:
-  mutable std::mutex mutex_;
-  std::vector<LogEntry> entries_;
-  uint64_t next_seq_ = 1;
-  std::chrono::steady_clock::time_point start_;
+private:
+    mutable std::mutex mutex_;
+    std::vector<LogEntry> entries_;
+    uint64_t next_seq_ = 1;
+    std::chrono::steady_clock::time_point start_;
 };
 
 }  // namespace portal

@@ -11,33 +11,33 @@
 namespace portal {
 
 class Server {
- public:
-  explicit Server(Options options);
-  ~Server();
-  Server(const Server&) = delete;
-  Server& operator=(const Server&) = delete;
+public:
+    explicit Server(Options options);
+    ~Server();
+    Server(const Server&) = delete;
+    Server& operator=(const Server&) = delete;
 
-  // Binds and starts listening on the configured address and port.
-  // Returns the port, or -1 with a reason in *error.
-  int Bind(std::string* error);
+    // Binds and starts listening on the configured address and port.
+    // Returns the port, or -1 with a reason in *error.
+    int Bind(std::string* error);
 
-  // Serves requests until Stop() (or GET /__quit). Blocks. Returns false if
-  // the server could not serve (for example when Bind() did not succeed).
-  bool Listen();
+    // Serves requests until Stop() (or GET /__quit). Blocks. Returns false if
+    // the server could not serve (for example when Bind() did not succeed).
+    bool Listen();
 
-  // Ends Listen(); safe from any thread (and from a request handler), also
-  // before Listen() has started, and more than once.
-  void Stop();
+    // Ends Listen(); safe from any thread (and from a request handler), also
+    // before Listen() has started, and more than once.
+    void Stop();
 
-  int port() const;
-  RequestLog& log();
+    int port() const;
+    RequestLog& log();
 
-  // The last benchmark result posted to /__bench, as served by GET /__bench.
-  std::optional<std::string> bench_json() const;
+    // The last benchmark result posted to /__bench, as served by GET /__bench.
+    std::optional<std::string> bench_json() const;
 
- private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 // Writes "<port>\n" to path through a temporary file in the same folder and

@@ -4,11 +4,7 @@ namespace shared {
 
 const Hosts& DefaultHosts() {
     static const Hosts h{
-        "portal.lumo.example",
-        "dmor.lumo.example",
-        "pay.lumo.example",
-        "bbs.lumo.example",
-        "kefu.lumo.example",
+        "portal.lumo.example", "dmor.lumo.example", "pay.lumo.example", "bbs.lumo.example", "kefu.lumo.example",
     };
     return h;
 }
@@ -17,12 +13,10 @@ bool IsValidHost(const std::string& s) {
     if (s.empty() || s.size() > 253 + 6) return false;
     auto colon = s.find(':');
     std::string host = s.substr(0, colon);
-    if (host.empty() || host.size() > 253 || host.front() == '.' || host.front() == '-' ||
-        host.back() == '-')
+    if (host.empty() || host.size() > 253 || host.front() == '.' || host.front() == '-' || host.back() == '-')
         return false;
     for (char c : host) {
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                  c == '.';
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.';
         if (!ok) return false;
     }
     if (host.find("..") != std::string::npos) return false;

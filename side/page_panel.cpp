@@ -26,8 +26,8 @@ void CPagePanel::CreatePanel(fw::Point topLeft) {
 }
 
 fw::Point CPagePanel::CentredOnParent() const {
-    const fw::Rect outer = Inside() ? m_pParent->GetWindowRect()
-                                    : fw::Rect{0, 0, fw::ScreenSize().cx, fw::ScreenSize().cy};
+    const fw::Rect outer =
+        Inside() ? m_pParent->GetWindowRect() : fw::Rect{0, 0, fw::ScreenSize().cx, fw::ScreenSize().cy};
     return {(outer.Width() - m_nWidth) / 2, (outer.Height() - m_nHeight) / 2};
 }
 

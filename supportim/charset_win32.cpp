@@ -14,27 +14,17 @@ namespace supportim {
 std::string SystemCharset() {
     const UINT cp = GetACP();
     switch (cp) {
-    case CP_UTF8:
-        return "UTF-8";
-    case 936:
-        return "GBK";
-    case 20127:
-        return "US-ASCII";
-    case 20866:
-        return "KOI8-R";
-    case 21866:
-        return "KOI8-U";
+    case CP_UTF8: return "UTF-8";
+    case 936: return "GBK";
+    case 20127: return "US-ASCII";
+    case 20866: return "KOI8-R";
+    case 21866: return "KOI8-U";
     case 20932:
-    case 51932:
-        return "EUC-JP";
-    case 51949:
-        return "EUC-KR";
-    case 54936:
-        return "GB18030";
-    case 10000:
-        return "MACINTOSH";
-    default:
-        break;
+    case 51932: return "EUC-JP";
+    case 51949: return "EUC-KR";
+    case 54936: return "GB18030";
+    case 10000: return "MACINTOSH";
+    default: break;
     }
     if (cp >= 28591 && cp <= 28599) return "ISO-8859-" + std::to_string(cp - 28590);
     if (cp == 28603 || cp == 28605) return "ISO-8859-" + std::to_string(cp - 28590);

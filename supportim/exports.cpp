@@ -15,8 +15,8 @@ using supportim::ImClient;
 extern "C" {
 
 SUPPORTIM_API int SUPPORTIM_CDECL init(const char* host, const char* account, const char* service, const char* userId,
-                       const char* field5, const char* gameId, const char* field6, const char* fId,
-                       const char* field7, const char* chatType) {
+                                       const char* field5, const char* gameId, const char* field6, const char* fId,
+                                       const char* field7, const char* chatType) {
     try {
         supportim::ChatConfig c;
         c.host = Arg(host);
@@ -38,12 +38,12 @@ SUPPORTIM_API int SUPPORTIM_CDECL init(const char* host, const char* account, co
 SUPPORTIM_API int SUPPORTIM_STDCALL ongetlok(SupportImCallback callback) {
     try {
         ImClient::Instance().SetCallback(callback);
-    } catch (...) {
-    }
+    } catch (...) {}
     return 1;
 }
 
-SUPPORTIM_API int SUPPORTIM_CDECL setacc(const char* account, const char* service, const char* askPrefix, const char* userId) {
+SUPPORTIM_API int SUPPORTIM_CDECL setacc(const char* account, const char* service, const char* askPrefix,
+                                         const char* userId) {
     (void)service;
     try {
         return ImClient::Instance().RequestAgent(Arg(account), Arg(askPrefix), Arg(userId)) ? 1 : 0;
@@ -53,7 +53,7 @@ SUPPORTIM_API int SUPPORTIM_CDECL setacc(const char* account, const char* servic
 }
 
 SUPPORTIM_API const char* SUPPORTIM_CDECL setlnk(const char* account, const char* service, const char* serviceGroup,
-                                 const char* askPrefix, const char* userId) {
+                                                 const char* askPrefix, const char* userId) {
     (void)service;
     (void)askPrefix;
     (void)userId;

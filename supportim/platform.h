@@ -10,8 +10,8 @@
 namespace supportim {
 
 struct HttpCall {
-    std::string url;   // http://host[:port]/path?query
-    std::string form;  // non-empty: a POST of this application/x-www-form-urlencoded body
+    std::string url;                           // http://host[:port]/path?query
+    std::string form;                          // non-empty: a POST of this application/x-www-form-urlencoded body
     std::chrono::milliseconds timeout{10000};  // the whole call, connecting included
 };
 

@@ -60,9 +60,10 @@ typedef int(SUPPORTIM_STDCALL* SupportImCallback)(const char* utf8Text);
  * this player, connecting in the background and again after the server restarts. Zero when
  * the host is not a host name or address with an optional port, or the account is empty.
  * A new init with the same values keeps the session; different values start a new one. */
-typedef int(SUPPORTIM_CDECL* SupportImInitFn)(const char* host, const char* account, const char* service, const char* userId,
-                               const char* field5, const char* gameId, const char* field6, const char* fId,
-                               const char* field7, const char* chatType);
+typedef int(SUPPORTIM_CDECL* SupportImInitFn)(const char* host, const char* account, const char* service,
+                                              const char* userId, const char* field5, const char* gameId,
+                                              const char* field6, const char* fId, const char* field7,
+                                              const char* chatType);
 
 /* ongetlok(callback): registers the message callback (null: none). Messages that arrived
  * before a callback was registered are handed to it then. Returns 1. */
@@ -72,23 +73,26 @@ typedef int(SUPPORTIM_STDCALL* SupportImOnGetLokFn)(SupportImCallback callback);
  * Non-zero low byte: a link may be made (the library is connected to the server for this
  * account); the player's request for an agent, labelled prefix + user id, is then queued to
  * the agents. Zero when not initialised, not connected, or for another account. */
-typedef int(SUPPORTIM_CDECL* SupportImSetAccFn)(const char* account, const char* service, const char* askPrefix, const char* userId);
+typedef int(SUPPORTIM_CDECL* SupportImSetAccFn)(const char* account, const char* service, const char* askPrefix,
+                                                const char* userId);
 
 /* setlnk(service account, service name, service group (field 1), ask prefix, user id).
  * The address of the chat page of this player's session, UTF-8, owned by the library: valid
  * until the same thread calls setlnk again; copy it, do not free it. "" when not initialised.
  * The server learns of the link (and the service group) in the background. */
-typedef const char*(SUPPORTIM_CDECL* SupportImSetLnkFn)(const char* account, const char* service, const char* serviceGroup,
-                                         const char* askPrefix, const char* userId);
+typedef const char*(SUPPORTIM_CDECL* SupportImSetLnkFn)(const char* account, const char* service,
+                                                        const char* serviceGroup, const char* askPrefix,
+                                                        const char* userId);
 
 #ifdef SUPPORTIM_BUILDING_LIBRARY
 SUPPORTIM_API int SUPPORTIM_CDECL init(const char* host, const char* account, const char* service, const char* userId,
-                       const char* field5, const char* gameId, const char* field6, const char* fId,
-                       const char* field7, const char* chatType);
+                                       const char* field5, const char* gameId, const char* field6, const char* fId,
+                                       const char* field7, const char* chatType);
 SUPPORTIM_API int SUPPORTIM_STDCALL ongetlok(SupportImCallback callback);
-SUPPORTIM_API int SUPPORTIM_CDECL setacc(const char* account, const char* service, const char* askPrefix, const char* userId);
+SUPPORTIM_API int SUPPORTIM_CDECL setacc(const char* account, const char* service, const char* askPrefix,
+                                         const char* userId);
 SUPPORTIM_API const char* SUPPORTIM_CDECL setlnk(const char* account, const char* service, const char* serviceGroup,
-                                 const char* askPrefix, const char* userId);
+                                                 const char* askPrefix, const char* userId);
 #endif
 
 #ifdef __cplusplus

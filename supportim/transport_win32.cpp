@@ -127,9 +127,8 @@ HttpReply RunCall(HINTERNET session, const HttpCall& call, Exchange* exchange) {
                                                secure ? INTERNET_FLAG_SECURE : 0, context));
     if (!connection) return reply;
     const bool post = !call.form.empty();
-    InternetHandle request(HttpOpenRequestW(connection.get(), post ? L"POST" : L"GET", object.c_str(), nullptr,
-                                            nullptr, nullptr, kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0),
-                                            context));
+    InternetHandle request(HttpOpenRequestW(connection.get(), post ? L"POST" : L"GET", object.c_str(), nullptr, nullptr,
+                                            nullptr, kRequestFlags | (secure ? INTERNET_FLAG_SECURE : 0), context));
     if (!request) return reply;
     InternetSetStatusCallbackW(request.get(), OnStatus);
     SetTimeouts(request.get(), call.timeout);

@@ -97,8 +97,8 @@ void DrawImageStretched(const fw::Image* img, fw::Canvas& c, int left, int top, 
 void DrawSlice(fw::Canvas& c, const fw::Image* img, const fw::Rect& r, int n, Strip orientation) {
     if (!img) return;
     int w = r.Width(), h = r.Height();
-    fw::Rect src = orientation == Strip::Vertical ? fw::Rect::FromXYWH(0, n * h, w, h)
-                                                  : fw::Rect::FromXYWH(n * w, 0, w, h);
+    fw::Rect src =
+        orientation == Strip::Vertical ? fw::Rect::FromXYWH(0, n * h, w, h) : fw::Rect::FromXYWH(n * w, 0, w, h);
     c.DrawImage(img, fw::Rect::FromXYWH(r.left, r.top, w, h), src);
 }
 
@@ -107,8 +107,8 @@ namespace {
 // The skin's gold and the dark of its engraving.
 constexpr std::uint32_t kStatusGold = 0xFFEAC680;
 constexpr std::uint32_t kStatusShadow = 0xE0000000;
-constexpr int kStatusGap = 14;       // between the text and a diamond
-constexpr int kStatusLine = 120;     // length of a hairline
+constexpr int kStatusGap = 14;    // between the text and a diamond
+constexpr int kStatusLine = 120;  // length of a hairline
 constexpr int kDiamondRadius = 3;
 
 // The rectangle of the pixels `text` inks when drawn at (0, 0); empty when it inks none.

@@ -13,8 +13,7 @@ bool SameNameIgnoringCase(const OLECHAR* name, std::string_view ascii) {
     std::size_t i = 0;
     for (; name[i] != 0; ++i) {
         if (i == ascii.size()) return false;
-        if (fold(static_cast<char32_t>(name[i])) !=
-            fold(static_cast<char32_t>(static_cast<unsigned char>(ascii[i]))))
+        if (fold(static_cast<char32_t>(name[i])) != fold(static_cast<char32_t>(static_cast<unsigned char>(ascii[i]))))
             return false;
     }
     return i == ascii.size();
@@ -68,24 +67,18 @@ HRESULT STDMETHODCALLTYPE CJSDispatch::QueryInterface(REFIID riid, void** ppvObj
     return S_OK;
 }
 
-ULONG STDMETHODCALLTYPE CJSDispatch::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&m_nRefCount));
-}
+ULONG STDMETHODCALLTYPE CJSDispatch::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_nRefCount)); }
 
-ULONG STDMETHODCALLTYPE CJSDispatch::Release() {
-    return static_cast<ULONG>(InterlockedDecrement(&m_nRefCount));
-}
+ULONG STDMETHODCALLTYPE CJSDispatch::Release() { return static_cast<ULONG>(InterlockedDecrement(&m_nRefCount)); }
 
 HRESULT STDMETHODCALLTYPE CJSDispatch::GetTypeInfoCount(UINT* /*pctinfo*/) { return E_NOTIMPL; }
 
-HRESULT STDMETHODCALLTYPE CJSDispatch::GetTypeInfo(UINT /*iTInfo*/, LCID /*lcid*/,
-                                                   ITypeInfo** /*ppTInfo*/) {
+HRESULT STDMETHODCALLTYPE CJSDispatch::GetTypeInfo(UINT /*iTInfo*/, LCID /*lcid*/, ITypeInfo** /*ppTInfo*/) {
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CJSDispatch::GetIDsOfNames(REFIID /*riid*/, LPOLESTR* rgszNames,
-                                                     UINT /*cNames*/, LCID /*lcid*/,
-                                                     DISPID* rgDispId) {
+HRESULT STDMETHODCALLTYPE CJSDispatch::GetIDsOfNames(REFIID /*riid*/, LPOLESTR* rgszNames, UINT /*cNames*/,
+                                                     LCID /*lcid*/, DISPID* rgDispId) {
     if (!rgszNames || !rgDispId) return E_INVALIDARG;
     const OLECHAR* name = rgszNames[0];
     if (!name) return E_NOTIMPL;
@@ -100,10 +93,9 @@ HRESULT STDMETHODCALLTYPE CJSDispatch::GetIDsOfNames(REFIID /*riid*/, LPOLESTR* 
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CJSDispatch::Invoke(DISPID dispIdMember, REFIID /*riid*/,
-                                              LCID /*lcid*/, WORD /*wFlags*/,
-                                              DISPPARAMS* pDispParams, VARIANT* pVarResult,
-                                              EXCEPINFO* /*pExcepInfo*/, UINT* /*puArgErr*/) {
+HRESULT STDMETHODCALLTYPE CJSDispatch::Invoke(DISPID dispIdMember, REFIID /*riid*/, LCID /*lcid*/, WORD /*wFlags*/,
+                                              DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* /*pExcepInfo*/,
+                                              UINT* /*puArgErr*/) {
     switch (dispIdMember) {
     case DISPID_WD_JAPI: {
         // Script arguments arrive last to first. WD_JAPI(name, text) is the usual call; with
@@ -120,8 +112,7 @@ HRESULT STDMETHODCALLTYPE CJSDispatch::Invoke(DISPID dispIdMember, REFIID /*riid
     case DISPID_API_CLOSE:
         if (m_pOwner) m_pOwner->API_close();
         return S_OK;
-    default:
-        return E_NOTIMPL;
+    default: return E_NOTIMPL;
     }
 }
 
@@ -169,8 +160,8 @@ HRESULT STDMETHODCALLTYPE CJSDispatch::GetDispID(BSTR bstrName, DWORD /*grfdex*/
     return GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, pid) == S_OK ? S_OK : DISP_E_UNKNOWNNAME;
 }
 
-HRESULT STDMETHODCALLTYPE CJSDispatch::InvokeEx(DISPID id, LCID lcid, WORD wFlags, DISPPARAMS* pdp,
-                                                VARIANT* pvarRes, EXCEPINFO* pei, IServiceProvider* pspCaller) {
+HRESULT STDMETHODCALLTYPE CJSDispatch::InvokeEx(DISPID id, LCID lcid, WORD wFlags, DISPPARAMS* pdp, VARIANT* pvarRes,
+                                                EXCEPINFO* pei, IServiceProvider* pspCaller) {
     // A frame of another site gets no bridge: its calls are as calls of names that do not
     // exist (a line on standard error says so).
     if (!fw::ScriptCallerMayUseBridge(pspCaller)) return DISP_E_UNKNOWNNAME;

@@ -10,9 +10,12 @@ void CWebDlg::SplitOpenGame(const std::string& text, std::string& f1, std::strin
     if (copy.empty() || copy.find('|') == std::string::npos) return;
     auto p = static_cast<long>(copy.find('|'));
     for (int k = 1; k <= 3; ++k) {
-        if (k == 1) f1 = copy.substr(0, static_cast<size_t>(p));
-        else if (k == 2) f2 = p < 0 ? std::string() : copy.substr(0, static_cast<size_t>(p));
-        else f3 = copy;
+        if (k == 1)
+            f1 = copy.substr(0, static_cast<size_t>(p));
+        else if (k == 2)
+            f2 = p < 0 ? std::string() : copy.substr(0, static_cast<size_t>(p));
+        else
+            f3 = copy;
         copy = p < 0 ? copy : copy.substr(static_cast<size_t>(p) + 1);
         auto next = copy.empty() ? std::string::npos : copy.find('|');
         p = next == std::string::npos ? -1 : static_cast<long>(next);

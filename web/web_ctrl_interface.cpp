@@ -44,9 +44,7 @@ HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::QueryInterface(REFIID riid, void** 
     return S_OK;
 }
 
-ULONG STDMETHODCALLTYPE CWebCtrlInterFace::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&m_nRefCount));
-}
+ULONG STDMETHODCALLTYPE CWebCtrlInterFace::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_nRefCount)); }
 
 ULONG STDMETHODCALLTYPE CWebCtrlInterFace::Release() {
     const LONG count = InterlockedDecrement(&m_nRefCount);
@@ -61,8 +59,7 @@ HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::SaveObject() {
     return E_FAIL;
 }
 
-HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker,
-                                                        IMoniker** ppmk) {
+HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker, IMoniker** ppmk) {
     if (m_pContainerSite) return m_pContainerSite->GetMoniker(dwAssign, dwWhichMoniker, ppmk);
     ClearOut(ppmk);
     return E_NOTIMPL;
@@ -108,13 +105,10 @@ HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::GetHostInfo(DOCHOSTUIINFO* pInfo) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::ShowUI(DWORD dwID,
-                                                    IOleInPlaceActiveObject* pActiveObject,
-                                                    IOleCommandTarget* pCommandTarget,
-                                                    IOleInPlaceFrame* pFrame,
+HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::ShowUI(DWORD dwID, IOleInPlaceActiveObject* pActiveObject,
+                                                    IOleCommandTarget* pCommandTarget, IOleInPlaceFrame* pFrame,
                                                     IOleInPlaceUIWindow* pDoc) {
-    if (m_pContainerUIHandler)
-        return m_pContainerUIHandler->ShowUI(dwID, pActiveObject, pCommandTarget, pFrame, pDoc);
+    if (m_pContainerUIHandler) return m_pContainerUIHandler->ShowUI(dwID, pActiveObject, pCommandTarget, pFrame, pDoc);
     return S_FALSE;  // the control shows its own user interface
 }
 
@@ -143,19 +137,15 @@ HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::OnFrameWindowActivate(BOOL fActivat
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::ResizeBorder(LPCRECT prcBorder,
-                                                          IOleInPlaceUIWindow* pUIWindow,
+HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::ResizeBorder(LPCRECT prcBorder, IOleInPlaceUIWindow* pUIWindow,
                                                           BOOL fRameWindow) {
-    if (m_pContainerUIHandler)
-        return m_pContainerUIHandler->ResizeBorder(prcBorder, pUIWindow, fRameWindow);
+    if (m_pContainerUIHandler) return m_pContainerUIHandler->ResizeBorder(prcBorder, pUIWindow, fRameWindow);
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::TranslateAccelerator(LPMSG lpMsg,
-                                                                  const GUID* pguidCmdGroup,
+HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::TranslateAccelerator(LPMSG lpMsg, const GUID* pguidCmdGroup,
                                                                   DWORD nCmdID) {
-    if (m_pContainerUIHandler)
-        return m_pContainerUIHandler->TranslateAccelerator(lpMsg, pguidCmdGroup, nCmdID);
+    if (m_pContainerUIHandler) return m_pContainerUIHandler->TranslateAccelerator(lpMsg, pguidCmdGroup, nCmdID);
     return E_NOTIMPL;  // the control handles its keys itself
 }
 
@@ -165,8 +155,7 @@ HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::GetOptionKeyPath(LPOLESTR* pchKey, 
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::GetDropTarget(IDropTarget* pDropTarget,
-                                                           IDropTarget** ppDropTarget) {
+HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::GetDropTarget(IDropTarget* pDropTarget, IDropTarget** ppDropTarget) {
     if (m_pContainerUIHandler) {
         const HRESULT hr = m_pContainerUIHandler->GetDropTarget(pDropTarget, ppDropTarget);
         return hr == S_FALSE ? E_FAIL : hr;
@@ -187,16 +176,13 @@ HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::GetExternal(IDispatch** ppDispatch)
     return E_NOTIMPL;
 }
 
-HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::TranslateUrl(DWORD dwTranslate, OLECHAR* pchURLIn,
-                                                          OLECHAR** ppchURLOut) {
-    if (m_pContainerUIHandler)
-        return m_pContainerUIHandler->TranslateUrl(dwTranslate, pchURLIn, ppchURLOut);
+HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::TranslateUrl(DWORD dwTranslate, OLECHAR* pchURLIn, OLECHAR** ppchURLOut) {
+    if (m_pContainerUIHandler) return m_pContainerUIHandler->TranslateUrl(dwTranslate, pchURLIn, ppchURLOut);
     ClearOut(ppchURLOut);
     return S_FALSE;  // the address stays as it is
 }
 
-HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::FilterDataObject(IDataObject* pDO,
-                                                              IDataObject** ppDORet) {
+HRESULT STDMETHODCALLTYPE CWebCtrlInterFace::FilterDataObject(IDataObject* pDO, IDataObject** ppDORet) {
     if (m_pContainerUIHandler) return m_pContainerUIHandler->FilterDataObject(pDO, ppDORet);
     ClearOut(ppDORet);
     return S_FALSE;

@@ -24,8 +24,7 @@ public:
 
     // IOleClientSite
     HRESULT STDMETHODCALLTYPE SaveObject() override;
-    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker,
-                                         IMoniker** ppmk) override;
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD dwAssign, DWORD dwWhichMoniker, IMoniker** ppmk) override;
     HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** ppContainer) override;
     HRESULT STDMETHODCALLTYPE ShowObject() override;
     HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL fShow) override;
@@ -48,14 +47,11 @@ public:
     HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL fActivate) override;
     HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT prcBorder, IOleInPlaceUIWindow* pUIWindow,
                                            BOOL fRameWindow) override;
-    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG lpMsg, const GUID* pguidCmdGroup,
-                                                   DWORD nCmdID) override;
+    HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG lpMsg, const GUID* pguidCmdGroup, DWORD nCmdID) override;
     HRESULT STDMETHODCALLTYPE GetOptionKeyPath(LPOLESTR* pchKey, DWORD dw) override;
-    HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget* pDropTarget,
-                                            IDropTarget** ppDropTarget) override;
+    HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget* pDropTarget, IDropTarget** ppDropTarget) override;
     HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** ppDispatch) override;
-    HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD dwTranslate, OLECHAR* pchURLIn,
-                                           OLECHAR** ppchURLOut) override;
+    HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD dwTranslate, OLECHAR* pchURLIn, OLECHAR** ppchURLOut) override;
     HRESULT STDMETHODCALLTYPE FilterDataObject(IDataObject* pDO, IDataObject** ppDORet) override;
 
     // Keeps site (one reference) and its UI handler, if it offers one, as the objects to

@@ -26,9 +26,10 @@ static gboolean on_signal(gpointer data) {
 }
 
 static int usage(void) {
-    fputs("usage: rv-webview [--accelerated | --policy=never|always|on-demand] "
-          "[--size=WxH | --maximize] [--canvas-acceleration=on|off] [--rgba] [--title=TEXT] URL\n",
-          stderr);
+    fputs(
+        "usage: rv-webview [--accelerated | --policy=never|always|on-demand] "
+        "[--size=WxH | --maximize] [--canvas-acceleration=on|off] [--rgba] [--title=TEXT] URL\n",
+        stderr);
     return 2;
 }
 
@@ -53,8 +54,8 @@ int main(int argc, char** argv) {
             G_GNUC_END_IGNORE_DEPRECATIONS
         } else if (strncmp(a, "--size=", 7) == 0) {
             char tail = 0;
-            if (sscanf(a + 7, "%dx%d%c", &width, &height, &tail) != 2 || width < 1 || height < 1 ||
-                width > 16384 || height > 16384)
+            if (sscanf(a + 7, "%dx%d%c", &width, &height, &tail) != 2 || width < 1 || height < 1 || width > 16384 ||
+                height > 16384)
                 return usage();
         } else if (strcmp(a, "--canvas-acceleration=on") == 0 || strcmp(a, "--canvas-acceleration=off") == 0) {
             canvas = strcmp(a + 22, "on") == 0;

@@ -96,8 +96,7 @@ bool IsPlatformHost(const Origin& o, const std::string& entry) {
 
 void SetBridgeHosts(std::vector<std::string> hosts) { BridgeHosts() = std::move(hosts); }
 
-bool FrameMayUseBridge(const std::string& topUrl, const std::string& frameUrl,
-                       const std::vector<std::string>& hosts) {
+bool FrameMayUseBridge(const std::string& topUrl, const std::string& frameUrl, const std::vector<std::string>& hosts) {
     const auto frame = OriginOf(frameUrl);
     if (!frame) return false;
     if (const auto top = OriginOf(topUrl); top && *top == *frame) return true;

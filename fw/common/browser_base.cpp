@@ -76,11 +76,8 @@ public:
         if (t) *t = nullptr;
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
-                                     UINT*) override {
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
         return E_NOTIMPL;
     }
 
@@ -115,9 +112,7 @@ IUnknown* BrowserBase::GetControlUnknown() { return static_cast<IWebBrowser2*>(c
 
 void BrowserBase::ReleaseSite() { site_.Reset(); }
 
-ComPtr<IDocHostUIHandler> BrowserBase::UiHandler() const {
-    return site_.As<IDocHostUIHandler>(IID_IDocHostUIHandler);
-}
+ComPtr<IDocHostUIHandler> BrowserBase::UiHandler() const { return site_.As<IDocHostUIHandler>(IID_IDocHostUIHandler); }
 
 DWORD BrowserBase::HostFlags() const {
     const ComPtr<IDocHostUIHandler> h = UiHandler();

@@ -116,8 +116,8 @@ struct Tap {
 // dstStart with length dstLen, mapped onto the source span [srcStart, srcStart + srcLen)
 // of which [validLo, validHi) lies inside the image. Sample centres are mapped, and the
 // neighbours are clamped to the valid part of the source.
-void MakeTaps(std::vector<Tap>& taps, int from, int to, int dstStart, int dstLen, int srcStart,
-              int srcLen, int validLo, int validHi) {
+void MakeTaps(std::vector<Tap>& taps, int from, int to, int dstStart, int dstLen, int srcStart, int srcLen, int validLo,
+              int validHi) {
     taps.resize(static_cast<std::size_t>(to - from));
     const double scale = static_cast<double>(srcLen) / dstLen;
     for (int x = from; x < to; ++x) {
@@ -207,8 +207,7 @@ void Canvas::DrawImage(const Image* img, const Rect& dst, const Rect& src) {
         if (r.IsEmpty()) return;
         for (int y = r.top; y < r.bottom; ++y) {
             std::uint32_t* d = target_.data() + static_cast<std::size_t>(y) * tw + r.left;
-            const std::uint32_t* s =
-                img->pixels() + static_cast<std::size_t>(y - dy) * iw + (r.left - dx);
+            const std::uint32_t* s = img->pixels() + static_cast<std::size_t>(y - dy) * iw + (r.left - dx);
             BlendRow(d, s, r.Width());
         }
         return;
@@ -216,10 +215,8 @@ void Canvas::DrawImage(const Image* img, const Rect& dst, const Rect& src) {
 
     // Scaled: bilinear over sample centres, neighbours clamped at the edges of the source.
     std::vector<Tap> cols, rows;
-    MakeTaps(cols, area.left, area.right, dst.left, dst.Width(), src.left, src.Width(), valid.left,
-             valid.right);
-    MakeTaps(rows, area.top, area.bottom, dst.top, dst.Height(), src.top, src.Height(), valid.top,
-             valid.bottom);
+    MakeTaps(cols, area.left, area.right, dst.left, dst.Width(), src.left, src.Width(), valid.left, valid.right);
+    MakeTaps(rows, area.top, area.bottom, dst.top, dst.Height(), src.top, src.Height(), valid.top, valid.bottom);
     // The source columns the taps read.
     int colLo = valid.right, colHi = valid.left - 1;
     for (const Tap& t : cols) {

@@ -41,16 +41,17 @@ bool IsKnownVarType(VARTYPE vt) {
 BSTR SysAllocStringLen(const OLECHAR* pch, UINT len) {
     // The byte count must fit its 32-bit prefix. ((max)() keeps the Windows max macro out.)
     constexpr std::size_t kMaxUnits =
-        ((std::numeric_limits<std::uint32_t>::max)() - kPrefix - sizeof(OLECHAR)) /
-        sizeof(OLECHAR);
+        ((std::numeric_limits<std::uint32_t>::max)() - kPrefix - sizeof(OLECHAR)) / sizeof(OLECHAR);
     if (len > kMaxUnits) return nullptr;
     const std::uint32_t bytes = static_cast<std::uint32_t>(len * sizeof(OLECHAR));
     auto* block = static_cast<unsigned char*>(std::malloc(kPrefix + bytes + sizeof(OLECHAR)));
     if (!block) return nullptr;
     std::memcpy(block, &bytes, kPrefix);
     auto* text = reinterpret_cast<OLECHAR*>(block + kPrefix);
-    if (pch) std::memcpy(text, pch, bytes);
-    else std::memset(text, 0, bytes);
+    if (pch)
+        std::memcpy(text, pch, bytes);
+    else
+        std::memset(text, 0, bytes);
     text[len] = 0;
     return text;
 }
@@ -80,9 +81,7 @@ HRESULT VariantClear(VARIANTARG* pvarg) {
     if (!pvarg) return E_INVALIDARG;
     if (!IsKnownVarType(pvarg->vt)) return DISP_E_BADVARTYPE;
     switch (pvarg->vt) {
-    case VT_BSTR:
-        SysFreeString(pvarg->bstrVal);
-        break;
+    case VT_BSTR: SysFreeString(pvarg->bstrVal); break;
     case VT_DISPATCH:
         if (pvarg->pdispVal) pvarg->pdispVal->Release();
         break;
@@ -229,8 +228,7 @@ std::string BstrToUtf8(BSTR s) { return s ? Utf16ToUtf8(View(s, SysStringLen(s))
 BSTR AllocBstr(std::string_view utf8) {
     const std::u16string units = Utf8ToUtf16(utf8);
     if (units.size() > (std::numeric_limits<UINT>::max)()) return nullptr;
-    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(units.data()),
-                             static_cast<UINT>(units.size()));
+    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(units.data()), static_cast<UINT>(units.size()));
 }
 
 }  // namespace fw

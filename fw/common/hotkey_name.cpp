@@ -9,8 +9,10 @@ std::string HotKeyName(unsigned vk, unsigned flags) {
     if (vk == 0) return {};
     std::string name;
     // Modifiers in the order Ctrl, Shift, Alt, each followed by " + ".
-    static const struct { unsigned flag; unsigned vk; } kModifiers[] = {
-        {HOTKEYF_CONTROL, VK_CONTROL}, {HOTKEYF_SHIFT, VK_SHIFT}, {HOTKEYF_ALT, VK_MENU}};
+    static const struct {
+        unsigned flag;
+        unsigned vk;
+    } kModifiers[] = {{HOTKEYF_CONTROL, VK_CONTROL}, {HOTKEYF_SHIFT, VK_SHIFT}, {HOTKEYF_ALT, VK_MENU}};
     for (const auto& m : kModifiers)
         if (flags & m.flag) name += KeyName(m.vk) + " + ";
     // The extended flag tells apart keys that share a scan code (Insert and Num 0, the two

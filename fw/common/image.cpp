@@ -40,8 +40,7 @@ std::uint32_t Unpremultiply(std::uint32_t pargb) {
         std::uint32_t v = (c * 255 + a / 2) / a;
         return v > 255 ? 255u : v;
     };
-    return (a << 24) | (un((pargb >> 16) & 0xFF) << 16) | (un((pargb >> 8) & 0xFF) << 8) |
-           un(pargb & 0xFF);
+    return (a << 24) | (un((pargb >> 16) & 0xFF) << 16) | (un((pargb >> 8) & 0xFF) << 8) | un(pargb & 0xFF);
 }
 
 }  // namespace fw

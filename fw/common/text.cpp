@@ -29,13 +29,17 @@ char32_t DecodeUtf8(std::string_view s, std::size_t i, std::size_t& len) {
     } else if (b0 >= 0xE0 && b0 <= 0xEF) {
         need = 2;
         cp = b0 & 0x0F;
-        if (b0 == 0xE0) lo = 0xA0;       // overlong
-        else if (b0 == 0xED) hi = 0x9F;  // surrogates
+        if (b0 == 0xE0)
+            lo = 0xA0;  // overlong
+        else if (b0 == 0xED)
+            hi = 0x9F;  // surrogates
     } else if (b0 >= 0xF0 && b0 <= 0xF4) {
         need = 3;
         cp = b0 & 0x07;
-        if (b0 == 0xF0) lo = 0x90;       // overlong
-        else if (b0 == 0xF4) hi = 0x8F;  // beyond U+10FFFF
+        if (b0 == 0xF0)
+            lo = 0x90;  // overlong
+        else if (b0 == 0xF4)
+            hi = 0x8F;  // beyond U+10FFFF
     } else {
         len = 1;  // continuation byte, C0/C1 (always overlong) or F5..FF
         return kReplacement;
@@ -81,8 +85,8 @@ void AppendUtf8(std::string& out, char32_t cp) {
 bool IsSpace(char32_t c) {
     if (c == 0x20 || (c >= 0x09 && c <= 0x0D)) return true;
     if (c < 0x1680) return false;
-    return c == 0x1680 || (c >= 0x2000 && c <= 0x2006) || (c >= 0x2008 && c <= 0x200A) ||
-           c == 0x2028 || c == 0x2029 || c == 0x205F || c == 0x3000;
+    return c == 0x1680 || (c >= 0x2000 && c <= 0x2006) || (c >= 0x2008 && c <= 0x200A) || c == 0x2028 || c == 0x2029 ||
+           c == 0x205F || c == 0x3000;
 }
 
 }  // namespace
@@ -189,8 +193,7 @@ std::string TrimSpace(std::string_view s) {
 std::string ShownInLog(std::string_view s) {
     constexpr std::size_t kShown = 160;
     std::string shown;
-    for (char c : s.substr(0, kShown))
-        shown.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
+    for (char c : s.substr(0, kShown)) shown.push_back(static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c);
     if (s.size() > kShown) shown += "...";
     return shown;
 }

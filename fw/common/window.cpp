@@ -20,8 +20,8 @@ namespace fw {
 namespace {
 
 struct Registry {
-    std::mutex m;                                  // guards live and queue
-    std::unordered_map<Handle, Window*> live;      // UI thread reads pointers; Post only tests presence
+    std::mutex m;                              // guards live and queue
+    std::unordered_map<Handle, Window*> live;  // UI thread reads pointers; Post only tests presence
     std::deque<Msg> queue;
     Handle next = 1;
 };
@@ -270,8 +270,12 @@ void Window::Show(ShowCmd cmd) {
 bool Window::IsVisible() const { return IsWindow() && state_->placement.visible; }
 bool Window::IsMinimized() const { return IsWindow() && state_->placement.minimized; }
 bool Window::IsMaximized() const { return IsWindow() && state_->placement.maximized; }
-void Window::SetForeground() { if (IsWindow()) backend::SetForeground(native_); }
-void Window::SetFocus() { if (IsWindow()) backend::SetFocus(native_); }
+void Window::SetForeground() {
+    if (IsWindow()) backend::SetForeground(native_);
+}
+void Window::SetFocus() {
+    if (IsWindow()) backend::SetFocus(native_);
+}
 
 void Window::SetPos(const Rect& r, unsigned flags) {
     if (!IsWindow()) return;
@@ -320,9 +324,15 @@ void Window::SetCaption(const std::string& text) {
     if (IsWindow()) backend::SetCaption(native_, text);
 }
 
-void Window::SetIcon(const Image* icon) { if (IsWindow()) backend::SetIcon(native_, icon); }
-void Window::Invalidate(const Rect* r) { if (IsWindow()) backend::Invalidate(native_, r); }
-void Window::UpdateNow() { if (IsWindow()) backend::UpdateNow(native_); }
+void Window::SetIcon(const Image* icon) {
+    if (IsWindow()) backend::SetIcon(native_, icon);
+}
+void Window::Invalidate(const Rect* r) {
+    if (IsWindow()) backend::Invalidate(native_, r);
+}
+void Window::UpdateNow() {
+    if (IsWindow()) backend::UpdateNow(native_);
+}
 
 void Window::UpdateLayered(const Bitmap& picture) {
     if (!IsWindow() || picture.width() <= 0 || picture.height() <= 0) return;
@@ -336,12 +346,22 @@ void Window::UpdateLayered(const Bitmap& picture) {
         SetPos(Rect::FromXYWH(r.left, r.top, picture.width(), picture.height()), kNoMove | kNoZOrder);
 }
 
-void Window::SetCursor(Cursor c) { if (IsWindow()) backend::SetCursor(native_, c); }
+void Window::SetCursor(Cursor c) {
+    if (IsWindow()) backend::SetCursor(native_, c);
+}
 
-void Window::SetTimer(unsigned id, unsigned ms) { if (IsWindow()) backend::SetTimer(native_, id, ms); }
-void Window::KillTimer(unsigned id) { if (IsWindow()) backend::KillTimer(native_, id); }
-void Window::TrackMouseLeave() { if (IsWindow()) backend::TrackMouseLeave(native_); }
-void Window::ReleaseCapture() { if (IsWindow()) backend::ReleaseCapture(native_); }
+void Window::SetTimer(unsigned id, unsigned ms) {
+    if (IsWindow()) backend::SetTimer(native_, id, ms);
+}
+void Window::KillTimer(unsigned id) {
+    if (IsWindow()) backend::KillTimer(native_, id);
+}
+void Window::TrackMouseLeave() {
+    if (IsWindow()) backend::TrackMouseLeave(native_);
+}
+void Window::ReleaseCapture() {
+    if (IsWindow()) backend::ReleaseCapture(native_);
+}
 
 LRESULT Window::Send(unsigned msg, WPARAM wp, LPARAM lp) {
     if (!IsWindow()) return 0;
@@ -374,7 +394,7 @@ void Window::DefSysCommand(unsigned cmd, LPARAM lp) {
         int side = static_cast<int>(cmd & 0xF);
         // SC_SIZE + side: 1 left, 2 right, 3 top, 4 top-left, 5 top-right, 6 bottom,
         // 7 bottom-left, 8 bottom-right; the back end wants the hit-test code.
-        static const int kHit[9] = {HTNOWHERE, HTLEFT, HTRIGHT, HTTOP, HTTOPLEFT,
+        static const int kHit[9] = {HTNOWHERE,  HTLEFT,   HTRIGHT,      HTTOP,        HTTOPLEFT,
                                     HTTOPRIGHT, HTBOTTOM, HTBOTTOMLEFT, HTBOTTOMRIGHT};
         if (side >= 1 && side <= 8) backend::BeginResizeDrag(native_, kHit[side]);
     } else if (base == SC_MINIMIZE) {
@@ -394,9 +414,11 @@ void Window::OnNcLButtonDown(int hit, Point screen) {
         DefSysCommand(SC_DRAGMOVE, 0);
         return;
     }
-    static const struct { int hit; unsigned side; } kSides[] = {
-        {HTLEFT, 1}, {HTRIGHT, 2}, {HTTOP, 3}, {HTTOPLEFT, 4}, {HTTOPRIGHT, 5},
-        {HTBOTTOM, 6}, {HTBOTTOMLEFT, 7}, {HTBOTTOMRIGHT, 8}};
+    static const struct {
+        int hit;
+        unsigned side;
+    } kSides[] = {{HTLEFT, 1},     {HTRIGHT, 2},  {HTTOP, 3},        {HTTOPLEFT, 4},
+                  {HTTOPRIGHT, 5}, {HTBOTTOM, 6}, {HTBOTTOMLEFT, 7}, {HTBOTTOMRIGHT, 8}};
     for (auto& s : kSides)
         if (s.hit == hit) DefSysCommand(SC_SIZE + s.side, 0);
 }

@@ -31,15 +31,12 @@ Activation ShowActivation(ShowCmd cmd) {
     switch (cmd) {
     case ShowCmd::Hide:
     case ShowCmd::ShowMinimized:
-    case ShowCmd::Minimize:
-        return Activation::Deactivate;
-    case ShowCmd::ShowNoActivate:
-        return Activation::Keep;
+    case ShowCmd::Minimize: return Activation::Deactivate;
+    case ShowCmd::ShowNoActivate: return Activation::Keep;
     case ShowCmd::ShowNormal:
     case ShowCmd::Maximize:
     case ShowCmd::Show:
-    case ShowCmd::Restore:
-        break;
+    case ShowCmd::Restore: break;
     }
     return Activation::Activate;
 }
@@ -47,11 +44,8 @@ Activation ShowActivation(ShowCmd cmd) {
 Placement AfterShow(const Placement& before, ShowCmd cmd, const Rect& maximizedRect) {
     Placement p = before;
     switch (cmd) {
-    case ShowCmd::Hide:
-        p.visible = false;
-        return p;
-    case ShowCmd::Show:
-        break;
+    case ShowCmd::Hide: p.visible = false; return p;
+    case ShowCmd::Show: break;
     case ShowCmd::ShowNormal:
     case ShowCmd::Restore:
     case ShowCmd::ShowNoActivate:  // ShowNormal without the activation

@@ -54,12 +54,40 @@ struct Value {
     std::u16string s;
 
     static Value Undefined() { return {}; }
-    static Value Null() { Value v; v.tag = Tag::Null; return v; }
-    static Value Object() { Value v; v.tag = Tag::Object; return v; }
-    static Value Bool(bool x) { Value v; v.tag = Tag::Bool; v.b = x; return v; }
-    static Value Int(std::int32_t x) { Value v; v.tag = Tag::Int; v.i = x; return v; }
-    static Value Double(double x) { Value v; v.tag = Tag::Double; v.d = x; return v; }
-    static Value String(std::u16string x) { Value v; v.tag = Tag::String; v.s = std::move(x); return v; }
+    static Value Null() {
+        Value v;
+        v.tag = Tag::Null;
+        return v;
+    }
+    static Value Object() {
+        Value v;
+        v.tag = Tag::Object;
+        return v;
+    }
+    static Value Bool(bool x) {
+        Value v;
+        v.tag = Tag::Bool;
+        v.b = x;
+        return v;
+    }
+    static Value Int(std::int32_t x) {
+        Value v;
+        v.tag = Tag::Int;
+        v.i = x;
+        return v;
+    }
+    static Value Double(double x) {
+        Value v;
+        v.tag = Tag::Double;
+        v.d = x;
+        return v;
+    }
+    static Value String(std::u16string x) {
+        Value v;
+        v.tag = Tag::String;
+        v.s = std::move(x);
+        return v;
+    }
 };
 
 struct Request {
@@ -181,8 +209,7 @@ public:
         std::uint32_t count = U32();
         if (!ok_ || count > n_ / 2) return Fail();
         s.resize(count);
-        for (std::uint32_t k = 0; k < count; ++k)
-            s[k] = static_cast<char16_t>(p_[2 * k] | (p_[2 * k + 1] << 8));
+        for (std::uint32_t k = 0; k < count; ++k) s[k] = static_cast<char16_t>(p_[2 * k] | (p_[2 * k + 1] << 8));
         Skip(static_cast<std::size_t>(count) * 2);
         return true;
     }
@@ -200,9 +227,7 @@ public:
         switch (static_cast<Tag>(tag)) {
         case Tag::Undefined:
         case Tag::Null:
-        case Tag::Object:
-            v.tag = static_cast<Tag>(tag);
-            return true;
+        case Tag::Object: v.tag = static_cast<Tag>(tag); return true;
         case Tag::Bool: {
             std::uint8_t b = U8();
             if (!ok_ || b > 1) return Fail();
@@ -220,9 +245,7 @@ public:
             std::memcpy(&v.d, &bits, sizeof bits);
             return ok_;
         }
-        case Tag::String:
-            v.tag = Tag::String;
-            return Units(v.s);
+        case Tag::String: v.tag = Tag::String; return Units(v.s);
         }
         return Fail();
     }

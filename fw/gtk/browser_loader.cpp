@@ -78,9 +78,9 @@ Module* g_module = nullptr;
 std::vector<Waiter> g_waiters;
 unsigned g_nextTicket = 1;
 rendering::Path g_path = rendering::Path::Accelerated;
-rendering::Facts g_facts;     // the environment's and the render nodes', once read
+rendering::Facts g_facts;  // the environment's and the render nodes', once read
 bool g_factsRead = false;
-bool g_dmabufOff = false;     // we turned the engine's DMA-BUF renderer off
+bool g_dmabufOff = false;  // we turned the engine's DMA-BUF renderer off
 
 void Report(const std::string& what) {
     std::fprintf(stderr, "raduvove: %s: web pages cannot be shown\n", what.c_str());

@@ -41,14 +41,26 @@ VARIANT ToVariant(const wire::Value& v) {
     VariantInit(&r);
     switch (v.tag) {
     case wire::Tag::Null: r.vt = VT_NULL; break;
-    case wire::Tag::Bool: r.vt = VT_BOOL; r.boolVal = v.b ? VARIANT_TRUE : VARIANT_FALSE; break;
-    case wire::Tag::Int: r.vt = VT_I4; r.lVal = v.i; break;
-    case wire::Tag::Double: r.vt = VT_R8; r.dblVal = v.d; break;
+    case wire::Tag::Bool:
+        r.vt = VT_BOOL;
+        r.boolVal = v.b ? VARIANT_TRUE : VARIANT_FALSE;
+        break;
+    case wire::Tag::Int:
+        r.vt = VT_I4;
+        r.lVal = v.i;
+        break;
+    case wire::Tag::Double:
+        r.vt = VT_R8;
+        r.dblVal = v.d;
+        break;
     case wire::Tag::String:
         r.vt = VT_BSTR;
         r.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(v.s.data()), static_cast<UINT>(v.s.size()));
         break;
-    case wire::Tag::Object: r.vt = VT_DISPATCH; r.pdispVal = nullptr; break;  // the object itself stays in the page
+    case wire::Tag::Object:
+        r.vt = VT_DISPATCH;
+        r.pdispVal = nullptr;
+        break;  // the object itself stays in the page
     default: break;
     }
     return r;
@@ -192,10 +204,10 @@ private:
     bool visible_ = true;
     int id_ = 0;
     BrowserOptions options_;
-    unsigned ticket_ = 0;      // waiting for the module
-    bool dead_ = false;        // no view will come
+    unsigned ticket_ = 0;  // waiting for the module
+    bool dead_ = false;    // no view will come
     bool quit_ = false;
-    std::string location_;     // what LocationUrl answers until the view does
+    std::string location_;  // what LocationUrl answers until the view does
     std::vector<Pending> pending_;
     Host host_{*this};
     std::unique_ptr<browser::View> view_;  // after host_: goes first

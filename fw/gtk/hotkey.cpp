@@ -22,15 +22,15 @@ struct Grab {
     unsigned modifiers;  // MOD_*
     unsigned vk;
     KeyCode keycode;
-    unsigned xmods;      // X modifier mask without the locks
+    unsigned xmods;  // X modifier mask without the locks
 };
 
 // The press state of one grabbed key, for telling its auto-repeat from a new press.
 struct KeyState {
     KeyCode keycode;
-    bool down;        // pressed, its release not seen yet
-    Time last;        // the server time of its last press or repeat
-    Time released;    // the server time of its last release
+    bool down;      // pressed, its release not seen yet
+    Time last;      // the server time of its last press or repeat
+    Time released;  // the server time of its last release
 };
 
 std::vector<Grab> g_grabs;
@@ -47,7 +47,7 @@ constexpr Time kRepeatPairMs = 5;
 constexpr unsigned kLockCombos[] = {0, LockMask, Mod2Mask, LockMask | Mod2Mask};
 constexpr unsigned kRelevantMods = ShiftMask | ControlMask | Mod1Mask | Mod4Mask;
 
-constexpr unsigned kModWin = 0x8;         // Windows' MOD_WIN: the Super key
+constexpr unsigned kModWin = 0x8;          // Windows' MOD_WIN: the Super key
 constexpr unsigned kModNoRepeat = 0x4000;  // Windows' MOD_NOREPEAT: a press never repeats here
 
 unsigned XModsFrom(unsigned modifiers) {
@@ -114,8 +114,7 @@ GdkFilterReturn RootFilter(GdkXEvent* xev, GdkEvent*, gpointer) {
                 fw::TraceMark("hot-key-repeat");
                 return GDK_FILTER_REMOVE;
             }
-            Window::Post(g.wnd, WM_HOTKEY, static_cast<WPARAM>(g.id),
-                         static_cast<LPARAM>(g.modifiers | (g.vk << 16)));
+            Window::Post(g.wnd, WM_HOTKEY, static_cast<WPARAM>(g.id), static_cast<LPARAM>(g.modifiers | (g.vk << 16)));
             return GDK_FILTER_REMOVE;
         }
     }
@@ -190,4 +189,3 @@ bool UnregisterHotKey(Handle wnd, int id) {
 }
 
 }  // namespace fw
-

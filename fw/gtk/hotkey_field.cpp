@@ -55,8 +55,7 @@ bool IsExtendedKey(const GdkEventKey* e) {
     GdkKeymap* km = gdk_keymap_get_for_display(gdk_window_get_display(e->window));
     auto state = static_cast<GdkModifierType>(e->state & GDK_MOD2_MASK);
     if (km)
-        gdk_keymap_translate_keyboard_state(km, e->hardware_keycode, state, e->group, &base, nullptr, nullptr,
-                                            nullptr);
+        gdk_keymap_translate_keyboard_state(km, e->hardware_keycode, state, e->group, &base, nullptr, nullptr, nullptr);
     switch (base) {
     case GDK_KEY_Insert:
     case GDK_KEY_Delete:
@@ -77,10 +76,8 @@ bool IsExtendedKey(const GdkEventKey* e) {
     case GDK_KEY_Break:
     case GDK_KEY_Super_L:
     case GDK_KEY_Super_R:
-    case GDK_KEY_Menu:
-        return true;
-    default:
-        return false;
+    case GDK_KEY_Menu: return true;
+    default: return false;
     }
 }
 
@@ -107,8 +104,7 @@ public:
         gtk_widget_set_can_focus(area_, TRUE);
         gtk_widget_set_size_request(area_, std::max(0, rect.Width()), std::max(0, rect.Height()));
         gtk_widget_add_events(area_, GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK | GDK_BUTTON_PRESS_MASK |
-                                         GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK |
-                                         GDK_FOCUS_CHANGE_MASK);
+                                         GDK_BUTTON_RELEASE_MASK | GDK_POINTER_MOTION_MASK | GDK_FOCUS_CHANGE_MASK);
         gtk::MarkKeyControl(area_);
         g_signal_connect(area_, "draw", G_CALLBACK(OnDraw), this);
         g_signal_connect(area_, "key-press-event", G_CALLBACK(OnKeyPress), this);

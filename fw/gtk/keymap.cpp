@@ -11,8 +11,8 @@ namespace {
 
 struct KeyEntry {
     unsigned vk;
-    unsigned keysym;     // the first entry of a virtual key is the one grabbed for hot keys
-    const char* name;    // keyboard name; null: the entry only maps symbols to the key
+    unsigned keysym;   // the first entry of a virtual key is the one grabbed for hot keys
+    const char* name;  // keyboard name; null: the entry only maps symbols to the key
 };
 
 // Letters, digits and F-keys are computed; everything else is listed here.
@@ -122,8 +122,8 @@ unsigned VkFromKeyEvent(const GdkEventKey* e) {
     guint base = 0;
     GdkKeymap* km = gdk_keymap_get_for_display(gdk_window_get_display(e->window));
     auto state = static_cast<GdkModifierType>(e->state & GDK_MOD2_MASK);
-    if (km && gdk_keymap_translate_keyboard_state(km, e->hardware_keycode, state, e->group, &base,
-                                                  nullptr, nullptr, nullptr)) {
+    if (km && gdk_keymap_translate_keyboard_state(km, e->hardware_keycode, state, e->group, &base, nullptr, nullptr,
+                                                  nullptr)) {
         if (unsigned vk = VkFromKeysym(base)) return vk;
     }
     return VkFromKeysym(e->keyval);

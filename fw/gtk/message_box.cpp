@@ -43,10 +43,12 @@ int MessageBox(Handle owner, const std::string& text, const std::string& caption
     gtk_window_set_title(GTK_WINDOW(dlg), ValidUtf8(caption).c_str());
     int defaultResponse;
     if (okCancel) {
-        gtk_dialog_add_buttons(GTK_DIALOG(dlg), Label("_OK"), GTK_RESPONSE_OK, Label("_Cancel"), GTK_RESPONSE_CANCEL, nullptr);
+        gtk_dialog_add_buttons(GTK_DIALOG(dlg), Label("_OK"), GTK_RESPONSE_OK, Label("_Cancel"), GTK_RESPONSE_CANCEL,
+                               nullptr);
         defaultResponse = GTK_RESPONSE_OK;
     } else if (yesNo) {
-        gtk_dialog_add_buttons(GTK_DIALOG(dlg), Label("_Yes"), GTK_RESPONSE_YES, Label("_No"), GTK_RESPONSE_NO, nullptr);
+        gtk_dialog_add_buttons(GTK_DIALOG(dlg), Label("_Yes"), GTK_RESPONSE_YES, Label("_No"), GTK_RESPONSE_NO,
+                               nullptr);
         defaultResponse = GTK_RESPONSE_YES;
     } else {
         gtk_dialog_add_button(GTK_DIALOG(dlg), Label("_OK"), GTK_RESPONSE_OK);

@@ -48,8 +48,7 @@ bool IsInput(GdkEventType t) {
     case GDK_TOUCHPAD_PINCH:
     case GDK_DELETE:  // the window manager's close: a disabled window cannot be closed either
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -90,8 +89,7 @@ void FilterEvent(GdkEvent* e, gpointer) {
 void TagToplevel(GtkWidget* toplevel, Handle h) {
     if (!toplevel) return;
     static_assert(sizeof(gpointer) >= sizeof(std::uintptr_t));
-    g_object_set_data(G_OBJECT(toplevel), kHandleKey,
-                      reinterpret_cast<gpointer>(static_cast<std::uintptr_t>(h)));
+    g_object_set_data(G_OBJECT(toplevel), kHandleKey, reinterpret_cast<gpointer>(static_cast<std::uintptr_t>(h)));
 }
 
 Handle HandleOfToplevel(GtkWidget* toplevel) {

@@ -17,7 +17,8 @@ namespace {
 
 std::string Lower(std::string_view s) {
     std::string out(s);
-    std::transform(out.begin(), out.end(), out.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return out;
 }
 
@@ -25,8 +26,9 @@ std::string Lower(std::string_view s) {
 // llvmpipe, softpipe and swrast ("Software Rasterizer"), the Vulkan one under zink, SwiftShader,
 // and the software adapters of systems that pass GL through (WSL's "Microsoft Basic Render
 // Driver", Windows' "GDI Generic").
-constexpr const char* kSoftwareRenderers[] = {"llvmpipe", "softpipe", "swrast", "software rasterizer", "lavapipe",
-                                              "swiftshader", "microsoft basic render", "gdi generic"};
+constexpr const char* kSoftwareRenderers[] = {
+    "llvmpipe",   "softpipe", "swrast", "software rasterizer", "lavapipe", "swiftshader", "microsoft basic render",
+    "gdi generic"};
 
 }  // namespace
 

@@ -66,7 +66,8 @@ public:
             return {};
         const char* client = queryString_(EGL_NO_DISPLAY, EGL_EXTENSIONS);
         if (HasExtension(client, "EGL_MESA_platform_surfaceless")) {
-            std::string r = RendererOn(getPlatformDisplay_(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr));
+            std::string r =
+                RendererOn(getPlatformDisplay_(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr));
             if (!r.empty()) return r;
         }
         if (HasExtension(client, "EGL_EXT_platform_device") && queryDevices_) {

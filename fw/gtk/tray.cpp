@@ -11,150 +11,153 @@
 
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is the X11 system tray's client
 
-namespace fw::gtk {
+    namespace fw::gtk {
+    namespace {
 
-namespace {
+    struct TrayEntry {
+        Handle wnd;
+        unsigned id;
+        unsigned callbackMsg;
+        GtkStatusIcon* icon = nullptr;  // null until it is shown
+        GdkPixbuf* picture = nullptr;   // until then: what it will show (one reference)
+        std::string tip;
+        guint showSource = 0;
+    };
 
-struct TrayEntry {
-    Handle wnd;
-    unsigned id;
-    unsigned callbackMsg;
-    GtkStatusIcon* icon = nullptr;  // null until it is shown
-    GdkPixbuf* picture = nullptr;   // until then: what it will show (one reference)
-    std::string tip;
-    guint showSource = 0;
-};
+    std::vector<std::unique_ptr<TrayEntry>> g_icons;
+    GdkEvent* g_lastPress = nullptr;  // the last button press on a tray icon
 
-std::vector<std::unique_ptr<TrayEntry>> g_icons;
-GdkEvent* g_lastPress = nullptr;  // the last button press on a tray icon
-
-void PostMouse(const TrayEntry* t, unsigned mouseMsg) {
-    Window::Post(t->wnd, t->callbackMsg, t->id, static_cast<LPARAM>(mouseMsg));
-}
-
-gboolean OnPress(GtkStatusIcon*, GdkEventButton* e, gpointer data) {
-    auto* t = static_cast<TrayEntry*>(data);
-    if (g_lastPress) gdk_event_free(g_lastPress);
-    g_lastPress = gdk_event_copy(reinterpret_cast<GdkEvent*>(e));
-    if (e->button == 1) {
-        // A double click comes as press, press, then GDK's double press.
-        if (e->type == GDK_2BUTTON_PRESS) PostMouse(t, WM_LBUTTONDBLCLK);
-        else if (e->type == GDK_BUTTON_PRESS) PostMouse(t, WM_LBUTTONDOWN);
-    } else if (e->button == 3 && e->type == GDK_BUTTON_PRESS) {
-        PostMouse(t, WM_RBUTTONDOWN);
+    void PostMouse(const TrayEntry* t, unsigned mouseMsg) {
+        Window::Post(t->wnd, t->callbackMsg, t->id, static_cast<LPARAM>(mouseMsg));
     }
-    return TRUE;  // handled here: no "activate" and no "popup-menu" for mouse clicks
-}
 
-gboolean OnRelease(GtkStatusIcon*, GdkEventButton* e, gpointer data) {
-    auto* t = static_cast<TrayEntry*>(data);
-    if (e->button == 1) PostMouse(t, WM_LBUTTONUP);
-    else if (e->button == 3) PostMouse(t, WM_RBUTTONUP);
-    return TRUE;
-}
+    gboolean OnPress(GtkStatusIcon*, GdkEventButton* e, gpointer data) {
+        auto* t = static_cast<TrayEntry*>(data);
+        if (g_lastPress) gdk_event_free(g_lastPress);
+        g_lastPress = gdk_event_copy(reinterpret_cast<GdkEvent*>(e));
+        if (e->button == 1) {
+            // A double click comes as press, press, then GDK's double press.
+            if (e->type == GDK_2BUTTON_PRESS)
+                PostMouse(t, WM_LBUTTONDBLCLK);
+            else if (e->type == GDK_BUTTON_PRESS)
+                PostMouse(t, WM_LBUTTONDOWN);
+        } else if (e->button == 3 && e->type == GDK_BUTTON_PRESS) {
+            PostMouse(t, WM_RBUTTONDOWN);
+        }
+        return TRUE;  // handled here: no "activate" and no "popup-menu" for mouse clicks
+    }
 
-void OnPopupMenu(GtkStatusIcon*, guint, guint, gpointer data) {
-    // Reached from the keyboard (the menu key on a focused icon).
-    PostMouse(static_cast<TrayEntry*>(data), WM_RBUTTONDOWN);
-}
+    gboolean OnRelease(GtkStatusIcon*, GdkEventButton* e, gpointer data) {
+        auto* t = static_cast<TrayEntry*>(data);
+        if (e->button == 1)
+            PostMouse(t, WM_LBUTTONUP);
+        else if (e->button == 3)
+            PostMouse(t, WM_RBUTTONUP);
+        return TRUE;
+    }
 
-void Drop(TrayEntry* t) {
-    if (t->showSource) g_source_remove(t->showSource);
-    t->showSource = 0;
-    if (t->picture) g_object_unref(t->picture);
-    t->picture = nullptr;
-    if (!t->icon) return;
-    g_signal_handlers_disconnect_by_data(t->icon, t);
-    gtk_status_icon_set_visible(t->icon, FALSE);
-    g_object_unref(t->icon);
-    t->icon = nullptr;
-}
+    void OnPopupMenu(GtkStatusIcon*, guint, guint, gpointer data) {
+        // Reached from the keyboard (the menu key on a focused icon).
+        PostMouse(static_cast<TrayEntry*>(data), WM_RBUTTONDOWN);
+    }
 
-// The icon itself: its window is docked into the tray, which takes a few round trips to the X
-// server and the tray; done once the loop runs, not while the first windows are being made.
-gboolean ShowIcon(gpointer data) {
-    auto* t = static_cast<TrayEntry*>(data);
-    t->showSource = 0;
-    GtkStatusIcon* si = t->picture ? gtk_status_icon_new_from_pixbuf(t->picture) : gtk_status_icon_new();
-    if (t->picture) g_object_unref(t->picture);
-    t->picture = nullptr;
-    gtk_status_icon_set_tooltip_text(si, t->tip.c_str());
-    gtk_status_icon_set_title(si, t->tip.c_str());
-    // No gtk_status_icon_set_name: the icon's window is already named after the program
-    // (g_set_prgname at start-up), and naming it again makes the toolkit unrealise the window
-    // it has just mapped into the tray, which leaves a configure request of the old window
-    // pending (a Gdk-CRITICAL about toplevel updates when its answer comes).
-    g_signal_connect(si, "button-press-event", G_CALLBACK(OnPress), t);
-    g_signal_connect(si, "button-release-event", G_CALLBACK(OnRelease), t);
-    g_signal_connect(si, "popup-menu", G_CALLBACK(OnPopupMenu), t);
-    gtk_status_icon_set_visible(si, TRUE);
-    t->icon = si;
-    return G_SOURCE_REMOVE;
-}
+    void Drop(TrayEntry* t) {
+        if (t->showSource) g_source_remove(t->showSource);
+        t->showSource = 0;
+        if (t->picture) g_object_unref(t->picture);
+        t->picture = nullptr;
+        if (!t->icon) return;
+        g_signal_handlers_disconnect_by_data(t->icon, t);
+        gtk_status_icon_set_visible(t->icon, FALSE);
+        g_object_unref(t->icon);
+        t->icon = nullptr;
+    }
 
-// --- Pop-up menu --------------------------------------------------------------------------
+    // The icon itself: its window is docked into the tray, which takes a few round trips to the X
+    // server and the tray; done once the loop runs, not while the first windows are being made.
+    gboolean ShowIcon(gpointer data) {
+        auto* t = static_cast<TrayEntry*>(data);
+        t->showSource = 0;
+        GtkStatusIcon* si = t->picture ? gtk_status_icon_new_from_pixbuf(t->picture) : gtk_status_icon_new();
+        if (t->picture) g_object_unref(t->picture);
+        t->picture = nullptr;
+        gtk_status_icon_set_tooltip_text(si, t->tip.c_str());
+        gtk_status_icon_set_title(si, t->tip.c_str());
+        // No gtk_status_icon_set_name: the icon's window is already named after the program
+        // (g_set_prgname at start-up), and naming it again makes the toolkit unrealise the window
+        // it has just mapped into the tray, which leaves a configure request of the old window
+        // pending (a Gdk-CRITICAL about toplevel updates when its answer comes).
+        g_signal_connect(si, "button-press-event", G_CALLBACK(OnPress), t);
+        g_signal_connect(si, "button-release-event", G_CALLBACK(OnRelease), t);
+        g_signal_connect(si, "popup-menu", G_CALLBACK(OnPopupMenu), t);
+        gtk_status_icon_set_visible(si, TRUE);
+        t->icon = si;
+        return G_SOURCE_REMOVE;
+    }
 
-struct MenuChoice {
-    Handle wnd;
-    unsigned command;
-};
+    // --- Pop-up menu --------------------------------------------------------------------------
 
-void OnItemActivate(GtkMenuItem*, gpointer data) {
-    auto* c = static_cast<MenuChoice*>(data);
-    Window::Post(c->wnd, WM_COMMAND, c->command, 0);
-}
+    struct MenuChoice {
+        Handle wnd;
+        unsigned command;
+    };
 
-void FreeChoice(gpointer data, GClosure*) { delete static_cast<MenuChoice*>(data); }
+    void OnItemActivate(GtkMenuItem*, gpointer data) {
+        auto* c = static_cast<MenuChoice*>(data);
+        Window::Post(c->wnd, WM_COMMAND, c->command, 0);
+    }
 
-gboolean DestroyMenuLater(gpointer menu) {
-    gtk_widget_destroy(GTK_WIDGET(menu));
-    g_object_unref(menu);
-    return G_SOURCE_REMOVE;
-}
+    void FreeChoice(gpointer data, GClosure*) { delete static_cast<MenuChoice*>(data); }
 
-void OnMenuDeactivate(GtkMenuShell* menu, gpointer) {
-    // The chosen item is activated after the menu deactivates: destroy it afterwards.
-    g_idle_add(DestroyMenuLater, menu);
-}
+    gboolean DestroyMenuLater(gpointer menu) {
+        gtk_widget_destroy(GTK_WIDGET(menu));
+        g_object_unref(menu);
+        return G_SOURCE_REMOVE;
+    }
 
-// The release of the press that opened a menu. Over an item it chooses the item, as a drag
-// from the press does. Anywhere else the menu stays open, as on Windows: GTK would close it
-// when the release comes more than half a second after the press (a slow click, or a click
-// that reached a busy program late).
-struct TriggerRelease {
-    guint button = 0;  // 0: none expected (any press in the menu ends the wait)
-};
+    void OnMenuDeactivate(GtkMenuShell* menu, gpointer) {
+        // The chosen item is activated after the menu deactivates: destroy it afterwards.
+        g_idle_add(DestroyMenuLater, menu);
+    }
 
-bool OverMenuItem(GdkEventButton* e) {
-    for (GtkWidget* w = gtk_get_event_widget(reinterpret_cast<GdkEvent*>(e)); w; w = gtk_widget_get_parent(w))
-        if (GTK_IS_MENU_ITEM(w)) return true;
-    return false;
-}
+    // The release of the press that opened a menu. Over an item it chooses the item, as a drag
+    // from the press does. Anywhere else the menu stays open, as on Windows: GTK would close it
+    // when the release comes more than half a second after the press (a slow click, or a click
+    // that reached a busy program late).
+    struct TriggerRelease {
+        guint button = 0;  // 0: none expected (any press in the menu ends the wait)
+    };
 
-gboolean OnMenuPress(GtkWidget*, GdkEventButton*, gpointer data) {
-    static_cast<TriggerRelease*>(data)->button = 0;
-    return FALSE;
-}
+    bool OverMenuItem(GdkEventButton* e) {
+        for (GtkWidget* w = gtk_get_event_widget(reinterpret_cast<GdkEvent*>(e)); w; w = gtk_widget_get_parent(w))
+            if (GTK_IS_MENU_ITEM(w)) return true;
+        return false;
+    }
 
-gboolean OnMenuRelease(GtkWidget*, GdkEventButton* e, gpointer data) {
-    auto* t = static_cast<TriggerRelease*>(data);
-    if (t->button == 0 || e->button != t->button) return FALSE;
-    t->button = 0;
-    return OverMenuItem(e) ? FALSE : TRUE;  // TRUE: the menu never sees it
-}
+    gboolean OnMenuPress(GtkWidget*, GdkEventButton*, gpointer data) {
+        static_cast<TriggerRelease*>(data)->button = 0;
+        return FALSE;
+    }
 
-}  // namespace
+    gboolean OnMenuRelease(GtkWidget*, GdkEventButton* e, gpointer data) {
+        auto* t = static_cast<TriggerRelease*>(data);
+        if (t->button == 0 || e->button != t->button) return FALSE;
+        t->button = 0;
+        return OverMenuItem(e) ? FALSE : TRUE;  // TRUE: the menu never sees it
+    }
 
-void ForgetTrayIcons(Handle wnd) {
-    for (auto it = g_icons.begin(); it != g_icons.end();) {
-        if ((*it)->wnd == wnd) {
-            Drop(it->get());
-            it = g_icons.erase(it);
-        } else {
-            ++it;
+    }  // namespace
+
+    void ForgetTrayIcons(Handle wnd) {
+        for (auto it = g_icons.begin(); it != g_icons.end();) {
+            if ((*it)->wnd == wnd) {
+                Drop(it->get());
+                it = g_icons.erase(it);
+            } else {
+                ++it;
+            }
         }
     }
-}
 
 }  // namespace fw::gtk
 

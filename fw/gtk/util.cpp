@@ -41,8 +41,7 @@ GdkPixbuf* PixbufFromImage(const Image* img) {
 }
 
 std::string ValidUtf8(const std::string& s) {
-    if (g_utf8_validate(s.data(), static_cast<gssize>(s.size()), nullptr) &&
-        s.find('\0') == std::string::npos)
+    if (g_utf8_validate(s.data(), static_cast<gssize>(s.size()), nullptr) && s.find('\0') == std::string::npos)
         return s;
     gchar* v = g_utf8_make_valid(s.data(), static_cast<gssize>(s.size()));
     std::string out(v);  // stops at an embedded zero, as GTK's C strings would

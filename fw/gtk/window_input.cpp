@@ -64,8 +64,8 @@ WPARAM MouseKeys(guint state) {
 // it becomes WM_LBUTTONDBLCLK instead of a second WM_LBUTTONDOWN; a third press starts over.
 bool IsDoubleClick(Native* n, const GdkEventButton* e) {
     gint time = 400, distance = 5;
-    g_object_get(gtk_settings_get_default(), "gtk-double-click-time", &time, "gtk-double-click-distance",
-                 &distance, nullptr);
+    g_object_get(gtk_settings_get_default(), "gtk-double-click-time", &time, "gtk-double-click-distance", &distance,
+                 nullptr);
     auto& c = n->lastClick;
     bool dbl = c.valid && e->time - c.time <= static_cast<guint32>(time) &&
                std::fabs(e->x_root - c.xRoot) <= distance && std::fabs(e->y_root - c.yRoot) <= distance;

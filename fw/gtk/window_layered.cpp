@@ -117,8 +117,8 @@ gboolean OnDraw(GtkWidget* w, cairo_t* cr, Native* n) {
             return TRUE;
         }
     }
-    cairo_surface_t* s = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(n->back.data()), CAIRO_FORMAT_ARGB32, W, H, n->back.stride());
+    cairo_surface_t* s = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(n->back.data()),
+                                                             CAIRO_FORMAT_ARGB32, W, H, n->back.stride());
     cairo_set_source_surface(cr, s, 0, 0);
     cairo_paint(cr);
     cairo_restore(cr);  // drops the context's reference to the surface

@@ -104,8 +104,8 @@ long WmState(Native* n) {
     unsigned long count = 0, after = 0;
     unsigned char* data = nullptr;
     gdk_x11_display_error_trap_push(d);
-    const int status = XGetWindowProperty(GDK_DISPLAY_XDISPLAY(d), GDK_WINDOW_XID(gw), wmState, 0, 1, False,
-                                          wmState, &type, &format, &count, &after, &data);
+    const int status = XGetWindowProperty(GDK_DISPLAY_XDISPLAY(d), GDK_WINDOW_XID(gw), wmState, 0, 1, False, wmState,
+                                          &type, &format, &count, &after, &data);
     gdk_x11_display_error_trap_pop_ignored(d);
     long state = -1;
     if (status == Success && type == wmState && format == 32 && count == 1 && data)

@@ -75,8 +75,7 @@ public:
     virtual bool engineRunning() const = 0;
 
     // What the document walk finds: the text of the first element of a tag with an id.
-    virtual void SetElementText(const std::string& tag, const std::string& id,
-                                std::optional<std::string> text) = 0;
+    virtual void SetElementText(const std::string& tag, const std::string& id, std::optional<std::string> text) = 0;
 
     // window.external.name(args...), the way a script engine calls it.
     virtual ScriptResult CallExternal(const std::string& name, const std::vector<ScriptValue>& args) = 0;

@@ -157,7 +157,8 @@ public:
                 v.dblVal = *d;
             } else if (auto* s = std::get_if<std::u16string>(&a)) {
                 v.vt = VT_BSTR;
-                v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s->data()), static_cast<UINT>(s->size()));
+                v.bstrVal =
+                    SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s->data()), static_cast<UINT>(s->size()));
             }
         }
         DISPPARAMS params{argv.empty() ? nullptr : argv.data(), nullptr, static_cast<UINT>(argv.size()), 0};
@@ -245,7 +246,8 @@ bool KeyDownInBrowser(Window& w, int id, unsigned vk, bool alt) {
 
 namespace fw {
 
-std::unique_ptr<BrowserControl> BrowserControl::Create(Window& parent, int id, const Rect& rect, const BrowserOptions&) {
+std::unique_ptr<BrowserControl> BrowserControl::Create(Window& parent, int id, const Rect& rect,
+                                                       const BrowserOptions&) {
     if (!parent.IsWindow()) return nullptr;
     if (headless::FailNext()) {
         headless::FailNext() = false;

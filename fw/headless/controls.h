@@ -15,7 +15,7 @@ struct HotKeyFieldInfo {
     std::string text;    // what the field shows
     std::string face;    // its font
     int pointSize = 0;
-    Rect rect{};         // in the parent's client area
+    Rect rect{};  // in the parent's client area
     bool visible = false;
     bool focused = false;  // it has the keyboard focus
 };

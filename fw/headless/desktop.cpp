@@ -229,8 +229,7 @@ void MouseMove(Window& w, Point p) {
     int hit = HTCLIENT;
     if (!HitTest(w, screen, hit)) return;
     w.Send(WM_SETCURSOR, static_cast<WPARAM>(h),
-           static_cast<LPARAM>((static_cast<std::uint32_t>(WM_MOUSEMOVE) << 16) |
-                               static_cast<std::uint16_t>(hit)));
+           static_cast<LPARAM>((static_cast<std::uint32_t>(WM_MOUSEMOVE) << 16) | static_cast<std::uint16_t>(hit)));
     if (!Alive(h) || hit != HTCLIENT) return;
     fw::detail::RouteInput(w, WM_MOUSEMOVE, MouseKeys(State().leftButtonDown), MakePointParam(p.x, p.y));
 }
@@ -297,7 +296,8 @@ void DragBy(Window& w, int dx, int dy) {
     if (hit == HTLEFT || hit == HTTOPLEFT || hit == HTBOTTOMLEFT) nr.left = std::min(r.left + dx, r.right - minW);
     if (hit == HTRIGHT || hit == HTTOPRIGHT || hit == HTBOTTOMRIGHT) nr.right = std::max(r.right + dx, r.left + minW);
     if (hit == HTTOP || hit == HTTOPLEFT || hit == HTTOPRIGHT) nr.top = std::min(r.top + dy, r.bottom - minH);
-    if (hit == HTBOTTOM || hit == HTBOTTOMLEFT || hit == HTBOTTOMRIGHT) nr.bottom = std::max(r.bottom + dy, r.top + minH);
+    if (hit == HTBOTTOM || hit == HTBOTTOMLEFT || hit == HTBOTTOMRIGHT)
+        nr.bottom = std::max(r.bottom + dy, r.top + minH);
     moveTo(nr);
 }
 

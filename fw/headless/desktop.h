@@ -97,8 +97,8 @@ struct WindowInfo {
     Rect rect{};
     std::string caption;
     Cursor cursor = Cursor::Arrow;
-    int layeredUpdates = 0;     // how many times UpdateLayered was called
-    int moveDrags = 0;          // move-by-caption drags started
+    int layeredUpdates = 0;  // how many times UpdateLayered was called
+    int moveDrags = 0;       // move-by-caption drags started
     int resizeDrags = 0;
     int lastResizeHit = 0;
     bool hasIcon = false;

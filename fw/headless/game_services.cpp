@@ -17,9 +17,9 @@ struct Services {
     std::string cacheFolder;
     bool deferred = false;
     std::deque<std::function<void()>> pending;
-    std::atomic<int> clears{0};                // asked for from a worker too (anyThread)
+    std::atomic<int> clears{0};  // asked for from a worker too (anyThread)
     std::atomic<bool> anyThread{false};
-    std::function<void()> onClear;             // set by a test before a clearing starts
+    std::function<void()> onClear;       // set by a test before a clearing starts
     std::atomic<bool> trimFails{false};  // read by clearing workers
     std::atomic<int> trimCalls{0};
 };

@@ -89,8 +89,8 @@ HeadlessHotKeyField* FindField(const Window& parent, int id) {
 
 }  // namespace
 
-std::unique_ptr<HotKeyField> HotKeyField::Create(Window& parent, int id, const Rect& rect,
-                                                 const std::string& face, int pointSize) {
+std::unique_ptr<HotKeyField> HotKeyField::Create(Window& parent, int id, const Rect& rect, const std::string& face,
+                                                 int pointSize) {
     if (Fields().failNext) {
         Fields().failNext = false;
         return nullptr;

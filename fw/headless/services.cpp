@@ -57,29 +57,64 @@ bool UnregisterHotKey(Handle wnd, int id) {
 std::string KeyName(unsigned vk, bool extended) {
     if (vk >= 'A' && vk <= 'Z') return std::string(1, static_cast<char>(vk));
     if (vk >= '0' && vk <= '9') return std::string(1, static_cast<char>(vk));
-    if (vk >= 0x70 && vk <= 0x87) return "F" + std::to_string(vk - 0x70 + 1);    // F1..F24
-    if (vk >= 0x60 && vk <= 0x69) return "Num " + std::to_string(vk - 0x60);     // numeric pad
+    if (vk >= 0x70 && vk <= 0x87) return "F" + std::to_string(vk - 0x70 + 1);  // F1..F24
+    if (vk >= 0x60 && vk <= 0x69) return "Num " + std::to_string(vk - 0x60);   // numeric pad
     // Keys that share a scan code with the numeric pad: the extended flag tells them apart.
-    struct Pair { unsigned vk; const char* plain; const char* ext; };
+    struct Pair {
+        unsigned vk;
+        const char* plain;
+        const char* ext;
+    };
     static const Pair kPaired[] = {
-        {0x21, "Num 9", "Page Up"}, {0x22, "Num 3", "Page Down"}, {0x23, "Num 1", "End"},
-        {0x24, "Num 7", "Home"},    {0x25, "Num 4", "Left"},      {0x26, "Num 8", "Up"},
-        {0x27, "Num 6", "Right"},   {0x28, "Num 2", "Down"},      {0x2D, "Num 0", "Insert"},
+        {0x21, "Num 9", "Page Up"},  {0x22, "Num 3", "Page Down"}, {0x23, "Num 1", "End"},
+        {0x24, "Num 7", "Home"},     {0x25, "Num 4", "Left"},      {0x26, "Num 8", "Up"},
+        {0x27, "Num 6", "Right"},    {0x28, "Num 2", "Down"},      {0x2D, "Num 0", "Insert"},
         {0x2E, "Num Del", "Delete"}, {0x0D, "Enter", "Num Enter"}, {0x11, "Ctrl", "Right Ctrl"},
         {0x12, "Alt", "Right Alt"},
     };
     for (const Pair& p : kPaired)
         if (p.vk == vk) return extended ? p.ext : p.plain;
-    struct Name { unsigned vk; const char* name; };
+    struct Name {
+        unsigned vk;
+        const char* name;
+    };
     static const Name kNames[] = {
-        {0x08, "Backspace"}, {0x09, "Tab"}, {0x0C, "Num 5"}, {0x10, "Shift"}, {0x13, "Pause"},
-        {0x14, "Caps Lock"}, {0x1B, "Esc"}, {0x20, "Space"}, {0x2C, "Prnt Scrn"},
-        {0x5B, "Left Windows"}, {0x5C, "Right Windows"}, {0x5D, "Application"},
-        {0x6A, "Num *"}, {0x6B, "Num +"}, {0x6D, "Num -"}, {0x6E, "Num Del"}, {0x6F, "Num /"},
-        {0x90, "Num Lock"}, {0x91, "Scroll Lock"}, {0xA0, "Shift"}, {0xA1, "Right Shift"},
-        {0xA2, "Ctrl"}, {0xA3, "Right Ctrl"}, {0xA4, "Alt"}, {0xA5, "Right Alt"},
-        {0xBA, ";"}, {0xBB, "="}, {0xBC, ","}, {0xBD, "-"}, {0xBE, "."}, {0xBF, "/"},
-        {0xC0, "`"}, {0xDB, "["}, {0xDC, "\\"}, {0xDD, "]"}, {0xDE, "'"},
+        {0x08, "Backspace"},
+        {0x09, "Tab"},
+        {0x0C, "Num 5"},
+        {0x10, "Shift"},
+        {0x13, "Pause"},
+        {0x14, "Caps Lock"},
+        {0x1B, "Esc"},
+        {0x20, "Space"},
+        {0x2C, "Prnt Scrn"},
+        {0x5B, "Left Windows"},
+        {0x5C, "Right Windows"},
+        {0x5D, "Application"},
+        {0x6A, "Num *"},
+        {0x6B, "Num +"},
+        {0x6D, "Num -"},
+        {0x6E, "Num Del"},
+        {0x6F, "Num /"},
+        {0x90, "Num Lock"},
+        {0x91, "Scroll Lock"},
+        {0xA0, "Shift"},
+        {0xA1, "Right Shift"},
+        {0xA2, "Ctrl"},
+        {0xA3, "Right Ctrl"},
+        {0xA4, "Alt"},
+        {0xA5, "Right Alt"},
+        {0xBA, ";"},
+        {0xBB, "="},
+        {0xBC, ","},
+        {0xBD, "-"},
+        {0xBE, "."},
+        {0xBF, "/"},
+        {0xC0, "`"},
+        {0xDB, "["},
+        {0xDC, "\\"},
+        {0xDD, "]"},
+        {0xDE, "'"},
     };
     for (const Name& n : kNames)
         if (n.vk == vk) return n.name;

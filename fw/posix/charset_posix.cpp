@@ -105,9 +105,7 @@ const char* SystemCharset() {
     return cs && *cs ? cs : "ASCII";
 }
 
-bool IsUtf8Charset(const char* cs) {
-    return strcasecmp(cs, "UTF-8") == 0 || strcasecmp(cs, "UTF8") == 0;
-}
+bool IsUtf8Charset(const char* cs) { return strcasecmp(cs, "UTF-8") == 0 || strcasecmp(cs, "UTF8") == 0; }
 
 }  // namespace
 

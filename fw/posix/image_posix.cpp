@@ -37,8 +37,8 @@ struct Decoded {
     png_uint_32 width = 0;
     png_uint_32 height = 0;
     std::vector<std::uint32_t> px;  // premultiplied ARGB32
-    std::vector<png_byte> rgba;      // straight RGBA, 8 bits per channel: one row, or all rows
-    std::vector<png_bytep> rows;     // of an interlaced image, whose passes fill every row
+    std::vector<png_byte> rgba;     // straight RGBA, 8 bits per channel: one row, or all rows
+    std::vector<png_bytep> rows;    // of an interlaced image, whose passes fill every row
 };
 
 void ConvertRow(const png_byte* p, std::uint32_t* out, png_uint_32 w) {

@@ -17,9 +17,7 @@ LibraryHandle LoadSharedLibrary(const std::string& path, std::string* error) {
     return h;
 }
 
-void* FindSymbol(LibraryHandle library, const char* name) {
-    return library && name ? dlsym(library, name) : nullptr;
-}
+void* FindSymbol(LibraryHandle library, const char* name) { return library && name ? dlsym(library, name) : nullptr; }
 
 std::string SharedLibraryName(std::string_view base) { return "lib" + std::string(base) + ".so"; }
 

@@ -71,8 +71,7 @@ int RemoveStaleSocketFolders(const std::string& base, const std::string& prefix,
         const std::string dir = base + "/" + name;
         struct stat st {};
         // Our own private folders only: a real folder (not a link), this user's, closed to others.
-        if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() ||
-            (st.st_mode & 077) != 0)
+        if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid() || (st.st_mode & 077) != 0)
             continue;
         std::time_t socketTime = 0;
         const Content what = Look(dir, leaf, socketTime);

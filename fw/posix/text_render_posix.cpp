@@ -18,8 +18,8 @@ struct Layout {
     int wrapWidth = -1;  // pixels; -1: one line per paragraph, no wrapping
 };
 
-void Render(Bitmap& bmp, const Rect& clip, std::string_view utf8, const Font& font,
-            std::uint32_t argb, const Layout& how, TextHint hint) {
+void Render(Bitmap& bmp, const Rect& clip, std::string_view utf8, const Font& font, std::uint32_t argb,
+            const Layout& how, TextHint hint) {
     // The text ends at the first zero, as a zero-terminated string would.
     utf8 = utf8.substr(0, utf8.find('\0'));
     if (utf8.empty() || (argb >> 24) == 0 || clip.IsEmpty() || bmp.width() <= 0) return;
@@ -28,8 +28,7 @@ void Render(Bitmap& bmp, const Rect& clip, std::string_view utf8, const Font& fo
     const std::string text = SanitizeUtf8(utf8);
 
     cairo_surface_t* surface = cairo_image_surface_create_for_data(
-        reinterpret_cast<unsigned char*>(bmp.data()), CAIRO_FORMAT_ARGB32, bmp.width(),
-        bmp.height(), bmp.stride());
+        reinterpret_cast<unsigned char*>(bmp.data()), CAIRO_FORMAT_ARGB32, bmp.width(), bmp.height(), bmp.stride());
     if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
         cairo_surface_destroy(surface);
         return;
@@ -45,8 +44,8 @@ void Render(Bitmap& bmp, const Rect& clip, std::string_view utf8, const Font& fo
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
-    cairo_font_options_set_hint_style(options, hint == TextHint::ClearTypeGridFit ? CAIRO_HINT_STYLE_FULL
-                                                                                  : CAIRO_HINT_STYLE_SLIGHT);
+    cairo_font_options_set_hint_style(
+        options, hint == TextHint::ClearTypeGridFit ? CAIRO_HINT_STYLE_FULL : CAIRO_HINT_STYLE_SLIGHT);
     pango_cairo_context_set_font_options(pango_layout_get_context(layout), options);
     cairo_font_options_destroy(options);
     pango_layout_context_changed(layout);
@@ -64,8 +63,8 @@ void Render(Bitmap& bmp, const Rect& clip, std::string_view utf8, const Font& fo
     }
     pango_layout_set_text(layout, text.data(), static_cast<int>(text.size()));
 
-    cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0,
-                          (argb & 0xFF) / 255.0, (argb >> 24) / 255.0);
+    cairo_set_source_rgba(cr, ((argb >> 16) & 0xFF) / 255.0, ((argb >> 8) & 0xFF) / 255.0, (argb & 0xFF) / 255.0,
+                          (argb >> 24) / 255.0);
     cairo_move_to(cr, how.origin.x, how.origin.y);
     pango_cairo_show_layout(cr, layout);
 
@@ -77,16 +76,13 @@ void Render(Bitmap& bmp, const Rect& clip, std::string_view utf8, const Font& fo
 
 }  // namespace
 
-void Canvas::DrawText(std::string_view utf8, const Font& font, std::uint32_t argb, Point origin,
-                      TextHint hint) {
+void Canvas::DrawText(std::string_view utf8, const Font& font, std::uint32_t argb, Point origin, TextHint hint) {
     Render(target_, ClipRect(), utf8, font, argb, Layout{origin, -1}, hint);
 }
 
-void Canvas::DrawText(std::string_view utf8, const Font& font, std::uint32_t argb,
-                      const Rect& layout, TextHint hint) {
+void Canvas::DrawText(std::string_view utf8, const Font& font, std::uint32_t argb, const Rect& layout, TextHint hint) {
     if (layout.IsEmpty()) return;
-    Render(target_, ClipRect().Intersect(layout), utf8, font, argb,
-           Layout{layout.TopLeft(), layout.Width()}, hint);
+    Render(target_, ClipRect().Intersect(layout), utf8, font, argb, Layout{layout.TopLeft(), layout.Width()}, hint);
 }
 
 }  // namespace fw

@@ -18,8 +18,8 @@ namespace fw::win32 {
 namespace {
 
 constexpr const wchar_t* kWakeClass = L"RaduVoveWake";
-constexpr UINT kWakeMsg = WM_APP + 1;      // fw messages were posted
-constexpr UINT kRunSoonMsg = WM_APP + 2;   // work was handed to the UI thread
+constexpr UINT kWakeMsg = WM_APP + 1;     // fw messages were posted
+constexpr UINT kRunSoonMsg = WM_APP + 2;  // work was handed to the UI thread
 
 std::atomic<HWND> g_wake{nullptr};  // made once at start-up; read by any thread
 std::atomic<bool> g_wakePending{false};

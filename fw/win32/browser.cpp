@@ -129,8 +129,7 @@ private:
                 IHTMLElement* el = nullptr;
                 if (SUCCEEDED(itemDisp->QueryInterface(IID_IHTMLElement, reinterpret_cast<void**>(&el))) && el) {
                     BSTR elId = nullptr;
-                    if (SUCCEEDED(el->get_id(&elId)) && elId &&
-                        std::wstring_view(elId, SysStringLen(elId)) == wantId) {
+                    if (SUCCEEDED(el->get_id(&elId)) && elId && std::wstring_view(elId, SysStringLen(elId)) == wantId) {
                         BSTR text = nullptr;
                         el->get_innerText(&text);
                         result = text ? windows::Narrow(std::wstring_view(text, SysStringLen(text))) : std::string();

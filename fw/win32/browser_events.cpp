@@ -112,8 +112,10 @@ HRESULT Sink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXC
     }
     case DISPID_DOCUMENTCOMPLETE: {  // (pDisp, URL): frames too, the top-level page last
         const std::string url = VariantText(Arg(p, 1));
-        if (s.IsTop(frame(0))) s.refresh.End();
-        else s.refresh.FrameAt(url);
+        if (s.IsTop(frame(0)))
+            s.refresh.End();
+        else
+            s.refresh.FrameAt(url);
         if (BrowserEvents* e = events()) e->DocumentComplete(url);
         break;
     }
@@ -156,8 +158,7 @@ HRESULT Sink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p, VARIANT*, EXC
             s.refresh.End();
         break;
     }
-    default:
-        break;
+    default: break;
     }
     --g_eventDepth;
     s.Release();

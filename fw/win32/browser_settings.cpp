@@ -36,10 +36,10 @@ void ConfigureBrowserEngine() {
     // <audio autoplay> or media started by script plays with sound without a click, as soon as
     // the document mode above gives the page HTML5 media at all (IE7 mode has no <audio>).
     // The protections a browser has and a host gets only when it asks.
-    for (INTERNETFEATURELIST f : {FEATURE_ZONE_ELEVATION, FEATURE_MIME_HANDLING, FEATURE_MIME_SNIFFING,
-                                  FEATURE_WINDOW_RESTRICTIONS, FEATURE_RESTRICT_ACTIVEXINSTALL,
-                                  FEATURE_VALIDATE_NAVIGATE_URL, FEATURE_DISABLE_MK_PROTOCOL, FEATURE_SAFE_BINDTOOBJECT,
-                                  FEATURE_UNC_SAVEDFILECHECK, FEATURE_LOCALMACHINE_LOCKDOWN})
+    for (INTERNETFEATURELIST f :
+         {FEATURE_ZONE_ELEVATION, FEATURE_MIME_HANDLING, FEATURE_MIME_SNIFFING, FEATURE_WINDOW_RESTRICTIONS,
+          FEATURE_RESTRICT_ACTIVEXINSTALL, FEATURE_VALIDATE_NAVIGATE_URL, FEATURE_DISABLE_MK_PROTOCOL,
+          FEATURE_SAFE_BINDTOOBJECT, FEATURE_UNC_SAVEDFILECHECK, FEATURE_LOCALMACHINE_LOCKDOWN})
         CoInternetSetFeatureEnabled(f, SET_FEATURE_ON_PROCESS, TRUE);
 }
 

@@ -52,15 +52,13 @@ LRESULT CALLBACK HostProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
         if (site) site->Resize();
         return 0;
-    case WM_ERASEBKGND:
-        return 1;  // the control paints all of it
+    case WM_ERASEBKGND: return 1;  // the control paints all of it
     case WM_DESTROY:
         // The window that holds it is going: the control goes first, while its own windows
         // still exist.
         if (site) site->Close(true);
         return 0;
-    default:
-        return DefWindowProcW(hwnd, msg, wp, lp);
+    default: return DefWindowProcW(hwnd, msg, wp, lp);
     }
 }
 
@@ -77,8 +75,8 @@ Site* SiteOfHost(HWND hwnd) {
 }  // namespace
 
 bool Site::Open(HWND parent, int id, const Rect& rect) {
-    host = CreateWindowExW(0, kHostClass, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
-                           rect.left, rect.top, rect.Width(), rect.Height(), parent,
+    host = CreateWindowExW(0, kHostClass, nullptr, WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, rect.left,
+                           rect.top, rect.Width(), rect.Height(), parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), Instance(), this);
     if (!host) return false;
     if (FAILED(CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,

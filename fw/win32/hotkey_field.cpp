@@ -23,16 +23,16 @@ public:
     bool Make(Window& parent, int id, const Rect& rect, const std::string& face, int pointSize) {
         HWND parentHwnd = win32::HwndOf(parent.handle());
         if (!parentHwnd) return false;
-        hwnd_ = CreateWindowExW(0, HOTKEY_CLASSW, L"", kFieldStyle, rect.left, rect.top, rect.Width(), rect.Height(),
-                                parentHwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), win32::Instance(),
-                                nullptr);
+        hwnd_ =
+            CreateWindowExW(0, HOTKEY_CLASSW, L"", kFieldStyle, rect.left, rect.top, rect.Width(), rect.Height(),
+                            parentHwnd, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), win32::Instance(), nullptr);
         if (!hwnd_) return false;
         HDC dc = GetDC(parentHwnd);
         const int height = -MulDiv(pointSize, GetDeviceCaps(dc, LOGPIXELSY), 72);
         ReleaseDC(parentHwnd, dc);
-        font_ = CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                            windows::Wide(face).c_str());
+        font_ =
+            CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, windows::Wide(face).c_str());
         if (font_) SendMessageW(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
         return true;
     }

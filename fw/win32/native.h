@@ -34,15 +34,15 @@ namespace fw::backend {
 struct Native {
     Window* owner = nullptr;
     Handle handle = kNoWindow;
-    HWND hwnd = nullptr;        // null once the system's window is gone
-    Native* parent = nullptr;   // parent of a child, owner of a pop-up
-    bool child = false;         // WS_CHILD in the parent's client area
-    bool layered = false;       // shows the picture of UpdateLayered, never paints
-    int applying = 0;           // > 0 while we change the window ourselves: no reports then
+    HWND hwnd = nullptr;       // null once the system's window is gone
+    Native* parent = nullptr;  // parent of a child, owner of a pop-up
+    bool child = false;        // WS_CHILD in the parent's client area
+    bool layered = false;      // shows the picture of UpdateLayered, never paints
+    int applying = 0;          // > 0 while we change the window ourselves: no reports then
     Cursor cursor = Cursor::Arrow;
     std::set<unsigned> timers;
     HICON bigIcon = nullptr, smallIcon = nullptr;
-    Bitmap back;                // back buffer of an ordinary window
+    Bitmap back;                   // back buffer of an ordinary window
     HBITMAP layeredDib = nullptr;  // the DIB section of the last layered picture
     void* layeredBits = nullptr;
     int layeredW = 0, layeredH = 0;

@@ -73,8 +73,7 @@ LRESULT CALLBACK PopupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (Popup* p = PopupOf(hwnd); p && p->control && wp != SIZE_MINIMIZED)
             p->control->Move(Rect{0, 0, LOWORD(lp), HIWORD(lp)});
         return 0;
-    case WM_ERASEBKGND:
-        return 1;  // the control paints all of it
+    case WM_ERASEBKGND: return 1;  // the control paints all of it
     case WM_NCDESTROY: {
         // The control went with its host window, a child destroyed before this message.
         auto& popups = Popups();
@@ -82,8 +81,7 @@ LRESULT CALLBACK PopupProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                      popups.end());
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -113,9 +111,9 @@ bool OpenPopup(HWND owner, VARIANT* ppDisp, const std::string& url, bool silent)
     AdjustWindowRectEx(&frame, kPopupStyle, FALSE, 0);
     Popup* p = Popups().emplace_back(std::make_unique<Popup>()).get();
     p->owner = owner;
-    const HWND hwnd = CreateWindowExW(0, kPopupClass, windows::Wide(url).c_str(), kPopupStyle, CW_USEDEFAULT,
-                                      CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, owner,
-                                      nullptr, Instance(), p);
+    const HWND hwnd =
+        CreateWindowExW(0, kPopupClass, windows::Wide(url).c_str(), kPopupStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                        frame.right - frame.left, frame.bottom - frame.top, owner, nullptr, Instance(), p);
     if (!hwnd) {
         std::erase_if(Popups(), [](auto& q) { return !q->hwnd; });  // never had its window
         return false;

@@ -38,9 +38,9 @@ public:
 
 private:
     bool refreshing_ = false;
-    bool pageSeen_ = false;        // the refresh's own top-level navigation came
-    std::string pageUrl_;          // the page being refreshed, without its fragment
-    std::set<std::string> frames_; // the addresses of the current page's frames
+    bool pageSeen_ = false;         // the refresh's own top-level navigation came
+    std::string pageUrl_;           // the page being refreshed, without its fragment
+    std::set<std::string> frames_;  // the addresses of the current page's frames
 };
 
 }  // namespace fw::win32

@@ -42,10 +42,8 @@ bool IsRoutedInput(UINT msg) {
     case WM_MOUSELEAVE:
     case WM_NCLBUTTONDOWN:
     case WM_SYSCOMMAND:
-    case WM_CLOSE:
-        return true;
-    default:
-        return false;
+    case WM_CLOSE: return true;
+    default: return false;
     }
 }
 
@@ -244,28 +242,18 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     // fw/common sends these itself, when the client asks and after what the platform did.
     case WM_CREATE:
     case WM_MOVE:
-    case WM_SIZE:
-        return 0;
-    case WM_SHOWWINDOW:
-        return DefWindowProcW(hwnd, msg, wp, lp);
-    case WM_DESTROY:
-        DestroyedBySystem(n);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;  // every pixel is painted from the back buffer
-    case WM_PAINT:
-        Paint(n);
-        return 0;
+    case WM_SIZE: return 0;
+    case WM_SHOWWINDOW: return DefWindowProcW(hwnd, msg, wp, lp);
+    case WM_DESTROY: DestroyedBySystem(n); return 0;
+    case WM_ERASEBKGND: return 1;  // every pixel is painted from the back buffer
+    case WM_PAINT: Paint(n); return 0;
     case WM_WINDOWPOSCHANGED:
         // Not passed on: the system's WM_MOVE and WM_SIZE would follow, and fw/common sends
         // its own.
         if (n->applying == 0) ReportPlatformChange(n);
         return 0;
-    case WM_GETMINMAXINFO:
-        FillMinMaxInfo(n, reinterpret_cast<MINMAXINFO*>(lp));
-        return 0;
-    case WM_NCHITTEST:
-        return w.WindowProc(WM_NCHITTEST, 0, lp);
+    case WM_GETMINMAXINFO: FillMinMaxInfo(n, reinterpret_cast<MINMAXINFO*>(lp)); return 0;
+    case WM_NCHITTEST: return w.WindowProc(WM_NCHITTEST, 0, lp);
     case WM_SETCURSOR:
         // A control inside the window (the browser) sets its own cursor.
         if (reinterpret_cast<HWND>(wp) != hwnd) return FALSE;
@@ -280,8 +268,7 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         // The user logs off: the program ends as if the main window were closed.
         if (wp && MainWindow() == &w) w.WindowProc(WM_CLOSE, 0, 0);
         return 0;
-    default:
-        break;
+    default: break;
     }
 
     if (IsRoutedInput(msg)) {
@@ -327,10 +314,9 @@ Native* CreateNative(Window& owner, const CreateParams& params) {
     const Rect r = Place(n).rect;
     const std::wstring caption = windows::Wide(params.caption);
     ++n->applying;
-    HWND hwnd = CreateWindowExW(ex, kWindowClass, caption.c_str(), style, r.left, r.top, r.Width(), r.Height(),
-                                parent ? parent->hwnd : nullptr,
-                                n->child ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(params.id)) : nullptr,
-                                Instance(), n);
+    HWND hwnd = CreateWindowExW(
+        ex, kWindowClass, caption.c_str(), style, r.left, r.top, r.Width(), r.Height(), parent ? parent->hwnd : nullptr,
+        n->child ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(params.id)) : nullptr, Instance(), n);
     --n->applying;
     if (!hwnd) {
         delete n;

@@ -51,8 +51,7 @@ bool SameObject(IUnknown* a, IUnknown* b) {
 bool ScriptCallerMayUseBridge(IServiceProvider* caller) {
     if (!caller) return true;  // not a script: nothing to tell
     IHTMLWindow2* window = nullptr;
-    if (FAILED(caller->QueryService(SID_SHTMLWindow, IID_IHTMLWindow2, reinterpret_cast<void**>(&window))) ||
-        !window)
+    if (FAILED(caller->QueryService(SID_SHTMLWindow, IID_IHTMLWindow2, reinterpret_cast<void**>(&window))) || !window)
         return true;  // the engine names no calling document
     IHTMLWindow2* top = nullptr;
     if (FAILED(window->get_top(&top))) top = nullptr;

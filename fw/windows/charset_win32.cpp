@@ -37,12 +37,12 @@ std::string FromUtf8(std::string_view utf8, UINT cp) {
     const auto* wp = reinterpret_cast<const wchar_t*>(w.data());
     // Whole text in one call when every character has its bytes.
     BOOL lossy = FALSE;
-    const int need = WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wp, static_cast<int>(w.size()), nullptr,
-                                         0, nullptr, &lossy);
+    const int need =
+        WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wp, static_cast<int>(w.size()), nullptr, 0, nullptr, &lossy);
     if (need > 0 && !lossy) {
         std::string out(static_cast<std::size_t>(need), '\0');
-        WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wp, static_cast<int>(w.size()), out.data(), need,
-                            nullptr, nullptr);
+        WideCharToMultiByte(cp, WC_NO_BEST_FIT_CHARS, wp, static_cast<int>(w.size()), out.data(), need, nullptr,
+                            nullptr);
         return out;
     }
     // Otherwise character by character: one '?' for each that the page lacks (a character
@@ -75,8 +75,10 @@ std::string ToUtf8(std::string_view bytes, UINT cp) {
             n = 1;  // a lead byte whose trail does not fit: the lead byte alone is bad
             got = 0;
         }
-        if (got > 0) out.append(reinterpret_cast<const char16_t*>(ch), static_cast<std::size_t>(got));
-        else out += u'?';
+        if (got > 0)
+            out.append(reinterpret_cast<const char16_t*>(ch), static_cast<std::size_t>(got));
+        else
+            out += u'?';
         i += n;
     }
     return Utf16ToUtf8(out);

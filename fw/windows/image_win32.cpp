@@ -92,8 +92,8 @@ bool Decode(std::span<const std::uint8_t> bytes, int& width, int& height, std::v
     ComScope com;
     if (!com.ok()) return false;
     windows::ComPtr<IWICImagingFactory> factory;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                                IID_IWICImagingFactory, reinterpret_cast<void**>(factory.put()))))
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+                                reinterpret_cast<void**>(factory.put()))))
         return false;
     windows::ComPtr<IWICStream> stream;
     if (FAILED(factory->CreateStream(stream.put())) ||
@@ -109,8 +109,8 @@ bool Decode(std::span<const std::uint8_t> bytes, int& width, int& height, std::v
     if (FAILED(frame->GetSize(&w, &h)) || w == 0 || h == 0 || w > kMaxSide || h > kMaxSide) return false;
     windows::ComPtr<IWICFormatConverter> converter;
     if (FAILED(factory->CreateFormatConverter(converter.put())) ||
-        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr,
-                                     0.0, WICBitmapPaletteTypeCustom)))
+        FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                     WICBitmapPaletteTypeCustom)))
         return false;
     try {
         px.resize(static_cast<std::size_t>(w) * h);

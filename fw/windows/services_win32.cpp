@@ -86,16 +86,20 @@ UrlCacheResult ClearUrlCacheExceptCookies() {
     std::vector<std::wstring> urls;
     for (bool more = true; more;) {
         const auto* info = reinterpret_cast<const INTERNET_CACHE_ENTRY_INFOW*>(buf.data());
-        if (info->CacheEntryType & COOKIE_CACHE_ENTRY) ++r.kept;
-        else if (info->lpszSourceUrlName) urls.emplace_back(info->lpszSourceUrlName);
+        if (info->CacheEntryType & COOKIE_CACHE_ENTRY)
+            ++r.kept;
+        else if (info->lpszSourceUrlName)
+            urls.emplace_back(info->lpszSourceUrlName);
         more = ReadEntry(buf, [&](INTERNET_CACHE_ENTRY_INFOW* i, DWORD* size) {
             return FindNextUrlCacheEntryW(find, i, size) != FALSE;
         });
     }
     FindCloseUrlCache(find);
     for (const std::wstring& url : urls) {
-        if (DeleteUrlCacheEntryW(url.c_str())) ++r.deleted;
-        else ++r.failed;
+        if (DeleteUrlCacheEntryW(url.c_str()))
+            ++r.deleted;
+        else
+            ++r.failed;
     }
     return r;
 }

@@ -20,7 +20,7 @@ std::string ExecutablePath() {
             return windows::Narrow(buf);
         }
         if (buf.size() >= 32768) return {};  // the longest path Windows has
-        buf.resize(buf.size() * 2);           // cut short: try again with more room
+        buf.resize(buf.size() * 2);          // cut short: try again with more room
     }
 }
 

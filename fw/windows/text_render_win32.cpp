@@ -42,9 +42,8 @@ void Render(Bitmap& bmp, const Rect& clip, std::string_view utf8, const Font& fo
 
     const std::optional<std::wstring> family = windows::ResolveFontFamily(font.face);
     Gdiplus::FontFamily named(family ? family->c_str() : L"");
-    const Gdiplus::FontFamily* fam = family && named.GetLastStatus() == Gdiplus::Ok
-                                         ? &named
-                                         : Gdiplus::FontFamily::GenericSansSerif();
+    const Gdiplus::FontFamily* fam =
+        family && named.GetLastStatus() == Gdiplus::Ok ? &named : Gdiplus::FontFamily::GenericSansSerif();
     Gdiplus::Font f(fam, static_cast<Gdiplus::REAL>(font.pixelSize > 0 ? font.pixelSize : 1),
                     font.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
     if (f.GetLastStatus() != Gdiplus::Ok) return;
@@ -62,9 +61,10 @@ void Render(Bitmap& bmp, const Rect& clip, std::string_view utf8, const Font& fo
         g.DrawString(text.c_str(), len, &f, box, &format, &brush);
     } else {
         format.SetFormatFlags(format.GetFormatFlags() | Gdiplus::StringFormatFlagsNoWrap);
-        g.DrawString(text.c_str(), len, &f,
-                     Gdiplus::PointF(static_cast<Gdiplus::REAL>(how.origin.x), static_cast<Gdiplus::REAL>(how.origin.y)),
-                     &format, &brush);
+        g.DrawString(
+            text.c_str(), len, &f,
+            Gdiplus::PointF(static_cast<Gdiplus::REAL>(how.origin.x), static_cast<Gdiplus::REAL>(how.origin.y)),
+            &format, &brush);
     }
     g.Flush(Gdiplus::FlushIntentionSync);
 }
@@ -75,8 +75,7 @@ void Canvas::DrawText(std::string_view utf8, const Font& font, std::uint32_t arg
     Render(target_, ClipRect(), utf8, font, argb, Layout{origin, -1}, hint);
 }
 
-void Canvas::DrawText(std::string_view utf8, const Font& font, std::uint32_t argb, const Rect& layout,
-                      TextHint hint) {
+void Canvas::DrawText(std::string_view utf8, const Font& font, std::uint32_t argb, const Rect& layout, TextHint hint) {
     if (layout.IsEmpty()) return;
     Render(target_, ClipRect().Intersect(layout), utf8, font, argb, Layout{layout.TopLeft(), layout.Width()}, hint);
 }

@@ -158,10 +158,9 @@ RV_FW_SYSTEM_NAMES(RV_FW_KEEP_SYSTEM_VALUE)
 #include "fw/message_box.h"
 #include "fw/messages.h"
 
-#define RV_FW_CHECK_SYSTEM_VALUE(name)                                                     \
-    static_assert(static_cast<long long>(fw::name) ==                                     \
-                      static_cast<long long>(fw::windows_api_detail::system_##name),       \
-                  "fw::" #name " differs from the system's value");                        \
+#define RV_FW_CHECK_SYSTEM_VALUE(name)                                                                               \
+    static_assert(static_cast<long long>(fw::name) == static_cast<long long>(fw::windows_api_detail::system_##name), \
+                  "fw::" #name " differs from the system's value");                                                  \
     using fw::name;
 RV_FW_SYSTEM_NAMES(RV_FW_CHECK_SYSTEM_VALUE)
 #undef RV_FW_CHECK_SYSTEM_VALUE

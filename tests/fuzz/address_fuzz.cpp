@@ -25,8 +25,10 @@ namespace {
 std::vector<std::string> Texts(const std::uint8_t* data, std::size_t size) {
     std::vector<std::string> out(1);
     for (std::size_t i = 0; i < size; ++i) {
-        if (data[i] == 0) out.emplace_back();
-        else out.back() += static_cast<char>(data[i]);
+        if (data[i] == 0)
+            out.emplace_back();
+        else
+            out.back() += static_cast<char>(data[i]);
     }
     return out;
 }
@@ -80,9 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::vector<std::string> t = Texts(data + 1, size - 1);
     auto text = [&](std::size_t i) { return i < t.size() ? t[i] : std::string(); };
     switch (data[0] % 2) {
-    case 0:
-        CheckHost(text(0), text(1));
-        break;
+    case 0: CheckHost(text(0), text(1)); break;
     default:
         CheckFrame(text(0), text(1), std::vector<std::string>(t.begin() + (t.size() > 2 ? 2 : t.size()), t.end()));
         break;

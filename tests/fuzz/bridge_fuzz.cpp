@@ -35,8 +35,7 @@ public:
     std::u16string Units(bool wide) {
         const std::size_t len = Value<std::uint16_t>() % 2048;
         std::u16string s;
-        for (std::size_t i = 0; i < len && n_ > 0; ++i)
-            s += wide ? Value<char16_t>() : static_cast<char16_t>(Byte());
+        for (std::size_t i = 0; i < len && n_ > 0; ++i) s += wide ? Value<char16_t>() : static_cast<char16_t>(Byte());
         return s;
     }
 
@@ -80,18 +79,14 @@ struct Object : IDispatch {
     ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                     EXCEPINFO*, UINT*) override {
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
         return E_NOTIMPL;
     }
 };
 
 BSTR NewBstr(const std::u16string& s) {
-    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()),
-                             static_cast<UINT>(s.size()));
+    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(s.data()), static_cast<UINT>(s.size()));
 }
 
 constexpr std::size_t kMaxArgs = 8;
@@ -107,27 +102,70 @@ struct Referents {
     }
 };
 
-VARIANT MakeArg(Reader& in, std::size_t i, Referents& refs, Object& object,
-                const std::vector<VARIANT>& earlier) {
+VARIANT MakeArg(Reader& in, std::size_t i, Referents& refs, Object& object, const std::vector<VARIANT>& earlier) {
     VARIANT v;
     VariantInit(&v);
     switch (in.Byte() % 22) {
     case 0: break;  // empty
     case 1: v.vt = VT_NULL; break;
-    case 2: v.vt = VT_I2; v.iVal = in.Value<SHORT>(); break;
-    case 3: v.vt = VT_I4; v.lVal = in.Value<LONG>(); break;
-    case 4: v.vt = VT_R4; v.fltVal = in.Value<float>(); break;
-    case 5: v.vt = VT_R8; v.dblVal = in.Value<double>(); break;
-    case 6: v.vt = VT_BOOL; v.boolVal = in.Value<VARIANT_BOOL>(); break;
-    case 7: v.vt = VT_BSTR; v.bstrVal = NewBstr(in.Units(false)); break;
-    case 8: v.vt = VT_BSTR; v.bstrVal = NewBstr(in.Units(true)); break;
-    case 9: v.vt = VT_BSTR; v.bstrVal = nullptr; break;
-    case 10: v.vt = VT_DISPATCH; v.pdispVal = &object; object.AddRef(); break;
-    case 11: v.vt = VT_UNKNOWN; v.punkVal = &object; object.AddRef(); break;
-    case 12: v.vt = VT_I1; v.cVal = static_cast<CHAR>(in.Byte()); break;
-    case 13: v.vt = VT_UI8; v.ullVal = in.Value<ULONGLONG>(); break;
-    case 14: v.vt = VT_I8; v.llVal = in.Value<LONGLONG>(); break;
-    case 15: v.vt = VT_UI4; v.ulVal = in.Value<ULONG>(); break;
+    case 2:
+        v.vt = VT_I2;
+        v.iVal = in.Value<SHORT>();
+        break;
+    case 3:
+        v.vt = VT_I4;
+        v.lVal = in.Value<LONG>();
+        break;
+    case 4:
+        v.vt = VT_R4;
+        v.fltVal = in.Value<float>();
+        break;
+    case 5:
+        v.vt = VT_R8;
+        v.dblVal = in.Value<double>();
+        break;
+    case 6:
+        v.vt = VT_BOOL;
+        v.boolVal = in.Value<VARIANT_BOOL>();
+        break;
+    case 7:
+        v.vt = VT_BSTR;
+        v.bstrVal = NewBstr(in.Units(false));
+        break;
+    case 8:
+        v.vt = VT_BSTR;
+        v.bstrVal = NewBstr(in.Units(true));
+        break;
+    case 9:
+        v.vt = VT_BSTR;
+        v.bstrVal = nullptr;
+        break;
+    case 10:
+        v.vt = VT_DISPATCH;
+        v.pdispVal = &object;
+        object.AddRef();
+        break;
+    case 11:
+        v.vt = VT_UNKNOWN;
+        v.punkVal = &object;
+        object.AddRef();
+        break;
+    case 12:
+        v.vt = VT_I1;
+        v.cVal = static_cast<CHAR>(in.Byte());
+        break;
+    case 13:
+        v.vt = VT_UI8;
+        v.ullVal = in.Value<ULONGLONG>();
+        break;
+    case 14:
+        v.vt = VT_I8;
+        v.llVal = in.Value<LONGLONG>();
+        break;
+    case 15:
+        v.vt = VT_UI4;
+        v.ulVal = in.Value<ULONG>();
+        break;
     case 16:
         refs.text[i] = NewBstr(in.Units(false));
         v.vt = VT_BYREF | VT_BSTR;
@@ -148,7 +186,10 @@ VARIANT MakeArg(Reader& in, std::size_t i, Referents& refs, Object& object,
         v.vt = VT_BYREF | VT_VARIANT;
         v.pvarVal = &refs.variant[i];
         break;
-    case 20: v.vt = VT_DATE; v.date = in.Value<double>(); break;
+    case 20:
+        v.vt = VT_DATE;
+        v.date = in.Value<double>();
+        break;
     default:  // any type tag at all, with an empty payload
         v.vt = in.Value<VARTYPE>();
         break;
@@ -178,8 +219,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::uint8_t how = in.Byte();
     DISPID id = DISPID_WD_JAPI;
-    if ((how & 3) == 1) id = DISPID_API_CLOSE;
-    else if ((how & 3) == 2) id = in.Value<DISPID>();
+    if ((how & 3) == 1)
+        id = DISPID_API_CLOSE;
+    else if ((how & 3) == 2)
+        id = in.Value<DISPID>();
     const bool withResult = how & 4;
     const bool withParams = !(how & 8);
 
@@ -193,8 +236,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VariantInit(&result);
     result.vt = VT_I4;
     result.lVal = 77;
-    const HRESULT hr = bridge.Invoke(id, IID_NULL, 0, DISPATCH_METHOD,
-                                     withParams ? &params : nullptr,
+    const HRESULT hr = bridge.Invoke(id, IID_NULL, 0, DISPATCH_METHOD, withParams ? &params : nullptr,
                                      withResult ? &result : nullptr, nullptr, nullptr);
 
     const bool known = id == DISPID_WD_JAPI || id == DISPID_API_CLOSE;

@@ -3,10 +3,10 @@
 // target traps, which libFuzzer reports as a crash with the input that broke it.
 #include <cstdio>
 
-#define FUZZ_CHECK(ok)                                                                 \
-    do {                                                                               \
-        if (!(ok)) {                                                                   \
+#define FUZZ_CHECK(ok)                                                                  \
+    do {                                                                                \
+        if (!(ok)) {                                                                    \
             std::fprintf(stderr, "broken rule: %s (%s:%d)\n", #ok, __FILE__, __LINE__); \
-            __builtin_trap();                                                          \
-        }                                                                              \
+            __builtin_trap();                                                           \
+        }                                                                               \
     } while (0)

@@ -44,7 +44,8 @@ void CheckPoll(std::string_view body, std::uint64_t cursor) {
     std::set<std::uint64_t> lines;  // the numbers of the answer's message lines
     for (std::size_t pos = 0; pos <= body.size();) {
         const std::size_t nl = body.find('\n', pos);
-        const std::string_view line = body.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
+        const std::string_view line =
+            body.substr(pos, nl == std::string_view::npos ? std::string_view::npos : nl - pos);
         std::uint64_t seq = 0;
         if (line.substr(0, 2) == "m " && IsSeq(line.substr(2)) && supportim::ParseSeq(line.substr(2), &seq))
             lines.insert(seq);
@@ -92,8 +93,8 @@ void CheckFormEncode(const std::string& bytes) {
             i += 2;
             continue;
         }
-        FUZZ_CHECK((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '-' || c == '.' ||
-              c == '_' || c == '~');
+        FUZZ_CHECK((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '-' || c == '.' || c == '_' ||
+                   c == '~');
         back += c;
     }
     FUZZ_CHECK(back == bytes);

@@ -25,8 +25,7 @@
 namespace {
 
 constexpr std::array<const char*, 3> kSections = {"dmor", "hosts", "DMOR"};
-constexpr std::array<const char*, 8> kKeys = {"hotkey", "hotName", "filename", "uid",
-                                              "start",  "portal",  "CS",       "gid"};
+constexpr std::array<const char*, 8> kKeys = {"hotkey", "hotName", "filename", "uid", "start", "portal", "CS", "gid"};
 
 std::string Lower(std::string s) {
     for (char& c : s)
@@ -69,8 +68,10 @@ void CheckHosts(const app::IniFile& f) {
     const shared::Hosts& d = shared::DefaultHosts();
     auto one = [&](const char* key, const std::string& taken, const std::string& def) {
         const auto v = f.Get("hosts", key);
-        if (v && shared::IsValidHost(*v)) FUZZ_CHECK(taken == *v);
-        else FUZZ_CHECK(taken == def);
+        if (v && shared::IsValidHost(*v))
+            FUZZ_CHECK(taken == *v);
+        else
+            FUZZ_CHECK(taken == def);
     };
     one("portal", h.portal, d.portal);
     one("game", h.game, d.game);

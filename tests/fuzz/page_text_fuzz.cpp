@@ -27,9 +27,12 @@ void CheckOpenGame(const std::string& text) {
     const std::size_t bars = static_cast<std::size_t>(std::count(text.begin(), text.end(), '|'));
     FUZZ_CHECK(f1.find('|') == std::string::npos || bars == 0);
     FUZZ_CHECK(f2.find('|') == std::string::npos);
-    if (bars == 0) FUZZ_CHECK(f1 == text && f2.empty() && f3.empty());
-    else if (bars == 1) FUZZ_CHECK(f2.empty() && f1 + "|" + f3 == text);
-    else FUZZ_CHECK(f1 + "|" + f2 + "|" + f3 == text);
+    if (bars == 0)
+        FUZZ_CHECK(f1 == text && f2.empty() && f3.empty());
+    else if (bars == 1)
+        FUZZ_CHECK(f2.empty() && f1 + "|" + f3 == text);
+    else
+        FUZZ_CHECK(f1 + "|" + f2 + "|" + f3 == text);
 }
 
 void CheckServiceList(const std::string& list, bool utf8) {

@@ -159,9 +159,9 @@ TEST(HttpClient, AnswersFailedAtOnceForAnythingButHttpAndHttps) {
     RawServer server(Reply("1"));
     CHttpClient client;
     const std::string hostPort = "127.0.0.1:" + std::to_string(server.port());
-    for (const std::string& address : {server.Url("/x", "ftp"), std::string("file:///etc/hostname"),
-                                       server.Url("/x", "gopher"), server.Url("/x", "httpx"), hostPort + "/x",
-                                       std::string(""), std::string("http:/") + hostPort}) {
+    for (const std::string& address :
+         {server.Url("/x", "ftp"), std::string("file:///etc/hostname"), server.Url("/x", "gopher"),
+          server.Url("/x", "httpx"), hostPort + "/x", std::string(""), std::string("http:/") + hostPort}) {
         std::string response = "stale";
         const auto t0 = Clock::now();
         EXPECT_EQ(client.Get(address, response), CHttpClient::kFailed) << address;
@@ -247,7 +247,8 @@ TEST(HttpClient, TimesOutWithinTheTimesSetOnASilentOrUnreachableServer) {
     CHttpClient client;
     client.SetTimeouts({milliseconds(2000), milliseconds(300)});
     std::string response = "stale";
-    for (const std::string& reply : {std::string(), std::string("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\npart")}) {
+    for (const std::string& reply :
+         {std::string(), std::string("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\npart")}) {
         // Silent from the start, or after the headers and part of the body (which is not
         // handed out).
         RawServer server(reply);

@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[1], "add") == 0) {
             ok = CertAddCertificateContextToStore(store, cert, CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
         } else {
-            PCCERT_CONTEXT found = CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert, nullptr);
+            PCCERT_CONTEXT found =
+                CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, cert, nullptr);
             ok = !found || CertDeleteCertificateFromStore(found);
         }
     }

@@ -95,8 +95,8 @@ static gboolean on_poll(gpointer data) {
     Probe* p = data;
     if (!p->until || p->finishing) return G_SOURCE_REMOVE;
     if (p->loaded && !p->asking) {
-        char* script = g_strdup_printf("(function () { try { return !!(%s); } catch (e) { return false; } })()",
-                                       p->until);
+        char* script =
+            g_strdup_printf("(function () { try { return !!(%s); } catch (e) { return false; } })()", p->until);
         p->asking = TRUE;
         webkit_web_view_evaluate_javascript(p->view, script, -1, NULL, NULL, NULL, on_until, p);
         g_free(script);
@@ -121,8 +121,7 @@ static void on_load_changed(WebKitWebView* view, WebKitLoadEvent event, gpointer
     if (event == WEBKIT_LOAD_FINISHED) ((Probe*)data)->loaded = TRUE;
 }
 
-static gboolean on_load_failed(WebKitWebView* view, WebKitLoadEvent event, char* uri, GError* error,
-                               gpointer data) {
+static gboolean on_load_failed(WebKitWebView* view, WebKitLoadEvent event, char* uri, GError* error, gpointer data) {
     (void)view;
     (void)event;
     Probe* p = data;
@@ -142,8 +141,8 @@ int main(int argc, char** argv) {
         const char* a = argv[i];
         if (strncmp(a, "--size=", 7) == 0) {
             char tail = 0;
-            if (sscanf(a + 7, "%dx%d%c", &width, &height, &tail) != 2 || width < 1 || height < 1 ||
-                width > 8192 || height > 8192)
+            if (sscanf(a + 7, "%dx%d%c", &width, &height, &tail) != 2 || width < 1 || height < 1 || width > 8192 ||
+                height > 8192)
                 return usage();
         } else if (strncmp(a, "--budget-ms=", 12) == 0) {
             if ((budget_ms = parse_ms(a + 12)) < 0) return usage();
@@ -168,8 +167,8 @@ int main(int argc, char** argv) {
     WebKitWebContext* context = webkit_web_context_new_ephemeral();
     WebKitSettings* settings = webkit_settings_new();
     webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
-    probe.view = WEBKIT_WEB_VIEW(
-        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings, NULL));
+    probe.view =
+        WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context, "settings", settings, NULL));
     g_object_unref(settings);
     g_object_unref(context);
     gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(probe.view));

@@ -50,8 +50,8 @@ struct LoadedLibrary {
 
     // The calls as the game window makes them, for one player.
     int Init(const std::string& host, const char* user = "alice") {
-        return init(host.c_str(), SUPPORTIM_SERVICE_ACCOUNT, SUPPORTIM_SERVICE_NAME, user, "vip3", "dmor", "S1",
-                    "1001", "zh-CN", SUPPORTIM_CHAT_TYPE);
+        return init(host.c_str(), SUPPORTIM_SERVICE_ACCOUNT, SUPPORTIM_SERVICE_NAME, user, "vip3", "dmor", "S1", "1001",
+                    "zh-CN", SUPPORTIM_CHAT_TYPE);
     }
     int SetAcc(const char* user = "alice") {
         return setacc(SUPPORTIM_SERVICE_ACCOUNT, SUPPORTIM_SERVICE_NAME, SUPPORTIM_ASK_PREFIX_CP936, user);

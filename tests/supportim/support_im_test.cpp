@@ -51,12 +51,13 @@ constexpr auto kCallBound = milliseconds(1000);
 constexpr const char* kPlayer = "Jürgen";
 std::string Narrow(const std::string& utf8) {
     std::wstring w(utf8.size(), L'\0');
-    w.resize(static_cast<size_t>(
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), static_cast<int>(w.size()))));
+    w.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(),
+                                                     static_cast<int>(w.size()))));
     BOOL lossy = FALSE;
     std::string out(w.size() * 2, '\0');
-    out.resize(static_cast<size_t>(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), static_cast<int>(w.size()),
-                                                       out.data(), static_cast<int>(out.size()), nullptr, &lossy)));
+    out.resize(
+        static_cast<size_t>(WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, w.data(), static_cast<int>(w.size()),
+                                                out.data(), static_cast<int>(out.size()), nullptr, &lossy)));
     return lossy ? std::string() : out;
 }
 #else
@@ -455,9 +456,9 @@ TEST_F(SupportIm, CallbackThreadDeliversAgentMessagesWithoutHoldingALock) {
 
     Inbox& in = TheInbox();
     std::lock_guard<std::mutex> l(in.m);
-    EXPECT_EQ(in.texts, (std::vector<std::string>{link + "#msg-" + std::to_string(first),
-                                                  link + "#msg-" + std::to_string(second),
-                                                  link + "#msg-" + std::to_string(third)}));
+    EXPECT_EQ(in.texts,
+              (std::vector<std::string>{link + "#msg-" + std::to_string(first), link + "#msg-" + std::to_string(second),
+                                        link + "#msg-" + std::to_string(third)}));
     for (size_t i = 0; i < in.texts.size(); ++i) {
         EXPECT_NE(in.threads[i], std::this_thread::get_id()) << "the callback runs on the library's thread";
         EXPECT_EQ(in.threads[i], in.threads[0]);

@@ -221,7 +221,8 @@ TEST_F(BossKey, ANewCombinationIsRegisteredAndNamed) {
 }
 
 TEST_F(BossKey, AnExtendedFlagAloneIsAChangeAndRegistersTheKeyAgain) {
-    StartLauncher("[dmor]\nhotkey=45\nhotName=Num 0\n");  // 0x2D: the key that shares Insert's scan code, without the flag
+    StartLauncher(
+        "[dmor]\nhotkey=45\nhotName=Num 0\n");  // 0x2D: the key that shares Insert's scan code, without the flag
     ASSERT_EQ(LauncherKeys().size(), 1u);
     ASSERT_EQ(LauncherKeys()[0].vk, 0x2Du);
     // A later registration of another window: a fresh registration of the boss key goes

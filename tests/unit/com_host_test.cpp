@@ -57,28 +57,19 @@ struct FakeHandler : IDocHostUIHandler, Recorder {
     ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
     ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
 
-    HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD id, POINT* pt, IUnknown* a,
-                                              IDispatch* b) override {
+    HRESULT STDMETHODCALLTYPE ShowContextMenu(DWORD id, POINT* pt, IUnknown* a, IDispatch* b) override {
         return Note("ShowContextMenu", {U(id), P(pt), P(a), P(b)});
     }
-    HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override {
-        return Note("GetHostInfo", {P(info)});
-    }
-    HRESULT STDMETHODCALLTYPE ShowUI(DWORD id, IOleInPlaceActiveObject* a, IOleCommandTarget* b,
-                                     IOleInPlaceFrame* c, IOleInPlaceUIWindow* d) override {
+    HRESULT STDMETHODCALLTYPE GetHostInfo(DOCHOSTUIINFO* info) override { return Note("GetHostInfo", {P(info)}); }
+    HRESULT STDMETHODCALLTYPE ShowUI(DWORD id, IOleInPlaceActiveObject* a, IOleCommandTarget* b, IOleInPlaceFrame* c,
+                                     IOleInPlaceUIWindow* d) override {
         return Note("ShowUI", {U(id), P(a), P(b), P(c), P(d)});
     }
     HRESULT STDMETHODCALLTYPE HideUI() override { return Note("HideUI", {}); }
     HRESULT STDMETHODCALLTYPE UpdateUI() override { return Note("UpdateUI", {}); }
-    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL f) override {
-        return Note("EnableModeless", {U(f)});
-    }
-    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL f) override {
-        return Note("OnDocWindowActivate", {U(f)});
-    }
-    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL f) override {
-        return Note("OnFrameWindowActivate", {U(f)});
-    }
+    HRESULT STDMETHODCALLTYPE EnableModeless(BOOL f) override { return Note("EnableModeless", {U(f)}); }
+    HRESULT STDMETHODCALLTYPE OnDocWindowActivate(BOOL f) override { return Note("OnDocWindowActivate", {U(f)}); }
+    HRESULT STDMETHODCALLTYPE OnFrameWindowActivate(BOOL f) override { return Note("OnFrameWindowActivate", {U(f)}); }
     HRESULT STDMETHODCALLTYPE ResizeBorder(LPCRECT rc, IOleInPlaceUIWindow* w, BOOL f) override {
         return Note("ResizeBorder", {P(rc), P(w), U(f)});
     }
@@ -91,9 +82,7 @@ struct FakeHandler : IDocHostUIHandler, Recorder {
     HRESULT STDMETHODCALLTYPE GetDropTarget(IDropTarget* t, IDropTarget** out) override {
         return Note("GetDropTarget", {P(t), P(out)});
     }
-    HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** out) override {
-        return Note("GetExternal", {P(out)});
-    }
+    HRESULT STDMETHODCALLTYPE GetExternal(IDispatch** out) override { return Note("GetExternal", {P(out)}); }
     HRESULT STDMETHODCALLTYPE TranslateUrl(DWORD t, OLECHAR* in, OLECHAR** out) override {
         return Note("TranslateUrl", {U(t), P(in), P(out)});
     }
@@ -130,14 +119,10 @@ struct FakeSite : IOleClientSite, Recorder {
     HRESULT STDMETHODCALLTYPE GetMoniker(DWORD a, DWORD w, IMoniker** out) override {
         return Note("GetMoniker", {U(a), U(w), P(out)});
     }
-    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** out) override {
-        return Note("GetContainer", {P(out)});
-    }
+    HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** out) override { return Note("GetContainer", {P(out)}); }
     HRESULT STDMETHODCALLTYPE ShowObject() override { return Note("ShowObject", {}); }
     HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL f) override { return Note("OnShowWindow", {U(f)}); }
-    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override {
-        return Note("RequestNewObjectLayout", {});
-    }
+    HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return Note("RequestNewObjectLayout", {}); }
 };
 
 // A host object with the hosting window's reference, given up at the end of the scope.
@@ -169,9 +154,9 @@ private:
 // recognisable arguments. `out` is the out-parameter handed in, where the method has one.
 struct PassedCall {
     const char* name;
-    bool onSite;        // IOleClientSite method (else IDocHostUIHandler)
-    HRESULT fallback;   // the answer without a container object
-    bool hasOut;        // the fallback clears the out-parameter
+    bool onSite;       // IOleClientSite method (else IDocHostUIHandler)
+    HRESULT fallback;  // the answer without a container object
+    bool hasOut;       // the fallback clears the out-parameter
     std::function<HRESULT(const HostRef&, void** out)> call;
     std::function<Args(void** out)> args;
 };
@@ -198,75 +183,70 @@ std::vector<PassedCall> PassedCalls(Sentinels& s) {
     auto* data = s.Obj<IDataObject>(1);
     using O = void**;
     return {
-        {"SaveObject", true, E_FAIL, false,
-         [](const HostRef& h, O) { return h.site()->SaveObject(); }, [](O) { return Args{}; }},
+        {"SaveObject", true, E_FAIL, false, [](const HostRef& h, O) { return h.site()->SaveObject(); },
+         [](O) { return Args{}; }},
         {"GetMoniker", true, E_NOTIMPL, true,
-         [](const HostRef& h, O o) {
-             return h.site()->GetMoniker(1, 3, reinterpret_cast<IMoniker**>(o));
-         },
-         [](O o) { return Args{1, 3, P(o)}; }},
+         [](const HostRef& h, O o) { return h.site()->GetMoniker(1, 3, reinterpret_cast<IMoniker**>(o)); },
+         [](O o) {
+             return Args{1, 3, P(o)};
+         }},
         {"GetContainer", true, E_NOINTERFACE, true,
-         [](const HostRef& h, O o) {
-             return h.site()->GetContainer(reinterpret_cast<IOleContainer**>(o));
-         },
+         [](const HostRef& h, O o) { return h.site()->GetContainer(reinterpret_cast<IOleContainer**>(o)); },
          [](O o) { return Args{P(o)}; }},
-        {"ShowObject", true, S_OK, false,
-         [](const HostRef& h, O) { return h.site()->ShowObject(); }, [](O) { return Args{}; }},
-        {"OnShowWindow", true, S_OK, false,
-         [](const HostRef& h, O) { return h.site()->OnShowWindow(TRUE); },
+        {"ShowObject", true, S_OK, false, [](const HostRef& h, O) { return h.site()->ShowObject(); },
+         [](O) { return Args{}; }},
+        {"OnShowWindow", true, S_OK, false, [](const HostRef& h, O) { return h.site()->OnShowWindow(TRUE); },
          [](O) { return Args{1}; }},
         {"RequestNewObjectLayout", true, E_NOTIMPL, false,
-         [](const HostRef& h, O) { return h.site()->RequestNewObjectLayout(); },
-         [](O) { return Args{}; }},
+         [](const HostRef& h, O) { return h.site()->RequestNewObjectLayout(); }, [](O) { return Args{}; }},
         {"ShowUI", false, S_FALSE, false,
          [=](const HostRef& h, O) { return h.ui()->ShowUI(7, active, target, frame, uiWindow); },
-         [=](O) { return Args{7, P(active), P(target), P(frame), P(uiWindow)}; }},
-        {"HideUI", false, E_NOTIMPL, false,
-         [](const HostRef& h, O) { return h.ui()->HideUI(); }, [](O) { return Args{}; }},
-        {"UpdateUI", false, E_NOTIMPL, false,
-         [](const HostRef& h, O) { return h.ui()->UpdateUI(); }, [](O) { return Args{}; }},
-        {"EnableModeless", false, E_NOTIMPL, false,
-         [](const HostRef& h, O) { return h.ui()->EnableModeless(TRUE); },
+         [=](O) {
+             return Args{7, P(active), P(target), P(frame), P(uiWindow)};
+         }},
+        {"HideUI", false, E_NOTIMPL, false, [](const HostRef& h, O) { return h.ui()->HideUI(); },
+         [](O) { return Args{}; }},
+        {"UpdateUI", false, E_NOTIMPL, false, [](const HostRef& h, O) { return h.ui()->UpdateUI(); },
+         [](O) { return Args{}; }},
+        {"EnableModeless", false, E_NOTIMPL, false, [](const HostRef& h, O) { return h.ui()->EnableModeless(TRUE); },
          [](O) { return Args{1}; }},
         {"OnDocWindowActivate", false, E_NOTIMPL, false,
-         [](const HostRef& h, O) { return h.ui()->OnDocWindowActivate(FALSE); },
-         [](O) { return Args{0}; }},
+         [](const HostRef& h, O) { return h.ui()->OnDocWindowActivate(FALSE); }, [](O) { return Args{0}; }},
         {"OnFrameWindowActivate", false, E_NOTIMPL, false,
-         [](const HostRef& h, O) { return h.ui()->OnFrameWindowActivate(TRUE); },
-         [](O) { return Args{1}; }},
+         [](const HostRef& h, O) { return h.ui()->OnFrameWindowActivate(TRUE); }, [](O) { return Args{1}; }},
         {"ResizeBorder", false, E_NOTIMPL, false,
-         [&s, uiWindow](const HostRef& h, O) {
-             return h.ui()->ResizeBorder(&s.rc, uiWindow, TRUE);
-         },
-         [&s, uiWindow](O) { return Args{P(&s.rc), P(uiWindow), 1}; }},
+         [&s, uiWindow](const HostRef& h, O) { return h.ui()->ResizeBorder(&s.rc, uiWindow, TRUE); },
+         [&s, uiWindow](O) {
+             return Args{P(&s.rc), P(uiWindow), 1};
+         }},
         {"TranslateAccelerator", false, E_NOTIMPL, false,
          [&s](const HostRef& h, O) { return h.ui()->TranslateAccelerator(&s.msg, &s.group, 42); },
-         [&s](O) { return Args{P(&s.msg), P(&s.group), 42}; }},
+         [&s](O) {
+             return Args{P(&s.msg), P(&s.group), 42};
+         }},
         {"GetOptionKeyPath", false, E_NOTIMPL, true,
-         [](const HostRef& h, O o) {
-             return h.ui()->GetOptionKeyPath(reinterpret_cast<LPOLESTR*>(o), 5);
-         },
-         [](O o) { return Args{P(o), 5}; }},
+         [](const HostRef& h, O o) { return h.ui()->GetOptionKeyPath(reinterpret_cast<LPOLESTR*>(o), 5); },
+         [](O o) {
+             return Args{P(o), 5};
+         }},
         {"GetDropTarget", false, E_NOTIMPL, true,
-         [drop](const HostRef& h, O o) {
-             return h.ui()->GetDropTarget(drop, reinterpret_cast<IDropTarget**>(o));
-         },
-         [drop](O o) { return Args{P(drop), P(o)}; }},
+         [drop](const HostRef& h, O o) { return h.ui()->GetDropTarget(drop, reinterpret_cast<IDropTarget**>(o)); },
+         [drop](O o) {
+             return Args{P(drop), P(o)};
+         }},
         {"GetExternal", false, E_NOTIMPL, true,
-         [](const HostRef& h, O o) {
-             return h.ui()->GetExternal(reinterpret_cast<IDispatch**>(o));
-         },
+         [](const HostRef& h, O o) { return h.ui()->GetExternal(reinterpret_cast<IDispatch**>(o)); },
          [](O o) { return Args{P(o)}; }},
         {"TranslateUrl", false, S_FALSE, true,
-         [&s](const HostRef& h, O o) {
-             return h.ui()->TranslateUrl(3, s.url, reinterpret_cast<OLECHAR**>(o));
-         },
-         [&s](O o) { return Args{3, P(s.url), P(o)}; }},
+         [&s](const HostRef& h, O o) { return h.ui()->TranslateUrl(3, s.url, reinterpret_cast<OLECHAR**>(o)); },
+         [&s](O o) {
+             return Args{3, P(s.url), P(o)};
+         }},
         {"FilterDataObject", false, S_FALSE, true,
-         [data](const HostRef& h, O o) {
-             return h.ui()->FilterDataObject(data, reinterpret_cast<IDataObject**>(o));
-         },
-         [data](O o) { return Args{P(data), P(o)}; }},
+         [data](const HostRef& h, O o) { return h.ui()->FilterDataObject(data, reinterpret_cast<IDataObject**>(o)); },
+         [data](O o) {
+             return Args{P(data), P(o)};
+         }},
     };
 }
 
@@ -287,8 +267,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         *ppv = nullptr;
-        if (riid == IID_IUnknown || (offersBrowser && (riid == IID_IWebBrowser2 ||
-                                                       riid == IID_IDispatch)))
+        if (riid == IID_IUnknown || (offersBrowser && (riid == IID_IWebBrowser2 || riid == IID_IDispatch)))
             *ppv = static_cast<IWebBrowser2*>(this);
         else if (offersOleObject && riid == IID_IOleObject)
             *ppv = static_cast<IOleObject*>(this);
@@ -302,11 +281,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                     EXCEPINFO*, UINT*) override {
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
         return E_NOTIMPL;
     }
 
@@ -414,8 +390,8 @@ TEST(WebHost, QueryInterfaceAnswersTwoInterfacesWithOneIdentity) {
     EXPECT_EQ(host->m_nRefCount, 5);  // the window's reference and four handed out
     for (int i = 0; i < 4; ++i) host->Release();
 
-    const IID* refused[] = {&IID_IDispatch, &IID_IOleInPlaceSite, &IID_IServiceProvider,
-                            &IID_IOleObject, &IID_IWebBrowser2};
+    const IID* refused[] = {&IID_IDispatch, &IID_IOleInPlaceSite, &IID_IServiceProvider, &IID_IOleObject,
+                            &IID_IWebBrowser2};
     for (std::size_t i = 0; i < std::size(refused); ++i) {
         void* out = &site;
         EXPECT_EQ(host.ui()->QueryInterface(*refused[i], &out), E_NOINTERFACE) << "case " << i;
@@ -531,8 +507,10 @@ TEST(WebHost, FallbacksWithoutContainerObjects) {
             const std::string what = std::string(c.name) + (withSite ? " (site only)" : "");
             void* outSlot = &s;
             EXPECT_EQ(c.call(host, &outSlot), c.fallback) << what;
-            if (c.hasOut) EXPECT_EQ(outSlot, nullptr) << what;
-            else EXPECT_EQ(outSlot, &s) << what;
+            if (c.hasOut)
+                EXPECT_EQ(outSlot, nullptr) << what;
+            else
+                EXPECT_EQ(outSlot, &s) << what;
             EXPECT_EQ(c.call(host, nullptr), c.fallback) << what << " with a null out-pointer";
         }
         EXPECT_EQ(siteWithoutHandler.last, "");

@@ -16,8 +16,8 @@ namespace testing_support {
 // entered.
 inline std::vector<std::string> Listing(const std::filesystem::path& root) {
     std::vector<std::string> out;
-    for (auto it = std::filesystem::recursive_directory_iterator(root); it != std::filesystem::recursive_directory_iterator();
-         ++it)
+    for (auto it = std::filesystem::recursive_directory_iterator(root);
+         it != std::filesystem::recursive_directory_iterator(); ++it)
         out.push_back(it->path().lexically_relative(root).generic_string());
     std::sort(out.begin(), out.end());
     return out;

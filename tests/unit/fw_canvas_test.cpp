@@ -42,7 +42,7 @@ TEST(FwCanvas, SourceOverOnPremultipliedPixels) {
     c.DrawImage(img.get(), {0, 0, 3, 1}, {0, 0, 3, 1});
     EXPECT_EQ(bmp.At(0, 0), kRed);
     EXPECT_EQ(bmp.At(1, 0), 0xFF80007Fu);  // red 128 + blue 255 * 127 / 255
-    EXPECT_EQ(bmp.At(2, 0), kBlue);         // a clear source pixel changes nothing
+    EXPECT_EQ(bmp.At(2, 0), kBlue);        // a clear source pixel changes nothing
 
     // Over a half-transparent pixel, and over nothing at all.
     fw::Bitmap two(2, 1);
@@ -161,8 +161,8 @@ TEST(FwCanvas, BilinearScalingSamplesCentresAndClampsAtEdges) {
     fw::Bitmap bmp(4, 1);
     fw::Canvas c(bmp);
     c.DrawImage(img.get(), {0, 0, 4, 1}, {0, 0, 2, 1});
-    EXPECT_EQ(bmp.At(0, 0), 0xFF000000u);  // clamped at the left edge
-    EXPECT_EQ(bmp.At(3, 0), 0xFFFFFFFFu);  // and at the right
+    EXPECT_EQ(bmp.At(0, 0), 0xFF000000u);           // clamped at the left edge
+    EXPECT_EQ(bmp.At(3, 0), 0xFFFFFFFFu);           // and at the right
     EXPECT_NEAR(Channel(bmp.At(1, 0), 8), 64, 1);   // a quarter of the way
     EXPECT_NEAR(Channel(bmp.At(2, 0), 8), 191, 1);  // three quarters
     EXPECT_EQ(bmp.At(1, 0) >> 24, 0xFFu);
@@ -225,7 +225,8 @@ fw::Rect Ink(const fw::Bitmap& b, std::uint32_t background) {
     fw::Rect r{b.width(), b.height(), 0, 0};
     for (int y = 0; y < b.height(); ++y)
         for (int x = 0; x < b.width(); ++x)
-            if (b.At(x, y) != background) r = {std::min(r.left, x), std::min(r.top, y), std::max(r.right, x + 1), std::max(r.bottom, y + 1)};
+            if (b.At(x, y) != background)
+                r = {std::min(r.left, x), std::min(r.top, y), std::max(r.right, x + 1), std::max(r.bottom, y + 1)};
     return r.IsEmpty() ? fw::Rect{} : r;
 }
 

@@ -91,8 +91,10 @@ TEST(FwPng, BadInputGivesAnInvalidImage) {
     // Every truncation of a good file fails cleanly (or, cut after the pixels, still decodes).
     for (std::size_t n = 0; n < good.size(); ++n) {
         auto img = Decode(std::vector<std::uint8_t>(good.begin(), good.begin() + n));
-        if (img->valid()) EXPECT_EQ(img->At(1, 1), 0x40404040u);
-        else EXPECT_EQ(img->width(), 0);
+        if (img->valid())
+            EXPECT_EQ(img->At(1, 1), 0x40404040u);
+        else
+            EXPECT_EQ(img->width(), 0);
     }
     // A flipped bit in the image data breaks its checksum.
     std::vector<std::uint8_t> bad = good;

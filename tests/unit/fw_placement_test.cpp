@@ -80,26 +80,50 @@ TEST_F(FwPlacement, EachShowCommandFromEachState) {
         Log log;
     };
     const std::vector<Case> cases = {
-        {"restore a maximised window", {ShowCmd::Maximize}, ShowCmd::Restore,
-         {true, false, false, kNormal}, {"move 100,50", "size 0 800x600"}},
+        {"restore a maximised window",
+         {ShowCmd::Maximize},
+         ShowCmd::Restore,
+         {true, false, false, kNormal},
+         {"move 100,50", "size 0 800x600"}},
         {"show keeps maximised", {ShowCmd::Maximize}, ShowCmd::Show, {true, false, true, kWork}, {}},
-        {"minimise a maximised window keeps its rectangle", {ShowCmd::Maximize}, ShowCmd::Minimize,
-         {true, true, false, kWork}, {"size 1 0x0"}},
-        {"restore from minimised goes back to maximised", {ShowCmd::Maximize, ShowCmd::Minimize}, ShowCmd::Restore,
-         {true, false, true, kWork}, {"size 2 1920x1040"}},
+        {"minimise a maximised window keeps its rectangle",
+         {ShowCmd::Maximize},
+         ShowCmd::Minimize,
+         {true, true, false, kWork},
+         {"size 1 0x0"}},
+        {"restore from minimised goes back to maximised",
+         {ShowCmd::Maximize, ShowCmd::Minimize},
+         ShowCmd::Restore,
+         {true, false, true, kWork},
+         {"size 2 1920x1040"}},
         {"show normal from minimised goes back to maximised too",
-         {ShowCmd::Maximize, ShowCmd::Minimize}, ShowCmd::ShowNormal, {true, false, true, kWork}, {"size 2 1920x1040"}},
-        {"show without activation restores like show normal", {ShowCmd::Maximize}, ShowCmd::ShowNoActivate,
-         {true, false, false, kNormal}, {"move 100,50", "size 0 800x600"}},
-        {"show without activation from minimised", {ShowCmd::Minimize}, ShowCmd::ShowNoActivate,
-         {true, false, false, kNormal}, {"size 0 800x600"}},
-        {"maximise a minimised window", {ShowCmd::Minimize}, ShowCmd::Maximize,
-         {true, false, true, kWork}, {"move 0,0", "size 2 1920x1040"}},
+         {ShowCmd::Maximize, ShowCmd::Minimize},
+         ShowCmd::ShowNormal,
+         {true, false, true, kWork},
+         {"size 2 1920x1040"}},
+        {"show without activation restores like show normal",
+         {ShowCmd::Maximize},
+         ShowCmd::ShowNoActivate,
+         {true, false, false, kNormal},
+         {"move 100,50", "size 0 800x600"}},
+        {"show without activation from minimised",
+         {ShowCmd::Minimize},
+         ShowCmd::ShowNoActivate,
+         {true, false, false, kNormal},
+         {"size 0 800x600"}},
+        {"maximise a minimised window",
+         {ShowCmd::Minimize},
+         ShowCmd::Maximize,
+         {true, false, true, kWork},
+         {"move 0,0", "size 2 1920x1040"}},
         {"minimise twice", {ShowCmd::Minimize}, ShowCmd::ShowMinimized, {true, true, false, kNormal}, {}},
         {"maximise twice", {ShowCmd::Maximize}, ShowCmd::Maximize, {true, false, true, kWork}, {}},
         {"restore a normal window", {}, ShowCmd::Restore, {true, false, false, kNormal}, {}},
-        {"hide a maximised window keeps it maximised", {ShowCmd::Maximize}, ShowCmd::Hide,
-         {false, false, true, kWork}, {"hide"}},
+        {"hide a maximised window keeps it maximised",
+         {ShowCmd::Maximize},
+         ShowCmd::Hide,
+         {false, false, true, kWork},
+         {"hide"}},
     };
     for (const Case& c : cases) {
         hl::Reset();
@@ -160,10 +184,10 @@ TEST_F(FwPlacement, ActivationFollowsTheCommand) {
 TEST_F(FwPlacement, NotificationsCarryOnlyWhatChanged) {
     Logged w;
     ASSERT_TRUE(w.Make(kNormal));
-    w.SetPos(kNormal);                                // nothing changed
+    w.SetPos(kNormal);                                  // nothing changed
     w.SetPos({0, 0, 1, 1}, fw::kNoMove | fw::kNoSize);  // nothing to change
-    w.SetPos(kNormal, fw::kTopOfZOrder);              // only the stacking
-    w.Show(ShowCmd::Show);                            // the state stays normal
+    w.SetPos(kNormal, fw::kTopOfZOrder);                // only the stacking
+    w.Show(ShowCmd::Show);                              // the state stays normal
     EXPECT_EQ(w.log, (Log{"show"}));
 
     // A layered picture of the window's own size changes nothing; an empty one is ignored.
@@ -216,8 +240,8 @@ TEST_F(FwPlacement, WhatTheWindowSystemDoesByItself) {
     ExpectState(w, {true, false, true, kWork}, "restored from the taskbar's minimise");
     w.Show(ShowCmd::Restore);  // and to the place the system maximised it from
     ExpectState(w, {true, false, false, kNormal}, "restored to where the system maximised it from");
-    EXPECT_EQ(w.log, (Log{"move 0,0", "size 2 1920x1040", "size 1 0x0", "size 2 1920x1040", "move 100,50",
-                          "size 0 800x600"}));
+    EXPECT_EQ(w.log,
+              (Log{"move 0,0", "size 2 1920x1040", "size 1 0x0", "size 2 1920x1040", "move 100,50", "size 0 800x600"}));
 
     // A report of the state the window is in already sends nothing.
     w.log.clear();
@@ -230,7 +254,9 @@ TEST_F(FwPlacement, AHandlerMayDestroyTheWindowOnTheWay) {
     {
         Logged w;
         ASSERT_TRUE(w.Make(kNormal));
-        w.onEvent = [&](const std::string& e) { if (e == "show") w.Destroy(); };
+        w.onEvent = [&](const std::string& e) {
+            if (e == "show") w.Destroy();
+        };
         w.Show(ShowCmd::Maximize);
         EXPECT_FALSE(w.IsWindow());
         EXPECT_EQ(w.log, (Log{"show"}));
@@ -239,7 +265,9 @@ TEST_F(FwPlacement, AHandlerMayDestroyTheWindowOnTheWay) {
     {
         Logged w;
         Prepare(w, {});
-        w.onEvent = [&](const std::string& e) { if (e.rfind("move", 0) == 0) w.Destroy(); };
+        w.onEvent = [&](const std::string& e) {
+            if (e.rfind("move", 0) == 0) w.Destroy();
+        };
         w.Show(ShowCmd::Maximize);
         EXPECT_FALSE(w.IsWindow());
         EXPECT_EQ(w.log, (Log{"move 0,0"}));

@@ -174,8 +174,8 @@ TEST_F(ScriptedControl, ARefreshLoadsThePageAgainWithoutNavigationEvents) {
 
     control->Refresh();
     page->CompleteLoad();
-    EXPECT_EQ(sink.log, (std::vector<std::string>{"navigated http://p/play?client = 1",
-                                                  "complete http://p/play?client = 1"}));
+    EXPECT_EQ(sink.log,
+              (std::vector<std::string>{"navigated http://p/play?client = 1", "complete http://p/play?client = 1"}));
     EXPECT_EQ(page->refreshes(), 1);
     EXPECT_EQ(page->navigations(), (std::vector<std::string>{"http://p/a"}));
 
@@ -220,7 +220,8 @@ constexpr unsigned kClick = fw::NWMF_USERINITED | fw::NWMF_FIRST;
 TEST_F(Recovery, OneDefaultBrowserStartPerClickAndAFewInAShortTime) {
     // One click whose script asks 200 times: the first goes, the rest are dropped.
     EXPECT_TRUE(fw::ShellOpenFromPage("http://a/0", kClick));
-    for (int k = 1; k < 200; ++k) EXPECT_FALSE(fw::ShellOpenFromPage("http://a/" + std::to_string(k), fw::NWMF_USERINITED));
+    for (int k = 1; k < 200; ++k)
+        EXPECT_FALSE(fw::ShellOpenFromPage("http://a/" + std::to_string(k), fw::NWMF_USERINITED));
     EXPECT_EQ(hl::ShellOpens(), (std::vector<std::string>{"http://a/0"}));
 
     // Clicks in a row: three within ten seconds, then nothing until the oldest is ten

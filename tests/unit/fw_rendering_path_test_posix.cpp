@@ -46,10 +46,10 @@ private:
 };
 
 TEST(RenderingPath, SoftwareGlRenderersAreToldFromHardwareOnes) {
-    for (const char* soft : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe", "Software Rasterizer",
-                             "zink Vulkan 1.3(llvmpipe (LLVM 15.0.6, 256 bits) (MESA_LLVMPIPE))",
-                             "zink (lavapipe)", "Google SwiftShader", "SWIFTSHADER Device (Subzero)",
-                             "D3D12 (Microsoft Basic Render Driver)", "GDI Generic"}) {
+    for (const char* soft :
+         {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe", "Software Rasterizer",
+          "zink Vulkan 1.3(llvmpipe (LLVM 15.0.6, 256 bits) (MESA_LLVMPIPE))", "zink (lavapipe)", "Google SwiftShader",
+          "SWIFTSHADER Device (Subzero)", "D3D12 (Microsoft Basic Render Driver)", "GDI Generic"}) {
         EXPECT_TRUE(rd::NamesSoftwareRenderer(soft)) << soft;
         EXPECT_EQ(rd::Choose(OnRenderNode(soft)).path, Path::Software) << soft;
     }

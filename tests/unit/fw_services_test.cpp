@@ -44,8 +44,8 @@ TEST_F(FwServices, HotKeyCombinationsBelongToOneOwner) {
     ASSERT_TRUE(a.Make());
     ASSERT_TRUE(b.Make());
     EXPECT_TRUE(fw::RegisterHotKey(a.handle(), 1224, 0, fw::VK_F10));
-    EXPECT_FALSE(fw::RegisterHotKey(b.handle(), 1, 0, fw::VK_F10));      // another window has it
-    EXPECT_FALSE(fw::RegisterHotKey(a.handle(), 2, 0, fw::VK_F10));      // even the same window
+    EXPECT_FALSE(fw::RegisterHotKey(b.handle(), 1, 0, fw::VK_F10));           // another window has it
+    EXPECT_FALSE(fw::RegisterHotKey(a.handle(), 2, 0, fw::VK_F10));           // even the same window
     EXPECT_TRUE(fw::RegisterHotKey(b.handle(), 1, fw::MOD_ALT, fw::VK_F10));  // other modifiers
 
     // The same window and id again: the new combination replaces the old one.
@@ -123,8 +123,8 @@ TEST_F(FwServices, MessageBoxesAnswerFromTheQueueThenByDefault) {
 TEST_F(FwServices, OnlyWebAddressesGoToTheBrowser) {
     EXPECT_TRUE(fw::IsWebAddress("http://example.com/"));
     EXPECT_TRUE(fw::IsWebAddress("HTTPS://example.com"));
-    for (const char* bad : {" http://example.com", "httpx://example.com", "http", "javascript:alert(1)",
-                            "C:\\Windows\\notepad.exe", ""})
+    for (const char* bad :
+         {" http://example.com", "httpx://example.com", "http", "javascript:alert(1)", "C:\\Windows\\notepad.exe", ""})
         EXPECT_FALSE(fw::IsWebAddress(bad)) << bad;
 
     EXPECT_FALSE(fw::ShellOpenUrl("file:///etc/passwd"));
@@ -137,9 +137,9 @@ TEST_F(FwServices, OnlyWebAddressesGoToTheBrowser) {
 TEST_F(FwServices, ScriptBridgeOnlyForFramesOfThePageOrThePlatform) {
     const std::vector<std::string> hosts{"lumo.example", "127.0.0.1:8080", "[::1]:9000"};
     const std::string top = "http://portal.example/game/s/dmor/?uid=a";
-    for (const char* ok : {"http://portal.example/ad", "HTTP://Portal.Example:80/x", "http://lumo.example/",
-                           "https://lumo.example/pay", "http://127.0.0.1:8080/cs", "http://user@portal.example/",
-                           "http://[::1]:9000/"})
+    for (const char* ok :
+         {"http://portal.example/ad", "HTTP://Portal.Example:80/x", "http://lumo.example/", "https://lumo.example/pay",
+          "http://127.0.0.1:8080/cs", "http://user@portal.example/", "http://[::1]:9000/"})
         EXPECT_TRUE(fw::FrameMayUseBridge(top, ok, hosts)) << ok;
     for (const char* refused :
          {"http://elsewhere.example/", "https://portal.example/", "http://portal.example:8080/",

@@ -84,8 +84,7 @@ TEST(StaleSockets, OnlyDeadFoldersOfOursGo) {
     EXPECT_EQ(fw::posix::RemoveStaleSocketFolders(base.string(), "raduvove-", "bridge"), 2);
     EXPECT_FALSE(fs::exists(dead));
     EXPECT_FALSE(fs::exists(empty));
-    for (const fs::path& kept : {live, fresh, young, other, longer, open})
-        EXPECT_TRUE(fs::exists(kept)) << kept;
+    for (const fs::path& kept : {live, fresh, young, other, longer, open}) EXPECT_TRUE(fs::exists(kept)) << kept;
     EXPECT_TRUE(fs::is_symlink(base / "raduvove-link01"));
     EXPECT_TRUE(fs::exists(live / "bridge"));
     close(fd);

@@ -59,9 +59,7 @@ protected:
         log.push_back("timer " + std::to_string(id));
         if (onTimer) onTimer(id);
     }
-    void OnKeyDown(unsigned vk, bool sys) override {
-        log.push_back("key " + std::to_string(vk) + (sys ? " sys" : ""));
-    }
+    void OnKeyDown(unsigned vk, bool sys) override { log.push_back("key " + std::to_string(vk) + (sys ? " sys" : "")); }
     void OnMouseMove(Point p) override {
         log.push_back("mousemove " + std::to_string(p.x) + "," + std::to_string(p.y));
         if (trackLeave) TrackMouseLeave();
@@ -208,7 +206,8 @@ TEST_F(FwWindow, KeysForAControlGoTheWayTheWindowSays) {
     EXPECT_EQ(asked[0].hwnd, panel.handle());
     EXPECT_EQ(asked[0].message, fw::WM_KEYDOWN);
     // The window's own handlers never see keys of the control.
-    EXPECT_TRUE(std::none_of(panel.log.begin(), panel.log.end(), [](const std::string& l) { return l.rfind("key", 0) == 0; }));
+    EXPECT_TRUE(
+        std::none_of(panel.log.begin(), panel.log.end(), [](const std::string& l) { return l.rfind("key", 0) == 0; }));
 }
 
 TEST_F(FwWindow, ShowNotificationComesBeforeTheChange) {
@@ -276,8 +275,8 @@ TEST_F(FwWindow, MaximiseMinimiseRestoreLikeWindows) {
     w.Show(fw::ShowCmd::Restore);
     EXPECT_FALSE(w.IsMaximized());
     EXPECT_EQ(w.GetWindowRect(), (Rect{100, 50, 900, 650}));
-    EXPECT_EQ(w.log, (std::vector<std::string>{"move 0,0", "size 2 1920x1040", "size 1 0x0",
-                                               "size 2 1920x1040", "move 100,50", "size 0 800x600"}));
+    EXPECT_EQ(w.log, (std::vector<std::string>{"move 0,0", "size 2 1920x1040", "size 1 0x0", "size 2 1920x1040",
+                                               "move 100,50", "size 0 800x600"}));
 }
 
 TEST_F(FwWindow, SetPosNotifiesOnlyWhatChanged) {
@@ -302,21 +301,26 @@ TEST_F(FwWindow, TimersFireAsTheClockMoves) {
     Probe w;
     ASSERT_TRUE(w.Make());
     int preTimers = 0;
-    w.pre = [&](const fw::Msg& m) { preTimers += m.message == fw::WM_TIMER; return false; };
+    w.pre = [&](const fw::Msg& m) {
+        preTimers += m.message == fw::WM_TIMER;
+        return false;
+    };
     w.SetTimer(1, 100);
     w.SetTimer(2, 250);
     hl::AdvanceClock(99);
     EXPECT_TRUE(w.log.empty());
     hl::AdvanceClock(401);  // now 500
-    EXPECT_EQ(w.log, (std::vector<std::string>{"timer 1", "timer 1", "timer 2", "timer 1", "timer 1",
-                                               "timer 1", "timer 2"}));
+    EXPECT_EQ(w.log,
+              (std::vector<std::string>{"timer 1", "timer 1", "timer 2", "timer 1", "timer 1", "timer 1", "timer 2"}));
     EXPECT_EQ(preTimers, 7);
     EXPECT_EQ(hl::NowMs(), 500u);
     EXPECT_EQ(hl::Info(w).timers.size(), 2u);
 
     // A handler may kill its own timer; a timer set again starts its period anew.
     w.log.clear();
-    w.onTimer = [&](unsigned id) { if (id == 1) w.KillTimer(1); };
+    w.onTimer = [&](unsigned id) {
+        if (id == 1) w.KillTimer(1);
+    };
     hl::AdvanceClock(100);  // 600: timer 1 fires and kills itself
     w.SetTimer(2, 250);     // next at 850, no longer at 750
     hl::AdvanceClock(200);

@@ -14,20 +14,19 @@ namespace {
 
 TEST(FwTextWin32, SystemIsTheAnsiCodePage) {
     switch (GetACP()) {
-        case 1252:  // Western: é is 0xE9, 中 is not there (every byte is some character)
-            EXPECT_EQ(fw::Utf8ToSystem("a\xC3\xA9\xE4\xB8\xAD"), "a\xE9?");
-            EXPECT_EQ(fw::SystemToUtf8("a\xE9\x80"), "a\xC3\xA9\xE2\x82\xAC");
-            break;
-        case 936:  // simplified Chinese: the same as code page 936
-            EXPECT_EQ(fw::Utf8ToSystem("a\xE4\xB8\xAD\xF0\x9F\x98\x80"), "a\xD6\xD0?");
-            EXPECT_EQ(fw::SystemToUtf8("a\xD6\xD0\xFF"), "a\xE4\xB8\xAD?");
-            break;
-        case CP_UTF8:
-            EXPECT_EQ(fw::Utf8ToSystem("a\xE4\xB8\xAD\xFF"), "a\xE4\xB8\xAD\xEF\xBF\xBD");
-            EXPECT_EQ(fw::SystemToUtf8("a\xE4\xB8\xAD"), "a\xE4\xB8\xAD");
-            break;
-        default:
-            GTEST_SKIP() << "no cases for ANSI code page " << GetACP();
+    case 1252:  // Western: é is 0xE9, 中 is not there (every byte is some character)
+        EXPECT_EQ(fw::Utf8ToSystem("a\xC3\xA9\xE4\xB8\xAD"), "a\xE9?");
+        EXPECT_EQ(fw::SystemToUtf8("a\xE9\x80"), "a\xC3\xA9\xE2\x82\xAC");
+        break;
+    case 936:  // simplified Chinese: the same as code page 936
+        EXPECT_EQ(fw::Utf8ToSystem("a\xE4\xB8\xAD\xF0\x9F\x98\x80"), "a\xD6\xD0?");
+        EXPECT_EQ(fw::SystemToUtf8("a\xD6\xD0\xFF"), "a\xE4\xB8\xAD?");
+        break;
+    case CP_UTF8:
+        EXPECT_EQ(fw::Utf8ToSystem("a\xE4\xB8\xAD\xFF"), "a\xE4\xB8\xAD\xEF\xBF\xBD");
+        EXPECT_EQ(fw::SystemToUtf8("a\xE4\xB8\xAD"), "a\xE4\xB8\xAD");
+        break;
+    default: GTEST_SKIP() << "no cases for ANSI code page " << GetACP();
     }
     EXPECT_EQ(fw::Utf8ToSystem("plain ASCII"), "plain ASCII");
 }

@@ -47,7 +47,7 @@ TEST_F(DeleteTreeTest, LinksAreRemovedAsLinksAndNeverFollowed) {
     EXPECT_EQ(Listing(outside), (std::vector<std::string>{"file.txt", "keep", "keep/precious.txt"}));
     EXPECT_EQ(testing_support::ReadFile((outside / "keep" / "precious.txt").string()), "data of precious.txt");
     // The target of the file link kept its mode: chmod would have followed the link.
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(stat((outside / "file.txt").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0444u);
 
@@ -85,7 +85,8 @@ TEST_F(DeleteTreeTest, ReadOnlyEntriesGoAndUnreadableFoldersAnswerZero) {
             chmod(p.c_str(), mode);
         };
         const std::string c = root + "/cache";
-        if (mkdir(c.c_str(), 0755) || mkdir((c + "/ro").c_str(), 0755) || mkdir((c + "/ro/inner").c_str(), 0755)) _exit(92);
+        if (mkdir(c.c_str(), 0755) || mkdir((c + "/ro").c_str(), 0755) || mkdir((c + "/ro/inner").c_str(), 0755))
+            _exit(92);
         mk(c + "/readonly.txt", 0444);
         mk(c + "/ro/file.txt", 0444);
         mk(c + "/ro/inner/file.txt", 0400);
@@ -139,8 +140,8 @@ TEST(ProcessTree, DescendantsFollowTheParentLinks) {
     // Loops in a list that changed while it was read do not hang the walk.
     WriteStat(proc, 300, "loop a", 301);
     WriteStat(proc, 301, "loop b", 300);
-    Touch(proc / "400" / "status");              // no stat file: passed over
-    WriteFile((proc / "self").string(), "x");    // not a process
+    Touch(proc / "400" / "status");            // no stat file: passed over
+    WriteFile((proc / "self").string(), "x");  // not a process
     Touch(proc / "sys" / "kernel");
     Touch(proc / "500" / "stat");
     WriteFile((proc / "500" / "stat").string(), "garbage without parentheses");

@@ -29,7 +29,9 @@ namespace {
 
 DWORD Attributes(const fs::path& p) { return GetFileAttributesW(p.wstring().c_str()); }
 bool Exists(const fs::path& p) { return Attributes(p) != INVALID_FILE_ATTRIBUTES; }
-void MakeReadOnly(const fs::path& p) { SetFileAttributesW(p.wstring().c_str(), Attributes(p) | FILE_ATTRIBUTE_READONLY); }
+void MakeReadOnly(const fs::path& p) {
+    SetFileAttributesW(p.wstring().c_str(), Attributes(p) | FILE_ATTRIBUTE_READONLY);
+}
 
 // Everything under `root`, relative with '/' between names, sorted; reparse points are
 // listed, never entered.
@@ -172,8 +174,7 @@ TEST_F(DeleteTreeTest, LinksAreRemovedAsLinksAndNeverFollowed) {
     Touch(outside / "keep" / "precious.txt");
     Touch(outside / "file.txt");
     fs::create_directories(cache() / "sub");
-    if (!MakeFolderLink(cache() / "dirlink", outside))
-        GTEST_SKIP() << "this system makes no folder links here";
+    if (!MakeFolderLink(cache() / "dirlink", outside)) GTEST_SKIP() << "this system makes no folder links here";
     ASSERT_TRUE(MakeFolderLink(cache() / "sub" / "nested-link", outside / "keep"));
     const bool fileLink = MakeFileLink(cache() / "filelink", outside / "file.txt");
     Touch(cache() / "plain.txt");

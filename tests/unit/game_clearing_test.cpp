@@ -17,8 +17,8 @@ protected:
     // A cache folder with nested entries, read-only ones and desktop.ini files.
     fs::path MakeCache(const std::string& name = "webcache") {
         const fs::path c = dir.path() / name;
-        for (const char* f : {"a/b/c/entry1", "a/b/entry2", "a/desktop.ini", "d/e/Desktop.ini", "d/e/entry3", "f/entry4",
-                              "top.bin", "desktop.ini"}) {
+        for (const char* f : {"a/b/c/entry1", "a/b/entry2", "a/desktop.ini", "d/e/Desktop.ini", "d/e/entry3",
+                              "f/entry4", "top.bin", "desktop.ini"}) {
             fs::create_directories((c / f).parent_path());
             testing_support::WriteFile((c / f).string(), "cached");
         }
@@ -28,7 +28,8 @@ protected:
     }
     static std::vector<std::string> Left(const fs::path& c) {
         std::vector<std::string> out;
-        for (auto& e : fs::recursive_directory_iterator(c)) out.push_back(e.path().lexically_relative(c).generic_string());
+        for (auto& e : fs::recursive_directory_iterator(c))
+            out.push_back(e.path().lexically_relative(c).generic_string());
         std::sort(out.begin(), out.end());
         return out;
     }
@@ -118,8 +119,8 @@ TEST_F(Clearing, WhereTheUrlCacheClearsOnAnyThreadTheWorkerDoesItBetweenTrimAndF
     EXPECT_FALSE(ShowsClearing(g));
     EXPECT_EQ(hl::BrowserDataClears(), 1);
     EXPECT_NE(clearedOn, ui);
-    EXPECT_EQ(trimsBefore, 1);        // after the trim
-    EXPECT_TRUE(folderStillFull);     // before the folder
+    EXPECT_EQ(trimsBefore, 1);     // after the trim
+    EXPECT_TRUE(folderStillFull);  // before the folder
     EXPECT_EQ(Left(cache), kKept);
     EXPECT_EQ(hl::TrimAllCalls(), 1);
 }

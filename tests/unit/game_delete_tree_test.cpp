@@ -40,8 +40,8 @@ TEST_F(DeleteTreeTest, DesktopIniStaysWithTheFoldersOnItsPath) {
     Touch(cache() / "desktop.ini.bak");
     Touch(cache() / "notdesktop.ini");
     ASSERT_EQ(DeleteTree(cache().string(), false), 1);
-    EXPECT_EQ(Listing(cache()), (std::vector<std::string>{"desktop.ini", "one", "one/Desktop.INI", "one/two",
-                                                          "one/two/DESKTOP.ini"}));
+    EXPECT_EQ(Listing(cache()),
+              (std::vector<std::string>{"desktop.ini", "one", "one/Desktop.INI", "one/two", "one/two/DESKTOP.ini"}));
     // With the flag they go too.
     ASSERT_EQ(DeleteTree(cache().string(), true), 1);
     EXPECT_TRUE(fs::is_empty(cache()));

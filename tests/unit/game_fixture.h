@@ -225,8 +225,9 @@ protected:
         hl::ResetModal();
         fw::ClearResourceOverrides();
         ui::SetModuleDirForTesting(dir.dir());
-        testing_support::WriteFile(dir.file("static.ini"),
-                                   "[dmor]\nstart=1\nuid=U7\nfilename=S9\n[hosts]\nportal=127.0.0.1:8088\npay=pay.test\n");
+        testing_support::WriteFile(
+            dir.file("static.ini"),
+            "[dmor]\nstart=1\nuid=U7\nfilename=S9\n[hosts]\nportal=127.0.0.1:8088\npay=pay.test\n");
         RegisterGameWindow();
         // A short final pause keeps the clearing tests quick; one test runs the real second.
         ClearWorker::SetPauseForTesting(std::chrono::milliseconds(10));
@@ -273,7 +274,8 @@ protected:
     }
 
     hl::ScriptedBrowser* LauncherPage() {
-        return launcher && launcher->pageDialog() ? hl::FindBrowser(*launcher->pageDialog(), CWebDlg::kBrowserId) : nullptr;
+        return launcher && launcher->pageDialog() ? hl::FindBrowser(*launcher->pageDialog(), CWebDlg::kBrowserId)
+                                                  : nullptr;
     }
 
     void CallPage(const std::string& method, const std::string& arg) {

@@ -395,7 +395,7 @@ TEST_F(GameWindow, EdgesHitTestInOrderWithTheirCursors) {
         fw::Point p;
         fw::Cursor c;
     } cursors[] = {
-        {{600, B - 1}, fw::Cursor::SizeNS},  {{R - 1, 400}, fw::Cursor::SizeWE}, {{1, 1}, fw::Cursor::SizeNWSE},
+        {{600, B - 1}, fw::Cursor::SizeNS}, {{R - 1, 400}, fw::Cursor::SizeWE}, {{1, 1}, fw::Cursor::SizeNWSE},
         {{1, B - 1}, fw::Cursor::SizeNESW}, {{600, 400}, fw::Cursor::Arrow},
     };
     for (const auto& c : cursors) {
@@ -571,32 +571,40 @@ TEST_F(GameWindow, PaintingFollowsTheState) {
     EXPECT_EQ(Region(without, {0, 500, 1920, 501}), Region(bands, {0, 500, 1920, 501}));
 
     // Maximised: the restore picture; restored: the maximise picture. By hover state.
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_RESTORE, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 0);
+    EXPECT_EQ(
+        ShownSlice(without, bands, shared::IDB_GAME_RESTORE, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 0);
     hl::MouseMove(g, Inside(Button(g, CTitleBar::kMax)));
     fw::Bitmap hovered = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(hovered, bands, shared::IDB_GAME_RESTORE, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 1);
+    EXPECT_EQ(
+        ShownSlice(hovered, bands, shared::IDB_GAME_RESTORE, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 1);
     l.SetGameMaximized(false);
     fw::Bitmap maxLook = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(maxLook, bands, shared::IDB_GAME_MAX, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 1);
+    EXPECT_EQ(ShownSlice(maxLook, bands, shared::IDB_GAME_MAX, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3),
+              1);
     hl::LButtonDown(g, Inside(Button(g, CTitleBar::kMax)));
     fw::Bitmap pressed = hl::PaintWindow(g);
-    EXPECT_EQ(ShownSlice(pressed, bands, shared::IDB_GAME_MAX, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3), 2);
+    EXPECT_EQ(ShownSlice(pressed, bands, shared::IDB_GAME_MAX, Button(g, CTitleBar::kMax), ui::Strip::Horizontal, 3),
+              2);
 
     // The clear-cache button: idle or clearing picture (the spinner turns over the latter).
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLEAR, Button(g, CTitleBar::kClear), ui::Strip::Vertical, 2), 0);
+    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLEAR, Button(g, CTitleBar::kClear), ui::Strip::Vertical, 2),
+              0);
     EXPECT_FALSE(ShowsClearing(g));
     hl::SetBrowserDataClearDeferred(true);
     g.StartClearing();
     EXPECT_TRUE(ShowsClearing(g));
     EXPECT_EQ(hl::FinishBrowserDataClears(), 1);
     ASSERT_TRUE(PumpUntil([] { return !hl::MessageBoxes().empty(); }));  // done
-    hl::AdvanceClock(8 * 80);  // the spinner's cycle ends
+    hl::AdvanceClock(8 * 80);                                            // the spinner's cycle ends
     EXPECT_FALSE(ShowsClearing(g));
     EXPECT_EQ(Look(g, CTitleBar::kClear), 0);
     // The other buttons by their state, and no VIP button.
     EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_PAY, Button(g, CTitleBar::kPay), ui::Strip::Vertical, 2), 0);
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_BOSSKEY, Button(g, CTitleBar::kBossKey), ui::Strip::Vertical, 2), 0);
-    EXPECT_EQ(ShownSlice(without, bands, shared::IDB_GAME_CLOSE, Button(g, CTitleBar::kClose), ui::Strip::Horizontal, 3), 0);
+    EXPECT_EQ(
+        ShownSlice(without, bands, shared::IDB_GAME_BOSSKEY, Button(g, CTitleBar::kBossKey), ui::Strip::Vertical, 2),
+        0);
+    EXPECT_EQ(
+        ShownSlice(without, bands, shared::IDB_GAME_CLOSE, Button(g, CTitleBar::kClose), ui::Strip::Horizontal, 3), 0);
     const fw::Rect vipPlace{1920 - 471, 9, 1920 - 396, 31};
     EXPECT_EQ(Region(without, vipPlace), Region(bands, vipPlace));
 }

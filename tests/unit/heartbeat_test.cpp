@@ -52,8 +52,8 @@ TEST(HeartbeatAddress, FieldsTwoThreeAndFourAsTheyAre) {
     longer[1] = std::string(150, 'u');
     longer[3] = std::string(90, '7');
     const std::string a = Heartbeat::Address("p.test", longer);
-    EXPECT_EQ(a, "http://p.test/?m=game&c=heartbeat&userid=" + std::string(150, 'u') + "&g_id=dmor&f_id=" +
-                     std::string(90, '7') + "&type=cs");
+    EXPECT_EQ(a, "http://p.test/?m=game&c=heartbeat&userid=" + std::string(150, 'u') +
+                     "&g_id=dmor&f_id=" + std::string(90, '7') + "&type=cs");
     // The other fields are not sent.
     EXPECT_EQ(a.find("kf_dmor"), std::string::npos);
     EXPECT_EQ(a.find("vip3"), std::string::npos);

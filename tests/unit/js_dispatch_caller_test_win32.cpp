@@ -55,8 +55,7 @@ protected:
     // GetDispID, the call through InvokeEx with the caller.
     HRESULT OpenGame(IServiceProvider* caller) {
         IDispatchEx* ex = nullptr;
-        if (bridge.QueryInterface(IID_IDispatchEx, reinterpret_cast<void**>(&ex)) != S_OK || !ex)
-            return E_NOINTERFACE;
+        if (bridge.QueryInterface(IID_IDispatchEx, reinterpret_cast<void**>(&ex)) != S_OK || !ex) return E_NOINTERFACE;
         BSTR name = SysAllocString(L"WD_JAPI");
         DISPID id = DISPID_UNKNOWN;
         HRESULT hr = ex->GetDispID(name, fdexNameCaseSensitive, &id);
@@ -112,8 +111,7 @@ TEST_F(BridgeCaller, AFrameOnAPlatformHostIsAnsweredThoughThePageIsRefusedToIt) 
 
 TEST_F(BridgeCaller, AFrameOfAnotherSiteGetsNoBridge) {
     // The page's document refused to the frame (the engine's same-origin rule) ...
-    EXPECT_EQ(OpenGame(Caller(L"http://ads.example/banner", L"http://portal.example/game", false)),
-              DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(OpenGame(Caller(L"http://ads.example/banner", L"http://portal.example/game", false)), DISP_E_UNKNOWNNAME);
     // ... or readable: another origin all the same (another scheme, another port).
     EXPECT_EQ(OpenGame(Caller(L"https://127.0.0.1:8088/x", L"http://127.0.0.1:8088/game")), DISP_E_UNKNOWNNAME);
     EXPECT_EQ(OpenGame(Caller(L"http://portal.example:81/x", L"http://127.0.0.1:8088/game")), DISP_E_UNKNOWNNAME);
@@ -123,8 +121,8 @@ TEST_F(BridgeCaller, AFrameOfAnotherSiteGetsNoBridge) {
 }
 
 TEST_F(BridgeCaller, ACallerThatNamesNoDocumentIsAnsweredAsBefore) {
-    EXPECT_EQ(OpenGame(nullptr), S_OK);          // code, not a script
-    EXPECT_EQ(OpenGame(SilentCaller()), S_OK);   // an engine that names no window
+    EXPECT_EQ(OpenGame(nullptr), S_OK);         // code, not a script
+    EXPECT_EQ(OpenGame(SilentCaller()), S_OK);  // an engine that names no window
     EXPECT_EQ(owner.calls.size(), 2u);
 }
 

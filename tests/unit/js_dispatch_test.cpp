@@ -24,9 +24,7 @@ struct Owner : IJSDispatch {
     void OnBindDone() override { Note("OnBindDone()"); }
     void OnBindClose() override { Note("OnBindClose()"); }
     void OpenGame(std::string t) override { Note("OpenGame(" + t + ")"); }
-    void AccountRegisterSuccess(std::string t) override {
-        Note("AccountRegisterSuccess(" + t + ")");
-    }
+    void AccountRegisterSuccess(std::string t) override { Note("AccountRegisterSuccess(" + t + ")"); }
     void CloseBindPage(std::string t) override { Note("CloseBindPage(" + t + ")"); }
     void AccountBindSuccess(std::string t) override { Note("AccountBindSuccess(" + t + ")"); }
     void ShowIM(std::string t) override { Note("ShowIM(" + t + ")"); }
@@ -50,8 +48,7 @@ VARIANT Str16(std::u16string_view units) {
     VARIANT v;
     VariantInit(&v);
     v.vt = VT_BSTR;
-    v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(units.data()),
-                                  static_cast<UINT>(units.size()));
+    v.bstrVal = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(units.data()), static_cast<UINT>(units.size()));
     return v;
 }
 template <class Set>
@@ -62,8 +59,12 @@ VARIANT Typed(VARTYPE vt, Set set) {
     set(v);
     return v;
 }
-VARIANT I4(LONG n) { return Typed(VT_I4, [n](VARIANT& v) { v.lVal = n; }); }
-VARIANT R8(double d) { return Typed(VT_R8, [d](VARIANT& v) { v.dblVal = d; }); }
+VARIANT I4(LONG n) {
+    return Typed(VT_I4, [n](VARIANT& v) { v.lVal = n; });
+}
+VARIANT R8(double d) {
+    return Typed(VT_R8, [d](VARIANT& v) { v.dblVal = d; });
+}
 VARIANT Bool(bool b) {
     return Typed(VT_BOOL, [b](VARIANT& v) { v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE; });
 }
@@ -90,8 +91,8 @@ private:
 HRESULT Invoke(CJSDispatch& bridge, DISPID id, DISPPARAMS* params, VARIANT* result) {
     UINT argErr = 0xFFFF;
     EXCEPINFO excep{};
-    const HRESULT hr = bridge.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params,
-                                     result, &excep, &argErr);
+    const HRESULT hr =
+        bridge.Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, params, result, &excep, &argErr);
     EXPECT_EQ(argErr, 0xFFFFu) << "the argument-error index is never written";
     EXPECT_EQ(excep.bstrDescription, nullptr);
     return hr;
@@ -156,16 +157,13 @@ TEST(ScriptBridge, NamesResolveInAnyCaseAndNothingElse) {
         std::u16string name = cases[i].name;
         LPOLESTR names[] = {reinterpret_cast<LPOLESTR>(name.data())};
         DISPID id = -7;
-        EXPECT_EQ(bridge.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id),
-                  cases[i].hr)
-            << "case " << i;
+        EXPECT_EQ(bridge.GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), cases[i].hr) << "case " << i;
         EXPECT_EQ(id, cases[i].id) << "case " << i;
     }
 
     // Only the first name counts.
     std::u16string japi = u"WD_JAPI", other = u"other";
-    LPOLESTR firstKnown[] = {reinterpret_cast<LPOLESTR>(japi.data()),
-                             reinterpret_cast<LPOLESTR>(other.data())};
+    LPOLESTR firstKnown[] = {reinterpret_cast<LPOLESTR>(japi.data()), reinterpret_cast<LPOLESTR>(other.data())};
     DISPID ids[2] = {-7, -7};
     EXPECT_EQ(bridge.GetIDsOfNames(IID_NULL, firstKnown, 2, 0, ids), S_OK);
     EXPECT_EQ(ids[0], 1000);
@@ -189,37 +187,34 @@ TEST(ScriptBridge, MethodNameDecidesTheOwnersCall) {
         Calls calls;
     } cases[] = {
         {"name alone", {Str("OpenGame")}, {"OpenGame()"}},
-        {"name and text", {Str("OpenGame"), Str("http://g.example/|s1|Server 1")},
+        {"name and text",
+         {Str("OpenGame"), Str("http://g.example/|s1|Server 1")},
          {"OpenGame(http://g.example/|s1|Server 1)"}},
         {"keywords are case-sensitive", {Str("openGame"), Str("t")}, {}},
         {"keyword with letters after", {Str("ShowIMxyz"), Str("hello")}, {"ShowIM(hello)"}},
         {"keyword inside the name", {Str("xxShowBindBtnyy"), Str("t")}, {"ShowBindBtn()"}},
         {"CloseBindPage", {Str("CloseBindPage"), Str("a")}, {"CloseBindPage(a)"}},
         {"AccountBindSuccess", {Str("AccountBindSuccess"), Str("b")}, {"AccountBindSuccess(b)"}},
-        {"AccountRegisterSuccess", {Str("AccountRegisterSuccess"), Str("c")},
-         {"AccountRegisterSuccess(c)"}},
+        {"AccountRegisterSuccess", {Str("AccountRegisterSuccess"), Str("c")}, {"AccountRegisterSuccess(c)"}},
         {"DialogBoxTopInfo", {Str("DialogBoxTopInfo"), Str("d")}, {"DialogBoxTopInfo(d)"}},
         {"openPay", {Str("openPay"), Str("e")}, {"openPay(e)"}},
         {"closedBox", {Str("closedBox"), Str("f")}, {"closedBox()"}},
         {"OpenGame before closedBox", {Str("closedBoxOpenGame"), Str("t")}, {"OpenGame(t)"}},
         {"ShowIM before openPay", {Str("openPayShowIM"), Str("t")}, {"ShowIM(t)"}},
         {"CloseBindPage before AccountRegisterSuccess",
-         {Str("AccountRegisterSuccessCloseBindPage")}, {"CloseBindPage()"}},
+         {Str("AccountRegisterSuccessCloseBindPage")},
+         {"CloseBindPage()"}},
         {"unknown name", {Str("Nothing"), Str("x")}, {}},
         {"operations script cannot reach", {Str("OnBindDone OnBindClose OnCall1 OnCall2")}, {}},
         {"API_close is no method", {Str("API_close")}, {}},
-        {"three arguments: the name is the third", {Str("x"), Str("y"), Str("OpenGame")},
-         {"OpenGame()"}},
+        {"three arguments: the name is the third", {Str("x"), Str("y"), Str("OpenGame")}, {"OpenGame()"}},
         {"three arguments: the first is ignored", {Str("OpenGame"), Str("y"), Str("z")}, {}},
-        {"name cut at its first NUL", {Str(std::string("ShowIM\0OpenGame", 15)), Str("t")},
-         {"ShowIM(t)"}},
+        {"name cut at its first NUL", {Str(std::string("ShowIM\0OpenGame", 15)), Str("t")}, {"ShowIM(t)"}},
         {"keyword split by a NUL", {Str(std::string("Open\0Game", 9)), Str("t")}, {}},
-        {"text cut at its first NUL", {Str("ShowIM"), Str(std::string("a\0b", 3))},
-         {"ShowIM(a)"}},
+        {"text cut at its first NUL", {Str("ShowIM"), Str(std::string("a\0b", 3))}, {"ShowIM(a)"}},
         {"a number as the name", {I4(5), Str("t")}, {}},
         {"no name at all", {Typed(VT_NULL, [](VARIANT&) {}), Str("t")}, {}},
-        {"name in non-ASCII text", {Str("\xE6\x89\x93\xE5\xBC\x80OpenGame\xE6\xB8\xB8"), Str("t")},
-         {"OpenGame(t)"}},
+        {"name in non-ASCII text", {Str("\xE6\x89\x93\xE5\xBC\x80OpenGame\xE6\xB8\xB8"), Str("t")}, {"OpenGame(t)"}},
     };
     for (Case& c : cases) EXPECT_EQ(Japi(std::move(c.args)), c.calls) << c.what;
 }
@@ -245,8 +240,7 @@ TEST(ScriptBridge, ArgumentsThatAreNotStringsGiveTheirText) {
         {Typed(VT_UI2, [](VARIANT& v) { v.uiVal = 65535; }), "65535"},
         {Typed(VT_UI4, [](VARIANT& v) { v.ulVal = 4294967295u; }), "4294967295"},
         {Typed(VT_I8, [](VARIANT& v) { v.llVal = -9007199254740993LL; }), "-9007199254740993"},
-        {Typed(VT_UI8, [](VARIANT& v) { v.ullVal = 18446744073709551615ull; }),
-         "18446744073709551615"},
+        {Typed(VT_UI8, [](VARIANT& v) { v.ullVal = 18446744073709551615ull; }), "18446744073709551615"},
         {Typed(VT_INT, [](VARIANT& v) { v.intVal = 123; }), "123"},
         {Typed(VT_UINT, [](VARIANT& v) { v.uintVal = 456u; }), "456"},
         {R8(1.5), "1.5"},

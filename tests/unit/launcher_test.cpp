@@ -71,9 +71,9 @@ protected:
     // and every other one in its normal row; kNone: no button lit.
     static constexpr int kNone = -1, kNoSuchPicture = -2;
     fw::Bitmap Composed(int lit) {
-        static const int kSprites[CMainWnd::kButtonCount] = {
-            shared::IDB_LAUNCHER_CLOSE,   shared::IDB_LAUNCHER_MIN,     shared::IDB_LAUNCHER_OFFICIAL,
-            shared::IDB_LAUNCHER_PAY,     shared::IDB_LAUNCHER_SERVICE, shared::IDB_LAUNCHER_FORUM};
+        static const int kSprites[CMainWnd::kButtonCount] = {shared::IDB_LAUNCHER_CLOSE,    shared::IDB_LAUNCHER_MIN,
+                                                             shared::IDB_LAUNCHER_OFFICIAL, shared::IDB_LAUNCHER_PAY,
+                                                             shared::IDB_LAUNCHER_SERVICE,  shared::IDB_LAUNCHER_FORUM};
         std::unique_ptr<fw::Image> bg;
         ui::LoadSkinImage(shared::IDB_LAUNCHER_BG, bg);
         fw::Bitmap b(bg->width(), bg->height());
@@ -203,7 +203,8 @@ TEST_F(Launcher, HandCursorOnlyOverCloseAndMinimise) {
 }
 
 TEST_F(Launcher, LinksOpenOnReleaseWhileHovered) {
-    WriteFile(dir.file("static.ini"), "[hosts]\nportal=127.0.0.1:8123\ngame=game.test\npay=pay.test:81\nforum=bbs.test\n");
+    WriteFile(dir.file("static.ini"),
+              "[hosts]\nportal=127.0.0.1:8123\ngame=game.test\npay=pay.test:81\nforum=bbs.test\n");
     CMainWnd& w = Make();
     // Press on one link and release on another: the second opens.
     hl::MouseMove(w, Inside(kOfficial));

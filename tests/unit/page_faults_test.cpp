@@ -57,7 +57,7 @@ TEST_F(PageFaults, AClientLinkGameLeftAnyWayLeavesTheLauncherUp) {
             hl::Click(*g, Inside(Button(*g, CTitleBar::kReturn)));
             break;
         case 1: hl::KeyDown(*g, fw::VK_F4, true); break;  // Alt+F4
-        case 2: g->Send(fw::WM_CLOSE); break;            // the window manager's close
+        case 2: g->Send(fw::WM_CLOSE); break;             // the window manager's close
         }
         hl::Pump();
         ASSERT_EQ(Game(), nullptr);
@@ -308,7 +308,8 @@ TEST_F(PageFaults, OneClickOpensTheDefaultBrowserOnceAndOnlyAFewInAShortTime) {
     EXPECT_TRUE(pay->NewWindow("http://pay.test/qr/1b", fw::NWMF_USERINITED));
     EXPECT_TRUE(page->NewWindow("http://h/news/again"));
     EXPECT_TRUE(pay->NewWindow("http://pay.test/qr/2"));
-    EXPECT_EQ(hl::ShellOpens(), (std::vector<std::string>{"http://h/news/0", "http://pay.test/qr/1", "http://h/news/again"}));
+    EXPECT_EQ(hl::ShellOpens(),
+              (std::vector<std::string>{"http://h/news/0", "http://pay.test/qr/1", "http://h/news/again"}));
     hl::AdvanceClock(fw::kPageOpenWindowMs);
     EXPECT_TRUE(pay->NewWindow("http://pay.test/qr/3"));
     EXPECT_EQ(hl::ShellOpens().back(), "http://pay.test/qr/3");

@@ -29,10 +29,10 @@ void PutBig(std::vector<std::uint8_t>& out, std::uint32_t v) {
 
 int Channels(int colourType) {
     switch (colourType) {
-        case 2: return 3;
-        case 4: return 2;
-        case 6: return 4;
-        default: return 1;
+    case 2: return 3;
+    case 4: return 2;
+    case 6: return 4;
+    default: return 1;
     }
 }
 
@@ -40,7 +40,8 @@ int Channels(int colourType) {
 void CopyPixel(const std::vector<std::uint8_t>& row, int x, int bits, std::vector<std::uint8_t>& out, int at) {
     if (bits >= 8) {
         const std::size_t n = static_cast<std::size_t>(bits / 8);
-        for (std::size_t i = 0; i < n; ++i) out[static_cast<std::size_t>(at) * n + i] = row[static_cast<std::size_t>(x) * n + i];
+        for (std::size_t i = 0; i < n; ++i)
+            out[static_cast<std::size_t>(at) * n + i] = row[static_cast<std::size_t>(x) * n + i];
         return;
     }
     const int from = x * bits, to = at * bits;
@@ -53,7 +54,9 @@ void CopyPixel(const std::vector<std::uint8_t>& row, int x, int bits, std::vecto
 std::vector<std::uint8_t> RawData(const PngSpec& s) {
     const int bits = Channels(s.colourType) * s.depth;
     std::vector<std::uint8_t> raw;
-    struct Pass { int x0, y0, dx, dy; };
+    struct Pass {
+        int x0, y0, dx, dy;
+    };
     static const Pass kAdam7[] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
                                   {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
     static const Pass kWhole[] = {{0, 0, 1, 1}};
@@ -83,7 +86,8 @@ std::vector<std::uint8_t> Zlib(const std::vector<std::uint8_t>& data) {
         z.push_back(static_cast<std::uint8_t>(n >> 8));
         z.push_back(static_cast<std::uint8_t>(~n));
         z.push_back(static_cast<std::uint8_t>(~n >> 8));
-        z.insert(z.end(), data.begin() + static_cast<std::ptrdiff_t>(pos), data.begin() + static_cast<std::ptrdiff_t>(pos + n));
+        z.insert(z.end(), data.begin() + static_cast<std::ptrdiff_t>(pos),
+                 data.begin() + static_cast<std::ptrdiff_t>(pos + n));
         pos += n;
     } while (pos < data.size());
     std::uint32_t a = 1, b = 0;

@@ -14,9 +14,9 @@ struct PngSpec {
     int colourType = 6;  // 0 gray, 2 RGB, 3 palette, 4 gray + alpha, 6 RGBA
     int depth = 8;
     bool interlace = false;
-    std::vector<std::uint8_t> palette;                 // RGB triples
-    std::vector<std::uint8_t> trns;                    // palette alpha
-    std::vector<std::vector<std::uint8_t>> rows;       // packed pixels, filter bytes not included
+    std::vector<std::uint8_t> palette;            // RGB triples
+    std::vector<std::uint8_t> trns;               // palette alpha
+    std::vector<std::vector<std::uint8_t>> rows;  // packed pixels, filter bytes not included
 };
 
 std::vector<std::uint8_t> EncodePng(const PngSpec& spec);

@@ -9,11 +9,11 @@
 namespace script_caller {
 
 struct Caller {
-    std::wstring frameUrl;     // the calling document's address
-    std::wstring topUrl;       // the page's top-level document's address
-    bool isTop = false;        // the caller is the page's own top-level document
-    bool topReadable = true;   // false: the page's document is refused to the caller (another origin)
-    bool namesWindow = true;   // false: the provider answers no window
+    std::wstring frameUrl;    // the calling document's address
+    std::wstring topUrl;      // the page's top-level document's address
+    bool isTop = false;       // the caller is the page's own top-level document
+    bool topReadable = true;  // false: the page's document is refused to the caller (another origin)
+    bool namesWindow = true;  // false: the provider answers no window
 };
 
 // The caller's service provider as an IServiceProvider* (void* keeps this header free of the

@@ -28,8 +28,7 @@ HRESULT STDMETHODCALLTYPE NotImplemented() { return E_NOTIMPL; }
 template <class Vtbl>
 void FillNotImplemented(Vtbl& v) {
     auto** slots = reinterpret_cast<void**>(&v);
-    for (std::size_t i = 0; i < sizeof(Vtbl) / sizeof(void*); ++i)
-        slots[i] = reinterpret_cast<void*>(&NotImplemented);
+    for (std::size_t i = 0; i < sizeof(Vtbl) / sizeof(void*); ++i) slots[i] = reinterpret_cast<void*>(&NotImplemented);
 }
 
 struct Doc {

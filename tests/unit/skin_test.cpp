@@ -21,13 +21,14 @@ std::unique_ptr<fw::Image> RowStrip() {
 }  // namespace
 
 TEST(Skin, EveryPictureOfTheTableHasItsSize) {
-    struct Entry { int id, w, h; } table[] = {
-        {131, 155, 110}, {132, 355, 169}, {133, 155, 110}, {134, 75, 44}, {135, 75, 44},
-        {136, 75, 25},   {137, 11, 33},   {138, 35, 102},  {139, 155, 110}, {140, 65, 44},
-        {142, 136, 198}, {143, 800, 500}, {144, 39, 47},   {145, 818, 47}, {146, 40, 60},
-        {147, 48, 29},   {149, 1290, 704}, {150, 75, 25},  {151, 75, 25},  {152, 27, 84},
-        {153, 155, 110}, {154, 65, 44},   {155, 75, 44},   {156, 60, 42},  {157, 75, 25},
-        {158, 128, 16},  {159, 75, 22},   {160, 75, 22},
+    struct Entry {
+        int id, w, h;
+    } table[] = {
+        {131, 155, 110}, {132, 355, 169}, {133, 155, 110}, {134, 75, 44}, {135, 75, 44},    {136, 75, 25},
+        {137, 11, 33},   {138, 35, 102},  {139, 155, 110}, {140, 65, 44}, {142, 136, 198},  {143, 800, 500},
+        {144, 39, 47},   {145, 818, 47},  {146, 40, 60},   {147, 48, 29}, {149, 1290, 704}, {150, 75, 25},
+        {151, 75, 25},   {152, 27, 84},   {153, 155, 110}, {154, 65, 44}, {155, 75, 44},    {156, 60, 42},
+        {157, 75, 25},   {158, 128, 16},  {159, 75, 22},   {160, 75, 22},
     };
     for (auto& e : table) {
         std::unique_ptr<fw::Image> img;
@@ -130,8 +131,8 @@ TEST(Skin, PreloadThreadHandsOverTheSamePictures) {
     };
     for (int id : {static_cast<int>(shared::IDB_LAUNCHER_BG), 137}) {
         std::unique_ptr<fw::Image> preloaded, again;
-        ASSERT_TRUE(ui::LoadSkinImage(id, preloaded)) << id;   // taken from the thread
-        ASSERT_TRUE(ui::LoadSkinImage(id, again)) << id;       // decoded anew
+        ASSERT_TRUE(ui::LoadSkinImage(id, preloaded)) << id;  // taken from the thread
+        ASSERT_TRUE(ui::LoadSkinImage(id, again)) << id;      // decoded anew
         ASSERT_NE(preloaded.get(), again.get());
         EXPECT_TRUE(same(*preloaded, *again)) << id;
     }

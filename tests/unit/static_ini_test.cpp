@@ -40,7 +40,11 @@ size_t FilesIn(const TempDir& d) {
 }  // namespace
 
 TEST(SplitFileName, CutsAtLastDotThenFirstUnderscore) {
-    struct Case { const char* in; const char* uid; const char* suid; } cases[] = {
+    struct Case {
+        const char* in;
+        const char* uid;
+        const char* suid;
+    } cases[] = {
         {"abc_xyz.exe", "abc", "xyz"},
         {"abc_x_y.exe", "abc", "x_y"},
         {"abc.exe", "abc", ""},
@@ -125,7 +129,9 @@ TEST(StaticIni, HotKeyText) {
 
     EXPECT_EQ(app::ParseHotKeyText(" \t+42x"), 42);
     EXPECT_EQ(app::ParseHotKeyText("-"), 0);
-    EXPECT_EQ(app::ParseHotKeyText("\xe3\x80\x80" "7"), 7);  // ideographic space is blank to wcstol
+    EXPECT_EQ(app::ParseHotKeyText("\xe3\x80\x80"
+                                   "7"),
+              7);  // ideographic space is blank to wcstol
 }
 
 TEST(StaticIni, ValuesAreCutAt259Units) {
@@ -231,8 +237,9 @@ TEST(StaticIni, EmptyFile) {
 TEST(StaticIni, RejectedHostsAreNamedOnStandardError) {
     TempDir d;
     testing::internal::CaptureStderr();
-    auto v = ReadWith(d, "[hosts]\nportal=127.0.0.1:8080   ; launcher page\ngame=game.test:81\n"
-                         "pay=a\x1b[31mb\n");
+    auto v = ReadWith(d,
+                      "[hosts]\nportal=127.0.0.1:8080   ; launcher page\ngame=game.test:81\n"
+                      "pay=a\x1b[31mb\n");
     const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(v.hosts.portal, shared::DefaultHosts().portal);
     EXPECT_EQ(v.hosts.game, "game.test:81");

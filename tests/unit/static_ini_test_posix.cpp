@@ -29,7 +29,7 @@ TEST(StaticIni, FifoIsAnUnreadableFileAndBlocksNothing) {
     EXPECT_TRUE(answered) << "reading a FIFO named static.ini waited for a writer";
     EXPECT_EQ(v.hotKey, 121);
     EXPECT_FALSE(v.written);
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO was replaced";
 }

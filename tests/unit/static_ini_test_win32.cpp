@@ -56,16 +56,15 @@ TEST(StaticIniWin32, ExistingEncodingsAreKept) {
 TEST(StaticIniWin32, AFileWithoutBomIsInTheAnsiCodePage) {
     std::string ansiName, uid;  // "<uid>_s.exe" in the code page's bytes, and the uid in UTF-8
     switch (GetACP()) {
-        case 1252:
-            ansiName = "ab\xE9_s.exe";
-            uid = "ab\xC3\xA9";
-            break;
-        case 936:
-            ansiName = "\xD3\xC3_s.exe";
-            uid = "\xE7\x94\xA8";
-            break;
-        default:
-            GTEST_SKIP() << "no cases for ANSI code page " << GetACP();
+    case 1252:
+        ansiName = "ab\xE9_s.exe";
+        uid = "ab\xC3\xA9";
+        break;
+    case 936:
+        ansiName = "\xD3\xC3_s.exe";
+        uid = "\xE7\x94\xA8";
+        break;
+    default: GTEST_SKIP() << "no cases for ANSI code page " << GetACP();
     }
     TempDir d;
     WriteFile(d.file("static.ini"), "[dmor]\r\nfilename=" + ansiName + "\r\n");

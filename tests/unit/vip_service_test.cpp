@@ -26,7 +26,7 @@ protected:
         ASSERT_TRUE(beats.ok());
         beats.SetAnswer("1");
         testing_support::WriteFile(dir.file("static.ini"), "[dmor]\nstart=1\nuid=U7\nfilename=S9\n[hosts]\nportal=" +
-                                                              beats.host() + "\ncs=cs.test:9000\npay=pay.test\n");
+                                                               beats.host() + "\ncs=cs.test:9000\npay=pay.test\n");
     }
 
     // A game on the launcher page, its title bar painted before any customer service.
@@ -92,7 +92,9 @@ protected:
 
     void PressVip(CRudovGame& g) { hl::LButtonDown(g, Inside(VipButton(g))); }
 
-    static hl::ScriptedBrowser* ChatPage(CVipmsgWnd* w) { return w ? hl::FindBrowser(*w, CVipmsgWnd::kBrowserId) : nullptr; }
+    static hl::ScriptedBrowser* ChatPage(CVipmsgWnd* w) {
+        return w ? hl::FindBrowser(*w, CVipmsgWnd::kBrowserId) : nullptr;
+    }
 
     int Count(const std::string& call) const {
         const auto names = lib.CallNames();
@@ -147,10 +149,10 @@ TEST_F(VipService, ShowImStartsTheChatTheButtonAndTheHeartbeat) {
     EXPECT_EQ(VipShown(g), 0);
 
     ShowIM();
-    ASSERT_EQ(lib.Calls(), (std::vector<std::vector<std::string>>{
-                               {"init", "cs.test:9000", "80008000", "VIPkefu", "alice", "vip3", "dmor", "S1", "1001",
-                                "zh-CN", "cs"},
-                               {"ongetlok", "callback"}}));
+    ASSERT_EQ(lib.Calls(),
+              (std::vector<std::vector<std::string>>{
+                  {"init", "cs.test:9000", "80008000", "VIPkefu", "alice", "vip3", "dmor", "S1", "1001", "zh-CN", "cs"},
+                  {"ongetlok", "callback"}}));
     EXPECT_TRUE(g.servicesParsed());
     // Left of the payment button; the drag area ends 5 pixels before it.
     EXPECT_EQ(VipButton(g), (fw::Rect{1920 - 471, 9, 1920 - 396, 31}));
@@ -191,7 +193,7 @@ TEST_F(VipService, TheLauncherDropsShowImWithoutAGameOrAList) {
     EXPECT_TRUE(lib.Calls().empty());
 
     CRudovGame& g = Play();
-    ShowIM("");  // an empty list
+    ShowIM("");                // an empty list
     ShowIM("no bars at all");  // a list that starts nothing
     EXPECT_FALSE(chat::LibraryLoaded());
     EXPECT_FALSE(g.servicesParsed());

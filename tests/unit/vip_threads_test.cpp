@@ -22,7 +22,7 @@ protected:
         GameTest::SetUp();
         ASSERT_TRUE(beats.ok());
         testing_support::WriteFile(dir.file("static.ini"), "[dmor]\nstart=1\nuid=U7\nfilename=S9\n[hosts]\nportal=" +
-                                                              beats.host() + "\ncs=cs.test:9000\n");
+                                                               beats.host() + "\ncs=cs.test:9000\n");
     }
     BeatServer beats;
     ChatDouble lib;

@@ -150,7 +150,7 @@ TEST_F(VipWindow, TheChatPageReportsTheAgent) {
     TopInfo("Lily|在线|");
     EXPECT_EQ(w.title(), "我正在和[Lily]聊天");
     EXPECT_EQ(w.caption(), w.title());  // for assistive tools
-    TopInfo("Lily|在线|");  // not nested
+    TopInfo("Lily|在线|");              // not nested
     EXPECT_EQ(w.title(), "我正在和[Lily]聊天");
     EXPECT_EQ(offline, 0);
     TopInfo("no bar at all");

@@ -194,14 +194,14 @@ TEST_F(PageDialog, ScriptCallsReachTheLauncher) {
 }
 
 TEST_F(PageDialog, OpenGameSplitting) {
-    struct Case { const char* in; const char* f1; const char* f2; const char* f3; } cases[] = {
-        {"a|b|c", "a", "b", "c"},
-        {"a|b", "a", "", "b"},
-        {"a|b|c|d", "a", "b", "c|d"},
-        {"abc", "abc", "", ""},
-        {"", "", "", ""},
-        {"|", "", "", ""},
-        {"a||c", "a", "", "c"},
+    struct Case {
+        const char* in;
+        const char* f1;
+        const char* f2;
+        const char* f3;
+    } cases[] = {
+        {"a|b|c", "a", "b", "c"}, {"a|b", "a", "", "b"}, {"a|b|c|d", "a", "b", "c|d"}, {"abc", "abc", "", ""},
+        {"", "", "", ""},         {"|", "", "", ""},     {"a||c", "a", "", "c"},
     };
     for (auto& c : cases) {
         std::string f1, f2, f3;

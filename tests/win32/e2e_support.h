@@ -11,15 +11,16 @@
 
 namespace e2e {
 
-constexpr int kWidth = 1290, kHeight = 704;  // the launcher's skin
-constexpr RECT kCloseButton{1094, 124, 1129, 158};  // in the launcher's window
+constexpr int kWidth = 1290, kHeight = 704;                              // the launcher's skin
+constexpr RECT kCloseButton{1094, 124, 1129, 158};                       // in the launcher's window
 inline const wchar_t* const kExitCaption = L"\u9000\u51fa\u63d0\u793a";  // 退出提示
 inline const wchar_t* const kWindowClass = L"RaduVoveWindow";
 inline const wchar_t* const kLauncherCaption = L"LumoDrakmoor";
 
 inline std::wstring Wide(const std::string& s) {
     std::wstring w(s.size(), L'\0');
-    const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), static_cast<int>(w.size()));
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), w.data(), static_cast<int>(w.size()));
     w.resize(n > 0 ? n : 0);
     return w;
 }

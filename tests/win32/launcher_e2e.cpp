@@ -47,10 +47,10 @@ TEST(LauncherE2E, FirstStartCentresTheLauncherBossKeyHidesItAndOkOnTheExitPrompt
     EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(launcher) != FALSE; }, 10000));
 
     // The close button asks first; OK ends the program with exit code 0.
-    ClickAt({r.left + (kCloseButton.left + kCloseButton.right) / 2, r.top + (kCloseButton.top + kCloseButton.bottom) / 2});
+    ClickAt(
+        {r.left + (kCloseButton.left + kCloseButton.right) / 2, r.top + (kCloseButton.top + kCloseButton.bottom) / 2});
     HWND prompt = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (prompt = client.ExitPrompt()) != nullptr; },
-                        10000));
+    ASSERT_TRUE(WaitFor([&] { return (prompt = client.ExitPrompt()) != nullptr; }, 10000));
     EXPECT_TRUE(client.Running());  // the prompt alone ends nothing
     HWND ok = GetDlgItem(prompt, IDOK);
     ASSERT_TRUE(ok);
@@ -77,10 +77,10 @@ TEST(LauncherE2E, HiddenStartShowsNothingUntilTheBossKeyAndCancelKeepsItRunning)
     ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(launcher) != FALSE; }, 10000));
     RECT r{};
     GetWindowRect(launcher, &r);
-    ClickAt({r.left + (kCloseButton.left + kCloseButton.right) / 2, r.top + (kCloseButton.top + kCloseButton.bottom) / 2});
+    ClickAt(
+        {r.left + (kCloseButton.left + kCloseButton.right) / 2, r.top + (kCloseButton.top + kCloseButton.bottom) / 2});
     HWND prompt = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (prompt = client.ExitPrompt()) != nullptr; },
-                        10000));
+    ASSERT_TRUE(WaitFor([&] { return (prompt = client.ExitPrompt()) != nullptr; }, 10000));
     ClickAt(Centre(GetDlgItem(prompt, IDCANCEL)));
     EXPECT_TRUE(WaitFor([&] { return client.ExitPrompt() == nullptr; }, 10000));
     Sleep(300);

@@ -48,11 +48,13 @@ std::optional<std::string> Http(const std::string& path, const std::optional<std
     std::optional<std::string> body;
     if (InternetCrackUrlW(url.c_str(), 0, 0, &cracked)) {
         HINTERNET conn = InternetConnectW(net, host, cracked.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
-        HINTERNET req = conn ? HttpOpenRequestW(conn, form ? L"POST" : L"GET", object, nullptr, nullptr, nullptr,
-                                                INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES, 0)
-                             : nullptr;
+        HINTERNET req =
+            conn ? HttpOpenRequestW(conn, form ? L"POST" : L"GET", object, nullptr, nullptr, nullptr,
+                                    INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES, 0)
+                 : nullptr;
         const wchar_t* type = L"Content-Type: application/x-www-form-urlencoded\r\n";
-        if (req && HttpSendRequestW(req, form ? type : nullptr, form ? -1L : 0, form ? const_cast<char*>(form->data()) : nullptr,
+        if (req && HttpSendRequestW(req, form ? type : nullptr, form ? -1L : 0,
+                                    form ? const_cast<char*>(form->data()) : nullptr,
                                     form ? static_cast<DWORD>(form->size()) : 0)) {
             std::string text;
             char buf[8192];
@@ -126,8 +128,8 @@ public:
 
     std::vector<std::string> Lines(const std::wstring& file) const {
         std::vector<std::string> out;
-        HANDLE f = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
+        HANDLE f = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
         if (f == INVALID_HANDLE_VALUE) return out;
         std::string text;
         char buf[16384];
@@ -160,7 +162,8 @@ public:
     // one is given).
     HWND Page(const std::string& piece, HWND root = nullptr) const {
         for (HWND h : WindowsOf(client_.pid(), scripted::kPageClass, nullptr, false, true))
-            if (Narrow(TextOf(h)).find(piece) != std::string::npos && (!root || GetAncestor(h, GA_ROOT) == root)) return h;
+            if (Narrow(TextOf(h)).find(piece) != std::string::npos && (!root || GetAncestor(h, GA_ROOT) == root))
+                return h;
         return nullptr;
     }
     // The page's script: one command line (scripted_control.h).
@@ -224,12 +227,13 @@ public:
         for (const wchar_t* scheme : {L"http", L"https"}) {
             const std::wstring key = std::wstring(L"Software\\Classes\\") + scheme + L"\\shell\\open\\command";
             HKEY k = nullptr;
-            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr,
-                                &k, nullptr) != ERROR_SUCCESS)
+            if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE,
+                                nullptr, &k, nullptr) != ERROR_SUCCESS)
                 continue;
             wchar_t old[1024] = {};
             DWORD size = sizeof old;
-            const bool had = RegQueryValueExW(k, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS;
+            const bool had =
+                RegQueryValueExW(k, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS;
             saved_.push_back({key, had ? std::optional<std::wstring>(old) : std::nullopt});
             SetDefault(k, command);
             RegCloseKey(k);
@@ -239,8 +243,10 @@ public:
         for (const auto& [key, value] : saved_) {
             HKEY k = nullptr;
             if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, &k) != ERROR_SUCCESS) continue;
-            if (value) SetDefault(k, *value);
-            else RegDeleteValueW(k, nullptr);
+            if (value)
+                SetDefault(k, *value);
+            else
+                RegDeleteValueW(k, nullptr);
             RegCloseKey(k);
         }
     }
@@ -305,8 +311,9 @@ int Changes(const RECT& r, DWORD ms) {
 // clear cache 75, boss key 65 (5 apart), then minimise, maximise and close, 25 each.
 POINT TitleButton(HWND game, const std::string& name) {
     const RECT r = RectOf(game);
-    const std::pair<const char*, int> steps[] = {{"pay", 0}, {"return", 75 + 5}, {"clear", 65 + 5},
-                                                 {"bosskey", 75 + 5}, {"min", 65 + 8}, {"max", 25 + 3}, {"close", 25 + 3}};
+    const std::pair<const char*, int> steps[] = {{"pay", 0},          {"return", 75 + 5}, {"clear", 65 + 5},
+                                                 {"bosskey", 75 + 5}, {"min", 65 + 8},    {"max", 25 + 3},
+                                                 {"close", 25 + 3}};
     int left = r.right - r.left - 391;
     for (const auto& [button, step] : steps) {
         left += step;
@@ -328,7 +335,8 @@ TEST(ScriptedE2E, PageAppearsAfterLoadGameOpensMaximisedAndLeavingItRefreshesThe
     // desktop's z-order: EnumWindows goes from the top); Escape keeps everything.
     HWND launcher = s.client().Launcher();
     const RECT l = RectOf(launcher);
-    ClickAt({l.left + (kCloseButton.left + kCloseButton.right) / 2, l.top + (kCloseButton.top + kCloseButton.bottom) / 2});
+    ClickAt(
+        {l.left + (kCloseButton.left + kCloseButton.right) / 2, l.top + (kCloseButton.top + kCloseButton.bottom) / 2});
     ASSERT_TRUE(WaitFor([&] { return s.client().ExitPrompt() != nullptr; }, 10000));
     const HWND dialog = GetAncestor(s.Page("/game/s/dmor/"), GA_ROOT);
     const std::vector<HWND> order = WindowsOf(s.client().pid(), nullptr, nullptr, true);
@@ -360,7 +368,12 @@ TEST(ScriptedE2E, PageAppearsAfterLoadGameOpensMaximisedAndLeavingItRefreshesThe
     ASSERT_TRUE(WaitFor([&] { return (game = s.GameWindow()) != nullptr; }, 15000));
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    EXPECT_TRUE(WaitFor([&] { const RECT r = RectOf(game); return EqualRect(&r, &work) != FALSE; }, 5000));
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            const RECT r = RectOf(game);
+            return EqualRect(&r, &work) != FALSE;
+        },
+        5000));
     EXPECT_TRUE(WaitFor([&] { return s.client().Launcher() == nullptr; }, 5000)) << "the launcher hidden";
     ASSERT_TRUE(s.WaitLog({"loaded " + gameUrl}, 15000, mark));
 
@@ -391,8 +404,8 @@ TEST(ScriptedE2E, PageAppearsAfterLoadGameOpensMaximisedAndLeavingItRefreshesThe
     mark = s.LogSize();
     ClickAt(TitleButton(game, "return"));
     HWND prompt = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (prompt = FindWindowOf(s.client().pid(), L"#32770", nullptr, true)) != nullptr; },
-                        10000));
+    ASSERT_TRUE(
+        WaitFor([&] { return (prompt = FindWindowOf(s.client().pid(), L"#32770", nullptr, true)) != nullptr; }, 10000));
     EXPECT_EQ(GetForegroundWindow(), prompt);
     SendKey(VK_RETURN);
     EXPECT_TRUE(WaitFor([&] { return s.GameWindow() == nullptr && s.client().Launcher() != nullptr; }, 10000));
@@ -455,12 +468,14 @@ TEST(ScriptedE2E, BlankTargetLinksGoToTheDefaultBrowserAndGamePagePopUpsStayWith
     EXPECT_EQ(s.BrowserLog()[0], news);
     // Windows nobody asked for, a second window of one click, and an address that is no web
     // address: refused.
-    for (const std::string& line : std::vector<std::string>{"newwindow\t" + news + "?no-click\t0",
-                                    "newwindow\t" + news + "?second\t" + std::to_string(NWMF_USERINITED),
-                                    "newwindow\tfile:///C:/windows/win.ini\t" + std::to_string(kClick)})
+    for (const std::string& line :
+         std::vector<std::string>{"newwindow\t" + news + "?no-click\t0",
+                                  "newwindow\t" + news + "?second\t" + std::to_string(NWMF_USERINITED),
+                                  "newwindow\tfile:///C:/windows/win.ini\t" + std::to_string(kClick)})
         EXPECT_EQ(s.Script(page, line), 1) << line;
     // A client link with "client=1" in a new window sets the game's address and opens nothing.
-    EXPECT_EQ(s.Script(page, "newwindow\t" + s.Base() + "/game/play/?server=S8&client=1\t" + std::to_string(kClick)), 1);
+    EXPECT_EQ(s.Script(page, "newwindow\t" + s.Base() + "/game/play/?server=S8&client=1\t" + std::to_string(kClick)),
+              1);
     Sleep(1500);
     EXPECT_EQ(s.BrowserLog().size(), 1u);
     EXPECT_EQ(s.GameWindow(), nullptr);
@@ -481,13 +496,16 @@ TEST(ScriptedE2E, BlankTargetLinksGoToTheDefaultBrowserAndGamePagePopUpsStayWith
     mark = s.LogSize();
     EXPECT_EQ(s.Script(gamePage, "newwindow\t" + news + "\t" + std::to_string(kClick)), 0);
     HWND popup = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (popup = FindWindowOf(s.client().pid(), L"RaduVovePopup", nullptr, true)) != nullptr; }, 10000));
+    ASSERT_TRUE(WaitFor(
+        [&] { return (popup = FindWindowOf(s.client().pid(), L"RaduVovePopup", nullptr, true)) != nullptr; }, 10000));
     EXPECT_EQ(GetWindow(popup, GW_OWNER), game);
     EXPECT_TRUE(s.WaitLog({"loaded " + news}, 10000, mark));
     EXPECT_EQ(s.Count({"own-window"}, mark), 0u);
-    for (int i = 0; i < 200; ++i) s.Script(gamePage, "newwindow\t" + news + "?storm=" + std::to_string(i) + "\t" + std::to_string(kClick));
+    for (int i = 0; i < 200; ++i)
+        s.Script(gamePage, "newwindow\t" + news + "?storm=" + std::to_string(i) + "\t" + std::to_string(kClick));
     Sleep(1000);
-    EXPECT_EQ(WindowsOf(s.client().pid(), L"RaduVovePopup", nullptr, true).size(), static_cast<size_t>(fw::kPageOpenBurst));
+    EXPECT_EQ(WindowsOf(s.client().pid(), L"RaduVovePopup", nullptr, true).size(),
+              static_cast<size_t>(fw::kPageOpenBurst));
     EXPECT_EQ(s.BrowserLog().size(), 1u);
 
     // Leaving the game closes its pop-ups with it.

@@ -55,7 +55,6 @@ T* Query(IUnknown* u, REFIID iid) {
     return static_cast<T*>(p);
 }
 
-
 class Win32Browser : public Win32Test {
 protected:
     void SetUp() override {
@@ -123,7 +122,8 @@ TEST_F(Win32Browser, TheHostObjectTakesOverTheClientSiteAndIsLetGoAtTheEnd) {
     if (inPlace) inPlace->Release();
     EXPECT_EQ(Query<IDocHostUIHandler>(container, IID_IDocHostUIHandler), nullptr);
 
-    struct Page : IJSDispatch {} page;
+    struct Page : IJSDispatch {
+    } page;
     auto* host = new CWebCtrlInterFace();
     host->m_pExternal = new CJSDispatch(&page);
     host->AddRef();

@@ -177,8 +177,8 @@ LRESULT CALLBACK RecordingProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
 HWND RecordDispatch(fw::BrowserControl& control, Dispatched& d) {
     const HWND h = ControlWindow(control.GetControlUnknown());
     if (!h) return nullptr;
-    const auto old = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc)));
+    const auto old =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RecordingProc)));
     Subclassed()[h] = {old, &d};
     return h;
 }
@@ -219,7 +219,8 @@ TEST_F(Win32Client, PageDialogKeysOnTheirWayToTheControl) {
     HWND control = RecordDispatch(*dlg->browser(), d);
     ASSERT_TRUE(control);
 
-    for (WPARAM vk : {WPARAM(VK_BACK), WPARAM('A'), WPARAM(VK_TAB), WPARAM(VK_ESCAPE), WPARAM(VK_F5)}) Press(control, vk);
+    for (WPARAM vk : {WPARAM(VK_BACK), WPARAM('A'), WPARAM(VK_TAB), WPARAM(VK_ESCAPE), WPARAM(VK_F5)})
+        Press(control, vk);
     PostMessageW(control, WM_NULL, 0, 0);
     ASSERT_TRUE(Pump([&] { return d.keyDowns.size() >= 3; }, 3000));
     PumpFor(100);
@@ -479,7 +480,7 @@ public:
     }
     ~OwnCacheFolder() {
         user_.Restore();
-        resolved_.Restore();  // the system writes the folder it found there
+        resolved_.Restore();      // the system writes the folder it found there
         std::error_code ignored;  // what WinInet still holds open stays
         std::filesystem::remove_all(folder_, ignored);
     }
@@ -494,8 +495,8 @@ private:
                             nullptr);
             wchar_t old[1024] = {};
             DWORD size = sizeof old;
-            had_ = RegQueryValueExW(key_, L"Cache", nullptr, &type_, reinterpret_cast<BYTE*>(old), &size) ==
-                   ERROR_SUCCESS;
+            had_ =
+                RegQueryValueExW(key_, L"Cache", nullptr, &type_, reinterpret_cast<BYTE*>(old), &size) == ERROR_SUCCESS;
             if (had_) old_.assign(reinterpret_cast<const BYTE*>(old), reinterpret_cast<const BYTE*>(old) + size);
         }
         void Set(const std::wstring& folder) {
@@ -520,7 +521,8 @@ private:
     };
     static constexpr const wchar_t* kUserKey =
         L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    static constexpr const wchar_t* kResolvedKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+    static constexpr const wchar_t* kResolvedKey =
+        L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
     std::wstring folder_;
     Value user_, resolved_;
 };
@@ -585,7 +587,7 @@ TEST_F(Win32Client, ClearingALargeUrlCacheLeavesTheUiThreadAnswering) {
     ASSERT_EQ(ClearWorker::Running(), 0);
     game.StartClearing();
     const auto call = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(ClearWorker::Running(), 1);  // the press started the worker
+    EXPECT_EQ(ClearWorker::Running(), 1);                                  // the press started the worker
     ASSERT_TRUE(Pump([&] { return boxes.cleared.load() >= 1; }, 120000));  // its report
     const auto took = std::chrono::steady_clock::now() - start;
     PumpFor(100);
@@ -595,10 +597,11 @@ TEST_F(Win32Client, ClearingALargeUrlCacheLeavesTheUiThreadAnswering) {
 
     using ms = std::chrono::milliseconds;
     auto in = [](auto d) { return std::chrono::duration_cast<ms>(d).count(); };
-    std::printf("[ clearing ] %d URL cache entries (made in %lld ms); the press took %lld ms, the clearing %lld ms; "
-                "the UI thread's longest stall %lld ms over %zu probes\n",
-                kEntries, static_cast<long long>(in(fillTook)), static_cast<long long>(in(call)),
-                static_cast<long long>(in(took)), static_cast<long long>(in(probe.Longest())), probe.answered);
+    std::printf(
+        "[ clearing ] %d URL cache entries (made in %lld ms); the press took %lld ms, the clearing %lld ms; "
+        "the UI thread's longest stall %lld ms over %zu probes\n",
+        kEntries, static_cast<long long>(in(fillTook)), static_cast<long long>(in(call)),
+        static_cast<long long>(in(took)), static_cast<long long>(in(probe.Longest())), probe.answered);
     EXPECT_LT(CacheEntries(), 10);  // the URL cache is empty (but for cookies)
     EXPECT_GE(took, ms(990));       // the worker's pause came before the report
     EXPECT_GE(boxes.answered.load(), 1);

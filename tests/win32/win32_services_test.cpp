@@ -3,7 +3,6 @@
 // boxes answered as a user would, the hot-key control, tool tips, and the program's resources.
 #include "win32_support.h"  // the system's headers first
 
-
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -101,7 +100,7 @@ TEST_F(Win32HotKeys, ThePressOfARegisteredKeyReachesItsWindowAndASecondOwnerIsRe
     const unsigned mods = fw::MOD_CONTROL | fw::MOD_ALT;
     ASSERT_TRUE(fw::RegisterHotKey(owner.handle(), 1224, mods, VK_F11));
     EXPECT_FALSE(fw::RegisterHotKey(other.handle(), 1224, mods, VK_F11));  // one owner per combination
-    EXPECT_EQ(GetLastError(), 1409u);                                       // ERROR_HOTKEY_ALREADY_REGISTERED
+    EXPECT_EQ(GetLastError(), 1409u);                                      // ERROR_HOTKEY_ALREADY_REGISTERED
 
     PressKeys({VK_CONTROL, VK_MENU}, VK_F11);
     ASSERT_TRUE(Pump([&] { return owner.Count(fw::WM_HOTKEY) > 0; }));
@@ -345,8 +344,8 @@ TEST_F(Win32Resources, SkinIconManifestAndVersionAreTheExecutablesOwn) {
     // program's comctl32.dll to that assembly.
     ACTCTX_SECTION_KEYED_DATA redirect{};
     redirect.cbSize = sizeof redirect;
-    EXPECT_TRUE(FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, L"comctl32.dll",
-                                         &redirect));
+    EXPECT_TRUE(
+        FindActCtxSectionStringW(0, nullptr, ACTIVATION_CONTEXT_SECTION_DLL_REDIRECTION, L"comctl32.dll", &redirect));
 
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);

@@ -32,8 +32,7 @@ protected:
         fw::detail::ResetApp();
         fw::detail::DiscardPosted();
         MSG m;
-        while (PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
+        while (PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
     }
     void TearDown() override {
         PumpFor(20);  // what the test left behind is delivered or freed

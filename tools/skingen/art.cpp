@@ -74,8 +74,8 @@ void tapered_curve(cairo_t* cr, Pt p0, Pt p1, Pt p2, Pt p3, double w0, double w1
     cairo_close_path(cr);
 }
 
-void curl(cairo_t* cr, double cx, double cy, double r, double turns, double w0, int sign,
-          double start_angle, bool pointed_start) {
+void curl(cairo_t* cr, double cx, double cy, double r, double turns, double w0, int sign, double start_angle,
+          bool pointed_start) {
     constexpr int kSteps = 80;
     std::vector<Pt> outer, inner;
     for (int i = 0; i <= kSteps; ++i) {
@@ -151,8 +151,7 @@ void draw_gem(cairo_t* cr, double cx, double cy, double r, const Rgba& core) {
     cairo_line_to(cr, cx - ri, cy);
     cairo_close_path(cr);
     fill_with(cr, radial(cx - ri * 0.3, cy - ri * 0.3, 0, ri * 1.3,
-                         {{0, mix(core, hex(0xffffff), 0.6)}, {0.5, core},
-                          {1, mix(core, hex(0x000000), 0.6)}}));
+                         {{0, mix(core, hex(0xffffff), 0.6)}, {0.5, core}, {1, mix(core, hex(0x000000), 0.6)}}));
     cairo_restore(cr);
 }
 
@@ -160,9 +159,7 @@ void draw_medallion(const Canvas& dst, double cx, double cy, double r, int detai
     const int w = dst.width(), h = dst.height();
     cairo_t* cr = dst.cr();
     const double ri = r * (detail == 0 ? 0.74 : 0.79);
-    auto disc = [&](double rad) {
-        return [cx, cy, rad](cairo_t* c) { cairo_arc(c, cx, cy, rad, 0, 2 * M_PI); };
-    };
+    auto disc = [&](double rad) { return [cx, cy, rad](cairo_t* c) { cairo_arc(c, cx, cy, rad, 0, 2 * M_PI); }; };
     Canvas outer = mask_of(w, h, disc(r));
     if (detail > 0) glow(dst, outer, r * 0.12, hex(0x000000, 0.8), 0, r * 0.04);
 
@@ -204,8 +201,8 @@ void draw_medallion(const Canvas& dst, double cx, double cy, double r, int detai
         fill_with(cr, radial(cx, cy - ri * 0.35, 0, ri * 1.25,
                              {{0, hex(0x9a2614)}, {0.45, hex(0x4e0c08)}, {1, hex(0x140202)}}));
     else
-        fill_with(cr, radial(cx, cy - ri * 0.3, 0, ri * 1.2,
-                             {{0, hex(0x7a1a0e)}, {0.5, hex(0x3a0806)}, {1, hex(0x0e0101)}}));
+        fill_with(
+            cr, radial(cx, cy - ri * 0.3, 0, ri * 1.2, {{0, hex(0x7a1a0e)}, {0.5, hex(0x3a0806)}, {1, hex(0x0e0101)}}));
     if (detail > 0) {
         // The field is sunk: shade its upper edge.
         Canvas field = mask_of(w, h, disc(ri));
@@ -232,8 +229,7 @@ void draw_medallion(const Canvas& dst, double cx, double cy, double r, int detai
         cairo_fill(c);
         cairo_restore(c);
     });
-    glow(dst, headMask, std::max(1.0, r * 0.06), hex(0x000000, 0.85), r * 0.015, r * 0.03,
-         detail == 0 ? 1.5 : 1.0);
+    glow(dst, headMask, std::max(1.0, r * 0.06), hex(0x000000, 0.85), r * 0.015, r * 0.03, detail == 0 ? 1.5 : 1.0);
     {
         Canvas gold(w, h);
         cairo_t* g = gold.cr();
@@ -241,8 +237,8 @@ void draw_medallion(const Canvas& dst, double cx, double cy, double r, int detai
         if (detail == 2)
             fill_with(g, linear(cx - ri, cy - ri, cx + ri * 0.6, cy + ri, gold_stops()));
         else
-            fill_with(g, linear(0, cy - ri, 0, cy + ri,
-                                {{0, hex(0xfff6c8)}, {0.45, hex(0xf8cc5a)}, {1, hex(0xc8841e)}}));
+            fill_with(g,
+                      linear(0, cy - ri, 0, cy + ri, {{0, hex(0xfff6c8)}, {0.45, hex(0xf8cc5a)}, {1, hex(0xc8841e)}}));
         clip_to(gold, headMask);
         dst.paint(gold);
     }

@@ -22,8 +22,8 @@ void tapered_curve(cairo_t* cr, Pt p0, Pt p1, Pt p2, Pt p3, double w0, double w1
 // A tapered spiral curl: starts at (cx + r, cy) and winds `turns` times inward.
 // `sign` +1 winds clockwise, -1 counter-clockwise. A pointed start tapers the
 // outer end to a point instead of cutting it square.
-void curl(cairo_t* cr, double cx, double cy, double r, double turns, double w0, int sign,
-          double start_angle = 0.0, bool pointed_start = false);
+void curl(cairo_t* cr, double cx, double cy, double r, double turns, double w0, int sign, double start_angle = 0.0,
+          bool pointed_start = false);
 
 // A bat wing spreading to the left from its root at (0, 0), about 330 x 150
 // units, bones along the upper edge, scalloped membrane below (path only).

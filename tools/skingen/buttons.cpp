@@ -13,8 +13,7 @@ enum State { kNormal = 0, kHover = 1, kPressed = 2 };
 
 // A strip of `count` frames of w x h, stacked vertically or side by side;
 // each frame is drawn on a canvas of its own so effects never bleed across.
-Canvas strip(int w, int h, int count, bool vertical,
-             const std::function<void(const Canvas&, int)>& frame) {
+Canvas strip(int w, int h, int count, bool vertical, const std::function<void(const Canvas&, int)>& frame) {
     Canvas out(vertical ? w : w * count, vertical ? h * count : h);
     for (int i = 0; i < count; ++i) {
         Canvas f(w, h);
@@ -88,17 +87,13 @@ void launcher_plate(const Canvas& c, const char* caption, bool hover) {
     cairo_new_path(cr);
     inner(cr);
     if (hover) {
-        fill_with(cr, linear(0, y, 0, y + h,
-                             {{0, hex(0xb8421c)}, {0.5, hex(0x7a1e0c)}, {1, hex(0x3e0a05)}}),
-                  true);
-        fill_with(cr, radial(W / 2.0, y + h * 0.55, 0, w * 0.5,
-                             {{0, hex(0xffb04a, 0.65)}, {0.6, hex(0xff6a1a, 0.25)},
-                              {1, hex(0xff6a1a, 0.0)}}),
+        fill_with(cr, linear(0, y, 0, y + h, {{0, hex(0xb8421c)}, {0.5, hex(0x7a1e0c)}, {1, hex(0x3e0a05)}}), true);
+        fill_with(cr,
+                  radial(W / 2.0, y + h * 0.55, 0, w * 0.5,
+                         {{0, hex(0xffb04a, 0.65)}, {0.6, hex(0xff6a1a, 0.25)}, {1, hex(0xff6a1a, 0.0)}}),
                   true);
     } else {
-        fill_with(cr, linear(0, y, 0, y + h,
-                             {{0, hex(0x5e1a10)}, {0.5, hex(0x2e0a06)}, {1, hex(0x160403)}}),
-                  true);
+        fill_with(cr, linear(0, y, 0, y + h, {{0, hex(0x5e1a10)}, {0.5, hex(0x2e0a06)}, {1, hex(0x160403)}}), true);
     }
     set_color(cr, hex(0x1a0803, 0.95));
     cairo_set_line_width(cr, 1.2);
@@ -115,8 +110,7 @@ void launcher_plate(const Canvas& c, const char* caption, bool hover) {
     inner(cr);
     cairo_clip(cr);
     cairo_rectangle(cr, 0, y, W, h * 0.45);
-    fill_with(cr, linear(0, y, 0, y + h * 0.45,
-                         {{0, hex(0xffffff, hover ? 0.30 : 0.18)}, {1, hex(0xffffff, 0)}}));
+    fill_with(cr, linear(0, y, 0, y + h * 0.45, {{0, hex(0xffffff, hover ? 0.30 : 0.18)}, {1, hex(0xffffff, 0)}}));
     cairo_restore(cr);
     // Gems at both pointed ends.
     const Rgba core = hover ? hex(0xffc040) : hex(0xd0301a);
@@ -127,8 +121,7 @@ void launcher_plate(const Canvas& c, const char* caption, bool hover) {
 }
 
 Canvas launcher_link(const char* caption) {
-    return strip(155, 55, 2, true,
-                 [&](const Canvas& f, int i) { launcher_plate(f, caption, i == kHover); });
+    return strip(155, 55, 2, true, [&](const Canvas& f, int i) { launcher_plate(f, caption, i == kHover); });
 }
 
 // ------------------------------------------------------------ round launcher buttons
@@ -136,8 +129,8 @@ Canvas launcher_link(const char* caption) {
 using Glyph = std::function<void(cairo_t*, double cx, double cy, double s)>;
 
 // Draws a glyph twice: a dark wide outline, then the light stroke.
-void stroke_glyph(cairo_t* cr, const Glyph& g, double cx, double cy, double s, double width,
-                  const Stops& light, const Rgba& dark) {
+void stroke_glyph(cairo_t* cr, const Glyph& g, double cx, double cy, double s, double width, const Stops& light,
+                  const Rgba& dark) {
     cairo_save(cr);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
@@ -164,8 +157,8 @@ void bar_glyph(cairo_t* cr, double cx, double cy, double s) {
     cairo_line_to(cr, cx + s, cy);
 }
 
-void round_button(const Canvas& c, double cx, double cy, double r, int state, const Glyph& glyph,
-                  double glyph_size, double glyph_width) {
+void round_button(const Canvas& c, double cx, double cy, double r, int state, const Glyph& glyph, double glyph_size,
+                  double glyph_width) {
     const int W = c.width(), H = c.height();
     cairo_t* cr = c.cr();
     const double ri = r * 0.76;
@@ -183,8 +176,7 @@ void round_button(const Canvas& c, double cx, double cy, double r, int state, co
     else
         fill_with(cr, linear(cx - r, cy - r, cx + r, cy + r, gold_stops(state == kHover ? 1.15 : 1.0)));
     Canvas ring = copy_of(disc);
-    ring.paint(mask_of(W, H, [&](cairo_t* k) { cairo_arc(k, cx, cy, ri, 0, 2 * M_PI); }), 1.0,
-               CAIRO_OPERATOR_DEST_OUT);
+    ring.paint(mask_of(W, H, [&](cairo_t* k) { cairo_arc(k, cx, cy, ri, 0, 2 * M_PI); }), 1.0, CAIRO_OPERATOR_DEST_OUT);
     emboss(c, ring, 1.2, state == kPressed ? 0.6 : 1.2);
 
     // Face.
@@ -224,10 +216,9 @@ void round_button(const Canvas& c, double cx, double cy, double r, int state, co
         fill_with(cr, linear(0, cy - ri, 0, cy, {{0, hex(0xffffff, 0.45)}, {1, hex(0xffffff, 0)}}));
     }
     const double dy = state == kPressed ? 1.0 : 0.0;
-    Stops light = state == kHover
-                      ? Stops{{0, hex(0xffffff)}, {1, hex(0xfff0c0)}}
-                      : (state == kPressed ? Stops{{0, hex(0xc8a060)}, {1, hex(0x8a6a30)}}
-                                           : Stops{{0, hex(0xfff4d0)}, {1, hex(0xe0b060)}});
+    Stops light = state == kHover ? Stops{{0, hex(0xffffff)}, {1, hex(0xfff0c0)}}
+                                  : (state == kPressed ? Stops{{0, hex(0xc8a060)}, {1, hex(0x8a6a30)}}
+                                                       : Stops{{0, hex(0xfff4d0)}, {1, hex(0xe0b060)}});
     stroke_glyph(cr, glyph, cx, cy + dy, glyph_size, glyph_width, light, hex(0x1a0603, 0.9));
 }
 
@@ -256,8 +247,7 @@ void titlebar_button(const Canvas& c, int state, bool danger, const Glyph& glyph
         face = danger ? Stops{{0, hex(0xf0602a)}, {0.5, hex(0xb0260e)}, {1, hex(0x5a0a04)}}
                       : Stops{{0, hex(0xa0622a)}, {0.5, hex(0x6a3a16)}, {1, hex(0x2e1608)}};
     else if (state == kPressed)
-        face = danger ? Stops{{0, hex(0x2a0604)}, {1, hex(0x5a1006)}}
-                      : Stops{{0, hex(0x140c06)}, {1, hex(0x3a2410)}};
+        face = danger ? Stops{{0, hex(0x2a0604)}, {1, hex(0x5a1006)}} : Stops{{0, hex(0x140c06)}, {1, hex(0x3a2410)}};
     else
         face = danger ? Stops{{0, hex(0x6a1a0e)}, {0.5, hex(0x3a0a06)}, {1, hex(0x1a0403)}}
                       : Stops{{0, hex(0x4a3220)}, {0.5, hex(0x2a1a0e)}, {1, hex(0x140c06)}};
@@ -279,8 +269,7 @@ void titlebar_button(const Canvas& c, int state, bool danger, const Glyph& glyph
 }
 
 Canvas titlebar_strip(bool danger, const Glyph& glyph, double size) {
-    return strip(25, 25, 3, false,
-                 [&](const Canvas& f, int i) { titlebar_button(f, i, danger, glyph, size); });
+    return strip(25, 25, 3, false, [&](const Canvas& f, int i) { titlebar_button(f, i, danger, glyph, size); });
 }
 
 void box_glyph(cairo_t* cr, double cx, double cy, double s) {
@@ -321,16 +310,10 @@ void toolbar_button(const Canvas& c, const char* caption, int state, const Toolb
     cairo_new_path(cr);
     inner(cr);
     if (state == kHover) {
-        fill_with(cr, linear(0, y, 0, y + h,
-                             {{0, hex(0x9a4a1c)}, {0.5, hex(0x64260c)}, {1, hex(0x2e0e05)}}),
-                  true);
-        fill_with(cr, radial(W / 2.0, H * 0.7, 0, W * 0.55,
-                             {{0, hex(0xffa040, 0.55)}, {1, hex(0xff7020, 0)}}),
-                  true);
+        fill_with(cr, linear(0, y, 0, y + h, {{0, hex(0x9a4a1c)}, {0.5, hex(0x64260c)}, {1, hex(0x2e0e05)}}), true);
+        fill_with(cr, radial(W / 2.0, H * 0.7, 0, W * 0.55, {{0, hex(0xffa040, 0.55)}, {1, hex(0xff7020, 0)}}), true);
     } else {
-        fill_with(cr, linear(0, y, 0, y + h,
-                             {{0, hex(0x4e2e1a)}, {0.5, hex(0x2a160c)}, {1, hex(0x120905)}}),
-                  true);
+        fill_with(cr, linear(0, y, 0, y + h, {{0, hex(0x4e2e1a)}, {0.5, hex(0x2a160c)}, {1, hex(0x120905)}}), true);
     }
     set_color(cr, hex(0x120602, 0.9));
     cairo_set_line_width(cr, 0.8);
@@ -354,8 +337,7 @@ void toolbar_button(const Canvas& c, const char* caption, int state, const Toolb
 }
 
 Canvas toolbar_strip(int w, const char* caption, const ToolbarLook& look = {}) {
-    return strip(w, 22, 2, true,
-                 [&](const Canvas& f, int i) { toolbar_button(f, caption, i, look); });
+    return strip(w, 22, 2, true, [&](const Canvas& f, int i) { toolbar_button(f, caption, i, look); });
 }
 
 // ------------------------------------------------------------ VIP button
@@ -382,24 +364,17 @@ Canvas vip_button(bool hover) {
     cairo_new_path(cr);
     rounded_rect(cr, x + 1.5, y + 1.5, w - 3, h - 3, r - 1);
     if (hover) {
-        fill_with(cr, linear(0, y, 0, y + h,
-                             {{0, hex(0x9a3ad0)}, {0.5, hex(0x5a1a8a)}, {1, hex(0x260a40)}}),
-                  true);
-        fill_with(cr, radial(W / 2.0, H * 0.6, 0, W * 0.55,
-                             {{0, hex(0xffb0ff, 0.45)}, {1, hex(0xc050ff, 0)}}),
-                  true);
+        fill_with(cr, linear(0, y, 0, y + h, {{0, hex(0x9a3ad0)}, {0.5, hex(0x5a1a8a)}, {1, hex(0x260a40)}}), true);
+        fill_with(cr, radial(W / 2.0, H * 0.6, 0, W * 0.55, {{0, hex(0xffb0ff, 0.45)}, {1, hex(0xc050ff, 0)}}), true);
     } else {
-        fill_with(cr, linear(0, y, 0, y + h,
-                             {{0, hex(0x5a2284)}, {0.5, hex(0x32104e)}, {1, hex(0x160622)}}),
-                  true);
+        fill_with(cr, linear(0, y, 0, y + h, {{0, hex(0x5a2284)}, {0.5, hex(0x32104e)}, {1, hex(0x160622)}}), true);
     }
     set_color(cr, hex(0x100418, 0.9));
     cairo_set_line_width(cr, 0.8);
     cairo_stroke(cr);
     cairo_new_path(cr);
     rounded_rect(cr, x + 2.5, y + 2.2, w - 5, h * 0.42, r - 2);
-    fill_with(cr, linear(0, y + 2, 0, y + h * 0.5,
-                         {{0, hex(0xffffff, hover ? 0.3 : 0.16)}, {1, hex(0xffffff, 0)}}));
+    fill_with(cr, linear(0, y + 2, 0, y + h * 0.5, {{0, hex(0xffffff, hover ? 0.3 : 0.16)}, {1, hex(0xffffff, 0)}}));
     // Crown.
     cairo_new_path(cr);
     crown(cr, 6, 6.5, 10);
@@ -423,15 +398,13 @@ Canvas picture_forum_button() { return launcher_link("游戏论坛"); }
 Canvas picture_service_button() { return launcher_link("客服中心"); }
 
 Canvas picture_launcher_close() {
-    return strip(35, 34, 3, true, [](const Canvas& f, int i) {
-        round_button(f, 17.5, 17, 14.2, i, cross_glyph, 4.6, 2.6);
-    });
+    return strip(35, 34, 3, true,
+                 [](const Canvas& f, int i) { round_button(f, 17.5, 17, 14.2, i, cross_glyph, 4.6, 2.6); });
 }
 
 Canvas picture_launcher_minimise() {
-    return strip(27, 28, 3, true, [](const Canvas& f, int i) {
-        round_button(f, 13.5, 14, 11.2, i, bar_glyph, 4.2, 2.4);
-    });
+    return strip(27, 28, 3, true,
+                 [](const Canvas& f, int i) { round_button(f, 13.5, 14, 11.2, i, bar_glyph, 4.2, 2.4); });
 }
 
 Canvas picture_close_button() { return titlebar_strip(true, cross_glyph, 4.2); }
@@ -464,8 +437,8 @@ Canvas picture_spinner() {
             const int age = (frame - seg + 8) % 8;  // 0 = head
             const double t = age / 7.0;
             const Rgba col = age == 0 ? hex(0xfffbe0)
-                                      : mix(mix(hex(0xffc64a), hex(0xe0641a), std::min(1.0, t * 2)),
-                                            hex(0x3a2210), std::max(0.0, t * 1.3 - 0.3));
+                                      : mix(mix(hex(0xffc64a), hex(0xe0641a), std::min(1.0, t * 2)), hex(0x3a2210),
+                                            std::max(0.0, t * 1.3 - 0.3));
             const double a0 = -M_PI / 2 + seg * M_PI / 4 + 0.09;
             const double a1 = a0 + M_PI / 4 - 0.18;
             cairo_new_path(cr);
@@ -493,9 +466,7 @@ Canvas picture_bind_animation() {
         auto inner = [&](cairo_t* k) { rounded_rect(k, x + 1.5, y + 1.5, w - 3, h - 3, r - 1); };
         cairo_new_path(cr);
         inner(cr);
-        fill_with(cr, linear(0, y, 0, y + h,
-                             {{0, hex(0xe0641e)}, {0.5, hex(0xa02a0c)}, {1, hex(0x4a0c04)}}),
-                  true);
+        fill_with(cr, linear(0, y, 0, y + h, {{0, hex(0xe0641e)}, {0.5, hex(0xa02a0c)}, {1, hex(0x4a0c04)}}), true);
         set_color(cr, hex(0x1a0603, 0.9));
         cairo_set_line_width(cr, 0.8);
         cairo_stroke(cr);
@@ -589,21 +560,17 @@ Canvas picture_boss_confirm() {
         cairo_new_path(cr);
         banner_shape(cr, x + 2, y + 2, w - 4, h - 4, 5);
         if (state == kHover) {
-            fill_with(cr, linear(0, y, 0, y + h,
-                                 {{0, hex(0xd0501e)}, {0.5, hex(0x8a240c)}, {1, hex(0x3e0a04)}}),
-                      true);
+            fill_with(cr, linear(0, y, 0, y + h, {{0, hex(0xd0501e)}, {0.5, hex(0x8a240c)}, {1, hex(0x3e0a04)}}), true);
         } else {
-            fill_with(cr, linear(0, y, 0, y + h,
-                                 {{0, hex(0x6a1e10)}, {0.5, hex(0x3a0c06)}, {1, hex(0x1a0403)}}),
-                      true);
+            fill_with(cr, linear(0, y, 0, y + h, {{0, hex(0x6a1e10)}, {0.5, hex(0x3a0c06)}, {1, hex(0x1a0403)}}), true);
         }
         set_color(cr, hex(0x120602, 0.9));
         cairo_set_line_width(cr, 0.8);
         cairo_stroke(cr);
         cairo_new_path(cr);
         cairo_rectangle(cr, 6, 2.5, W - 12, h * 0.42);
-        fill_with(cr, linear(0, 2, 0, H * 0.5,
-                             {{0, hex(0xffffff, state == kHover ? 0.3 : 0.16)}, {1, hex(0xffffff, 0)}}));
+        fill_with(cr,
+                  linear(0, 2, 0, H * 0.5, {{0, hex(0xffffff, state == kHover ? 0.3 : 0.16)}, {1, hex(0xffffff, 0)}}));
         TextStyle s = small_caption(state);
         s.letter_spacing_px = 3;
         draw_text(c, "确定", s, W / 2.0 + 1.5, H / 2.0);

@@ -14,8 +14,7 @@ Rgba hex(uint32_t rgb, double a) {
 }
 
 Rgba mix(const Rgba& x, const Rgba& y, double t) {
-    return {x.r + (y.r - x.r) * t, x.g + (y.g - x.g) * t, x.b + (y.b - x.b) * t,
-            x.a + (y.a - x.a) * t};
+    return {x.r + (y.r - x.r) * t, x.g + (y.g - x.g) * t, x.b + (y.b - x.b) * t, x.a + (y.a - x.a) * t};
 }
 
 Rgba with_alpha(Rgba c, double a) {
@@ -59,30 +58,30 @@ Stops gold_stops(double bright) {
         Rgba c = hex(rgb);
         return bright >= 1.0 ? mix(c, hex(0xffffff), bright - 1.0) : mix(hex(0x000000), c, bright);
     };
-    return {{0.00, b(0xfff3c4)}, {0.18, b(0xf3cf72)}, {0.42, b(0xb07a22)},
-            {0.55, b(0x7a4c12)}, {0.72, b(0xd4a445)}, {0.90, b(0xf6dc8e)},
-            {1.00, b(0x9a6a22)}};
+    return {{0.00, b(0xfff3c4)}, {0.18, b(0xf3cf72)}, {0.42, b(0xb07a22)}, {0.55, b(0x7a4c12)},
+            {0.72, b(0xd4a445)}, {0.90, b(0xf6dc8e)}, {1.00, b(0x9a6a22)}};
 }
 
 Stops bronze_stops() {
-    return {{0.00, hex(0xc8995a)}, {0.30, hex(0x8a5e2c)}, {0.55, hex(0x4e3216)},
-            {0.80, hex(0x7a5228)}, {1.00, hex(0x3a2410)}};
+    return {{0.00, hex(0xc8995a)},
+            {0.30, hex(0x8a5e2c)},
+            {0.55, hex(0x4e3216)},
+            {0.80, hex(0x7a5228)},
+            {1.00, hex(0x3a2410)}};
 }
 
 // ---------------------------------------------------------------- surfaces
 
 Canvas::Canvas(int width, int height) : width_(width), height_(height) {
     surface_ = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS)
-        throw std::runtime_error("cannot create a surface");
+    if (cairo_surface_status(surface_) != CAIRO_STATUS_SUCCESS) throw std::runtime_error("cannot create a surface");
     cr_ = cairo_create(surface_);
     cairo_set_antialias(cr_, CAIRO_ANTIALIAS_GRAY);
 }
 
 Canvas::~Canvas() { release(); }
 
-Canvas::Canvas(Canvas&& o) noexcept
-    : surface_(o.surface_), cr_(o.cr_), width_(o.width_), height_(o.height_) {
+Canvas::Canvas(Canvas&& o) noexcept : surface_(o.surface_), cr_(o.cr_), width_(o.width_), height_(o.height_) {
     o.surface_ = nullptr;
     o.cr_ = nullptr;
 }
@@ -230,8 +229,7 @@ void tint(Canvas& c, const Rgba& color) {
 
 void clip_to(Canvas& c, const Canvas& mask) { c.paint(mask, 1.0, CAIRO_OPERATOR_DEST_IN); }
 
-void emboss(const Canvas& dst, const Canvas& mask, double radius, double depth, const Rgba& light,
-            const Rgba& shade) {
+void emboss(const Canvas& dst, const Canvas& mask, double radius, double depth, const Rgba& light, const Rgba& shade) {
     const int w = mask.width(), h = mask.height();
     Canvas height = copy_of(mask);
     blur(height, radius);
@@ -262,16 +260,15 @@ void emboss(const Canvas& dst, const Canvas& mask, double radius, double depth, 
             const Rgba& c = lit > 0 ? light : shade;
             const double a = std::clamp(std::fabs(lit) * 1.6, 0.0, 1.0) * cover * c.a;
             auto q = [a](double v) { return static_cast<uint32_t>(std::lround(v * a * 255.0)); };
-            o[x] = (static_cast<uint32_t>(std::lround(a * 255.0)) << 24) | (q(c.r) << 16) |
-                   (q(c.g) << 8) | q(c.b);
+            o[x] = (static_cast<uint32_t>(std::lround(a * 255.0)) << 24) | (q(c.r) << 16) | (q(c.g) << 8) | q(c.b);
         }
     }
     out.mark_dirty();
     dst.paint(out);
 }
 
-void glow(const Canvas& dst, const Canvas& mask, double radius, const Rgba& color, double dx,
-          double dy, double strength) {
+void glow(const Canvas& dst, const Canvas& mask, double radius, const Rgba& color, double dx, double dy,
+          double strength) {
     Canvas g = copy_of(mask);
     tint(g, color);
     blur(g, radius);
@@ -282,8 +279,7 @@ void glow(const Canvas& dst, const Canvas& mask, double radius, const Rgba& colo
     dst.paint_at(g, dx, dy, strength);
 }
 
-void texture_into(const Canvas& dst, const Canvas& mask,
-                  const std::function<Rgba(int, int)>& texel) {
+void texture_into(const Canvas& dst, const Canvas& mask, const std::function<Rgba(int, int)>& texel) {
     const int w = dst.width(), h = dst.height();
     Canvas tex(w, h);
     tex.flush();
@@ -295,11 +291,8 @@ void texture_into(const Canvas& dst, const Canvas& mask,
             if ((m[x] >> 24) == 0) continue;
             Rgba c = texel(x, y);
             const double a = std::clamp(c.a, 0.0, 1.0);
-            auto q = [a](double v) {
-                return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * a * 255.0));
-            };
-            o[x] = (static_cast<uint32_t>(std::lround(a * 255.0)) << 24) | (q(c.r) << 16) |
-                   (q(c.g) << 8) | q(c.b);
+            auto q = [a](double v) { return static_cast<uint32_t>(std::lround(std::clamp(v, 0.0, 1.0) * a * 255.0)); };
+            o[x] = (static_cast<uint32_t>(std::lround(a * 255.0)) << 24) | (q(c.r) << 16) | (q(c.g) << 8) | q(c.b);
         }
     }
     tex.mark_dirty();
@@ -316,8 +309,7 @@ void texture_into(const Canvas& dst, const Canvas& mask,
 namespace {
 
 uint32_t hash2(int x, int y, uint32_t seed) {
-    uint32_t h = static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u +
-                 seed * 2246822519u;
+    uint32_t h = static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u + seed * 2246822519u;
     h = (h ^ (h >> 13)) * 1274126177u;
     return h ^ (h >> 16);
 }
@@ -425,8 +417,8 @@ PangoLayout* make_layout(cairo_t* cr, const std::string& utf8, const TextStyle& 
     pango_font_description_free(desc);
     if (style.letter_spacing_px != 0) {
         PangoAttrList* attrs = pango_attr_list_new();
-        pango_attr_list_insert(attrs, pango_attr_letter_spacing_new(static_cast<int>(
-                                          std::lround(style.letter_spacing_px * PANGO_SCALE))));
+        pango_attr_list_insert(
+            attrs, pango_attr_letter_spacing_new(static_cast<int>(std::lround(style.letter_spacing_px * PANGO_SCALE))));
         pango_layout_set_attributes(layout, attrs);
         pango_attr_list_unref(attrs);
     }
@@ -438,8 +430,7 @@ InkBox ink_of(PangoLayout* layout) {
     PangoRectangle ink, logical;
     pango_layout_get_extents(layout, &ink, &logical);
     return {static_cast<double>(ink.x) / PANGO_SCALE, static_cast<double>(ink.y) / PANGO_SCALE,
-            static_cast<double>(ink.width) / PANGO_SCALE,
-            static_cast<double>(ink.height) / PANGO_SCALE};
+            static_cast<double>(ink.width) / PANGO_SCALE, static_cast<double>(ink.height) / PANGO_SCALE};
 }
 
 }  // namespace
@@ -452,8 +443,7 @@ InkBox measure_text(const std::string& utf8, const TextStyle& style) {
     return box;
 }
 
-void draw_text(const Canvas& dst, const std::string& utf8, const TextStyle& style, double cx,
-               double cy) {
+void draw_text(const Canvas& dst, const std::string& utf8, const TextStyle& style, double cx, double cy) {
     const int w = dst.width(), h = dst.height();
     cairo_t* cr = dst.cr();
     PangoLayout* layout = make_layout(cr, utf8, style);
@@ -552,10 +542,10 @@ std::vector<uint8_t> encode_ico(const std::vector<const Canvas*>& images) {
         const int size = images[i]->width();
         out.push_back(static_cast<uint8_t>(size == 256 ? 0 : size));  // width
         out.push_back(static_cast<uint8_t>(size == 256 ? 0 : size));  // height
-        out.push_back(0);                                              // palette size
-        out.push_back(0);                                              // reserved
-        put16(out, 1);                                                 // colour planes
-        put16(out, 32);                                                // bits per pixel
+        out.push_back(0);                                             // palette size
+        out.push_back(0);                                             // reserved
+        put16(out, 1);                                                // colour planes
+        put16(out, 32);                                               // bits per pixel
         put32(out, static_cast<uint32_t>(pngs[i].size()));
         put32(out, offset);
         offset += static_cast<uint32_t>(pngs[i].size());

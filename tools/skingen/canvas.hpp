@@ -57,8 +57,7 @@ public:
     int height() const { return height_; }
 
     // Paints another canvas (same size) onto this one with the given operator and opacity.
-    void paint(const Canvas& src, double opacity = 1.0,
-               cairo_operator_t op = CAIRO_OPERATOR_OVER) const;
+    void paint(const Canvas& src, double opacity = 1.0, cairo_operator_t op = CAIRO_OPERATOR_OVER) const;
     // Paints a canvas at an offset.
     void paint_at(const Canvas& src, double x, double y, double opacity = 1.0) const;
 
@@ -95,17 +94,16 @@ void clip_to(Canvas& c, const Canvas& mask);
 // Light and shade of a raised shape: the mask's alpha, blurred by `radius`,
 // is taken as a height field lit from the upper left. Highlights and shadows
 // are painted onto `dst`, inside the mask only. `depth` scales the effect.
-void emboss(const Canvas& dst, const Canvas& mask, double radius, double depth,
-            const Rgba& light = hex(0xfff2cc), const Rgba& shade = hex(0x000000));
+void emboss(const Canvas& dst, const Canvas& mask, double radius, double depth, const Rgba& light = hex(0xfff2cc),
+            const Rgba& shade = hex(0x000000));
 
 // Paints a blurred, tinted copy of `mask` under whatever `dst` will receive
 // next (call it first): a glow or a drop shadow.
-void glow(const Canvas& dst, const Canvas& mask, double radius, const Rgba& color,
-          double dx = 0, double dy = 0, double strength = 1.0);
+void glow(const Canvas& dst, const Canvas& mask, double radius, const Rgba& color, double dx = 0, double dy = 0,
+          double strength = 1.0);
 
 // Fills the path of `mask` with a per-pixel texture function.
-void texture_into(const Canvas& dst, const Canvas& mask,
-                  const std::function<Rgba(int, int)>& texel);
+void texture_into(const Canvas& dst, const Canvas& mask, const std::function<Rgba(int, int)>& texel);
 
 // ---------------------------------------------------------------- noise
 
@@ -156,8 +154,7 @@ InkBox measure_text(const std::string& utf8, const TextStyle& style);
 
 // Draws the text with its ink box centred on (cx, cy). The context must have
 // an identity transformation (effects are composed in device pixels).
-void draw_text(const Canvas& dst, const std::string& utf8, const TextStyle& style, double cx,
-               double cy);
+void draw_text(const Canvas& dst, const std::string& utf8, const TextStyle& style, double cx, double cy);
 
 // ---------------------------------------------------------------- output
 

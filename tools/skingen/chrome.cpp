@@ -13,8 +13,7 @@ const Rgba kStone = hex(0x3a322b);
 
 // Fills the whole canvas with dark stone.
 void stone_fill(const Canvas& c, uint32_t seed, const Rgba& base) {
-    Canvas all = mask_of(c.width(), c.height(),
-                         [&](cairo_t* k) { cairo_rectangle(k, 0, 0, c.width(), c.height()); });
+    Canvas all = mask_of(c.width(), c.height(), [&](cairo_t* k) { cairo_rectangle(k, 0, 0, c.width(), c.height()); });
     texture_into(c, all, [&](int x, int y) { return stone_texel(x, y, seed, base); });
 }
 
@@ -22,9 +21,10 @@ void stone_fill(const Canvas& c, uint32_t seed, const Rgba& base) {
 void divider(cairo_t* cr, double x0, double x1, double y, bool gem) {
     cairo_new_path(cr);
     cairo_rectangle(cr, x0, y - 0.6, x1 - x0, 1.2);
-    fill_with(cr, linear(x0, 0, x1, 0,
-                         {{0, hex(0xd8a848, 0)}, {0.3, hex(0xf0cc70, 0.9)}, {0.7, hex(0xf0cc70, 0.9)},
-                          {1, hex(0xd8a848, 0)}}));
+    fill_with(
+        cr,
+        linear(x0, 0, x1, 0,
+               {{0, hex(0xd8a848, 0)}, {0.3, hex(0xf0cc70, 0.9)}, {0.7, hex(0xf0cc70, 0.9)}, {1, hex(0xd8a848, 0)}}));
     if (gem) draw_gem(cr, (x0 + x1) / 2, y, 3.4, hex(0xd8341a));
 }
 
@@ -40,8 +40,11 @@ Canvas picture_game_frame() {
     // Title band: smooth vertical metal gradient (it is stretched sideways).
     cairo_rectangle(cr, 0, 0, W, band);
     fill_with(cr, linear(0, 0, 0, band,
-                         {{0.00, hex(0x6a5238)}, {0.04, hex(0x3e3024)}, {0.45, hex(0x261c14)},
-                          {0.85, hex(0x150f0a)}, {1.00, hex(0x0e0a07)}}));
+                         {{0.00, hex(0x6a5238)},
+                          {0.04, hex(0x3e3024)},
+                          {0.45, hex(0x261c14)},
+                          {0.85, hex(0x150f0a)},
+                          {1.00, hex(0x0e0a07)}}));
     // Faint stone texture, low frequency across so stretching keeps it calm.
     {
         Canvas bandMask = mask_of(W, H, [&](cairo_t* k) { cairo_rectangle(k, 0, 0, W, band); });
@@ -62,8 +65,7 @@ Canvas picture_game_frame() {
     set_color(cr, hex(0x070403));
     cairo_fill(cr);
     cairo_rectangle(cr, 0, band - 3, W, 3);
-    fill_with(cr, linear(0, band - 3, 0, band,
-                         {{0, hex(0xffe9a8)}, {0.4, hex(0xd2a04a)}, {1, hex(0x6a4416)}}));
+    fill_with(cr, linear(0, band - 3, 0, band, {{0, hex(0xffe9a8)}, {0.4, hex(0xd2a04a)}, {1, hex(0x6a4416)}}));
     // Highlight along the top edge.
     cairo_rectangle(cr, 0, 0, W, 1);
     set_color(cr, hex(0xd8b070, 0.8));
@@ -112,8 +114,7 @@ Canvas picture_game_logo() {
         cairo_curve_to(k, 4.4, 10.6, 5.4, 12.5, 5.0, 15);
         cairo_curve_to(k, 7.4, 15.2, 9.4, 16.6, 11, 19.5);
         cairo_close_path(k);
-        fill_with(k, linear(0, 2, 0, 19, {{0, hex(0xfff0b8)}, {0.5, hex(0xd8a042)}, {1, hex(0x7a4a14)}}),
-                  true);
+        fill_with(k, linear(0, 2, 0, 19, {{0, hex(0xfff0b8)}, {0.5, hex(0xd8a042)}, {1, hex(0x7a4a14)}}), true);
         set_color(k, hex(0x1a0a03, 0.9));
         cairo_set_line_width(k, 0.7);
         cairo_stroke(k);
@@ -141,11 +142,9 @@ Canvas picture_boss_dialog() {
     stone_fill(c, 11, kStone);
     // Darken towards the edges and warm the lower middle.
     cairo_rectangle(cr, 0, 0, W, H);
-    fill_with(cr, radial(W / 2.0, H * 0.55, 30, W * 0.62,
-                         {{0, hex(0x000000, 0)}, {1, hex(0x000000, 0.55)}}));
+    fill_with(cr, radial(W / 2.0, H * 0.55, 30, W * 0.62, {{0, hex(0x000000, 0)}, {1, hex(0x000000, 0.55)}}));
     cairo_rectangle(cr, 0, 0, W, H);
-    fill_with(cr, radial(W / 2.0, H + 10, 0, 150,
-                         {{0, hex(0xff5a1a, 0.22)}, {1, hex(0xff5a1a, 0)}}));
+    fill_with(cr, radial(W / 2.0, H + 10, 0, 150, {{0, hex(0xff5a1a, 0.22)}, {1, hex(0xff5a1a, 0)}}));
 
     // Frame: a border with concave corners; the top-right notch holds the close cross.
     const double notch = 14;
@@ -275,8 +274,7 @@ Canvas picture_vip_title() {
     cairo_t* cr = c.cr();
     cairo_rectangle(cr, 0, 0, W, H);
     fill_with(cr, linear(0, 0, 0, H,
-                         {{0.00, hex(0xe4f2ff)}, {0.45, hex(0x9ccaf6)}, {0.50, hex(0x7ab4ee)},
-                          {1.00, hex(0x4a8fdc)}}));
+                         {{0.00, hex(0xe4f2ff)}, {0.45, hex(0x9ccaf6)}, {0.50, hex(0x7ab4ee)}, {1.00, hex(0x4a8fdc)}}));
     // A soft light from the left where the logo and title sit.
     cairo_rectangle(cr, 0, 0, W, H);
     fill_with(cr, radial(40, 0, 0, 420, {{0, hex(0xffffff, 0.35)}, {1, hex(0xffffff, 0)}}));
@@ -320,8 +318,7 @@ Canvas picture_icon(int size) {
     Canvas c(size, size);
     const int detail = size <= 32 ? 0 : (size < 128 ? 1 : 2);
     const double margin = detail == 2 ? size * 0.04 : (detail == 1 ? 1.5 : 0.3);
-    draw_medallion(c, size / 2.0, size / 2.0 - (detail == 2 ? size * 0.01 : 0), size / 2.0 - margin,
-                   detail);
+    draw_medallion(c, size / 2.0, size / 2.0 - (detail == 2 ? size * 0.01 : 0), size / 2.0 - margin, detail);
     return c;
 }
 

@@ -39,8 +39,8 @@ void paint_gradient(const Canvas& dst, const Canvas& mask, cairo_pattern_t* patt
 }
 
 // A bevelled gold piece: gradient fill, drop shadow, emboss.
-void gold_piece(const Canvas& dst, const Canvas& mask, double x0, double y0, double x1, double y1,
-                double bevel, double shadow = 3, double bright = 1.0) {
+void gold_piece(const Canvas& dst, const Canvas& mask, double x0, double y0, double x1, double y1, double bevel,
+                double shadow = 3, double bright = 1.0) {
     if (shadow > 0) glow(dst, mask, shadow, hex(0x000000, 0.85), 0, shadow * 0.5);
     paint_gradient(dst, mask, linear(x0, y0, x1, y1, gold_stops(bright)));
     emboss(dst, mask, bevel, 1.3);
@@ -52,8 +52,7 @@ void horn(const Canvas& dst, Pt p0, Pt p1, Pt p2, Pt p3, double w0) {
     glow(dst, m, 4, hex(0x000000, 0.8), 1, 2);
     paint_gradient(dst, m,
                    linear(p0.x, p0.y, p3.x, p3.y,
-                          {{0, hex(0x4a3a2a)}, {0.35, hex(0xb8a07a)}, {0.75, hex(0xeadcb8)},
-                           {1, hex(0xfff6e0)}}));
+                          {{0, hex(0x4a3a2a)}, {0.35, hex(0xb8a07a)}, {0.75, hex(0xeadcb8)}, {1, hex(0xfff6e0)}}));
     // Growth ridges across the horn.
     Canvas rings(W, H);
     {
@@ -73,8 +72,8 @@ void horn(const Canvas& dst, Pt p0, Pt p1, Pt p2, Pt p3, double w0) {
             cairo_new_path(k);
             cairo_move_to(k, p.x - dy * half, p.y + dx * half);
             cairo_curve_to(k, p.x - dy * half * 0.3 + dx * 2.5, p.y + dx * half * 0.3 + dy * 2.5,
-                           p.x + dy * half * 0.3 + dx * 2.5, p.y - dx * half * 0.3 + dy * 2.5,
-                           p.x + dy * half, p.y - dx * half);
+                           p.x + dy * half * 0.3 + dx * 2.5, p.y - dx * half * 0.3 + dy * 2.5, p.x + dy * half,
+                           p.y - dx * half);
             set_color(k, hex(0x3a2816, 0.45));
             cairo_set_line_width(k, 1.4);
             cairo_stroke(k);
@@ -86,8 +85,7 @@ void horn(const Canvas& dst, Pt p0, Pt p1, Pt p2, Pt p3, double w0) {
 }
 
 // Bronze spikes radiating from a circle, leaving out the top (where horns sit).
-void spike_ring(const Canvas& dst, double cx, double cy, double r0, double r1, int count,
-                double half_width) {
+void spike_ring(const Canvas& dst, double cx, double cy, double r0, double r1, int count, double half_width) {
     Canvas spikes = path_mask([&](cairo_t* k) {
         for (int i = 0; i < count; ++i) {
             const double a = M_PI / count + i * 2 * M_PI / count;
@@ -242,9 +240,8 @@ void draw_frame_ornaments(const Canvas& art) {
 
 void draw_button_slot(const Canvas& art) {
     // A recessed channel under the link buttons; its lower edge is the page.
-    Canvas slot = path_mask([](cairo_t* k) {
-        rounded_rect(k, kSlotX, kSlotY, kSlotR - kSlotX, kPageT - kSlotY + 10, 8);
-    });
+    Canvas slot =
+        path_mask([](cairo_t* k) { rounded_rect(k, kSlotX, kSlotY, kSlotR - kSlotX, kPageT - kSlotY + 10, 8); });
     Canvas lip = path_mask([](cairo_t* k) {
         rounded_rect(k, kSlotX - 5, kSlotY - 5, kSlotR - kSlotX + 10, kPageT - kSlotY + 15, 11);
         rounded_rect(k, kSlotX, kSlotY, kSlotR - kSlotX, kPageT - kSlotY + 10, 8);
@@ -252,8 +249,7 @@ void draw_button_slot(const Canvas& art) {
     });
     gold_piece(art, lip, 0, kSlotY - 5, 0, kPageT, 1.6, 3);
     paint_gradient(art, slot,
-                   linear(0, kSlotY, 0, kPageT,
-                          {{0, hex(0x0a0605)}, {0.5, hex(0x1c120c)}, {1, hex(0x2a1a10)}}));
+                   linear(0, kSlotY, 0, kPageT, {{0, hex(0x0a0605)}, {0.5, hex(0x1c120c)}, {1, hex(0x2a1a10)}}));
     texture_into(art, slot, [](int x, int y) {
         const double n = fbm(x / 30.0, y / 12.0, 3, 41);
         return hex(0x5a3a20, n * 0.25);
@@ -297,8 +293,7 @@ void draw_crest(const Canvas& art) {
     glow(art, gem, 5, hex(0x000000, 0.9), 0, 2);
     paint_gradient(art, gem,
                    radial(cx - 10, cy - 12, 0, gr * 1.3,
-                          {{0, hex(0xfff0a0)}, {0.25, hex(0xff9a2a)}, {0.6, hex(0xc8280c)},
-                           {1, hex(0x3a0402)}}));
+                          {{0, hex(0xfff0a0)}, {0.25, hex(0xff9a2a)}, {0.6, hex(0xc8280c)}, {1, hex(0x3a0402)}}));
     // Facets.
     cairo_save(cr);
     for (int i = 0; i < 8; ++i) {
@@ -349,14 +344,12 @@ void draw_window_buttons_seat(const Canvas& art) {
 
 void draw_emblem(const Canvas& art) {
     // Horns behind the medallion.
-    horn(art, {kEmblemX - 62, kEmblemY - 88}, {kEmblemX - 92, kEmblemY - 140},
-         {kEmblemX - 70, kEmblemY - 190}, {kEmblemX - 130, kEmblemY - 214}, 30);
-    horn(art, {kEmblemX + 62, kEmblemY - 88}, {kEmblemX + 92, kEmblemY - 140},
-         {kEmblemX + 70, kEmblemY - 190}, {kEmblemX + 130, kEmblemY - 214}, 30);
+    horn(art, {kEmblemX - 62, kEmblemY - 88}, {kEmblemX - 92, kEmblemY - 140}, {kEmblemX - 70, kEmblemY - 190},
+         {kEmblemX - 130, kEmblemY - 214}, 30);
+    horn(art, {kEmblemX + 62, kEmblemY - 88}, {kEmblemX + 92, kEmblemY - 140}, {kEmblemX + 70, kEmblemY - 190},
+         {kEmblemX + 130, kEmblemY - 214}, 30);
     // Back plate: a stone ring a little larger than the medallion.
-    Canvas back = path_mask([](cairo_t* k) {
-        cairo_arc(k, kEmblemX, kEmblemY, kEmblemR + 14, 0, 2 * M_PI);
-    });
+    Canvas back = path_mask([](cairo_t* k) { cairo_arc(k, kEmblemX, kEmblemY, kEmblemR + 14, 0, 2 * M_PI); });
     glow(art, back, 10, hex(0x000000, 0.9), 0, 4);
     texture_into(art, back, [](int x, int y) { return stone_texel(x, y, 9, kStoneBase); });
     emboss(art, back, 6, 1.0, hex(0xffe8c0, 0.9), hex(0x000000));
@@ -380,8 +373,8 @@ void draw_title(const Canvas& art) {
         }
     });
     glow(art, tails, 6, hex(0x000000, 0.8), 0, 3);
-    paint_gradient(art, tails, linear(0, y0, 0, y1 + fold,
-                                      {{0, hex(0x5a140c)}, {0.5, hex(0x3a0a06)}, {1, hex(0x160302)}}));
+    paint_gradient(art, tails,
+                   linear(0, y0, 0, y1 + fold, {{0, hex(0x5a140c)}, {0.5, hex(0x3a0a06)}, {1, hex(0x160302)}}));
     emboss(art, tails, 3, 0.8, hex(0xffb080, 0.7), hex(0x000000));
     Canvas ribbon = path_mask([&](cairo_t* k) {
         cairo_move_to(k, x0, y0);
@@ -395,8 +388,9 @@ void draw_title(const Canvas& art) {
         const double n = fbm(x / 14.0, y / 40.0, 3, 61);
         return mix(hex(0x8a1e10), hex(0x4a0a06), n);
     });
-    paint_gradient(art, ribbon, linear(0, y0 - 8, 0, y1,
-                                       {{0, hex(0xffffff, 0.12)}, {0.4, hex(0x000000, 0)}, {1, hex(0x000000, 0.45)}}));
+    paint_gradient(
+        art, ribbon,
+        linear(0, y0 - 8, 0, y1, {{0, hex(0xffffff, 0.12)}, {0.4, hex(0x000000, 0)}, {1, hex(0x000000, 0.45)}}));
     emboss(art, ribbon, 4, 0.8, hex(0xffc090, 0.8), hex(0x000000));
     // Gold edges of the ribbon.
     Canvas edges = path_mask([&](cairo_t* k) {

@@ -28,8 +28,7 @@ public:
     explicit Skin(std::string dir) : dir_(std::move(dir)) {}
     cairo_surface_t* get(int id) {
         auto it = images_.find(id);
-        if (it == images_.end())
-            it = images_.emplace(id, load_png(dir_ + "/png/" + std::to_string(id) + ".png")).first;
+        if (it == images_.end()) it = images_.emplace(id, load_png(dir_ + "/png/" + std::to_string(id) + ".png")).first;
         return it->second.get();
     }
 
@@ -39,8 +38,8 @@ private:
 };
 
 // Draws source rectangle (sx, sy, sw, sh) of an image into (dx, dy, dw, dh).
-void blit(cairo_t* cr, cairo_surface_t* img, double sx, double sy, double sw, double sh, double dx,
-          double dy, double dw, double dh) {
+void blit(cairo_t* cr, cairo_surface_t* img, double sx, double sy, double sw, double sh, double dx, double dy,
+          double dw, double dh) {
     cairo_save(cr);
     cairo_rectangle(cr, dx, dy, dw, dh);
     cairo_clip(cr);
@@ -53,8 +52,7 @@ void blit(cairo_t* cr, cairo_surface_t* img, double sx, double sy, double sw, do
 }
 
 // Slice n of a vertical (or horizontal) strip into a rectangle of the slice size.
-void slice(cairo_t* cr, cairo_surface_t* img, double x, double y, double w, double h, int n,
-           bool vertical = true) {
+void slice(cairo_t* cr, cairo_surface_t* img, double x, double y, double w, double h, int n, bool vertical = true) {
     blit(cr, img, vertical ? 0 : n * w, vertical ? n * h : 0, w, h, x, y, w, h);
 }
 
@@ -63,8 +61,8 @@ void backdrop(cairo_t* cr, int w, int h) {
     fill_with(cr, linear(0, 0, w, h, {{0, hex(0x3a5a7a)}, {1, hex(0x8aa0b0)}}));
 }
 
-void plain_text(cairo_t* cr, const char* text, const char* family, double px, bool bold, const Rgba& c,
-                double x, double y) {
+void plain_text(cairo_t* cr, const char* text, const char* family, double px, bool bold, const Rgba& c, double x,
+                double y) {
     PangoLayout* layout = pango_cairo_create_layout(cr);
     PangoFontDescription* d = pango_font_description_new();
     pango_font_description_set_family(d, family);
@@ -91,9 +89,8 @@ Canvas launcher(Skin& s, int hot) {
     plain_text(cr, "(page)", "Noto Sans CJK SC", 20, false, hex(0x607080), 700, 380);
     struct B {
         int id, l, t, r, b;
-    } buttons[] = {{138, 1094, 124, 1129, 158}, {152, 1068, 126, 1095, 154},
-                   {153, 365, 147, 520, 202},   {133, 521, 147, 676, 202},
-                   {139, 965, 147, 1120, 202},  {131, 810, 147, 965, 202}};
+    } buttons[] = {{138, 1094, 124, 1129, 158}, {152, 1068, 126, 1095, 154}, {153, 365, 147, 520, 202},
+                   {133, 521, 147, 676, 202},   {139, 965, 147, 1120, 202},  {131, 810, 147, 965, 202}};
     int i = 0;
     for (const B& b : buttons) {
         const int state = (hot == -1 || hot == i) ? 1 : 0;
@@ -173,8 +170,8 @@ Canvas vip(Skin& s) {
 
 // Every strip, scaled up, on a checkerboard.
 Canvas strips(Skin& s) {
-    const int ids[] = {131, 133, 139, 153, 138, 152, 134, 135, 140, 154, 155, 156,
-                       136, 150, 151, 157, 137, 146, 158, 159, 160, 147, 144, 142, 148};
+    const int ids[] = {131, 133, 139, 153, 138, 152, 134, 135, 140, 154, 155, 156, 136,
+                       150, 151, 157, 137, 146, 158, 159, 160, 147, 144, 142, 148};
     Canvas c(1400, 1000);
     cairo_t* cr = c.cr();
     for (int y = 0; y < 1000; y += 8)
@@ -212,9 +209,12 @@ Canvas strips(Skin& s) {
 int write_previews(const std::string& resdir, const std::string& outdir) {
     Skin s(resdir);
     const std::pair<std::string, Canvas> outputs[] = {
-        {"launcher.png", launcher(s, 2)},      {"launcher_hover.png", launcher(s, -1)},
-        {"gamebar.png", game_bar(s, false)},   {"gamebar_hover.png", game_bar(s, true)},
-        {"boss.png", boss(s)},                 {"vip.png", vip(s)},
+        {"launcher.png", launcher(s, 2)},
+        {"launcher_hover.png", launcher(s, -1)},
+        {"gamebar.png", game_bar(s, false)},
+        {"gamebar_hover.png", game_bar(s, true)},
+        {"boss.png", boss(s)},
+        {"vip.png", vip(s)},
         {"strips.png", strips(s)},
     };
     for (const auto& [name, canvas] : outputs) {

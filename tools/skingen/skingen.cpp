@@ -29,21 +29,16 @@ struct Output {
 };
 
 const Output kPictures[] = {
-    {131, picture_forum_button},     {132, picture_boss_dialog},
-    {133, picture_payment_button},   {134, picture_clear_button},
-    {135, picture_clearing_button},  {136, picture_close_button},
-    {137, picture_boss_close},       {138, picture_launcher_close},
-    {139, picture_service_button},   {140, picture_boss_button},
-    {142, picture_bind_animation},   {143, picture_game_frame},
-    {144, picture_vip_logo},         {145, picture_vip_title},
-    {146, picture_vip_close},        {147, picture_game_logo},
-    {148, picture_icon_256},         {149, picture_launcher_background},
-    {150, picture_maximise_button},  {151, picture_minimise_button},
-    {152, picture_launcher_minimise},{153, picture_site_button},
-    {154, picture_server_button},    {155, picture_pay_button},
-    {156, picture_boss_confirm},     {157, picture_restore_button},
-    {158, picture_spinner},          {159, picture_vip_hover},
-    {160, picture_vip_normal},
+    {131, picture_forum_button},    {132, picture_boss_dialog},     {133, picture_payment_button},
+    {134, picture_clear_button},    {135, picture_clearing_button}, {136, picture_close_button},
+    {137, picture_boss_close},      {138, picture_launcher_close},  {139, picture_service_button},
+    {140, picture_boss_button},     {142, picture_bind_animation},  {143, picture_game_frame},
+    {144, picture_vip_logo},        {145, picture_vip_title},       {146, picture_vip_close},
+    {147, picture_game_logo},       {148, picture_icon_256},        {149, picture_launcher_background},
+    {150, picture_maximise_button}, {151, picture_minimise_button}, {152, picture_launcher_minimise},
+    {153, picture_site_button},     {154, picture_server_button},   {155, picture_pay_button},
+    {156, picture_boss_confirm},    {157, picture_restore_button},  {158, picture_spinner},
+    {159, picture_vip_hover},       {160, picture_vip_normal},
 };
 
 bool make_dir(const std::string& path) {
@@ -61,9 +56,8 @@ bool require_fonts() {
         const char* family;
         const char* package;
     };
-    const Face faces[] = {{"Noto Sans CJK SC", "fonts-noto-cjk"},
-                          {"Noto Serif CJK SC", "fonts-noto-cjk"},
-                          {"P052", "fonts-urw-base35"}};
+    const Face faces[] = {
+        {"Noto Sans CJK SC", "fonts-noto-cjk"}, {"Noto Serif CJK SC", "fonts-noto-cjk"}, {"P052", "fonts-urw-base35"}};
     PangoFontMap* map = pango_cairo_font_map_get_default();
     PangoFontFamily** families = nullptr;
     int count = 0;
@@ -74,8 +68,7 @@ bool require_fonts() {
         for (int i = 0; i < count && !found; ++i)
             found = std::strcmp(pango_font_family_get_name(families[i]), f.family) == 0;
         if (!found) {
-            std::fprintf(stderr, "skingen: font \"%s\" is missing (Debian package %s)\n", f.family,
-                         f.package);
+            std::fprintf(stderr, "skingen: font \"%s\" is missing (Debian package %s)\n", f.family, f.package);
             ok = false;
         }
     }
@@ -121,8 +114,7 @@ void usage() {
 int main(int argc, char** argv) {
     try {
         if (argc == 2 && argv[1][0] != '-') return generate(argv[1]);
-        if (argc == 4 && std::strcmp(argv[1], "--preview") == 0)
-            return skin::write_previews(argv[2], argv[3]);
+        if (argc == 4 && std::strcmp(argv[1], "--preview") == 0) return skin::write_previews(argv[2], argv[3]);
         usage();
         return 2;
     } catch (const std::exception& e) {

@@ -196,7 +196,6 @@ gboolean UnrefLater(gpointer obj) {
 
 // --- The view -----------------------------------------------------------------------------
 
-
 std::unordered_map<guint64, WebkitView*>& Pages() {
     static auto* pages = new std::unordered_map<guint64, WebkitView*>;
     return *pages;
@@ -267,8 +266,8 @@ private:
 
     ViewHost* host_;
     std::shared_ptr<char> alive_ = std::make_shared<char>(0);
-    GtkWidget* view_ = nullptr;          // one reference held
-    GtkWidget* fixed_ = nullptr;         // the parent's container; weak (cleared when it goes)
+    GtkWidget* view_ = nullptr;   // one reference held
+    GtkWidget* fixed_ = nullptr;  // the parent's container; weak (cleared when it goes)
     WebKitUserContentManager* ucm_ = nullptr;
     WebKitUserStyleSheet* noScrollBars_ = nullptr;  // in ucm_ while the host hides scroll bars
     GCancellable* cancel_ = nullptr;
@@ -284,10 +283,10 @@ private:
     std::string approvedNewWindow_;  // a NEW_WINDOW_ACTION the host let through; its create follows
     // A refresh: asked for (its load has not started yet), then loading, until its load ends.
     enum class Refreshing { No, Asked, Loading } refreshing_ = Refreshing::No;
-    bool processGone_ = false;       // the web process died; no load has started since
-    std::string lastUri_;            // the page's address, also once the process died
-    unsigned inputSerial_ = 0;       // button and key presses the view received
-    unsigned newWindowSerial_ = 0;   // inputSerial_ at the last user-initiated new window
+    bool processGone_ = false;      // the web process died; no load has started since
+    std::string lastUri_;           // the page's address, also once the process died
+    unsigned inputSerial_ = 0;      // button and key presses the view received
+    unsigned newWindowSerial_ = 0;  // inputSerial_ at the last user-initiated new window
 };
 
 WebkitView::WebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, bool visible, int id,
@@ -477,7 +476,7 @@ void WebkitView::AnswerLater(std::function<void(std::optional<std::string>)> don
 }
 
 void WebkitView::FindElementText(const std::string& tag, const std::string& id,
-                                    std::function<void(std::optional<std::string>)> done) {
+                                 std::function<void(std::optional<std::string>)> done) {
     if (!done) return;
     if (!Usable()) {
         AnswerLater(std::move(done));
@@ -508,12 +507,9 @@ void WebkitView::OnWalkDone(GObject* src, GAsyncResult* res, gpointer data) {
     if (!walk->alive.expired()) walk->done(std::move(text));
 }
 
-bool WebkitView::HasExternal(const wire::Request& rq) const {
-    return !quit_ && host_->HasExternal(rq);
-}
+bool WebkitView::HasExternal(const wire::Request& rq) const { return !quit_ && host_->HasExternal(rq); }
 
-void WebkitView::CallExternal(const std::u16string& name, const std::vector<wire::Value>& args,
-                              wire::Response& rs) {
+void WebkitView::CallExternal(const std::u16string& name, const std::vector<wire::Value>& args, wire::Response& rs) {
     rs.status = wire::Status::NoExternal;
     if (quit_) return;
     host_->CallExternal(name, args, rs);  // `this` may be gone afterwards
@@ -527,7 +523,7 @@ void WebkitView::RequestClose() {
 }
 
 gboolean WebkitView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* d, WebKitPolicyDecisionType type,
-                                       WebkitView* self) {
+                                    WebkitView* self) {
     if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION && type != WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION)
         return FALSE;  // responses: the engine's default
     WebKitNavigationAction* action =
@@ -648,12 +644,12 @@ gboolean WebkitView::OnInput(GtkWidget*, GdkEvent* event, WebkitView* self) {
 void WebkitView::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, WebkitView* self) {
     self->processGone_ = true;
     self->refreshing_ = Refreshing::No;
-    self->errorPage_ = ErrorPage::None;  // whatever was shown went with the process
+    self->errorPage_ = ErrorPage::None;                          // whatever was shown went with the process
     if (reason == WEBKIT_WEB_PROCESS_TERMINATED_BY_API) return;  // asked for: nothing to tell
     BrowserEvents* sink = self->Sink();
     if (!sink) return;
     sink->EngineProcessEnded(reason == WEBKIT_WEB_PROCESS_EXCEEDED_MEMORY_LIMIT ? EngineExit::OutOfMemory
-                                                                                 : EngineExit::Crashed);
+                                                                                : EngineExit::Crashed);
 }
 
 void WebkitView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, WebkitView* self) {
@@ -690,8 +686,7 @@ void WebkitView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Webki
         sink->DocumentComplete(url);
 }
 
-gboolean WebkitView::OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* uri, GError* error,
-                                     WebkitView* self) {
+gboolean WebkitView::OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* uri, GError* error, WebkitView* self) {
     self->loadFailed_ = true;
     if (self->refreshing_ == Refreshing::Loading) self->refreshing_ = Refreshing::No;
     if (self->errorPage_ == ErrorPage::Loading) {  // the error page itself failed: give up on it
@@ -728,7 +723,7 @@ void WebkitView::OnTitle(WebKitWebView* view, GParamSpec*, WebkitView* self) {
 }
 
 gboolean WebkitView::OnContextMenu(WebKitWebView*, WebKitContextMenu*, GdkEvent*, WebKitHitTestResult*,
-                                      WebkitView* self) {
+                                   WebkitView* self) {
     return self->host_->HostTakesContextMenu() ? TRUE : FALSE;
 }
 

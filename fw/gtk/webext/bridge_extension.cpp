@@ -137,10 +137,8 @@ bool Exchange(wire::Request& rq, wire::Response& rs) {
 
 wire::Value FromJs(JSContextRef ctx, JSValueRef v) {
     switch (JSValueGetType(ctx, v)) {
-    case kJSTypeNull:
-        return wire::Value::Null();
-    case kJSTypeBoolean:
-        return wire::Value::Bool(JSValueToBoolean(ctx, v));
+    case kJSTypeNull: return wire::Value::Null();
+    case kJSTypeBoolean: return wire::Value::Bool(JSValueToBoolean(ctx, v));
     case kJSTypeNumber: {
         double d = JSValueToNumber(ctx, v, nullptr);
         if (std::isfinite(d) && d == std::trunc(d) && d >= -2147483648.0 && d <= 2147483647.0 &&
@@ -156,8 +154,7 @@ wire::Value FromJs(JSContextRef ctx, JSValueRef v) {
         JSStringRelease(s);
         return wire::Value::String(std::move(text));
     }
-    case kJSTypeObject:
-        return wire::Value::Object();
+    case kJSTypeObject: return wire::Value::Object();
     default:  // undefined, symbols, big integers
         return wire::Value::Undefined();
     }
@@ -237,16 +234,14 @@ JSValueRef OnCall(JSContextRef ctx, JSObjectRef function, JSObjectRef, std::size
     wire::Response rs;
     if (!Exchange(rq, rs)) return JSValueMakeUndefined(ctx);
     switch (rs.status) {
-    case wire::Status::Ok:
-        return ToJs(ctx, rs.value);
+    case wire::Status::Ok: return ToJs(ctx, rs.value);
     case wire::Status::UnknownName:
         if (exception) *exception = MakeTypeError(ctx, function, kNoSuchMember);
         return JSValueMakeUndefined(ctx);
     case wire::Status::Failed:
         if (exception) *exception = MakeError(ctx, rs.value);
         return JSValueMakeUndefined(ctx);
-    default:
-        return JSValueMakeUndefined(ctx);
+    default: return JSValueMakeUndefined(ctx);
     }
 }
 
@@ -339,7 +334,8 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
     // srcdoc frames), and frames whose origin is one of the platform's.
     rq.mainFrame = webkit_frame_is_main_frame(frame);
     if (!rq.mainFrame) {
-        rq.sameOrigin = Ask(frame, "(function () { try { return top.document ? 'y' : ''; } catch (e) { return ''; } })()") == "y";
+        rq.sameOrigin =
+            Ask(frame, "(function () { try { return top.document ? 'y' : ''; } catch (e) { return ''; } })()") == "y";
         rq.frameUrl = Ask(frame, "self.origin");
         G_GNUC_BEGIN_IGNORE_DEPRECATIONS
         rq.topUrl = Ask(webkit_web_page_get_main_frame(page), "self.origin");
@@ -356,7 +352,7 @@ void OnWindowObjectCleared(WebKitScriptWorld* world, WebKitWebPage* page, WebKit
 }  // namespace
 
 extern "C" G_MODULE_EXPORT void webkit_web_extension_initialize_with_user_data(WebKitWebExtension*,
-                                                                              const GVariant* data) {
+                                                                               const GVariant* data) {
     if (FcInit())
         FcConfigParseAndLoadFromMemory(FcConfigGetCurrent(), reinterpret_cast<const FcChar8*>(fw::kFontAliasesXml),
                                        FcTrue);

@@ -58,7 +58,7 @@ public:
             const char* name;
             DISPID id;
         } kNames[] = {{"WD_JAPI", kWdJapi}, {"API_close", kApiClose}, {"Echo", kEcho}, {"Types", kTypes},
-                      {"Ret", kRet},        {"Destroy", kDestroy},     {"Fail", kFail}};
+                      {"Ret", kRet},        {"Destroy", kDestroy},    {"Fail", kFail}};
         for (const auto& n : kNames)
             if (NameIs(names[0], n.name)) {
                 ids[0] = n.id;
@@ -79,9 +79,7 @@ public:
                 result->bstrVal = fw::AllocBstr("1");
             }
             return S_OK;
-        case kApiClose:
-            g_log.push_back("API_close");
-            return S_OK;
+        case kApiClose: g_log.push_back("API_close"); return S_OK;
         case kEcho:
             if (n >= 1 && arg(0).vt == VT_BSTR) {
                 result->vt = VT_BSTR;
@@ -111,16 +109,28 @@ public:
         case kRet: {
             static LONG seven = 7;
             std::string what = n >= 1 && arg(0).vt == VT_BSTR ? fw::BstrToUtf8(arg(0).bstrVal) : "";
-            if (what == "int") { result->vt = VT_I4; result->lVal = 42; }
-            else if (what == "r8") { result->vt = VT_R8; result->dblVal = 1.5; }
-            else if (what == "bool") { result->vt = VT_BOOL; result->boolVal = VARIANT_TRUE; }
-            else if (what == "null") { result->vt = VT_NULL; }
-            else if (what == "str") {
+            if (what == "int") {
+                result->vt = VT_I4;
+                result->lVal = 42;
+            } else if (what == "r8") {
+                result->vt = VT_R8;
+                result->dblVal = 1.5;
+            } else if (what == "bool") {
+                result->vt = VT_BOOL;
+                result->boolVal = VARIANT_TRUE;
+            } else if (what == "null") {
+                result->vt = VT_NULL;
+            } else if (what == "str") {
                 const char16_t text[] = u"h\u00e9llo\0!";
                 result->vt = VT_BSTR;
                 result->bstrVal = SysAllocStringLen(text, 7);
-            } else if (what == "byref") { result->vt = VT_BYREF | VT_I4; result->plVal = &seven; }
-            else if (what == "date") { result->vt = VT_DATE; result->date = 45000; }
+            } else if (what == "byref") {
+                result->vt = VT_BYREF | VT_I4;
+                result->plVal = &seven;
+            } else if (what == "date") {
+                result->vt = VT_DATE;
+                result->date = 45000;
+            }
             return S_OK;
         }
         case kDestroy:

@@ -58,26 +58,39 @@ int main(int argc, char** argv) {
     bool benchOnly = false, launcherOnly = false, moduleMissing = false, moduleBroken = false, renderingOnly = false;
     for (int k = 1; k < argc; ++k) {
         std::string a = argv[k];
-        if (a == "--pages" && k + 1 < argc) g_options.pages = argv[++k];
-        else if (a == "--portal" && k + 1 < argc) g_options.portal = argv[++k];
-        else if (a == "--bench-only") benchOnly = true;
-        else if (a == "--launcher-only") launcherOnly = true;
-        else if (a == "--module-missing") moduleMissing = true;
-        else if (a == "--module-broken") moduleBroken = true;
-        else if (a == "--rendering-only") renderingOnly = true;
+        if (a == "--pages" && k + 1 < argc)
+            g_options.pages = argv[++k];
+        else if (a == "--portal" && k + 1 < argc)
+            g_options.portal = argv[++k];
+        else if (a == "--bench-only")
+            benchOnly = true;
+        else if (a == "--launcher-only")
+            launcherOnly = true;
+        else if (a == "--module-missing")
+            moduleMissing = true;
+        else if (a == "--module-broken")
+            moduleBroken = true;
+        else if (a == "--rendering-only")
+            renderingOnly = true;
     }
     std::string filter = "-WithoutModule.*";  // the whole run: every scenario that has a module
-    if (moduleMissing) filter = "WithoutModule.Missing";
-    else if (moduleBroken) filter = "WithoutModule.Broken";
-    else if (renderingOnly) filter = "Rendering.Acceleration";
-    else if (launcherOnly) filter = "Portal.Launcher";
-    else if (benchOnly) filter = "Bench.*";
+    if (moduleMissing)
+        filter = "WithoutModule.Missing";
+    else if (moduleBroken)
+        filter = "WithoutModule.Broken";
+    else if (renderingOnly)
+        filter = "Rendering.Acceleration";
+    else if (launcherOnly)
+        filter = "Portal.Launcher";
+    else if (benchOnly)
+        filter = "Bench.*";
     if (std::string(GTEST_FLAG_GET(filter)) == "*") GTEST_FLAG_SET(filter, filter);
 
     const bool plain = !moduleMissing && !moduleBroken && !renderingOnly;
     if (plain && g_options.pages.empty() && !benchOnly && !launcherOnly && !GTEST_FLAG_GET(list_tests)) {
-        std::fprintf(stderr, "usage: bridge_e2e --pages DIR [--portal URL] [--bench-only | --launcher-only]\n"
-                             "       bridge_e2e --module-missing | --module-broken | --rendering-only\n");
+        std::fprintf(stderr,
+                     "usage: bridge_e2e --pages DIR [--portal URL] [--bench-only | --launcher-only]\n"
+                     "       bridge_e2e --module-missing | --module-broken | --rendering-only\n");
         return 2;
     }
     // Classic scroll bars, which take room in the layout: the page can tell whether they are there.

@@ -11,9 +11,7 @@ namespace bridge_e2e {
 const Clock::time_point g_start = Clock::now();
 std::vector<std::string> g_log;
 
-double MsSince(Clock::time_point t) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
-}
+double MsSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
 
 namespace {
 

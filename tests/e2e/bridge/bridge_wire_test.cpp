@@ -26,8 +26,7 @@ bool SameValue(const wire::Value& a, const wire::Value& b) {
     switch (a.tag) {
     case wire::Tag::Bool: return a.b == b.b;
     case wire::Tag::Int: return a.i == b.i;
-    case wire::Tag::Double:
-        return std::memcmp(&a.d, &b.d, sizeof a.d) == 0;  // bit for bit: -0 and NaN too
+    case wire::Tag::Double: return std::memcmp(&a.d, &b.d, sizeof a.d) == 0;  // bit for bit: -0 and NaN too
     case wire::Tag::String: return a.s == b.s;
     default: return true;
     }

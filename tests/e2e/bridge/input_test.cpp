@@ -61,8 +61,9 @@ TEST_F(Input, ContextMenuShownWithoutHost) {
 TEST_F(Input, NewWindowsOfOneClick) {
     if (!HaveXdotool()) GTEST_SKIP() << "no xdotool";
     Hosted f(true);
-    f.Load("data:text/html,<button id=b style='position:absolute;left:0;top:0;width:300px;height:200px' "
-           "onclick=\"for(var i=0;i<3;i++)window.open('http://127.0.0.1:65533/w'+i)\">open</button>");
+    f.Load(
+        "data:text/html,<button id=b style='position:absolute;left:0;top:0;width:300px;height:200px' "
+        "onclick=\"for(var i=0;i<3;i++)window.open('http://127.0.0.1:65533/w'+i)\">open</button>");
     f.win.SetForeground();
     Settle(300);
     for (int round = 0; round < 2; ++round) {

@@ -18,8 +18,9 @@ TEST_F(Page, BridgePage) {
     auto t0 = Clock::now();
     bool loaded = f.Load(url);
     EXPECT_TRUE(loaded) << "first-document-complete: no DocumentComplete";
-    if (loaded) std::printf("INFO first DocumentComplete of a local page %.0f ms after start (%.0f ms after Navigate)\n",
-                            MsSince(g_start), std::chrono::duration<double, std::milli>(f.ev.firstComplete - t0).count());
+    if (loaded)
+        std::printf("INFO first DocumentComplete of a local page %.0f ms after start (%.0f ms after Navigate)\n",
+                    MsSince(g_start), std::chrono::duration<double, std::milli>(f.ev.firstComplete - t0).count());
     EXPECT_TRUE(!f.ev.before.empty() && f.ev.before.front() == url)
         << "before-navigate: " << (f.ev.before.empty() ? "none" : f.ev.before.front());
     EXPECT_TRUE(!f.ev.navigated.empty() && f.ev.navigated.back() == url) << "navigate-complete";
@@ -76,9 +77,10 @@ TEST_F(Page, BridgePage) {
 
     // Cost of a call, measured in the page: three rounds of 1000.
     for (int round = 0; round < 3; ++round) {
-        std::string us = EvalJs(view, "var e = window.external, t = performance.now();"
-                                      "for (var i = 0; i < 1000; i++) e.WD_JAPI('getApiVersion');"
-                                      "((performance.now() - t)).toFixed(1)");
+        std::string us = EvalJs(view,
+                                "var e = window.external, t = performance.now();"
+                                "for (var i = 0; i < 1000; i++) e.WD_JAPI('getApiVersion');"
+                                "((performance.now() - t)).toFixed(1)");
         std::printf("INFO 1000 calls of WD_JAPI('getApiVersion'): %s ms\n", us.c_str());
     }
 

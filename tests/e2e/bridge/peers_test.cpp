@@ -42,12 +42,14 @@ int Dial(const std::string& path) {
 // True when the UI process closed the connection (read gives end of file) while serving.
 bool ClosedByPeer(int fd) {
     bool closed = false;
-    WaitFor([&] {
-        char b;
-        ssize_t k = recv(fd, &b, 1, MSG_DONTWAIT);
-        closed = k == 0;
-        return closed || (k < 0 && errno != EAGAIN);
-    }, 2000);
+    WaitFor(
+        [&] {
+            char b;
+            ssize_t k = recv(fd, &b, 1, MSG_DONTWAIT);
+            closed = k == 0;
+            return closed || (k < 0 && errno != EAGAIN);
+        },
+        2000);
     return closed;
 }
 
@@ -82,12 +84,14 @@ TEST_F(Peers, BadPeers) {
     fw::gtk::bridge::EncodeRequest(rq, frame);
     send(fd, frame.data(), frame.size(), MSG_NOSIGNAL);
     std::string in;
-    WaitFor([&] {
-        char b[64];
-        ssize_t k = recv(fd, b, sizeof b, MSG_DONTWAIT);
-        if (k > 0) in.append(b, static_cast<std::size_t>(k));
-        return in.size() >= 4 && in.size() >= 4 + fw::gtk::bridge::FrameLength(in.data());
-    }, 2000);
+    WaitFor(
+        [&] {
+            char b[64];
+            ssize_t k = recv(fd, b, sizeof b, MSG_DONTWAIT);
+            if (k > 0) in.append(b, static_cast<std::size_t>(k));
+            return in.size() >= 4 && in.size() >= 4 + fw::gtk::bridge::FrameLength(in.data());
+        },
+        2000);
     fw::gtk::bridge::Response rs;
     bool ok = in.size() > 4 && fw::gtk::bridge::DecodeResponse(in.data() + 4, in.size() - 4, rs);
     EXPECT_TRUE(ok && rs.seq == 77 && rs.status == fw::gtk::bridge::Status::NoExternal) << "unknown-page-no-external";

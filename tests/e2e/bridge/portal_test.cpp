@@ -26,8 +26,9 @@ TEST_F(Portal, Launcher) {
     auto ver = Find(*f.browser, "b", "apiver", &answered);
     EXPECT_TRUE(answered && ver && *ver == "1") << "launcher-api-version: " << (ver ? *ver : "(none)");
     WebKitWebView* view = ViewIn(f.win);
-    std::string frame = view ? EvalJs(view, "document.querySelector('iframe').contentDocument"
-                                            ".querySelector('[data-test=frame-apiver]').textContent")
+    std::string frame = view ? EvalJs(view,
+                                      "document.querySelector('iframe').contentDocument"
+                                      ".querySelector('[data-test=frame-apiver]').textContent")
                              : "?";
     EXPECT_EQ(frame, "1") << "launcher-iframe-api-version";
 }

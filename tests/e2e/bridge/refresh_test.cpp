@@ -167,7 +167,8 @@ TEST_F(Refresh, AndEngineEnd) {
     // A page that cannot be loaded: announced, then reported; no DocumentComplete.
     done = f.ev.completed.size();
     f.browser->Navigate("http://127.0.0.1:65533/nothing-listens");
-    EXPECT_TRUE(WaitFor([&] { return !f.ev.errors.empty(); }, 5000) && f.ev.errors.back().find("65533") != std::string::npos)
+    EXPECT_TRUE(WaitFor([&] { return !f.ev.errors.empty(); }, 5000) &&
+                f.ev.errors.back().find("65533") != std::string::npos)
         << "navigate-error: " << (f.ev.errors.empty() ? "none" : f.ev.errors.back());
     Settle(300);
     EXPECT_EQ(f.ev.completed.size(), done) << "navigate-error-no-complete";

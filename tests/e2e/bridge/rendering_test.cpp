@@ -107,7 +107,8 @@ TEST_F(Rendering, ScrollBarsWithoutFlag) {
 // The page dialog loads its first page while hidden.
 TEST_F(Rendering, HiddenParent) {
     Hosted f(true, 0x0C, true, false);
-    bool loaded = f.Load("data:text/html,<script>document.title='ext:'+window.external.WD_JAPI('getApiVersion')</script>");
+    bool loaded =
+        f.Load("data:text/html,<script>document.title='ext:'+window.external.WD_JAPI('getApiVersion')</script>");
     EXPECT_TRUE(loaded) << "hidden-parent-document-complete";
     f.WaitTitle("ext:", 5000);
     EXPECT_EQ(f.ev.Title(), "ext:1") << "hidden-parent-bridge";

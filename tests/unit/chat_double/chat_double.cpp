@@ -79,10 +79,10 @@ extern "C" {
 
 #ifndef CHAT_DOUBLE_WITHOUT_INIT
 CHAT_DOUBLE_API int SUPPORTIM_CDECL init(const char* host, const char* account, const char* service, const char* userId,
-                         const char* field5, const char* gameId, const char* field6, const char* fId,
-                         const char* field7, const char* chatType) {
-    Record({"init", Arg(host), Arg(account), Arg(service), Arg(userId), Arg(field5), Arg(gameId), Arg(field6),
-            Arg(fId), Arg(field7), Arg(chatType)});
+                                         const char* field5, const char* gameId, const char* field6, const char* fId,
+                                         const char* field7, const char* chatType) {
+    Record({"init", Arg(host), Arg(account), Arg(service), Arg(userId), Arg(field5), Arg(gameId), Arg(field6), Arg(fId),
+            Arg(field7), Arg(chatType)});
     std::lock_guard<std::mutex> l(S().m);
     return S().initResult;
 }
@@ -104,7 +104,8 @@ CHAT_DOUBLE_API int SUPPORTIM_STDCALL ongetlok(SupportImCallback callback) {
 #endif
 
 #ifndef CHAT_DOUBLE_WITHOUT_SETACC
-CHAT_DOUBLE_API int SUPPORTIM_CDECL setacc(const char* account, const char* service, const char* askPrefix, const char* userId) {
+CHAT_DOUBLE_API int SUPPORTIM_CDECL setacc(const char* account, const char* service, const char* askPrefix,
+                                           const char* userId) {
     Record({"setacc", Arg(account), Arg(service), Arg(askPrefix), Arg(userId)});
     std::lock_guard<std::mutex> l(S().m);
     return S().setaccResult;
@@ -113,7 +114,7 @@ CHAT_DOUBLE_API int SUPPORTIM_CDECL setacc(const char* account, const char* serv
 
 #ifndef CHAT_DOUBLE_WITHOUT_SETLNK
 CHAT_DOUBLE_API const char* SUPPORTIM_CDECL setlnk(const char* account, const char* service, const char* serviceGroup,
-                                   const char* askPrefix, const char* userId) {
+                                                   const char* askPrefix, const char* userId) {
     Record({"setlnk", Arg(account), Arg(service), Arg(serviceGroup), Arg(askPrefix), Arg(userId)});
     // Valid until the same thread calls again, as the real library promises.
     thread_local std::string text;

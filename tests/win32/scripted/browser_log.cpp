@@ -7,7 +7,8 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t path[MAX_PATH];
     const DWORD n = GetEnvironmentVariableW(L"RV_BROWSER_LOG", path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return 2;
-    HANDLE f = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+    HANDLE f =
+        CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) return 1;
     for (int i = 1; i < argc; ++i) {
         char text[4096];

@@ -47,9 +47,11 @@ HRESULT QueryControl(Control* c, REFIID riid, void** ppv) {
 namespace {
 
 // The IUnknown of a face: its control's.
-#define RV_FACE_UNKNOWN(table, Face)                                                                          \
-    table.QueryInterface = [](Face* This, REFIID riid, void** ppv) -> HRESULT { return QueryControl(Of(This), riid, ppv); }; \
-    table.AddRef = [](Face* This) -> ULONG { return AddRefControl(Of(This)); };                                \
+#define RV_FACE_UNKNOWN(table, Face)                                            \
+    table.QueryInterface = [](Face* This, REFIID riid, void** ppv) -> HRESULT { \
+        return QueryControl(Of(This), riid, ppv);                               \
+    };                                                                          \
+    table.AddRef = [](Face* This) -> ULONG { return AddRefControl(Of(This)); }; \
     table.Release = [](Face* This) -> ULONG { return ReleaseControl(Of(This)); }
 
 IWebBrowser2Vtbl g_browserTable;
@@ -190,7 +192,8 @@ void MakeControlTables() {
     g_inplaceTable.UIDeactivate = [](IOleInPlaceObject*) -> HRESULT { return S_OK; };
     g_inplaceTable.SetObjectRects = [](IOleInPlaceObject* This, LPCRECT pos, LPCRECT) -> HRESULT {
         Control* c = Of(This);
-        if (c->window && pos) MoveWindow(c->window, pos->left, pos->top, pos->right - pos->left, pos->bottom - pos->top, TRUE);
+        if (c->window && pos)
+            MoveWindow(c->window, pos->left, pos->top, pos->right - pos->left, pos->bottom - pos->top, TRUE);
         return S_OK;
     };
 
@@ -212,7 +215,8 @@ void MakeControlTables() {
 
     FillNotImpl(g_pointsTable);
     RV_FACE_UNKNOWN(g_pointsTable, IConnectionPointContainer);
-    g_pointsTable.FindConnectionPoint = [](IConnectionPointContainer* This, REFIID riid, IConnectionPoint** out) -> HRESULT {
+    g_pointsTable.FindConnectionPoint = [](IConnectionPointContainer* This, REFIID riid,
+                                           IConnectionPoint** out) -> HRESULT {
         if (!out) return E_POINTER;
         *out = nullptr;
         if (!IsEqualIID(riid, DIID_DWebBrowserEvents2)) return CONNECT_E_NOCONNECTION;

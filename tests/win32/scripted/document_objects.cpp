@@ -48,11 +48,15 @@ IHTMLElementVtbl g_elementTable;
 IHTMLElementCollectionVtbl g_collectionTable;
 IHTMLDocument2Vtbl g_documentTable;
 
-ULONG STDMETHODCALLTYPE ElementAddRef(void* f) { return ++ObjectOf<ElementObject>(static_cast<IHTMLElement*>(f))->refs; }
+ULONG STDMETHODCALLTYPE ElementAddRef(void* f) {
+    return ++ObjectOf<ElementObject>(static_cast<IHTMLElement*>(f))->refs;
+}
 ULONG STDMETHODCALLTYPE CollectionAddRef(void* f) {
     return ++ObjectOf<CollectionObject>(static_cast<IHTMLElementCollection*>(f))->refs;
 }
-ULONG STDMETHODCALLTYPE DocumentAddRef(void* f) { return ++ObjectOf<DocumentObject>(static_cast<IHTMLDocument2*>(f))->refs; }
+ULONG STDMETHODCALLTYPE DocumentAddRef(void* f) {
+    return ++ObjectOf<DocumentObject>(static_cast<IHTMLDocument2*>(f))->refs;
+}
 
 IDispatch* NewElement(const Element& e) {
     auto* o = new ElementObject;
@@ -146,7 +150,9 @@ void MakeDocumentTables() {
                            DocumentAddRef);
     };
     g_documentTable.AddRef = [](IHTMLDocument2* This) -> ULONG { return DocumentAddRef(This); };
-    g_documentTable.Release = [](IHTMLDocument2* This) -> ULONG { return ReleaseObject(ObjectOf<DocumentObject>(This)); };
+    g_documentTable.Release = [](IHTMLDocument2* This) -> ULONG {
+        return ReleaseObject(ObjectOf<DocumentObject>(This));
+    };
     g_documentTable.get_all = [](IHTMLDocument2* This, IHTMLElementCollection** out) -> HRESULT {
         if (!out) return E_POINTER;
         *out = reinterpret_cast<IHTMLElementCollection*>(NewCollection(ObjectOf<DocumentObject>(This)->page->elements));

@@ -31,10 +31,11 @@ std::wstring Attribute(const std::wstring& tagText, const std::wstring& name) {
 }
 
 std::wstring Decode(std::wstring s) {
-    const std::pair<const wchar_t*, wchar_t> entities[] = {
-        {L"&amp;", L'&'}, {L"&lt;", L'<'}, {L"&gt;", L'>'}, {L"&quot;", L'"'}, {L"&#39;", L'\''}, {L"&nbsp;", L' '}};
+    const std::pair<const wchar_t*, wchar_t> entities[] = {{L"&amp;", L'&'},  {L"&lt;", L'<'},   {L"&gt;", L'>'},
+                                                           {L"&quot;", L'"'}, {L"&#39;", L'\''}, {L"&nbsp;", L' '}};
     for (const auto& [name, c] : entities)
-        for (size_t at = s.find(name); at != std::wstring::npos; at = s.find(name, at + 1)) s.replace(at, wcslen(name), 1, c);
+        for (size_t at = s.find(name); at != std::wstring::npos; at = s.find(name, at + 1))
+            s.replace(at, wcslen(name), 1, c);
     return s;
 }
 
@@ -46,9 +47,12 @@ std::wstring InnerText(const std::wstring& html, size_t from, const std::wstring
     std::wstring text;
     bool inTag = false;
     for (size_t i = from; i < end; ++i) {
-        if (html[i] == L'<') inTag = true;
-        else if (html[i] == L'>') inTag = false;
-        else if (!inTag) text += html[i];
+        if (html[i] == L'<')
+            inTag = true;
+        else if (html[i] == L'>')
+            inTag = false;
+        else if (!inTag)
+            text += html[i];
     }
     return Decode(text);
 }
@@ -104,10 +108,9 @@ Fetched Fetch(const std::wstring& url) {
     if (!net) return out;
     // No cookies: the pages are the tests', and the system's cookie jar is shared with the
     // client's own requests.
-    HINTERNET req = InternetOpenUrlW(net, url.c_str(), nullptr, 0,
-                                     INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI |
-                                         INTERNET_FLAG_NO_COOKIES,
-                                     0);
+    HINTERNET req = InternetOpenUrlW(
+        net, url.c_str(), nullptr, 0,
+        INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES, 0);
     if (req) {
         DWORD status = 0, size = sizeof status;
         HttpQueryInfoW(req, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr);

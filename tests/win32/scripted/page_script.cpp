@@ -12,7 +12,7 @@ namespace {
 std::vector<std::string> Fields(const std::string& line) {
     std::vector<std::string> out;
     size_t from = 0;
-    for (size_t tab = line.find('\t'); ; tab = line.find('\t', from)) {
+    for (size_t tab = line.find('\t');; tab = line.find('\t', from)) {
         out.push_back(line.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
         if (tab == std::string::npos) break;
         from = tab + 1;
@@ -38,8 +38,10 @@ LRESULT Control::Command(const std::string& line) {
     if (f[0] == "external" && f.size() >= 2) {
         IDocHostUIHandler* ui = nullptr;
         IDispatch* ext = nullptr;
-        if (clientSite && SUCCEEDED(IOleClientSite_QueryInterface(clientSite, IID_IDocHostUIHandler,
-                                                                   reinterpret_cast<void**>(&ui))) && ui) {
+        if (clientSite &&
+            SUCCEEDED(
+                IOleClientSite_QueryInterface(clientSite, IID_IDocHostUIHandler, reinterpret_cast<void**>(&ui))) &&
+            ui) {
             if (IDocHostUIHandler_GetExternal(ui, &ext) != S_OK) ext = nullptr;
             IDocHostUIHandler_Release(ui);
         }
@@ -72,7 +74,8 @@ LRESULT Control::Command(const std::string& line) {
                 args.push_back(v);
             }
             std::vector<VARIANT> reversed(args.rbegin(), args.rend());  // script engines pass them last first
-            DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+            DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, static_cast<UINT>(reversed.size()),
+                              0};
             VARIANT result;
             VariantInit(&result);
             AddRefControl(this);
@@ -98,8 +101,8 @@ LRESULT Control::Command(const std::string& line) {
         out.ppdispVal = &opened;
         VARIANT_BOOL cancel = VARIANT_FALSE;
         const std::wstring url = Wide(f[1]);
-        Fire(DISPID_NEWWINDOW3, {out, BoolRef(&cancel), Long(std::strtol(f[2].c_str(), nullptr, 10)), Str(location),
-                                 Str(url)});
+        Fire(DISPID_NEWWINDOW3,
+             {out, BoolRef(&cancel), Long(std::strtol(f[2].c_str(), nullptr, 10)), Str(location), Str(url)});
         std::string what;
         if (cancel != VARIANT_FALSE) {
             what = "cancelled";
@@ -108,7 +111,8 @@ LRESULT Control::Command(const std::string& line) {
         } else {
             what = "opened";
             IWebBrowser2* next = nullptr;
-            if (SUCCEEDED(IDispatch_QueryInterface(opened, IID_IWebBrowser2, reinterpret_cast<void**>(&next))) && next) {
+            if (SUCCEEDED(IDispatch_QueryInterface(opened, IID_IWebBrowser2, reinterpret_cast<void**>(&next))) &&
+                next) {
                 Of(next)->Navigate(url);
                 IWebBrowser2_Release(next);
             }

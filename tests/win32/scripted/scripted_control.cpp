@@ -87,7 +87,8 @@ void Control::Loaded(unsigned which, Fetched* fetched) {
     if (!f->ok) {
         state = READYSTATE_COMPLETE;
         Log("error " + Narrow(url) + " " + std::to_string(f->status));
-        VARIANT urlValue = Str(url), empty, status = Long(f->status ? static_cast<long>(f->status) : INET_E_RESOURCE_NOT_FOUND);
+        VARIANT urlValue = Str(url), empty,
+                status = Long(f->status ? static_cast<long>(f->status) : INET_E_RESOURCE_NOT_FOUND);
         VariantInit(&empty);
         VARIANT_BOOL cancel = VARIANT_FALSE;
         Fire(DISPID_NAVIGATEERROR, {Disp(Self()), Ref(&urlValue), Ref(&empty), Ref(&status), BoolRef(&cancel)});
@@ -176,8 +177,10 @@ LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
                           reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
         return DefWindowProcW(hwnd, msg, wp, lp);
     case kLoaded:
-        if (c) c->Loaded(static_cast<unsigned>(wp), reinterpret_cast<Fetched*>(lp));
-        else delete reinterpret_cast<Fetched*>(lp);
+        if (c)
+            c->Loaded(static_cast<unsigned>(wp), reinterpret_cast<Fetched*>(lp));
+        else
+            delete reinterpret_cast<Fetched*>(lp);
         return 0;
     case WM_COPYDATA: {
         auto* cds = reinterpret_cast<COPYDATASTRUCT*>(lp);
@@ -188,13 +191,9 @@ LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYSKEYDOWN:
         if (c) c->Log("key page " + std::to_string(wp));
         break;
-    case WM_MOUSEACTIVATE:
-        return MA_ACTIVATE;
-    case WM_LBUTTONDOWN:
-        SetFocus(hwnd);
-        return 0;
-    case WM_ERASEBKGND:
-        return 1;
+    case WM_MOUSEACTIVATE: return MA_ACTIVATE;
+    case WM_LBUTTONDOWN: SetFocus(hwnd); return 0;
+    case WM_ERASEBKGND: return 1;
     case WM_PAINT:
         if (c) {
             Paint(c, hwnd);
@@ -204,8 +203,7 @@ LRESULT CALLBACK PageProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NCDESTROY:
         if (c && c->window == hwnd) c->window = nullptr;
         break;
-    default:
-        break;
+    default: break;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
@@ -226,7 +224,9 @@ void Control::Deactivate() {
 HRESULT Activate(Control* c, LONG verb, IOleClientSite* active, HWND parent, LPCRECT pos) {
     if (!c->window) {
         IOleInPlaceSite* site = nullptr;
-        if (!active || FAILED(IOleClientSite_QueryInterface(active, IID_IOleInPlaceSite, reinterpret_cast<void**>(&site))) || !site)
+        if (!active ||
+            FAILED(IOleClientSite_QueryInterface(active, IID_IOleInPlaceSite, reinterpret_cast<void**>(&site))) ||
+            !site)
             return E_INVALIDARG;
         if (IOleInPlaceSite_CanInPlaceActivate(site) != S_OK) {
             IOleInPlaceSite_Release(site);
@@ -234,8 +234,9 @@ HRESULT Activate(Control* c, LONG verb, IOleClientSite* active, HWND parent, LPC
         }
         IOleInPlaceSite_OnInPlaceActivate(site);
         RECT rc = pos ? *pos : RECT{0, 0, 0, 0};
-        c->window = CreateWindowExW(0, kPageClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, rc.left, rc.top,
-                                    rc.right - rc.left, rc.bottom - rc.top, parent, nullptr, GetModuleHandleW(nullptr), c);
+        c->window =
+            CreateWindowExW(0, kPageClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, rc.left, rc.top,
+                            rc.right - rc.left, rc.bottom - rc.top, parent, nullptr, GetModuleHandleW(nullptr), c);
         c->inplaceSite = site;
         c->Title();
         c->Log("in-place");
@@ -246,7 +247,8 @@ HRESULT Activate(Control* c, LONG verb, IOleClientSite* active, HWND parent, LPC
         RECT p{}, clip{};
         OLEINPLACEFRAMEINFO info{};
         info.cb = sizeof info;
-        if (c->inplaceSite && SUCCEEDED(IOleInPlaceSite_GetWindowContext(c->inplaceSite, &frame, &doc, &p, &clip, &info))) {
+        if (c->inplaceSite &&
+            SUCCEEDED(IOleInPlaceSite_GetWindowContext(c->inplaceSite, &frame, &doc, &p, &clip, &info))) {
             IOleInPlaceSite_OnUIActivate(c->inplaceSite);
             if (frame) {
                 IOleInPlaceFrame_SetActiveObject(frame, &c->active, L"");
@@ -308,7 +310,8 @@ std::string ScriptedControlsLeft() {
     std::string out;
     if (g_live > 0) out += std::to_string(g_live.load()) + " object(s) never released";
     if (g_overReleased > 0)
-        out += (out.empty() ? "" : "; ") + std::to_string(g_overReleased.load()) + " release(s) after the last reference";
+        out +=
+            (out.empty() ? "" : "; ") + std::to_string(g_overReleased.load()) + " release(s) after the last reference";
     return out;
 }
 

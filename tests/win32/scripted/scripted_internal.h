@@ -38,8 +38,8 @@ namespace scripted {
 
 constexpr UINT kLoaded = WM_APP + 0x51;  // a fetch ended (wParam: its serial; lParam: Fetched*)
 
-inline std::atomic<long> g_live{0};           // objects handed out and not yet given back
-inline std::atomic<long> g_overReleased{0};   // Release calls on an object with no reference left
+inline std::atomic<long> g_live{0};          // objects handed out and not yet given back
+inline std::atomic<long> g_overReleased{0};  // Release calls on an object with no reference left
 
 inline HRESULT STDMETHODCALLTYPE NotImpl(void*) { return E_NOTIMPL; }
 
@@ -144,8 +144,12 @@ struct Control {
     void Deactivate();
 };
 
-inline Control* Of(IWebBrowser2* f) { return reinterpret_cast<Control*>(reinterpret_cast<char*>(f) - offsetof(Control, wb)); }
-inline Control* Of(IOleObject* f) { return reinterpret_cast<Control*>(reinterpret_cast<char*>(f) - offsetof(Control, ole)); }
+inline Control* Of(IWebBrowser2* f) {
+    return reinterpret_cast<Control*>(reinterpret_cast<char*>(f) - offsetof(Control, wb));
+}
+inline Control* Of(IOleObject* f) {
+    return reinterpret_cast<Control*>(reinterpret_cast<char*>(f) - offsetof(Control, ole));
+}
 inline Control* Of(IOleInPlaceObject* f) {
     return reinterpret_cast<Control*>(reinterpret_cast<char*>(f) - offsetof(Control, inplace));
 }
@@ -155,7 +159,9 @@ inline Control* Of(IOleInPlaceActiveObject* f) {
 inline Control* Of(IConnectionPointContainer* f) {
     return reinterpret_cast<Control*>(reinterpret_cast<char*>(f) - offsetof(Control, points));
 }
-inline Control* Of(IConnectionPoint* f) { return reinterpret_cast<Control*>(reinterpret_cast<char*>(f) - offsetof(Control, point)); }
+inline Control* Of(IConnectionPoint* f) {
+    return reinterpret_cast<Control*>(reinterpret_cast<char*>(f) - offsetof(Control, point));
+}
 inline Control* Of(IPersistStreamInit* f) {
     return reinterpret_cast<Control*>(reinterpret_cast<char*>(f) - offsetof(Control, persist));
 }
