@@ -17,7 +17,7 @@
 # (BUILD_DIR: an existing folder, or one named build... or given as a path)
 set -uo pipefail
 cd "$(dirname "$0")/.."
-all_stages=(unit e2e asan tsan fuzz win)  # format joins once the sources are formatted
+all_stages=(unit e2e asan tsan fuzz win format)
 build=build
 # A first word that is no stage names the build folder: one that exists, or a new one named
 # build... or given as a path (a mistyped stage must not start a build of its own).
