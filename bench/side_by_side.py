@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# Over 500 lines: one benchmark driver; its three programs share the measuring loop.
 """The side-by-side benchmark's driver: this client, Chromium in app mode and rv-webview (a
 minimal WebKitGTK program) on the local portal's launcher page and game page, interleaved.
 

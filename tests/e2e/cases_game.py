@@ -1,3 +1,4 @@
+# Over 500 lines: the game window's cases share their set-up helpers.
 """The game window with the local portal: opening it from the launcher page, its title-bar
 buttons (payment, return, clear cache, boss key), F9, the boss key while playing and the
 ways it closes."""

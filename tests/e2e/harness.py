@@ -1,3 +1,4 @@
+# Over 500 lines: one class, the case's desktop, clients and portal, used by every case.
 """Running the real client on a private desktop and looking at it from outside.
 
 A Case owns one work folder, one desktop (scripts/desktop.sh serve), the clients it starts

@@ -1,3 +1,4 @@
+# Over 500 lines: one protocol client; its requests share the connection and the reply reader.
 """A small X11 protocol client on the Python standard library.
 
 Enough of the core protocol for the end-to-end tests, the desktop helper and the start-up

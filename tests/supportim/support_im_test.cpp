@@ -1,3 +1,4 @@
+// Over 500 lines: one suite against one server set-up (portal, dead port, silent server, relay on Windows).
 // The chat library as the game window uses it: the real library (libSupportIM.so; SupportIM.dll
 // on Windows) loaded at run time and looked up by name, against the portal's customer-service
 // server, a dead port and a server that accepts connections but never answers. Off Windows

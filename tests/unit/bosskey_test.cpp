@@ -1,3 +1,4 @@
+// Over 500 lines: one suite, the boss key from every window that can be up when it is pressed.
 // The boss-key dialog on the headless desktop, with the modal loop and the hot-key field it
 // stands on: layout and start values, confirming (unchanged, changed, refused), ending
 // without applying, the mouse, painting and fonts.

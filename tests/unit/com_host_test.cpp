@@ -1,3 +1,4 @@
+// Over 500 lines: one suite, the host object and script bridge through every interface a control asks for.
 // The COM subset (strings and variants) and the browser host object: its own
 // answers, what it passes on to the container's site and UI handler, the fallbacks without
 // them, reference counting and ownership, and the swap of a control's client site.

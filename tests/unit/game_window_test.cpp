@@ -1,3 +1,4 @@
+// Over 500 lines: one suite, the game window's life, title bar and keys on one fixture.
 // The game window on the headless desktop: size and place from the screen, the title bar's
 // layout, painting and mouse rules, maximising, moving and edge resizing, keys, the game
 // page's events, the side windows it opens, and how it and the launcher meet through their

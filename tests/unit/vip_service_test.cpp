@@ -1,3 +1,4 @@
+// Over 500 lines: one suite, the customer service from the ShowIM list to the VIP window, sharing its fixture.
 // The game window's VIP customer service on the headless desktop, with the tests' chat library
 // (chat_double/) in the executable's folder: the service list, the launcher's hand-over of
 // ShowIM, the library's calls and their failures, the VIP button and its blink, the link step,

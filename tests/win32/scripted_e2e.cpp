@@ -1,3 +1,4 @@
+// Over 500 lines: four end-to-end scenarios, each a long story through the real client.
 // The Windows client's page paths under Wine: raduvove.exe's own code with the scripted browser
 // control (scripted/), its pages served by the local portal (RV_TEST_PORTAL) and their script
 // played from here, what the user does through the system's input. The cases follow the Linux

@@ -1,3 +1,4 @@
+// Over 500 lines: one suite, the Win32 client's windows against the real system under one fixture.
 // The client's own windows on the Win32 back end with the system's browser control: the keys
 // of the launcher's page dialog and of the VIP window on their way to the control (its
 // accelerator translation, played by a stand-in active object, and the dispatch to the

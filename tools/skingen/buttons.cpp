@@ -1,3 +1,4 @@
+// Over 500 lines: every button picture of the skin, each a short drawing on the same helpers.
 // Buttons of the launcher, the game window's title bar and the boss-key dialog.
 #include <cmath>
 #include <functional>

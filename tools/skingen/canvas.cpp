@@ -1,3 +1,4 @@
+// Over 500 lines: the skin generator's one drawing surface (paths, fills, gradients, text); its parts share the pixel loop.
 #include "canvas.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Over 500 lines: the launcher picture is one drawing, layer by layer; splitting it would scatter its coordinates.
 // The launcher background (resource 149): a stone and gold frame around the
 // black page area, dragon wings and a gem crest on top, the game's emblem and
 // title on the left, horns and spikes breaking the outline, and embers. All

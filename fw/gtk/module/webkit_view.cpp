@@ -1,3 +1,4 @@
+// Over 500 lines: one class, the view that behaves as the browser control; its helpers are in files of their own.
 // A view of the GTK back end's browser control, in the run-time module
 // libraduvove-browser.so (browser_module.h has the line between it and the executable): a
 // WebKitWebView placed in the parent window's GtkFixed, behaving towards its host as the
