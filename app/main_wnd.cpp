@@ -21,16 +21,11 @@ namespace {
 
 constexpr const char* kCaption = "LumoDrakmoor";
 
-// Skin geometry: resource, hit rectangle. Order: close, minimise, official site, payment,
-// customer service, forum (the order of drawing and of hit-testing).
-struct ButtonDef {
-    int resource;
-    fw::Rect rect;
-};
-constexpr ButtonDef kButtons[CMainWnd::kButtonCount] = {
-    {shared::IDB_LAUNCHER_CLOSE, {1094, 124, 1129, 158}},  {shared::IDB_LAUNCHER_MIN, {1068, 126, 1095, 154}},
-    {shared::IDB_LAUNCHER_OFFICIAL, {365, 147, 520, 202}}, {shared::IDB_LAUNCHER_PAY, {521, 147, 676, 202}},
-    {shared::IDB_LAUNCHER_SERVICE, {965, 147, 1120, 202}}, {shared::IDB_LAUNCHER_FORUM, {810, 147, 965, 202}},
+// The buttons' pictures, in the layout's order (shared/launcher_layout.h: close, minimise,
+// official site, payment, customer service, forum), which is that of drawing and hit-testing.
+constexpr int kButtonPictures[CMainWnd::kButtonCount] = {
+    shared::IDB_LAUNCHER_CLOSE, shared::IDB_LAUNCHER_MIN,     shared::IDB_LAUNCHER_OFFICIAL,
+    shared::IDB_LAUNCHER_PAY,   shared::IDB_LAUNCHER_SERVICE, shared::IDB_LAUNCHER_FORUM,
 };
 
 }  // namespace
@@ -93,14 +88,14 @@ constexpr CMainWnd::Button kLoadOrder[] = {CMainWnd::kClose,   CMainWnd::kMin, C
 
 std::vector<int> CMainWnd::SkinPictures() {
     std::vector<int> ids{shared::IDB_LAUNCHER_BG};
-    for (Button b : kLoadOrder) ids.push_back(kButtons[b].resource);
+    for (Button b : kLoadOrder) ids.push_back(kButtonPictures[b]);
     return ids;
 }
 
 bool CMainWnd::LoadSkin() {
     ui::LoadSkinImage(shared::IDB_LAUNCHER_BG, m_pBackground);
     if (!m_pBackground || !m_pBackground->valid()) return false;
-    for (Button b : kLoadOrder) ui::LoadSkinImage(kButtons[b].resource, m_pImage[b]);
+    for (Button b : kLoadOrder) ui::LoadSkinImage(kButtonPictures[b], m_pImage[b]);
     m_nWidth = m_pBackground->width();
     m_nHeight = m_pBackground->height();
     m_bmBackground.Resize(m_nWidth, m_nHeight);
@@ -150,10 +145,10 @@ void CMainWnd::OnPageState() {
 
 void CMainWnd::SetGeometry() {
     for (int i = 0; i < kButtonCount; ++i) {
-        m_rcButton[i] = kButtons[i].rect;
+        m_rcButton[i] = shared::launcher_layout::kButtons[i].rect;
         m_nState[i] = 0;
     }
-    m_rcWebArea = fw::Rect{345, 196, 1133, 583};
+    m_rcWebArea = shared::launcher_layout::kWebArea;
 }
 
 void CMainWnd::DrawSkin() {

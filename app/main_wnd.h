@@ -15,6 +15,7 @@
 #include "fw/window.h"
 #include "shared/hosts.h"
 #include "shared/launcher.h"
+#include "shared/launcher_layout.h"
 
 class CWebDlg;
 
@@ -82,8 +83,10 @@ public:
     void GameWindowDestroyed(fw::Window& game) override;
     bool ChangeBossKey(std::int32_t code, const std::string& name) override;
 
-    // The skin's buttons, in the order of drawing and of hit-testing.
-    enum Button { kClose = 0, kMin, kOfficial, kPay, kService, kForum, kButtonCount };
+    // The skin's buttons, in the order of drawing and of hit-testing (shared/launcher_layout.h,
+    // which has their rectangles and the web area).
+    using Button = shared::launcher_layout::Button;
+    using enum shared::launcher_layout::Button;
     int drawCount() const { return m_nDrawCount; }
 
     // Read-only views of what the launcher holds besides ILauncher, for the tests: the page
@@ -142,7 +145,7 @@ private:
     std::string m_strModuleDir;
     bool m_bWebDlgCreated = true;
     CWebDlg* m_pWebDlg = nullptr;
-    fw::Rect m_rcWebArea{345, 196, 1133, 583};
+    fw::Rect m_rcWebArea = shared::launcher_layout::kWebArea;
     std::string m_strUid;
     std::string m_strSuid;
     std::string m_strUserName;

@@ -8,8 +8,11 @@
 
 #include "fw/canvas.h"
 #include "fw/resources.h"
+#include "shared/launcher_layout.h"
 
 namespace {
+
+namespace layout = shared::launcher_layout;
 
 constexpr int kW = 1290;
 constexpr int kH = 704;
@@ -107,7 +110,7 @@ void BM_Sprite155x55(benchmark::State& state) {
     fw::Bitmap bmp(kW, kH);
     fw::Canvas(bmp).DrawImage(bg.get(), {0, 0, kW, kH}, {0, 0, kW, kH});
     for (auto _ : state) {
-        fw::Canvas(bmp).DrawImage(sprite.get(), {365, 147, 520, 202}, {0, 55, 155, 110});
+        fw::Canvas(bmp).DrawImage(sprite.get(), layout::ButtonRect(layout::kOfficial), {0, 55, 155, 110});
         benchmark::DoNotOptimize(bmp.data());
     }
 }
@@ -123,12 +126,12 @@ void BM_LauncherCompositionFromCache(benchmark::State& state) {
     for (auto _ : state) {
         fw::Canvas c(bmp);
         c.Blit(cache, 0, 0);
-        c.DrawImage(close.get(), {1094, 124, 1129, 158}, {0, 34, 35, 68});
-        c.DrawImage(minimise.get(), {1068, 126, 1095, 154}, {0, 0, 27, 28});
-        c.DrawImage(link.get(), {365, 147, 520, 202}, {0, 0, 155, 55});
-        c.DrawImage(link.get(), {521, 147, 676, 202}, {0, 55, 155, 110});
-        c.DrawImage(link.get(), {810, 147, 965, 202}, {0, 0, 155, 55});
-        c.DrawImage(link.get(), {965, 147, 1120, 202}, {0, 0, 155, 55});
+        c.DrawImage(close.get(), layout::ButtonRect(layout::kClose), {0, 34, 35, 68});
+        c.DrawImage(minimise.get(), layout::ButtonRect(layout::kMin), {0, 0, 27, 28});
+        c.DrawImage(link.get(), layout::ButtonRect(layout::kOfficial), {0, 0, 155, 55});
+        c.DrawImage(link.get(), layout::ButtonRect(layout::kPay), {0, 55, 155, 110});
+        c.DrawImage(link.get(), layout::ButtonRect(layout::kForum), {0, 0, 155, 55});
+        c.DrawImage(link.get(), layout::ButtonRect(layout::kService), {0, 0, 155, 55});
         benchmark::DoNotOptimize(bmp.data());
     }
 }
@@ -142,9 +145,10 @@ void BM_LauncherCompositionFromScratch(benchmark::State& state) {
         fw::Bitmap bmp(kW, kH);
         fw::Canvas c(bmp);
         c.DrawImage(bg.get(), {0, 0, kW, kH}, {0, 0, kW, kH});
-        c.DrawImage(close.get(), {1094, 124, 1129, 158}, {0, 34, 35, 68});
-        c.DrawImage(minimise.get(), {1068, 126, 1095, 154}, {0, 0, 27, 28});
-        for (int x : {365, 521, 810, 965}) c.DrawImage(link.get(), {x, 147, x + 155, 202}, {0, 0, 155, 55});
+        c.DrawImage(close.get(), layout::ButtonRect(layout::kClose), {0, 34, 35, 68});
+        c.DrawImage(minimise.get(), layout::ButtonRect(layout::kMin), {0, 0, 27, 28});
+        for (auto b : {layout::kOfficial, layout::kPay, layout::kForum, layout::kService})
+            c.DrawImage(link.get(), layout::ButtonRect(b), {0, 0, 155, 55});
         benchmark::DoNotOptimize(bmp.data());
     }
 }

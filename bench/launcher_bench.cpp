@@ -7,9 +7,14 @@
 
 #include "app/main_wnd.h"
 #include "fw/headless/desktop.h"
+#include "shared/launcher_layout.h"
 #include "ui/skin.h"
 
 namespace {
+
+namespace layout = shared::launcher_layout;
+
+fw::Point Centre(const fw::Rect& r) { return {(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
 
 struct LauncherFixture {
     LauncherFixture() {
@@ -35,10 +40,12 @@ void BM_LauncherHoverRedraw(benchmark::State& state) {
         state.SkipWithError("launcher not created");
         return;
     }
+    const fw::Point official = Centre(layout::ButtonRect(layout::kOfficial));
+    const fw::Point pay = Centre(layout::ButtonRect(layout::kPay));
     bool flip = false;
     for (auto _ : state) {
         // Alternate between two link buttons: every move changes two states and redraws.
-        fw::headless::MouseMove(*f.wnd, flip ? fw::Point{400, 170} : fw::Point{600, 170});
+        fw::headless::MouseMove(*f.wnd, flip ? official : pay);
         flip = !flip;
     }
     state.counters["draws"] = f.wnd->drawCount();

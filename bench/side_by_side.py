@@ -68,7 +68,6 @@ import xwire  # noqa: E402
 
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 SCREEN_W, SCREEN_H = harness.SCREEN_W, harness.SCREEN_H
-PAGE_DIALOG = (harness.WEB_AREA[2] - harness.WEB_AREA[0], harness.WEB_AREA[3] - harness.WEB_AREA[1])
 # The server entry S7 of the launcher page, in page coordinates (its grid is laid out at fixed
 # places: tests/e2e/cases_game.py).
 SERVER_ENTRY = (642, 120)
@@ -255,10 +254,10 @@ class Subject:
         sized = any(a.startswith(("--size=", "--maximize", "--window-size=", "--start-maximized"))
                     for a in self.args)
         if self.program == "webkit":
-            size = ["--maximize"] if page == "game" else [f"--size={PAGE_DIALOG[0]}x{PAGE_DIALOG[1]}"]
+            size = ["--maximize"] if page == "game" else ["--size={}x{}".format(*harness.layout().page_size)]
             return [cfg.webview] + ([] if sized else size) + self.args + [url]
         size = (["--start-maximized"] if page == "game"
-                else [f"--window-size={PAGE_DIALOG[0]},{PAGE_DIALOG[1]}"])
+                else ["--window-size={},{}".format(*harness.layout().page_size)])
         size = [] if sized else size
         flags = ["--no-first-run", "--no-default-browser-check", "--disable-background-networking",
                  "--disable-component-update", "--disable-sync", "--disable-quic",
@@ -363,7 +362,7 @@ class Run:
         """Our client: waits for the launcher page and its dialog, clicks a server entry."""
         b = self.b
         self.wait("launcher page load", 30, lambda: self.load_report(since, "launcher"))
-        dlg = self.wait("launcher page dialog", 10, lambda: self._viewable(size=PAGE_DIALOG))
+        dlg = self.wait("launcher page dialog", 10, lambda: self._viewable(size=harness.layout().page_size))
         x, y = dlg[1][0], dlg[1][1]
         for attempt in range(2):
             clicked = b.portal.mark()
@@ -670,6 +669,11 @@ def main(argv):
             copies[src] = os.path.join(cfg.work, f"client-{len(copies) + 1}")
             shutil.copytree(src, copies[src], ignore=shutil.ignore_patterns("static.ini", "static.ini.*", "screenshots"))
         s.client_copy = copies[src]
+    # The page dialog's size: the launcher's web area, from the build of --client-dir.
+    layout = harness.layout_beside(cfg.client_dir)
+    if not os.path.isfile(layout):
+        ap.error(f"no {layout} (the build writes it beside the client folder)")
+    harness.use_layout(layout)
     harness.become_subreaper()
     bench = Bench(cfg)
     reference = next((s.label for s in subjects if s.program == "chromium"), None)

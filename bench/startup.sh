@@ -14,7 +14,8 @@
 # section hosts points the client at it; each run then measures both the launcher and its
 # page: from exec to the page dialog's window being viewable. The dialog is mapped only once
 # the launcher page has finished loading (its first DocumentComplete), so this is the time
-# until the user sees the page. The dialog is a transient toplevel without caption, 788x387.
+# until the user sees the page. The dialog is a transient toplevel without caption, of the
+# size of the launcher's web area (BUILD_DIR/launcher_layout.json).
 #
 # With --game: as --page, then a click on a server entry of the launcher page (xdotool) makes
 # the page call OpenGame; measured is the time from that call reaching the client (its
@@ -61,6 +62,11 @@ if [ "$page" = 1 ] && ! [ -x "$portal" ]; then
   echo "startup: --page needs the local portal, $portal is missing" >&2
   exit 1
 fi
+layout=$build/launcher_layout.json  # the launcher's layout, where its page dialog sits
+if [ "$page" = 1 ] && ! [ -f "$layout" ]; then
+  echo "startup: --page needs the launcher's layout, $layout is missing" >&2
+  exit 1
+fi
 need_count startup RUNS "$runs"
 
 work_dir startup
@@ -84,7 +90,7 @@ if [ "$game" = 1 ] && ! command -v xdotool >/dev/null; then
   echo "startup: --game needs xdotool" >&2
   exit 1
 fi
-python3 - "$root/tests/e2e" "$work/client/$(basename "$client")" "$runs" "$page" "$game" "$work" <<'PYEOF'
+python3 - "$root/tests/e2e" "$work/client/$(basename "$client")" "$runs" "$page" "$game" "$work" "$layout" <<'PYEOF'
 import os, signal, statistics, subprocess, sys, time
 sys.path.insert(0, sys.argv[1])
 import harness
@@ -95,7 +101,10 @@ wine = os.environ.get("RV_WINE")  # the Windows client under Wine
 # The client's own helper processes (the browser engine's) outlive it by a moment: they are
 # handed to us when it ends, and reaped here, instead of to PID 1, which does not reap them.
 harness.become_subreaper()
-PAGE_SIZE = (788, 387)
+if page:
+    harness.use_layout(sys.argv[7])
+    WEB_LEFT, WEB_TOP, _, _ = harness.layout().web_area
+    PAGE_SIZE = harness.layout().page_size
 
 d = xwire.Display()
 d.select_input(d.root, xwire.SUBSTRUCTURE_NOTIFY)
@@ -141,7 +150,7 @@ def open_game(p, candidates, launcher, stderr_path):
     """Clicks the server entry S7 of the launcher page; returns the times from the client's
     OpenGame mark and from the click to the game window being viewable, in ms."""
     x, y, _, _ = d.geometry(launcher)
-    subprocess.run(["xdotool", "mousemove", str(x + 345 + 642), str(y + 196 + 120)], check=True)
+    subprocess.run(["xdotool", "mousemove", str(x + WEB_LEFT + 642), str(y + WEB_TOP + 120)], check=True)
     time.sleep(0.3)  # the page sees the pointer arrive before the press
     t_click = time.monotonic()
     subprocess.run(["xdotool", "click", "1"], check=True)

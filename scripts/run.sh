@@ -123,6 +123,19 @@ rm -rf "$work/desktop"
 desktop_start "$work/desktop" || { say "the desktop did not start"; exit 1; }
 shots=$build/screenshots
 mkdir -p "$shots"
+# From the launcher's layout as the build wrote it (shared/launcher_layout.h): the page
+# dialog's size and the centre of the official-site button.
+layout=$build/launcher_layout.json
+if ! read -r page_size official_x official_y < <(python3 -c '
+import json, sys
+with open(sys.argv[1], encoding="utf-8") as f:
+    layout = json.load(f)
+l, t, r, b = layout["web_area"]
+ol, ot, orr, ob = layout["buttons"]["official"]
+print(f"{r - l}x{b - t} {(ol + orr) // 2} {(ot + ob) // 2}")' "$layout"); then
+  say "$layout is missing or unreadable (run make first)"
+  exit 1
+fi
 
 at_exit 'reap_pid "$client_pid" 5; client_pid='
 python3 "$reaper" "$client" >"$work/client.stdout" 2>"$work/client.stderr" &
@@ -136,7 +149,7 @@ fi
 read -r _ wx wy ww wh <<<"$found"
 say "launcher shown at ${ww}x${wh}+${wx}+${wy}"
 # Its page window comes once the launcher page has loaded.
-if page=$(python3 "$xwire" wait-window 10 '*' '' 788x387); then
+if page=$(python3 "$xwire" wait-window 10 '*' '' "$page_size"); then
   read -r _ px py pw ph <<<"$page"
   if python3 "$xwire" wait-varied 10 "$px" "$py" "$pw" "$ph" >/dev/null; then
     say "its page is shown"
@@ -149,8 +162,8 @@ fi
 python3 "$xwire" wait-still 5 "$wx" "$wy" "$ww" "$wh" || true
 import -window root "$shots/launcher.png"
 convert "$shots/launcher.png" -crop "${ww}x${wh}+${wx}+${wy}" +repage "$shots/launcher-crop.png"
-# Hover over the official-site button (365,147)-(520,202) of the skin.
-xdotool mousemove $((wx + 442)) $((wy + 174))
+# Hover over the official-site button of the skin.
+xdotool mousemove $((wx + official_x)) $((wy + official_y))
 sleep 0.15
 python3 "$xwire" wait-still 5 "$wx" "$wy" "$ww" "$wh" || true
 import -window root "$shots/launcher-hover.png"

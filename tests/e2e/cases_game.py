@@ -8,9 +8,8 @@ import subprocess
 import time
 
 import xwire
-from harness import CAPTION, EXIT_PROMPT_CAPTION, WEB_AREA, Failure, case, child_processes, expect, wait_box
+from harness import CAPTION, EXIT_PROMPT_CAPTION, Failure, case, child_processes, expect, layout, wait_box
 
-PAGE_W, PAGE_H = WEB_AREA[2] - WEB_AREA[0], WEB_AREA[3] - WEB_AREA[1]  # 788 x 387
 HOST_KEYS = ("portal", "game", "pay", "forum", "cs")
 UID, GUEST_UID, SUID = "u4711", "guest7", "s0815"
 
@@ -126,7 +125,8 @@ class Game:
 
     def web_area(self):
         x, y, _, _ = self.c.x.geometry(self.launcher)
-        return x + WEB_AREA[0], y + WEB_AREA[1], PAGE_W, PAGE_H
+        left, top, _, _ = layout().web_area
+        return (x + left, y + top) + layout().page_size
 
     def wait_page(self, what, timeout=15):
         """The launcher and its page dialog are on the screen, over the web area, and the

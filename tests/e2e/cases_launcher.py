@@ -4,11 +4,10 @@ import socket
 
 import xwire
 
-from harness import (BUTTONS, CAPTION, EXIT_PROMPT_CAPTION, LAUNCHER_H, LAUNCHER_W, LAUNCHER_X,
-                     LAUNCHER_Y, WEB_AREA, Failure, case, centre, expect, skin_rgba)
+from harness import (CAPTION, EXIT_PROMPT_CAPTION, LAUNCHER_H, LAUNCHER_W, LAUNCHER_X, LAUNCHER_Y, Failure,
+                     case, centre, expect, layout, skin_rgba)
 
 CORNERS = [(0, 0), (LAUNCHER_W - 1, 0), (0, LAUNCHER_H - 1), (LAUNCHER_W - 1, LAUNCHER_H - 1)]
-PAGE_POINT = (WEB_AREA[0] + 5, WEB_AREA[1] + 5)
 HOST_KEYS = ("portal", "game", "pay", "forum", "cs")
 # Skin points outside every button and the page area, where the background shows.
 SKIN_POINTS = [(520, 150), (700, 120), (250, 400), (1180, 400), (645, 640), (120, 600)]
@@ -90,7 +89,7 @@ def test_window_and_pixels(c):
     origin = (LAUNCHER_X, LAUNCHER_Y)
     wait_drawn(c, origin)
     # No page has loaded: the page area is the skin's own opaque black.
-    x, y = on_screen(origin, PAGE_POINT)
+    x, y = on_screen(origin, (layout().web_area[0] + 5, layout().web_area[1] + 5))
     c.wait_pixels((x, y, 1, 1), lambda img: near(img.pixel(0, 0), (0, 0, 0), 8), 5,
                   f"the opaque black page area at {x},{y}")
 
@@ -120,9 +119,9 @@ def test_hover(c):
     w = c.launcher(client)
     origin = (LAUNCHER_X, LAUNCHER_Y)
     wait_drawn(c, origin)
-    b = BUTTONS["official"]
+    b = layout().buttons["official"]
     # The button's lowest rows lie under the page window: only the part above it is compared.
-    rect = (origin[0] + b[0], origin[1] + b[1], b[2] - b[0], min(b[3], WEB_AREA[1]) - b[1])
+    rect = (origin[0] + b[0], origin[1] + b[1], b[2] - b[0], min(b[3], layout().web_area[1]) - b[1])
     # Start from a known state: the pointer on the skin, no button lit.
     away = neutral_point(c)
     c.move_to_window_point(origin, away)
@@ -206,9 +205,9 @@ def test_link_buttons(c):
     wait_drawn(c, origin)
 
     def press_release(frm, to):
-        c.move_to_window_point(origin, centre(BUTTONS[frm]))
+        c.move_to_window_point(origin, centre(layout().buttons[frm]))
         c.down()
-        c.move_to_window_point(origin, centre(BUTTONS[to]) if to in BUTTONS else to)
+        c.move_to_window_point(origin, centre(layout().buttons[to]) if to in layout().buttons else to)
         c.up()
 
     # Pressed on a button, released on the background: nothing opens.
@@ -216,7 +215,7 @@ def test_link_buttons(c):
     # Pressed on one link, released on another: the second opens.
     press_release("pay", "forum")
     for name in ("official", "pay", "service"):
-        c.move_to_window_point(origin, centre(BUTTONS[name]))
+        c.move_to_window_point(origin, centre(layout().buttons[name]))
         c.click()
     want = [f"http://{host}/forum.php?mod=forumdisplay&fid=177", f"http://{host}",
             f"http://{host}/?g=dmor", f"http://{host}/kefu/"]
@@ -236,7 +235,7 @@ def test_exit_prompt(c):
     wait_drawn(c, origin)
 
     def open_prompt():
-        c.move_to_window_point(origin, centre(BUTTONS["close"]))
+        c.move_to_window_point(origin, centre(layout().buttons["close"]))
         c.click()
         d = c.wait(lambda: c.find_named(EXIT_PROMPT_CAPTION, client.pid), 5,
                    f"the exit prompt {EXIT_PROMPT_CAPTION!r}")
@@ -261,7 +260,7 @@ def test_minimise(c):
     w = c.launcher(client)
     origin = (LAUNCHER_X, LAUNCHER_Y)
     wait_drawn(c, origin)
-    c.move_to_window_point(origin, centre(BUTTONS["min"]))
+    c.move_to_window_point(origin, centre(layout().buttons["min"]))
     c.click()
     try:
         c.wait(lambda: c.iconic(w) and not c.x.viewable(w), 5, "the launcher to be iconified")

@@ -5,10 +5,9 @@ import socket
 import time
 
 import xwire
-from harness import (BUTTONS, CAPTION, EXIT_PROMPT_CAPTION, LAUNCHER_H, LAUNCHER_W, WEB_AREA, Failure, case, centre,
-                     expect, wait_box)
+from harness import (CAPTION, EXIT_PROMPT_CAPTION, LAUNCHER_H, LAUNCHER_W, Failure, case, centre, expect, layout,
+                     wait_box)
 
-PAGE_W, PAGE_H = WEB_AREA[2] - WEB_AREA[0], WEB_AREA[3] - WEB_AREA[1]  # 788 x 387
 HOST_KEYS = ("portal", "game", "pay", "forum", "cs")
 UID, SUID = "u4711", "s0815"
 PAGE_PATH = "/game/s/dmor/"
@@ -69,7 +68,8 @@ def expect_same_windows(c, client, before, what):
 def web_area(c, launcher):
     """Where the page belongs on the screen: the launcher's web area."""
     x, y, _, _ = c.x.geometry(launcher)
-    return x + WEB_AREA[0], y + WEB_AREA[1], PAGE_W, PAGE_H
+    left, top, _, _ = layout().web_area
+    return (x + left, y + top) + layout().page_size
 
 
 def geometry_text(g):
@@ -101,7 +101,8 @@ def wait_retrying(c, client, launcher, timeout):
     """Waits until the launcher's web area says, in its status line, that the launcher page
     could not be loaded and is asked for again."""
     lx, ly, _, _ = c.x.geometry(launcher)
-    middle = (lx + WEB_AREA[0] + 100, ly + WEB_AREA[1] + 170, 588, 47)  # the middle band of the web area
+    left, top, right, _ = layout().web_area
+    middle = (lx + left + 100, ly + top + 170, right - left - 200, 47)  # the middle band of the web area
 
     def retrying(im):
         span = gold_columns(im)
@@ -213,7 +214,7 @@ def test_page_loaded_while_minimised(c):
     client = c.start_client(ini=page_ini(host))
     launcher = c.launcher(client)
     lx, ly, _, _ = c.x.geometry(launcher)
-    c.move_to_window_point((lx, ly), centre(BUTTONS["min"]))
+    c.move_to_window_point((lx, ly), centre(layout().buttons["min"]))
     c.click()
     c.wait(lambda: c.iconic(launcher) and not c.x.viewable(launcher), 5, "the launcher to be iconified")
     expect(not any("load finished" in l for l in client.stderr_text().splitlines()),

@@ -24,16 +24,8 @@ SCREEN_W, SCREEN_H = 1920, 1080
 LAUNCHER_W, LAUNCHER_H = 1290, 704
 LAUNCHER_X, LAUNCHER_Y = (SCREEN_W - LAUNCHER_W) // 2, (SCREEN_H - LAUNCHER_H) // 2
 
-# Hit rectangles of the launcher's buttons, in window coordinates (left, top, right, bottom).
-BUTTONS = {
-    "close": (1094, 124, 1129, 158),
-    "min": (1068, 126, 1095, 154),
-    "official": (365, 147, 520, 202),
-    "pay": (521, 147, 676, 202),
-    "forum": (810, 147, 965, 202),
-    "service": (965, 147, 1120, 202),
-}
-WEB_AREA = (345, 196, 1133, 583)
+# The launcher's layout, as the build writes it from shared/launcher_layout.h.
+LAYOUT_FILE = "launcher_layout.json"  # in the build folder, beside the client folder
 
 INPUT_PAUSE = 0.15  # between xdotool steps: X needs it to see separate moves and presses
 
@@ -48,6 +40,51 @@ _no_proxy = urllib.request.build_opener(urllib.request.ProxyHandler({}))
 
 def centre(rect):
     return (rect[0] + rect[2]) // 2, (rect[1] + rect[3]) // 2
+
+
+class Layout:
+    """The launcher's layout (shared/launcher_layout.h, written by the build to
+    launcher_layout.json): the hit rectangles of its buttons by name (close, min, official,
+    pay, service, forum) and its web area, where the page dialog sits, in window coordinates
+    (left, top, right, bottom)."""
+
+    def __init__(self, path):
+        with open(path, encoding="utf-8") as f:
+            data = json.load(f)
+        self.path = path
+        self.buttons = {name: tuple(rect) for name, rect in data["buttons"].items()}
+        self.web_area = tuple(data["web_area"])
+
+    @property
+    def page_size(self):
+        """The page dialog's width and height."""
+        left, top, right, bottom = self.web_area
+        return right - left, bottom - top
+
+
+_layout = None
+
+
+def layout_beside(client_dir):
+    """launcher_layout.json of the build whose client folder (BUILD/client) this is."""
+    return os.path.join(os.path.dirname(os.path.abspath(client_dir)), LAYOUT_FILE)
+
+
+def use_layout(path):
+    """Reads the launcher's layout from launcher_layout.json (run_e2e.py does before any case
+    runs, bench_case for the benchmarks)."""
+    global _layout
+    if not os.path.isfile(path):
+        raise Failure(f"{path} is missing: the build writes it (build first)")
+    _layout = Layout(path)
+    return _layout
+
+
+def layout():
+    """The launcher's layout that use_layout read."""
+    if _layout is None:
+        raise Failure("the launcher's layout has not been read (harness.use_layout)")
+    return _layout
 
 
 class Config:
@@ -574,10 +611,12 @@ def bench_case(build, name):
     not built."""
     client = os.path.join(build, "client", "raduvove")
     portal = os.path.join(build, "portal", "lumo-portal")
-    for path in (client, portal):
-        if not os.access(path, os.X_OK):
+    layout_file = os.path.join(build, LAYOUT_FILE)
+    for path in (client, portal, layout_file):
+        if not (os.access(path, os.X_OK) if path != layout_file else os.path.isfile(path)):
             print(f"{name}: {path} is missing (build first)")
             return None
+    use_layout(layout_file)
     become_subreaper()
     return Case(Config(client, os.path.dirname(client), portal), name)
 

@@ -4,7 +4,7 @@
 checks from outside what X shows.
 
   run_e2e.py --client build/client/raduvove [--client-dir DIR] [--portal PATH]
-             [--case NAME]... [--keep]
+             [--layout PATH] [--case NAME]... [--keep]
   run_e2e.py --list        every case with the seconds ctest gives it
 
 Exit code 0 when every case passed. The work folder of a failed case is kept (its path is
@@ -79,6 +79,7 @@ def main():
     ap.add_argument("--client-dir")
     ap.add_argument("--portal")
     ap.add_argument("--source-dir")
+    ap.add_argument("--layout", help="the build's launcher_layout.json (default: beside the client folder)")
     ap.add_argument("--case", action="append", default=[])
     ap.add_argument("--keep", action="store_true", help="keep the work folders of passed cases too")
     ap.add_argument("--list", action="store_true")
@@ -100,6 +101,11 @@ def main():
         print(f"e2e: unknown cases: {' '.join(unknown)}; known: {' '.join(harness.CASES)}")
         return 2
     cfg = harness.Config(a.client, a.client_dir or os.path.dirname(a.client), a.portal, a.source_dir, a.keep)
+    layout = a.layout or harness.layout_beside(cfg.client_dir)
+    if not os.path.isfile(layout):
+        print(f"e2e: the launcher's layout {layout} is not there (the build writes it)")
+        return 1
+    harness.use_layout(layout)
     harness.become_subreaper()
     names = a.case or list(harness.CASES)
     failed = [n for n in names if not run_case(cfg, n)]

@@ -14,6 +14,7 @@
 #include "fw/message_box.h"
 #include "fw/resources.h"
 #include "shared/exit_prompt.h"
+#include "shared/launcher_layout.h"
 #include "test_support.h"
 #include "ui/skin.h"
 
@@ -23,14 +24,14 @@ using testing_support::WriteFile;
 
 namespace {
 
-const fw::Rect kOfficial{365, 147, 520, 202};
-const fw::Rect kPay{521, 147, 676, 202};
-const fw::Rect kForum{810, 147, 965, 202};
-const fw::Rect kService{965, 147, 1120, 202};
-const fw::Rect kClose{1094, 124, 1129, 158};
-const fw::Rect kMin{1068, 126, 1095, 154};
-// In the order of CMainWnd::Button.
-const fw::Rect kButtonRects[CMainWnd::kButtonCount] = {kClose, kMin, kOfficial, kPay, kService, kForum};
+namespace layout = shared::launcher_layout;
+constexpr fw::Rect kOfficial = layout::ButtonRect(layout::kOfficial);
+constexpr fw::Rect kPay = layout::ButtonRect(layout::kPay);
+constexpr fw::Rect kForum = layout::ButtonRect(layout::kForum);
+constexpr fw::Rect kService = layout::ButtonRect(layout::kService);
+constexpr fw::Rect kClose = layout::ButtonRect(layout::kClose);
+constexpr fw::Rect kMin = layout::ButtonRect(layout::kMin);
+constexpr fw::Rect kWebArea = layout::kWebArea;
 
 class Launcher : public ::testing::Test {
 protected:
@@ -82,15 +83,15 @@ protected:
         for (int i = 0; i < CMainWnd::kButtonCount; ++i) {
             std::unique_ptr<fw::Image> sprite;
             ui::LoadSkinImage(kSprites[i], sprite);
-            ui::DrawSlice(c, sprite.get(), kButtonRects[i], i == lit ? 1 : 0, ui::Strip::Vertical);
+            ui::DrawSlice(c, sprite.get(), layout::kButtons[i].rect, i == lit ? 1 : 0, ui::Strip::Vertical);
         }
         return b;
     }
     // Whether two pictures agree on every button's rectangle.
     static bool SameButtons(const fw::Bitmap& a, const fw::Bitmap& b) {
-        for (const fw::Rect& r : kButtonRects)
-            for (int y = r.top; y < r.bottom; ++y)
-                for (int x = r.left; x < r.right; ++x)
+        for (const layout::ButtonPlace& button : layout::kButtons)
+            for (int y = button.rect.top; y < button.rect.bottom; ++y)
+                for (int x = button.rect.left; x < button.rect.right; ++x)
                     if (a.At(x, y) != b.At(x, y)) return false;
         return true;
     }
@@ -121,7 +122,7 @@ TEST_F(Launcher, CreationCentresTheSkinAndSharesItsState) {
     EXPECT_TRUE(info.layered);
     EXPECT_TRUE(info.hasIcon);
     EXPECT_EQ(info.caption, "LumoDrakmoor");
-    EXPECT_EQ(w.WebArea(), (fw::Rect{345, 196, 1133, 583}));
+    EXPECT_EQ(w.WebArea(), kWebArea);
     EXPECT_TRUE(w.AccountBound());
     EXPECT_TRUE(w.GameMaximized());
     EXPECT_TRUE(w.PageNotShown());
@@ -137,8 +138,8 @@ TEST_F(Launcher, CreationCentresTheSkinAndSharesItsState) {
     EXPECT_EQ(pic->width(), 1290);
     EXPECT_EQ(pic->height(), 704);
     EXPECT_EQ(Shown(0, 0) >> 24, 0u);
-    EXPECT_EQ(Shown(345, 196), 0xFF000000u);
-    EXPECT_EQ(Shown(1132, 582), 0xFF000000u);
+    EXPECT_EQ(Shown(kWebArea.left, kWebArea.top), 0xFF000000u);
+    EXPECT_EQ(Shown(kWebArea.right - 1, kWebArea.bottom - 1), 0xFF000000u);
 
     auto tray = hl::TrayIcons();
     ASSERT_EQ(tray.size(), 1u);
@@ -252,15 +253,19 @@ TEST_F(Launcher, DefaultHostsAndIgnoredOverrides) {
 
 TEST_F(Launcher, PressOutsideButtonsDragsTheWindow) {
     CMainWnd& w = Make();
-    hl::LButtonDown(w, {520, 150});  // between two buttons
+    const fw::Point between{kOfficial.right, kOfficial.top + 3};  // between two buttons
+    ASSERT_EQ(between.x, kPay.left - 1);
+    hl::LButtonDown(w, between);
     EXPECT_EQ(hl::Info(w).moveDrags, 1);
     hl::DragBy(w, 40, -30);
     EXPECT_EQ(hl::Info(w).rect, fw::Rect::FromXYWH(355, 158, 1290, 704));
-    hl::LButtonUp(w, {520, 150});
+    hl::LButtonUp(w, between);
 
-    hl::LButtonDown(w, {965, 150});  // the customer-service button's first column
+    const fw::Point serviceEdge{kService.left, kService.top + 3};  // the customer-service button's first column
+    ASSERT_EQ(serviceEdge.x, kForum.right);                        // which is the forum button's end
+    hl::LButtonDown(w, serviceEdge);
     EXPECT_EQ(hl::Info(w).moveDrags, 1);
-    hl::MouseMove(w, {965, 150});
+    hl::MouseMove(w, serviceEdge);
     EXPECT_EQ(Lit(), CMainWnd::kService);
 }
 

@@ -6,6 +6,7 @@
 #include "game_fixture.h"
 #include "fw/page_recovery.h"
 #include "fw/shell.h"
+#include "shared/launcher_layout.h"
 #include "side/pay_wnd.h"
 
 namespace game_test {
@@ -319,7 +320,7 @@ TEST_F(PageFaults, OneClickOpensTheDefaultBrowserOnceAndOnlyAFewInAShortTime) {
     g.ConfirmExit();
     hl::Pump();
     const size_t before = hl::ShellOpens().size();
-    const fw::Rect forum{810, 147, 965, 202};
+    const fw::Rect forum = shared::launcher_layout::ButtonRect(shared::launcher_layout::kForum);
     for (int k = 0; k < 5; ++k) {
         hl::MouseMove(l, Inside(forum));
         hl::LButtonUp(l, Inside(forum));

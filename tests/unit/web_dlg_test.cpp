@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/main_wnd.h"
+#include "shared/launcher_layout.h"
 #include "shared/messages.h"
 #include "fw/app.h"
 #include "fw/headless/browser.h"
@@ -20,6 +21,9 @@ using testing_support::TempDir;
 using testing_support::WriteFile;
 
 namespace {
+
+// Where the page dialog sits, in the launcher's window (315, 188 on the screen by default).
+constexpr fw::Rect kWebArea = shared::launcher_layout::kWebArea;
 
 // A stand-in game window: a plain hidden top-level window.
 int g_gamesMade = 0;
@@ -79,7 +83,7 @@ TEST_F(PageDialog, HiddenUntilTheFirstDocumentThenOverTheWebArea) {
     EXPECT_FALSE(page->ContextMenuWouldShow());
 
     EXPECT_FALSE(hl::Info(*Dlg()).visible);
-    EXPECT_EQ(hl::Info(*Dlg()).rect, fw::Rect::FromXYWH(315 + 345, 188 + 196, 788, 387));
+    EXPECT_EQ(hl::Info(*Dlg()).rect, kWebArea.Offset(315, 188));
     // Shown again, the launcher still keeps the page hidden while it has not loaded.
     w.Show(fw::ShowCmd::Hide);
     w.Show(fw::ShowCmd::Show);
@@ -90,7 +94,7 @@ TEST_F(PageDialog, HiddenUntilTheFirstDocumentThenOverTheWebArea) {
     EXPECT_TRUE(hl::Info(*Dlg()).visible);
     EXPECT_FALSE(w.PageNotShown());
     EXPECT_EQ(w.userName(), "欢迎Tom");
-    EXPECT_EQ(page->rect(), (fw::Rect{0, 0, 788, 387}));
+    EXPECT_EQ(page->rect(), (fw::Rect{0, 0, kWebArea.Width(), kWebArea.Height()}));
 }
 
 TEST_F(PageDialog, FollowsTheLauncherAndItsShowing) {
@@ -98,7 +102,7 @@ TEST_F(PageDialog, FollowsTheLauncherAndItsShowing) {
     Page()->CompleteLoad();
     hl::LButtonDown(w, {700, 650});
     hl::DragBy(w, -100, 50);
-    EXPECT_EQ(hl::Info(*Dlg()).rect, fw::Rect::FromXYWH(215 + 345, 238 + 196, 788, 387));
+    EXPECT_EQ(hl::Info(*Dlg()).rect, kWebArea.Offset(215, 238));
 
     hl::PressHotKey(0, fw::VK_F10);
     hl::Pump();
@@ -126,7 +130,7 @@ TEST_F(PageDialog, LoadFinishingWhileTheLauncherIsMinimisedShowsOnRestore) {
     EXPECT_FALSE(hl::Info(*Dlg()).visible);
     w.Show(fw::ShowCmd::Restore);
     EXPECT_TRUE(hl::Info(*Dlg()).visible);
-    EXPECT_EQ(hl::Info(*Dlg()).rect, fw::Rect::FromXYWH(315 + 345, 188 + 196, 788, 387));
+    EXPECT_EQ(hl::Info(*Dlg()).rect, kWebArea.Offset(315, 188));
 }
 
 TEST_F(PageDialog, HiddenStartMakesTheDialogAtTheFirstShowing) {
@@ -137,7 +141,7 @@ TEST_F(PageDialog, HiddenStartMakesTheDialogAtTheFirstShowing) {
     hl::Pump();
     EXPECT_TRUE(hl::Info(w).visible);
     ASSERT_NE(Dlg(), nullptr);
-    EXPECT_EQ(hl::Info(*Dlg()).rect, fw::Rect::FromXYWH(315 + 345, 188 + 196, 788, 387));
+    EXPECT_EQ(hl::Info(*Dlg()).rect, kWebArea.Offset(315, 188));
     EXPECT_FALSE(hl::Info(*Dlg()).visible);
     Page()->CompleteLoad();
     EXPECT_TRUE(hl::Info(*Dlg()).visible);

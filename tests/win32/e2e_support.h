@@ -9,11 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "shared/launcher_layout.h"
+
 namespace e2e {
 
-constexpr int kWidth = 1290, kHeight = 704;                              // the launcher's skin
-constexpr RECT kCloseButton{1094, 124, 1129, 158};                       // in the launcher's window
-inline const wchar_t* const kExitCaption = L"\u9000\u51fa\u63d0\u793a";  // 退出提示
+constexpr int kWidth = 1290, kHeight = 704;  // the launcher's skin
+constexpr fw::Rect kCloseButton =
+    shared::launcher_layout::ButtonRect(shared::launcher_layout::kClose);  // in the launcher's window
+inline const wchar_t* const kExitCaption = L"\u9000\u51fa\u63d0\u793a";    // 退出提示
 inline const wchar_t* const kWindowClass = L"RaduVoveWindow";
 inline const wchar_t* const kLauncherCaption = L"LumoDrakmoor";
 

@@ -24,8 +24,8 @@ using namespace e2e;
 
 namespace {
 
-constexpr RECT kWebArea{345, 196, 1133, 583};  // the page dialog's place in the launcher
-constexpr int kTitleRow = 20;                  // the game window's title-bar buttons, from the top
+constexpr fw::Rect kWebArea = shared::launcher_layout::kWebArea;  // the page dialog's place in the launcher
+constexpr int kTitleRow = 20;                                     // the game window's title-bar buttons, from the top
 constexpr const char* kUid = "U7";
 
 std::string Env(const char* name) {

@@ -23,6 +23,7 @@
 #include "game/clear_worker.h"
 #include "game/rudov_game.h"
 #include "shared/launcher.h"
+#include "shared/launcher_layout.h"
 #include "side/vipmsg_wnd.h"
 #include "web/web_ctrl_interface.h"
 #include "web/web_dlg.h"
@@ -55,7 +56,7 @@ public:
     bool AccountBound() const override { return true; }
     std::int32_t BossKey() const override { return -1; }
     const std::string& BossKeyName() const override { return m_empty; }
-    fw::Rect WebArea() const override { return {345, 196, 1133, 583}; }
+    fw::Rect WebArea() const override { return shared::launcher_layout::kWebArea; }
     const std::string& Uid() const override { return m_uid; }
     const std::string& Suid() const override { return m_uid; }
     void SetGameUrl(std::string url) override { m_game = std::move(url); }

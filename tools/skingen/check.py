@@ -3,10 +3,13 @@
 transparent outline and black page area of the launcher background, the
 application icon file. Standard library only.
 
-    check.py RESDIR        (RESDIR holds png/<id>.png and app.ico)
+    check.py RESDIR LAYOUT (RESDIR holds png/<id>.png and app.ico; LAYOUT is the
+                           launcher's layout as launcher_layout.json, which the build
+                           writes from shared/launcher_layout.h)
 
 Prints one line per failed check and a summary; exits 1 when anything failed.
 """
+import json
 import struct
 import sys
 import zlib
@@ -26,12 +29,6 @@ TABLE = {
     160: (75, 22, 1, True),
 }
 ICON_SIZES = [16, 32, 48, 256]
-PAGE = (345, 196, 1133, 583)  # left, top, right, bottom (exclusive)
-LAUNCHER_BUTTONS = {
-    "close": (1094, 124, 1129, 158), "minimise": (1068, 126, 1095, 154),
-    "official site": (365, 147, 520, 202), "payment": (521, 147, 676, 202),
-    "forum": (810, 147, 965, 202), "customer service": (965, 147, 1120, 202),
-}
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
 
@@ -137,10 +134,12 @@ def check_strip(ck, pid, img, w, h, n, vertical):
     ck.expect(distinct >= needed, f"{pid}: only {distinct} of {n} slices differ")
 
 
-def check_launcher(ck, img):
+def check_launcher(ck, img, layout):
+    """layout: launcher_layout.json, with the web area and the buttons' rectangles as left,
+    top, right, bottom (exclusive)."""
     for x, y in [(0, 0), (img.width - 1, 0), (0, img.height - 1), (img.width - 1, img.height - 1)]:
         ck.expect(img.alpha(x, y) == 0, f"149: corner ({x},{y}) is not transparent")
-    l, t, r, b = PAGE
+    l, t, r, b = layout["web_area"]
     for x, y in [(l, t), (r - 1, b - 1), (r - 1, t), (l, b - 1)]:
         ck.expect(img.pixel(x, y) == (0, 0, 0, 255), f"149: page corner ({x},{y}) is {img.pixel(x, y)}")
     black = bytes((0, 0, 0, 255)) * (r - l)
@@ -149,7 +148,7 @@ def check_launcher(ck, img):
     # Just outside the page the artwork is opaque too (the frame surrounds it).
     for x, y in [(l - 1, t + 100), (r, t + 100), (l + 100, b), (l + 100, t - 1)]:
         ck.expect(img.alpha(x, y) == 255, f"149: frame next to the page at ({x},{y}) is not opaque")
-    for name, (x0, y0, x1, y1) in LAUNCHER_BUTTONS.items():
+    for name, (x0, y0, x1, y1) in layout["buttons"].items():
         low = min(img.alpha(x, y) for y in range(y0, y1) for x in range(x0, x1))
         ck.expect(low >= 200, f"149: {name} button area has alpha down to {low}")
     counts = [0, 0, 0]  # transparent, partial, opaque
@@ -198,10 +197,11 @@ def check_icon(ck, data):
 
 
 def main(argv):
-    if len(argv) != 2:
+    if len(argv) != 3:
         print(__doc__.strip(), file=sys.stderr)
         return 2
     res = Path(argv[1])
+    layout = json.loads(Path(argv[2]).read_text(encoding="utf-8"))
     ck = Checker()
     for pid, (w, h, n, vertical) in sorted(TABLE.items()):
         path = res / "png" / f"{pid}.png"
@@ -216,7 +216,7 @@ def main(argv):
             continue
         check_strip(ck, pid, img, w, h, n, vertical)
         if pid == 149:
-            check_launcher(ck, img)
+            check_launcher(ck, img, layout)
     for pid in (141,):
         ck.expect(not (res / "png" / f"{pid}.png").exists(), f"{pid}: must not exist")
     icon = res / "png" / "148.png"

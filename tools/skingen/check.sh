@@ -5,16 +5,22 @@
 #   tools/skingen/check.sh --fresh   also rebuild the generator, run it twice
 #                                    and require both runs to give exactly the
 #                                    files in res/ (deterministic and current)
+# The launcher's page area and buttons come from shared/launcher_layout.h,
+# written out as JSON by the program the build uses for launcher_layout.json
+# (tools/launcher_layout), compiled here on its own.
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 
-python3 "$here/check.py" "$root/res"
+work=$(mktemp -d "${TMPDIR:-/tmp}/skingen-check.XXXXXX")
+trap 'rm -rf "$work"' EXIT INT TERM
+
+${CXX:-c++} -std=c++20 -I"$root" "$root/tools/launcher_layout/launcher_layout_json.cpp" -o "$work/launcher_layout_json"
+"$work/launcher_layout_json" "$work/launcher_layout.json"
+python3 "$here/check.py" "$root/res" "$work/launcher_layout.json"
 
 if [ "${1:-}" = "--fresh" ]; then
-    work=$(mktemp -d "${TMPDIR:-/tmp}/skingen-check.XXXXXX")
-    trap 'rm -rf "$work"' EXIT INT TERM
     cmake -S "$here" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
     ninja -C "$work/build" -j2 >/dev/null
     "$work/build/skingen" "$work/a"

@@ -8,6 +8,7 @@
 
 #include "art.hpp"
 #include "pictures.hpp"
+#include "shared/launcher_layout.h"
 
 namespace skin {
 
@@ -15,14 +16,21 @@ namespace {
 
 constexpr int W = 1290, H = 704;
 
-// Page area (opaque black, covered by the page window): x 345..1132, y 196..582.
-constexpr int kPageL = 345, kPageT = 196, kPageR = 1133, kPageB = 583;
+namespace layout = shared::launcher_layout;
+
+// Page area (opaque black, covered by the page window): the launcher's web area.
+constexpr int kPageL = layout::kWebArea.left, kPageT = layout::kWebArea.top;
+constexpr int kPageR = layout::kWebArea.right, kPageB = layout::kWebArea.bottom;
 // Outer body of the frame.
 constexpr double kFrameX = 298, kFrameY = 112, kFrameW = 888, kFrameH = 522, kFrameCut = 30;
-// The slot in which the four link buttons sit (buttons span y 147..202).
-constexpr double kSlotX = 354, kSlotY = 141, kSlotR = 1126;
-// The crest between the payment and forum buttons (x 676..810).
-constexpr double kCrestX = 743, kCrestY = 126;
+// The slot in which the four link buttons sit: 11 pixels left of the first, 6 above them and
+// right of the last.
+constexpr double kSlotX = layout::ButtonRect(layout::kOfficial).left - 11;
+constexpr double kSlotY = layout::ButtonRect(layout::kOfficial).top - 6;
+constexpr double kSlotR = layout::ButtonRect(layout::kService).right + 6;
+// The crest, centred between the payment and forum buttons.
+constexpr double kCrestX = (layout::ButtonRect(layout::kPay).right + layout::ButtonRect(layout::kForum).left) / 2.0;
+constexpr double kCrestY = 126;
 // The emblem on the left.
 constexpr double kEmblemX = 172, kEmblemY = 232, kEmblemR = 118;
 

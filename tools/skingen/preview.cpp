@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "pictures.hpp"
+#include "shared/launcher_layout.h"
 
 namespace skin {
 
@@ -83,19 +84,19 @@ Canvas launcher(Skin& s, int hot) {
     backdrop(cr, c.width(), c.height());
     cairo_translate(cr, 20, 20);
     blit(cr, s.get(149), 0, 0, 1290, 704, 0, 0, 1290, 704);
+    namespace layout = shared::launcher_layout;
     // Stand-in for the page window.
-    cairo_rectangle(cr, 345, 196, 788, 387);
-    fill_with(cr, linear(0, 196, 0, 583, {{0, hex(0x1e2630)}, {1, hex(0x0c1014)}}));
+    const fw::Rect page = layout::kWebArea;
+    cairo_rectangle(cr, page.left, page.top, page.Width(), page.Height());
+    fill_with(cr, linear(0, page.top, 0, page.bottom, {{0, hex(0x1e2630)}, {1, hex(0x0c1014)}}));
     plain_text(cr, "(page)", "Noto Sans CJK SC", 20, false, hex(0x607080), 700, 380);
-    struct B {
-        int id, l, t, r, b;
-    } buttons[] = {{138, 1094, 124, 1129, 158}, {152, 1068, 126, 1095, 154}, {153, 365, 147, 520, 202},
-                   {133, 521, 147, 676, 202},   {139, 965, 147, 1120, 202},  {131, 810, 147, 965, 202}};
-    int i = 0;
-    for (const B& b : buttons) {
+    // The buttons' pictures, in the layout's order: close, minimise, official site, payment,
+    // customer service, forum.
+    const int ids[layout::kButtonCount] = {138, 152, 153, 133, 139, 131};
+    for (int i = 0; i < layout::kButtonCount; ++i) {
+        const fw::Rect r = layout::kButtons[i].rect;
         const int state = (hot == -1 || hot == i) ? 1 : 0;
-        slice(cr, s.get(b.id), b.l, b.t, b.r - b.l, b.b - b.t, state);
-        ++i;
+        slice(cr, s.get(ids[i]), r.left, r.top, r.Width(), r.Height(), state);
     }
     return c;
 }
