@@ -35,6 +35,9 @@ constexpr unsigned WM_RBUTTONDOWN = 0x0204;
 constexpr unsigned WM_RBUTTONUP = 0x0205;
 constexpr unsigned WM_MOUSELEAVE = 0x02A3;
 constexpr unsigned WM_HOTKEY = 0x0312;
+// What a process of the program told its hot-key group (fw/hotkey.h). In the range Windows
+// leaves to applications (WM_APP to 0xBFFF), away from the client's WM_USER messages.
+constexpr unsigned WM_HOTKEY_GROUP = 0xBF00;
 constexpr unsigned WM_USER = 0x0400;
 
 // WM_SYSCOMMAND codes.

@@ -14,6 +14,15 @@ std::uint64_t TickCountMs();
 
 Size ScreenSize();  // the primary screen
 Rect WorkArea();    // the primary screen less task bars
+// The work area (the monitor less task bars) of the monitor that holds the largest part of
+// `r`; the nearest monitor's when `r` is on none.
+Rect MonitorWorkArea(const Rect& r);
+// Whether some part of `r` at least `margin` pixels each way lies on a monitor.
+bool OnSomeMonitor(const Rect& r, int margin = 1);
+// Silences every page of the program, or gives each its sound back (a page that silenced
+// itself stays silent). Pages made while silenced are silent. False where the system gave
+// no way to do it (its sound is then unchanged).
+bool MuteAllPages(bool muted);
 std::string ExecutablePath();
 // The executable's directory with its trailing separator; empty when the path has none.
 std::string GetModuleDir();
