@@ -20,6 +20,7 @@
 // window manager) with PlatformMoved and PlatformStateChanged, then NotifyPlacement.
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "fw/canvas.h"
 #include "fw/window.h"
@@ -60,6 +61,11 @@ void Show(Native* n, ShowCmd cmd, const Placement& before);
 // platform that cannot activate a hidden or minimised window ignores the request.
 void SetForeground(Native* n);
 void SetFocus(Native* n);
+// The program's top-level windows (no children), bottom of the stacking order first: those
+// the platform knows the order of; the others may be anywhere in the list. And the one
+// that has the keyboard focus (null: none of the program's).
+std::vector<Native*> StackingOrder();
+Native* FocusedTopLevel();
 // The client moved or sized the window from `before` to PlacementOf(...).rect (which may be
 // the same when only the z-order is asked for): move the platform window, the children with
 // it, and raise it for kTopOfZOrder unless kNoZOrder is set. A maximised window stays
