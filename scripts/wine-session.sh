@@ -16,6 +16,9 @@ fi
 echo "wine: prefix and server ready in $(( ($(date +%s%N) - start) / 1000000 )) ms"
 WINEPREFIX=$(cd "$prefix" && pwd)
 export WINEPREFIX
+# An output device that drops the sound, where the machine has no sound card.
+ALSA_CONFIG_PATH=${ALSA_CONFIG_PATH:-$here/wine-null-sound.conf}
+export ALSA_CONFIG_PATH
 "$@"
 rc=$?
 "$here/wine-prefix.sh" stop "$prefix"

@@ -12,6 +12,9 @@
 //   window.cpp       making and ending windows, the window procedure, showing and placing
 //   paint.cpp        double-buffered painting, layered windows, icons from pictures
 //   services.cpp     hot keys, tray, menus, message boxes, the shell, screen, browser data
+//   hotkey_group.cpp one hot key shared by the program's processes (a window property and a
+//                    registered message)
+//   audio.cpp        the process's audio session: muting every page
 //   tooltip.cpp      tool tips
 //   hotkey_field.cpp the system's hot-key control
 //   browser.cpp      the WebBrowser control in our own OLE container (browser_site.h: its
@@ -89,6 +92,8 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 Point ScreenOrigin(const Native* n);
 // The system windows of the live top-level fw windows.
 std::vector<HWND> TopLevelWindows();
+// The Native of a live top-level fw window of this process; null for any other window.
+Native* OwnTopLevel(HWND hwnd);
 
 // paint.cpp
 void Paint(Native* n);
@@ -103,6 +108,11 @@ void ForgetTooltip(Handle h);
 // services.cpp: what a window that goes takes with it.
 void ForgetHotKeys(Native* n);
 void ForgetTrayIcons(Native* n);
+
+// hotkey_group.cpp: the window leaves its hot-key groups (it is going); and the group's
+// registered message, handled (true) when `msg` is it.
+void ForgetHotKeyGroups(Native* n);
+bool HotKeyGroupMessage(Native* n, UINT msg, WPARAM wp, LPARAM lp);
 
 // browser_site.cpp: the key hand-over to the browser control that holds `hwnd` (inside its
 // window); true when the control took the key.

@@ -141,6 +141,23 @@ TEST_F(Win32Windows, ChildrenAndOwnedWindowsGoWithTheirParent) {
     EXPECT_FALSE(IsWindow(oh));
 }
 
+TEST_F(Win32Windows, TheStackingOrderIsTheSystemsBottomFirstAndTheFocusedWindowIsTheForegroundOne) {
+    Recorder a, b, c, child;
+    for (Recorder* w : {&a, &b, &c}) {
+        ASSERT_TRUE(w->Make(fw::kPopup, fw::Rect::FromXYWH(100, 100, 200, 100)));
+        w->Show(fw::ShowCmd::Show);
+    }
+    ASSERT_TRUE(child.Make(fw::kChild, fw::Rect::FromXYWH(0, 0, 50, 50), &a));
+    a.SetPos(a.GetWindowRect(), fw::kTopOfZOrder);
+    std::vector<fw::backend::Native*> order = fw::backend::StackingOrder();
+    EXPECT_EQ(std::count(order.begin(), order.end(), child.native()), 0);  // top-level windows only
+    std::erase_if(order, [&](fw::backend::Native* n) { return n != a.native() && n != b.native() && n != c.native(); });
+    EXPECT_EQ(order, (std::vector<fw::backend::Native*>{b.native(), c.native(), a.native()}));
+
+    b.SetForeground();
+    EXPECT_EQ(fw::backend::FocusedTopLevel(), b.native());
+}
+
 TEST_F(Win32Windows, MessagesPostedFromOtherThreadsArriveInOrder) {
     Recorder w;
     ASSERT_TRUE(w.Make(fw::kPopup, fw::Rect::FromXYWH(0, 0, 50, 50)));
