@@ -29,7 +29,7 @@ namespace {
 // What a posted group message says (the top byte of wParam).
 enum Kind : unsigned {
     kTell = 1,        // a member told the group: lParam is `what`
-    kHolderGone = 2,  // the holder left or its process ended: take over if you can
+    kHolderGone = 2,  // the holder left or its process ended: take over if you can (lParam 0)
 };
 
 // The values of the property: a member, and the one that holds the registration.
@@ -46,7 +46,7 @@ struct Member {
     int id = 0;
     unsigned modifiers = 0, vk = 0;
     bool holder = false;
-    DWORD holderPid = 0;      // the process waited on (0: none)
+    DWORD holderPid = 0;       // the process waited on (0: none)
     HANDLE process = nullptr;  // its handle
     HANDLE wait = nullptr;     // the thread pool's wait on it
     UINT_PTR retryTimer = 0;
@@ -116,7 +116,7 @@ void PostToGroup(unsigned modifiers, unsigned vk, Kind kind, LPARAM arg, HWND ex
 void CALLBACK HolderEnded(void* context, BOOLEAN) {
     // A thread of the pool: the member's window is told, the UI thread does the rest.
     const auto* m = static_cast<const Member*>(context);
-    PostMessageW(m->hwnd, GroupMessage(), Pack(kHolderGone, m->modifiers, m->vk), static_cast<LPARAM>(m->holderPid));
+    PostMessageW(m->hwnd, GroupMessage(), Pack(kHolderGone, m->modifiers, m->vk), 0);
 }
 
 void StopWaiting(Member& m) {
@@ -213,7 +213,7 @@ void Drop(std::vector<std::unique_ptr<Member>>::iterator it) {
     const HWND hwnd = m.hwnd;
     g_members.erase(it);
     // Given back before the others hear of it, so the first of them to try gets it.
-    if (held) PostToGroup(modifiers, vk, kHolderGone, static_cast<LPARAM>(GetCurrentProcessId()), hwnd);
+    if (held) PostToGroup(modifiers, vk, kHolderGone, 0, hwnd);
 }
 
 auto Find(Handle h, int id) {
@@ -261,6 +261,9 @@ HotKeyRole JoinHotKeyGroup(Handle wnd, int id, unsigned modifiers, unsigned vk) 
     // Members find each other among the desktop's top-level windows.
     if (!hwnd || GetAncestor(hwnd, GA_ROOT) != hwnd || !GroupMessage()) return HotKeyRole::Refused;
     if (auto it = Find(wnd, id); it != g_members.end()) return (*it)->holder ? HotKeyRole::Holder : HotKeyRole::Member;
+    // One window is in a combination's group once.
+    for (const auto& other : g_members)
+        if (other->handle == wnd && other->modifiers == modifiers && other->vk == vk) return HotKeyRole::Refused;
     auto m = std::make_unique<Member>();
     m->hwnd = hwnd;
     m->handle = wnd;
@@ -302,8 +305,9 @@ bool HotKeyGroupShown(Handle wnd, int id) {
     EnumWindows(
         [](HWND h, LPARAM lp) -> BOOL {
             auto* s = reinterpret_cast<Search*>(lp);
-            // IsWindowVisible is true of a minimised window too.
-            if (!IsWindowVisible(h)) return TRUE;
+            // The program's own windows (IsWindowVisible is true of a minimised one too): a
+            // message box or a tool tip of the system's is no window the boss key hides.
+            if (!IsWindowVisible(h) || !OfOurClass(h)) return TRUE;
             const DWORD pid = ProcessOf(h);
             s->shown = std::find(s->pids.begin(), s->pids.end(), pid) != s->pids.end();
             return !s->shown;
