@@ -10,6 +10,7 @@
 //
 //   app.cpp          start-up, the message loops (main, modal, drags), posting, running later
 //   window.cpp       making and ending windows, the window procedure, showing and placing
+//   stacking.cpp     the stacking order of the program's windows, and the focused one
 //   paint.cpp        double-buffered painting, layered windows, icons from pictures
 //   services.cpp     hot keys, tray, menus, message boxes, the shell, screen, browser data
 //   hotkey_group.cpp one hot key shared by the program's processes (a window property and a
@@ -92,8 +93,6 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 Point ScreenOrigin(const Native* n);
 // The system windows of the live top-level fw windows.
 std::vector<HWND> TopLevelWindows();
-// The Native of a live top-level fw window of this process; null for any other window.
-Native* OwnTopLevel(HWND hwnd);
 
 // paint.cpp
 void Paint(Native* n);

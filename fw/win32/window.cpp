@@ -210,15 +210,6 @@ Native* EnclosingNative(HWND hwnd) {
     return nullptr;
 }
 
-Native* OwnTopLevel(HWND hwnd) {
-    // Another process's window of our class holds a pointer of that process.
-    DWORD pid = 0;
-    if (!hwnd || !GetWindowThreadProcessId(hwnd, &pid) || pid != GetCurrentProcessId()) return nullptr;
-    Native* n = NativeOfHwnd(hwnd);
-    if (!n || n->child || std::find(g_natives.begin(), g_natives.end(), n) == g_natives.end()) return nullptr;
-    return n;
-}
-
 std::vector<HWND> TopLevelWindows() {
     std::vector<HWND> out;
     for (Native* n : g_natives)
@@ -497,28 +488,6 @@ void BeginResizeDrag(Native* n, int hitCode) {
     if (!n || !n->hwnd || !IsWindowVisible(n->hwnd) || IsZoomed(n->hwnd)) return;
     if (hitCode < HTLEFT || hitCode > HTBOTTOMRIGHT) return;
     DragLoop(n, hitCode);
-}
-
-std::vector<Native*> StackingOrder() {
-    // EnumWindows lists the desktop's top-level windows from the top down, hidden ones too.
-    std::vector<Native*> order;
-    EnumWindows(
-        [](HWND h, LPARAM lp) -> BOOL {
-            if (Native* n = OwnTopLevel(h)) reinterpret_cast<std::vector<Native*>*>(lp)->push_back(n);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&order));
-    std::reverse(order.begin(), order.end());
-    return order;
-}
-
-Native* FocusedTopLevel() {
-    // The foreground window, or the root of the focus of this thread; a window of the back
-    // end's own (a page's pop-up) stands for the fw window that owns it.
-    for (HWND start : {GetForegroundWindow(), GetAncestor(::GetFocus(), GA_ROOT)})
-        for (HWND h = start; h; h = GetWindow(h, GW_OWNER))
-            if (Native* n = OwnTopLevel(h)) return n;
-    return nullptr;
 }
 
 }  // namespace fw::backend
