@@ -64,8 +64,7 @@ std::vector<long> Cardinals(Display* dpy, ::Window w, Atom prop, long count) {
     unsigned long n = 0, after = 0;
     unsigned char* data = nullptr;
     std::vector<long> out;
-    if (XGetWindowProperty(dpy, w, prop, 0, count, False, XA_CARDINAL, &type, &format, &n, &after, &data) ==
-            Success &&
+    if (XGetWindowProperty(dpy, w, prop, 0, count, False, XA_CARDINAL, &type, &format, &n, &after, &data) == Success &&
         type == XA_CARDINAL && format == 32 && data) {
         auto* v = reinterpret_cast<long*>(data);
         out.assign(v, v + n);
@@ -164,7 +163,8 @@ GdkFilterReturn GroupFilter(GdkXEvent* xev, GdkEvent*, gpointer) {
 }
 
 std::vector<Member>::iterator Find(Handle wnd, int id) {
-    return std::find_if(g_members.begin(), g_members.end(), [&](const Member& m) { return m.wnd == wnd && m.id == id; });
+    return std::find_if(g_members.begin(), g_members.end(),
+                        [&](const Member& m) { return m.wnd == wnd && m.id == id; });
 }
 
 void Drop(Display* dpy, std::vector<Member>::iterator it) {

@@ -79,7 +79,8 @@ std::vector<Handle> StackingOrder() {
         if (kids) XFree(kids);
         gdk_x11_display_error_trap_pop_ignored(d);
     }
-    std::stable_sort(tops.begin(), tops.end(), [&](const Top& a, const Top& b) { return place[a.handle] < place[b.handle]; });
+    std::stable_sort(tops.begin(), tops.end(),
+                     [&](const Top& a, const Top& b) { return place[a.handle] < place[b.handle]; });
     std::vector<Handle> order;
     for (const Top& t : tops) order.push_back(t.handle);
     return order;
