@@ -280,14 +280,14 @@ unsigned CMainWnd::HotKeyModifiers(std::int32_t code) {
 
 void CMainWnd::RegisterBossKey() {
     if (m_dwHotKey == -1) return;
-    // A key another program holds stays unregistered, without a message.
-    fw::RegisterHotKey(handle(), IDH_BOSSKEY, HotKeyModifiers(m_dwHotKey), HotKeyVk(m_dwHotKey));
+    // A key another program holds stays unregistered, without a message. One that another
+    // running client holds makes this client one of its group: a press hides and shows both.
+    fw::JoinHotKeyGroup(handle(), IDH_BOSSKEY, HotKeyModifiers(m_dwHotKey), HotKeyVk(m_dwHotKey));
 }
 
 bool CMainWnd::ChangeBossKey(std::int32_t code, const std::string& name) {
-    fw::UnregisterHotKey(handle(), IDH_BOSSKEY);
-    const bool registered = fw::RegisterHotKey(handle(), IDH_BOSSKEY, HotKeyModifiers(code), HotKeyVk(code));
-    if (!registered) {
+    fw::LeaveHotKeyGroup(handle(), IDH_BOSSKEY);
+    if (fw::JoinHotKeyGroup(handle(), IDH_BOSSKEY, HotKeyModifiers(code), HotKeyVk(code)) == fw::HotKeyRole::Refused) {
         // Refused: the old key goes back, so that it keeps working while the launcher still
         // names it.
         RegisterBossKey();
@@ -298,18 +298,36 @@ bool CMainWnd::ChangeBossKey(std::int32_t code, const std::string& name) {
     return true;
 }
 
+// The press reaches the one client that holds the key; it tells every client of its group
+// what to do, itself included: hide while any of them shows a window, else show again.
 void CMainWnd::OnHotKey(int id) {
     if (id != IDH_BOSSKEY) return;
+    const bool shown = fw::HotKeyGroupShown(handle(), IDH_BOSSKEY);
+    fw::TellHotKeyGroup(handle(), IDH_BOSSKEY, shown ? kBossKeyHide : kBossKeyShow);
+}
+
+void CMainWnd::OnBossKey(fw::LPARAM what) {
+    if (what == kBossKeyHide) {
+        if (!m_hiddenByBossKey.empty()) return;
+        fw::TraceMark("boss-key-hide");
+        m_hiddenByBossKey = fw::HiddenWindows::HideAll();
+        // Silent while hidden: music playing on gives the player away.
+        if (!m_hiddenByBossKey.empty()) fw::MuteAllPages(true);
+        return;
+    }
+    if (what != kBossKeyShow) return;
+    fw::TraceMark("boss-key-show");
+    if (!m_hiddenByBossKey.empty()) {
+        m_hiddenByBossKey.Restore();
+        fw::MuteAllPages(false);
+        return;
+    }
+    // Nothing of this client was hidden by the key (a hidden start): it shows the window in use.
     fw::Window* game = m_pGameWnd;
     fw::Window* target = game && game->IsWindow() ? game : this;
-    if (target->IsVisible()) {
-        fw::TraceMark("boss-key-hide");
-        target->Show(fw::ShowCmd::Hide);
-    } else {
-        fw::TraceMark("boss-key-show");
-        target->Show(fw::ShowCmd::Show);
-        target->SetForeground();
-    }
+    if (target->IsVisible()) return;
+    target->Show(fw::ShowCmd::Show);
+    target->SetForeground();
 }
 
 void CMainWnd::OnCommand(unsigned id) {
@@ -317,13 +335,15 @@ void CMainWnd::OnCommand(unsigned id) {
 }
 
 fw::LRESULT CMainWnd::OnMessage(unsigned msg, fw::WPARAM wp, fw::LPARAM lp) {
-    (void)wp;
     switch (msg) {
     case WM_TRAY_NOTIFY: OnTrayNotify(lp); break;
     case WM_OPEN_GAME: OnOpenGame(); break;
     case WM_GAME_CLOSED: OnGameClosed(); break;
     case WM_SHOW_IM: OnShowIm(); break;
     case WM_PAGE_STATE: OnPageState(); break;
+    case fw::WM_HOTKEY_GROUP:
+        if (wp == IDH_BOSSKEY) OnBossKey(lp);
+        break;
     default: break;
     }
     return 0;

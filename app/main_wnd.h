@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fw/canvas.h"
+#include "fw/hidden_windows.h"
 #include "fw/image.h"
 #include "fw/window.h"
 #include "shared/hosts.h"
@@ -132,6 +133,9 @@ private:
     void RemoveTrayIcon();
     void OnTrayNotify(fw::LPARAM mouseMsg);
     void RegisterBossKey();
+    // What the boss key's group told this client: hide everything, or bring it back.
+    enum : fw::LPARAM { kBossKeyHide = 1, kBossKeyShow = 2 };
+    void OnBossKey(fw::LPARAM what);
 
     // The page dialog.
     void CreateWebDlg();
@@ -157,6 +161,7 @@ private:
     std::string m_strHotKeyName = "无";
     std::int32_t m_dwHotKey = -1;
     fw::Window* m_pGameWnd = nullptr;
+    fw::HiddenWindows m_hiddenByBossKey;  // what the boss key hid, until it shows it again
     bool m_bGameMaximized = true;
     bool m_bAccountBound = true;
     std::string m_strImParam;

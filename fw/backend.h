@@ -64,8 +64,8 @@ void SetFocus(Native* n);
 // The program's top-level windows (no children), bottom of the stacking order first: those
 // the platform knows the order of; the others may be anywhere in the list. And the one
 // that has the keyboard focus (null: none of the program's).
-std::vector<Native*> StackingOrder();
-Native* FocusedTopLevel();
+std::vector<Handle> StackingOrder();
+Handle FocusedTopLevel();
 // The client moved or sized the window from `before` to PlacementOf(...).rect (which may be
 // the same when only the z-order is asked for): move the platform window, the children with
 // it, and raise it for kTopOfZOrder unless kNoZOrder is set. A maximised window stays
@@ -220,6 +220,10 @@ void PlatformStateChanged(Window& w, bool minimized, bool maximized);
 // (both, with `force`); a window starts as if told of the rectangle it was created with.
 // False when the window did not survive its handlers.
 bool NotifyPlacement(Window& w, bool force = false);
+
+// Whether a pop-up asked to show waits instead, its owner hidden by a HiddenWindows set
+// (fw/hidden_windows.h); the set shows it when it brings the owner back.
+bool DeferShowWhileHidden(Window& w);
 
 // The headless desktop's reset between tests: every queued message is dropped, the quit
 // request and the main window are forgotten.

@@ -24,6 +24,7 @@ enum class ShowCmd : int {
     ShowNoActivate = 4,
     Show = 5,
     Minimize = 6,
+    ShowNA = 8,  // shown in the state it has, without the activation
     Restore = 9,
 };
 
@@ -113,7 +114,8 @@ public:
     // to where it was (maximised when it was maximised) and a maximised one to its normal
     // rectangle; Maximize fills the work area (a child: its parent's client area);
     // minimising keeps the rectangle. Hide, the minimising commands and ShowNoActivate do
-    // not activate the window, the others do.
+    // not activate the window, the others do; ShowNA shows it as Show does, without the
+    // activation.
     void Show(ShowCmd cmd);
     bool IsVisible() const;
     bool IsMinimized() const;

@@ -257,6 +257,7 @@ void Window::Show(ShowCmd cmd) {
     const Handle h = handle_;
     auto& p = state_->placement;
     const bool willShow = cmd != ShowCmd::Hide;
+    if (willShow && !p.visible && detail::DeferShowWhileHidden(*this)) return;
     if (p.visible != willShow) {
         WindowProc(WM_SHOWWINDOW, willShow ? 1 : 0, 0);
         if (Window::FromHandle(h) != this) return;

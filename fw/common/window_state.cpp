@@ -32,7 +32,8 @@ Activation ShowActivation(ShowCmd cmd) {
     case ShowCmd::Hide:
     case ShowCmd::ShowMinimized:
     case ShowCmd::Minimize: return Activation::Deactivate;
-    case ShowCmd::ShowNoActivate: return Activation::Keep;
+    case ShowCmd::ShowNoActivate:
+    case ShowCmd::ShowNA: return Activation::Keep;
     case ShowCmd::ShowNormal:
     case ShowCmd::Maximize:
     case ShowCmd::Show:
@@ -45,7 +46,8 @@ Placement AfterShow(const Placement& before, ShowCmd cmd, const Rect& maximizedR
     Placement p = before;
     switch (cmd) {
     case ShowCmd::Hide: p.visible = false; return p;
-    case ShowCmd::Show: break;
+    case ShowCmd::Show:
+    case ShowCmd::ShowNA: break;
     case ShowCmd::ShowNormal:
     case ShowCmd::Restore:
     case ShowCmd::ShowNoActivate:  // ShowNormal without the activation

@@ -236,3 +236,16 @@ void ClearWebsiteDataExceptCookies(std::function<void()> done) {
 }
 
 }  // namespace fw::gtk
+
+namespace fw {
+
+bool MuteAllPages(bool muted) {
+    if (!gtk::Ready()) return false;
+    // Before the module is there no page exists: the views made once it is follow.
+    gtk::browser::WhenLoaded([muted](gtk::browser::Module* m) {
+        if (m) m->MuteAll(muted);
+    });
+    return true;
+}
+
+}  // namespace fw

@@ -21,7 +21,7 @@
 
 namespace fw::gtk::browser {
 
-inline constexpr int kModuleVersion = 3;
+inline constexpr int kModuleVersion = 4;
 inline constexpr const char* kModuleFile = "libraduvove-browser.so";
 inline constexpr const char* kEntryPoint = "rv_browser_module";
 
@@ -86,6 +86,9 @@ public:
     // Removes all website data but cookies; `done` runs later on the UI thread (also when the
     // engine failed).
     virtual void ClearWebsiteDataExceptCookies(std::function<void()> done) = 0;
+    // Silences every view (and the pop-ups they opened), or gives each its sound back; views
+    // made later follow.
+    virtual void MuteAll(bool muted) = 0;
 
 protected:
     ~Module() = default;

@@ -22,7 +22,11 @@ backend::Native* NativeOf(Handle h);
 
 // Forgetting what belongs to a window that goes away.
 void ForgetHotKeys(Handle wnd);
+void ForgetHotKeyGroups(Handle wnd);
 void ForgetTrayIcons(Handle wnd);
+// A top-level window of the program was shown or hidden: the hot-key groups' peers learn
+// whether the program still shows a window.
+void HotKeyGroupsShownChanged();
 
 // Windows virtual-key codes and X key symbols (the same numbers as GDK key values).
 // 0 when there is no equivalent.

@@ -147,6 +147,7 @@ void DestroyNative(Native* n) {
     n->timers.clear();
     StopSettling(n);
     StopWithdrawWait(n);
+    ForgetHotKeyGroups(n->handle);
     ForgetHotKeys(n->handle);
     ForgetTrayIcons(n->handle);
 

@@ -165,6 +165,7 @@ void SyncMapped(Native* n, bool activate) {
     } else if (!should) {
         n->mapWaiting = n->mapForeground = false;  // hidden again before the wait was over
     }
+    if (!n->child) HotKeyGroupsShownChanged();
     for (Native* k : n->kids)
         if (k->child) SyncMapped(k, false);
 }

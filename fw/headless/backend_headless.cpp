@@ -13,7 +13,12 @@ namespace {
 
 using headless::detail::State;
 
-void Activate(Native* n) { State().foreground = headless::detail::TopLevel(n); }
+void Raise(Native* n) { headless::detail::TopLevel(n)->raised = ++State().raiseSeq; }
+
+void Activate(Native* n) {
+    State().foreground = headless::detail::TopLevel(n);
+    Raise(n);
+}
 
 void Deactivate(Native* n) {
     auto& d = State();
@@ -33,6 +38,7 @@ Native* CreateNative(Window& owner, const CreateParams& params) {
     n->style = params.style;
     n->caption = params.caption;
     n->layered = (params.style & kLayered) != 0;
+    n->raised = ++State().raiseSeq;
     State().all.push_back(n);
     return n;
 }
@@ -67,12 +73,22 @@ void Show(Native* n, ShowCmd cmd, const Placement& before) {
 void SetForeground(Native* n) { Activate(n); }
 void SetFocus(Native* n) { State().focus = n; }
 
-// The desktop has no stacking order to change.
 void SetPos(Native* n, const Rect& before, unsigned flags) {
-    (void)n;
     (void)before;
-    (void)flags;
+    if ((flags & kTopOfZOrder) && !(flags & kNoZOrder)) Raise(n);
 }
+
+std::vector<Handle> StackingOrder() {
+    std::vector<Native*> tops;
+    for (Native* n : State().all)
+        if (n->listed && !n->IsChild()) tops.push_back(n);
+    std::stable_sort(tops.begin(), tops.end(), [](Native* a, Native* b) { return a->raised < b->raised; });
+    std::vector<Handle> order;
+    for (Native* n : tops) order.push_back(n->handle);
+    return order;
+}
+
+Handle FocusedTopLevel() { return State().foreground ? State().foreground->handle : kNoWindow; }
 
 void SetCaption(Native* n, const std::string& text) { n->caption = text; }
 void SetIcon(Native* n, const Image* icon) { n->hasIcon = icon && icon->valid(); }

@@ -66,6 +66,7 @@ void ForgetNative(backend::Native* n) {
     if (d.foreground == n) d.foreground = nullptr;
     if (d.focus == n) d.focus = nullptr;
     if (d.hover == n) d.hover = nullptr;
+    ForgetHotKeyGroups(n->handle);
     std::erase_if(d.hotKeys, [&](const HotKeyReg& r) { return r.wnd == n->handle; });
     std::erase_if(d.tray, [&](const TrayIcon& t) { return t.wnd == n->handle; });
 }
@@ -170,6 +171,8 @@ void Reset() {
     d.leftButtonDown = false;
     d.hotKeys.clear();
     d.takenHotKeys.clear();
+    d.hotKeyGroups.clear();
+    d.pagesMuted = false;
     d.messageBoxAnswers.clear();
     d.messageBoxes.clear();
     d.messageBoxHook = nullptr;

@@ -47,6 +47,8 @@ struct HotKeyReg {
     unsigned vk;
 };
 std::vector<HotKeyReg> HotKeys();
+// Whether MuteAllPages has the pages silenced.
+bool PagesMuted();
 
 // Message boxes: answers are taken from this queue in order; with an empty queue a box
 // answers IDCANCEL for OK/Cancel and Yes/No boxes and IDOK for an OK box.

@@ -40,8 +40,9 @@ struct Native {
     int lastResizeHit = 0;
     DragKind drag = DragKind::None;
     int dragHit = 0;
-    bool dirty = false;  // invalidated, waiting for a paint
-    bool listed = true;  // false once a Reset has forgotten it
+    bool dirty = false;        // invalidated, waiting for a paint
+    bool listed = true;        // false once a Reset has forgotten it
+    std::uint64_t raised = 0;  // when it last came to the top of the stacking order
     bool IsChild() const { return (style & kChild) != 0 && parent != nullptr; }
     const Placement& placement() const { return fw::detail::PlacementOf(*owner); }
 };
@@ -63,6 +64,9 @@ struct Desktop {
     bool leftButtonDown = false;
     std::vector<HotKeyReg> hotKeys;
     std::vector<std::pair<unsigned, unsigned>> takenHotKeys;  // modifiers, key
+    std::vector<HotKeyReg> hotKeyGroups;                      // every member, holders too
+    std::uint64_t raiseSeq = 0;
+    bool pagesMuted = false;
     std::deque<int> messageBoxAnswers;
     std::vector<MessageBoxCall> messageBoxes;
     std::function<void(const MessageBoxCall&)> messageBoxHook;
@@ -81,5 +85,7 @@ Bitmap Paint(backend::Native* n);
 int FireDueTimers();
 // Forgets what the desktop knows about a window that goes away.
 void ForgetNative(backend::Native* n);
+// Takes a window out of its hot-key groups, handing each registration it held over.
+void ForgetHotKeyGroups(Handle wnd);
 
 }  // namespace fw::headless::detail

@@ -19,16 +19,16 @@ Native* Ours(HWND hwnd, const std::vector<HWND>& ours) {
 
 }  // namespace
 
-std::vector<Native*> StackingOrder() {
+std::vector<Handle> StackingOrder() {
     struct Walk {
         std::vector<HWND> ours = TopLevelWindows();
-        std::vector<Native*> order;
+        std::vector<Handle> order;
     } walk;
     // EnumWindows lists the desktop's top-level windows from the top down, hidden ones too.
     EnumWindows(
         [](HWND h, LPARAM lp) -> BOOL {
             auto* walk = reinterpret_cast<Walk*>(lp);
-            if (Native* n = Ours(h, walk->ours)) walk->order.push_back(n);
+            if (Native* n = Ours(h, walk->ours)) walk->order.push_back(n->handle);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&walk));
@@ -36,14 +36,14 @@ std::vector<Native*> StackingOrder() {
     return walk.order;
 }
 
-Native* FocusedTopLevel() {
+Handle FocusedTopLevel() {
     // The foreground window, or else the root of this thread's focus; a window of the back
     // end's own (a page's pop-up) stands for the fw window that owns it.
     const std::vector<HWND> ours = TopLevelWindows();
     for (HWND start : {GetForegroundWindow(), GetAncestor(::GetFocus(), GA_ROOT)})
         for (HWND h = start; h; h = GetWindow(h, GW_OWNER))
-            if (Native* n = Ours(h, ours)) return n;
-    return nullptr;
+            if (Native* n = Ours(h, ours)) return n->handle;
+    return kNoWindow;
 }
 
 }  // namespace fw::backend

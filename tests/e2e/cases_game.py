@@ -318,6 +318,29 @@ def test_game_music_plays_without_a_click(c):
     print(f"music: heard {time.monotonic() - t0:.1f} s after the game window showed, peak {heard[-1]} of 32767",
           flush=True)
 
+    # The boss key silences the client while it hides it, and the music comes back by itself.
+    w = g.window
+    c.key("F10")
+    c.wait(lambda: not c.x.viewable(w), 3, "F10 to hide the game window")
+    quiet = []
+
+    def silent():
+        peak, _ = c.sound_peak()
+        quiet.append(peak)
+        return peak <= 64
+    try:
+        c.wait(silent, 3, "silence on the sound server while the boss key hides the game", interval=0)
+        hold(c, 1, lambda: expect(c.sound_peak()[0] <= 64, "the hidden game made a sound"))
+    except Failure as e:
+        raise Failure(f"{e}; peaks heard: {quiet}\n{c.sound_streams()}") from None
+    c.key("F10")
+    c.wait(lambda: c.x.viewable(w), 3, "F10 again to show the game window")
+    heard.clear()
+    try:
+        c.wait(music, 5, "the game's music back on the sound server after the boss key showed the game", interval=0)
+    except Failure as e:
+        raise Failure(f"{e}; peaks seen: {heard}\n{c.sound_streams()}") from None
+
 
 @case
 def test_game_boss_key(c):

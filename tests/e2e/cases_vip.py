@@ -238,6 +238,24 @@ def test_vip_chat(c):
     v.wait_shows("button", timeout=2)
     c.save(c.screenshot(), "vip-window.png")
 
+    # The boss key hides the game and its VIP window, and brings both back as they were: in
+    # place, the VIP window above the game, the keyboard in the game, which had it last.
+    gx, gy, _, _ = c.x.geometry(v.window)
+    c.move(gx + 40, gy + 120)  # the game page, beside the VIP window
+    c.click()
+    g.activate()
+    placed = {w: tuple(c.x.geometry(w)) for w in (v.window, vip)}
+    c.key("F10")
+    c.wait(lambda: not c.x.viewable(v.window) and not c.x.viewable(vip), 3, "F10 to hide the game and VIP windows")
+    c.key("F10")
+    c.wait(lambda: c.x.viewable(v.window) and c.x.viewable(vip), 3, "F10 again to show both")
+    for w, where in placed.items():
+        c.wait(lambda: tuple(c.x.geometry(w)) == where, 3, f"{w:#x} back at {where}")
+    _, order = c.x.query_tree(c.x.root)
+    expect(order.index(c.x.toplevel_of(vip)) > order.index(c.x.toplevel_of(v.window)),
+           "the VIP window came back under the game window")
+    c.wait(lambda: c.x.active_window() == v.window, 3, "the game window to have the keyboard again")
+
     # The close cross: the window goes, the blink stops, the heartbeat ends at once.
     beats_before = len(heartbeats(c, g.uid))
     c.move(vx + VIP_SIZE[0] - 20, vy + 12)

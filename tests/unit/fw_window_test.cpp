@@ -12,6 +12,7 @@
 #include "fw/browser.h"
 #include "fw/headless/browser.h"
 #include "fw/headless/desktop.h"
+#include "fw/hidden_windows.h"
 #include "fw/tray.h"
 #include "fw/window.h"
 
@@ -277,6 +278,38 @@ TEST_F(FwWindow, MaximiseMinimiseRestoreLikeWindows) {
     EXPECT_EQ(w.GetWindowRect(), (Rect{100, 50, 900, 650}));
     EXPECT_EQ(w.log, (std::vector<std::string>{"move 0,0", "size 2 1920x1040", "size 1 0x0", "size 2 1920x1040",
                                                "move 100,50", "size 0 800x600"}));
+}
+
+TEST_F(FwWindow, HiddenWindowsComeBackAsTheyWere) {
+    Probe a, b, popup, gone, child;
+    ASSERT_TRUE(a.Make({0, 0, 800, 600}) && b.Make({100, 100, 500, 400}) && gone.Make());
+    ASSERT_TRUE(popup.Make({200, 200, 300, 300}, fw::kPopup, &a) && child.Make({0, 0, 50, 50}, fw::kChild, &b));
+    a.Show(fw::ShowCmd::Maximize);
+    b.Show(fw::ShowCmd::ShowNormal);
+    child.Show(fw::ShowCmd::ShowNA);
+    gone.Show(fw::ShowCmd::Minimize);
+    a.SetForeground();
+
+    fw::HiddenWindows hidden = fw::HiddenWindows::HideAll();
+    EXPECT_FALSE(hidden.empty());
+    for (Probe* w : {&a, &b, &gone}) EXPECT_FALSE(w->IsVisible());
+    EXPECT_TRUE(child.IsVisible());  // it goes with its parent
+    // A pop-up of a hidden window asking to show waits for the set; a window gone meanwhile
+    // is passed over.
+    popup.Show(fw::ShowCmd::Show);
+    EXPECT_FALSE(popup.IsVisible());
+    gone.Destroy();
+
+    hidden.Restore();
+    EXPECT_TRUE(hidden.empty());
+    EXPECT_TRUE(a.IsVisible() && a.IsMaximized());
+    EXPECT_TRUE(b.IsVisible() && !b.IsMaximized());
+    EXPECT_EQ(b.GetWindowRect(), (Rect{100, 100, 500, 400}));
+    EXPECT_TRUE(popup.IsVisible());
+    EXPECT_EQ(hl::Foreground(), a.handle());
+    popup.Show(fw::ShowCmd::Hide);
+    popup.Show(fw::ShowCmd::Show);  // no set hides its owner now
+    EXPECT_TRUE(popup.IsVisible());
 }
 
 TEST_F(FwWindow, SetPosNotifiesOnlyWhatChanged) {

@@ -507,6 +507,46 @@ TEST_F(GameWindow, PaymentOpensTheSiteOrThePaymentWindowOnce) {
     EXPECT_NE(OpenWindow<CPayWnd>(g), nullptr);  // a new one
 }
 
+TEST_F(GameWindow, TheBossKeyHidesEveryWindowSilencedAndBringsEachBackAsItWas) {
+    CMainWnd& l = StartLauncher();
+    CRudovGame& g = OpenFromPage();
+    l.SetPayParam("http://pay.test/qr?order=7");
+    hl::MouseMove(g, Inside(Button(g, CTitleBar::kPay)));
+    hl::Click(g, Inside(Button(g, CTitleBar::kPay)));
+    CPayWnd* pay = OpenWindow<CPayWnd>(g);
+    ASSERT_NE(pay, nullptr);
+    hl::FindBrowser(*pay, CPayWnd::kBrowserId)->CompleteLoad();
+    hl::Pump();
+    auto seen = [&] { return hl::Info(*pay).visible && hl::Info(g).visible; };  // it lies in the game window
+    ASSERT_TRUE(seen());
+    const fw::Rect payAt = hl::Info(*pay).rect;
+
+    hl::PressHotKey(0, fw::VK_F10);
+    hl::Pump();
+    EXPECT_FALSE(seen());
+    EXPECT_FALSE(hl::Info(l).visible);
+    EXPECT_TRUE(hl::PagesMuted());
+    hl::PressHotKey(0, fw::VK_F10);
+    hl::Pump();
+    EXPECT_TRUE(hl::Info(g).maximized);
+    EXPECT_TRUE(seen());
+    EXPECT_EQ(hl::Info(*pay).rect, payAt);
+    EXPECT_FALSE(hl::Info(l).visible);  // it was not on the screen
+    EXPECT_EQ(hl::Foreground(), g.handle());
+    EXPECT_FALSE(hl::PagesMuted());
+
+    // Minimised, the game is hidden by the key and comes back minimised; minimising alone
+    // silences nothing.
+    g.Show(fw::ShowCmd::Minimize);
+    EXPECT_FALSE(hl::PagesMuted());
+    hl::PressHotKey(0, fw::VK_F10);
+    hl::Pump();
+    EXPECT_FALSE(hl::Info(g).visible);
+    hl::PressHotKey(0, fw::VK_F10);
+    hl::Pump();
+    EXPECT_TRUE(hl::Info(g).visible && hl::Info(g).minimized);
+}
+
 TEST_F(GameWindow, TheBindingButtonOpensTheAccountPageOnce) {
     CMainWnd& l = StartLauncher();
     l.SetAccountBound(false);

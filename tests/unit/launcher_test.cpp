@@ -378,14 +378,36 @@ TEST_F(Launcher, NoBossKeyWhenEmptyOrTaken) {
     EXPECT_TRUE(hl::MessageBoxes().empty());
 }
 
-TEST_F(Launcher, SecondLauncherHasNoBossKey) {
-    Make();
-    CMainWnd second(CMainWnd::kNormalStart);
-    ASSERT_TRUE(second.Created());
+TEST_F(Launcher, LaunchersShareOneBossKeyAndTakeItOver) {
+    auto holder = std::make_unique<CMainWnd>(CMainWnd::kNormalStart);
+    ASSERT_TRUE(holder->Created());
+    holder->Show(fw::ShowCmd::Show);
+    CMainWnd& w = Make();
     auto keys = hl::HotKeys();
     ASSERT_EQ(keys.size(), 1u);
-    EXPECT_EQ(keys[0].wnd, wnd->handle());
+    EXPECT_EQ(keys[0].wnd, holder->handle());
     EXPECT_EQ(hl::TrayIcons().size(), 2u);
+
+    // One press hides both, silenced; the next shows both.
+    hl::PressHotKey(0, fw::VK_F10);
+    hl::Pump();
+    EXPECT_FALSE(hl::Info(w).visible);
+    EXPECT_FALSE(hl::Info(*holder).visible);
+    EXPECT_TRUE(hl::PagesMuted());
+    hl::PressHotKey(0, fw::VK_F10);
+    hl::Pump();
+    EXPECT_TRUE(hl::Info(w).visible);
+    EXPECT_TRUE(hl::Info(*holder).visible);
+    EXPECT_FALSE(hl::PagesMuted());
+
+    // The holder ends: the other takes the key over, and it still works.
+    holder.reset();
+    keys = hl::HotKeys();
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].wnd, w.handle());
+    hl::PressHotKey(0, fw::VK_F10);
+    hl::Pump();
+    EXPECT_FALSE(hl::Info(w).visible);
 }
 
 TEST_F(Launcher, TrayDoubleClickShowsRestoresAndRaises) {

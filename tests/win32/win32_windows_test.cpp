@@ -149,13 +149,13 @@ TEST_F(Win32Windows, TheStackingOrderIsTheSystemsBottomFirstAndTheFocusedWindowI
     }
     ASSERT_TRUE(child.Make(fw::kChild, fw::Rect::FromXYWH(0, 0, 50, 50), &a));
     a.SetPos(a.GetWindowRect(), fw::kTopOfZOrder);
-    std::vector<fw::backend::Native*> order = fw::backend::StackingOrder();
-    EXPECT_EQ(std::count(order.begin(), order.end(), child.native()), 0);  // top-level windows only
-    std::erase_if(order, [&](fw::backend::Native* n) { return n != a.native() && n != b.native() && n != c.native(); });
-    EXPECT_EQ(order, (std::vector<fw::backend::Native*>{b.native(), c.native(), a.native()}));
+    std::vector<fw::Handle> order = fw::backend::StackingOrder();
+    EXPECT_EQ(std::count(order.begin(), order.end(), child.handle()), 0);  // top-level windows only
+    std::erase_if(order, [&](fw::Handle h) { return h != a.handle() && h != b.handle() && h != c.handle(); });
+    EXPECT_EQ(order, (std::vector<fw::Handle>{b.handle(), c.handle(), a.handle()}));
 
     b.SetForeground();
-    EXPECT_EQ(fw::backend::FocusedTopLevel(), b.native());
+    EXPECT_EQ(fw::backend::FocusedTopLevel(), b.handle());
 }
 
 TEST_F(Win32Windows, MessagesPostedFromOtherThreadsArriveInOrder) {

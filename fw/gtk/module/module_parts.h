@@ -21,6 +21,9 @@ void Report(const char* what);  // one line on standard error
 // webkit_view.cpp
 View* NewWebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, bool visible, int id,
                     const BrowserOptions& options, ViewHost* host);
+// Every view of the program, pop-ups included, silenced or given its sound back; views made
+// later follow.
+void MuteAllViews(bool muted);
 // A request of the web-process extension, answered by the view of the page it names
 // (NoExternal when no view has that page: a pop-up's, or one that went).
 bridge::Response ServeBridgeRequest(const bridge::Request& rq);

@@ -38,6 +38,7 @@ public:
     }
 
     void ClearWebsiteDataExceptCookies(std::function<void()> done) override;
+    void MuteAll(bool muted) override { MuteAllViews(muted); }
 
 private:
     WebKitWebContext* Context();

@@ -142,6 +142,17 @@ WebKitWebsitePolicies* NewWebsitePolicies() {
     return webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
 }
 
+// The view's own mute, apart from what a page does with its media: a page that silenced
+// itself stays silent when the view gets its sound back.
+bool g_viewsMuted = false;
+
+void MuteViewsIn(GtkWidget* w, gpointer) {
+    if (WEBKIT_IS_WEB_VIEW(w))
+        webkit_web_view_set_is_muted(WEBKIT_WEB_VIEW(w), g_viewsMuted);
+    else if (GTK_IS_CONTAINER(w))
+        gtk_container_forall(GTK_CONTAINER(w), MuteViewsIn, nullptr);
+}
+
 // A pop-up goes out of sight with the window of the page that opened it (the boss key), and
 // only one that was on the screen then comes back with it.
 constexpr const char* kHiddenWithOwner = "rv-hidden-with-owner";
@@ -169,6 +180,7 @@ GtkWidget* OpenPopup(WebKitWebView* related, const std::shared_ptr<char>& rootAl
                                               ucm, "website-policies", policies, nullptr));
     g_object_unref(policies);
     g_object_unref(ucm);
+    webkit_web_view_set_is_muted(WEBKIT_WEB_VIEW(view), g_viewsMuted);
     GtkWidget* win = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_default_size(GTK_WINDOW(win), 1024, 768);
     GtkWidget* owner = gtk_widget_get_toplevel(GTK_WIDGET(related));
@@ -312,6 +324,7 @@ WebkitView::WebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect,
     g_object_unref(policies);
     g_object_unref(settings);
     g_object_ref_sink(view_);
+    webkit_web_view_set_is_muted(View(), g_viewsMuted);
     TraceMark("view made");
     page_ = webkit_web_view_get_page_id(View());
     Pages()[page_] = this;
@@ -752,6 +765,13 @@ void WebkitView::OnViewDestroy(GtkWidget*, WebkitView* self) {
 }
 
 }  // namespace
+
+void MuteAllViews(bool muted) {
+    g_viewsMuted = muted;
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* l = tops; l; l = l->next) MuteViewsIn(GTK_WIDGET(l->data), nullptr);
+    g_list_free(tops);
+}
 
 View* NewWebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, bool visible, int id,
                     const BrowserOptions& options, ViewHost* host) {

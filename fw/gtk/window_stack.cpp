@@ -1,0 +1,101 @@
+// The program's top-level windows in the X server's stacking order, and the one with the
+// keyboard focus. The window manager puts each managed window into a frame of its own, a child
+// of the root window; the root's children come bottom first, so a window's place in the
+// order is its frame's (or its own, unmanaged).
+#include <X11/Xlib.h>
+#include <gdk/gdkx.h>
+
+#include <algorithm>
+#include <map>
+
+#include "fw/gtk/gtk_modal.h"
+#include "fw/gtk/window_native.h"
+
+namespace fw::gtk {
+
+namespace {
+
+// The window's ancestor that is a child of the root (itself when it is one); 0 when gone.
+::Window TopOfRoot(Display* dpy, ::Window w) {
+    for (int depth = 0; w && depth < 8; ++depth) {
+        ::Window root = 0, parent = 0, *kids = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(dpy, w, &root, &parent, &kids, &count)) return 0;
+        if (kids) XFree(kids);
+        if (parent == root) return w;
+        w = parent;
+    }
+    return 0;
+}
+
+struct Top {
+    Handle handle;
+    ::Window xid;
+};
+
+std::vector<Top> ProgramToplevels() {
+    std::vector<Top> tops;
+    GList* list = gtk_window_list_toplevels();
+    for (GList* l = list; l; l = l->next) {
+        const Handle h = HandleOfToplevel(GTK_WIDGET(l->data));
+        Window* w = Window::FromHandle(h);
+        if (!w || (w->style() & kChild)) continue;
+        GdkWindow* gw = gtk_widget_get_window(GTK_WIDGET(l->data));
+        tops.push_back({h, gw && GDK_IS_X11_WINDOW(gw) ? GDK_WINDOW_XID(gw) : 0});
+    }
+    g_list_free(list);
+    return tops;
+}
+
+Display* XDisplayOf() {
+    GdkDisplay* d = gdk_display_get_default();
+    return d && GDK_IS_X11_DISPLAY(d) ? gdk_x11_display_get_xdisplay(d) : nullptr;
+}
+
+}  // namespace
+
+}  // namespace fw::gtk
+
+namespace fw::backend {
+
+std::vector<Handle> StackingOrder() {
+    using namespace fw::gtk;
+    std::vector<Top> tops = ProgramToplevels();
+    Display* dpy = XDisplayOf();
+    std::map<Handle, int> place;
+    if (dpy) {
+        GdkDisplay* d = gdk_display_get_default();
+        gdk_x11_display_error_trap_push(d);
+        ::Window root = 0, parent = 0, *kids = nullptr;
+        unsigned count = 0;
+        if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &kids, &count)) {
+            std::map<::Window, int> index;
+            for (unsigned i = 0; i < count; ++i) index[kids[i]] = static_cast<int>(i);
+            for (const Top& t : tops) {
+                auto it = t.xid ? index.find(TopOfRoot(dpy, t.xid)) : index.end();
+                place[t.handle] = it == index.end() ? -1 : it->second;
+            }
+        }
+        if (kids) XFree(kids);
+        gdk_x11_display_error_trap_pop_ignored(d);
+    }
+    std::stable_sort(tops.begin(), tops.end(),
+                     [&](const Top& a, const Top& b) { return place[a.handle] < place[b.handle]; });
+    std::vector<Handle> order;
+    for (const Top& t : tops) order.push_back(t.handle);
+    return order;
+}
+
+Handle FocusedTopLevel() {
+    using namespace fw::gtk;
+    Display* dpy = XDisplayOf();
+    ::Window focus = 0;
+    int revert = 0;
+    if (dpy) XGetInputFocus(dpy, &focus, &revert);
+    for (const Top& t : ProgramToplevels()) {
+        if (t.xid && t.xid == focus) return t.handle;
+    }
+    return kNoWindow;
+}
+
+}  // namespace fw::backend
