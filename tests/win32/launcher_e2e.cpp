@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using namespace e2e;
 
 namespace {
@@ -91,4 +93,29 @@ TEST(LauncherE2E, HiddenStartShowsNothingUntilTheBossKeyAndCancelKeepsItRunning)
     const std::optional<DWORD> code = client.ExitCode(15000);
     ASSERT_TRUE(code.has_value());
     EXPECT_EQ(*code, 0u);
+}
+
+TEST(LauncherE2E, OneBossKeyPressHidesEveryRunningClientAndTheNextShowsThemAll) {
+    // Two accounts, each client in a folder of its own, both wanting F10.
+    auto first = std::make_unique<Client>(RV_CLIENT_EXE);
+    Client second(RV_CLIENT_EXE);
+    HWND launchers[2] = {};
+    int i = 0;
+    for (Client* c : {first.get(), &second}) {
+        ASSERT_TRUE(c->copied());
+        c->WriteIni(kFirstStartIni);
+        ASSERT_TRUE(c->Start(L""));
+        HWND& l = launchers[i++];
+        ASSERT_TRUE(WaitFor([&] { return (l = c->Launcher()) != nullptr; }, 30000));
+    }
+    SendKey(VK_F10);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(launchers[0]) && !IsWindowVisible(launchers[1]); }, 10000));
+    SendKey(VK_F10);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(launchers[0]) && IsWindowVisible(launchers[1]); }, 10000));
+
+    // The first, which holds the key, is killed: the other takes the key over.
+    first.reset();
+    Sleep(1000);
+    SendKey(VK_F10);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(launchers[1]); }, 10000));
 }
