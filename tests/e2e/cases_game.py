@@ -578,9 +578,10 @@ def test_game_keeps_its_place(c):
 
     # Moved onto the second monitor and maximised there: it fills that monitor, in the next
     # game and after a new start (static.ini holds the place).
-    on_second = (SECOND_MONITOR[0] + 100, 40, 1400, 870)
-    drag((300, 20), (on_second[0] - placed[0], on_second[1] - placed[1]))
-    wait_at(on_second, "the title bar to move the game window onto the second monitor")
+    drag((300, 20), (SECOND_MONITOR[0] + 100 - placed[0], 0))
+    c.wait(lambda: c.x.geometry(g.window)[0] == SECOND_MONITOR[0] + 100, 5,
+           "the title bar to move the game window onto the second monitor")
+    on_second = tuple(c.x.geometry(g.window))  # where the window manager let it stay
     g.click_title("max")
     wait_at(SECOND_MONITOR, "the maximise button to maximise on the second monitor")
     leave()
