@@ -111,9 +111,9 @@ public:
     // before the change when the visibility changes, WM_MOVE and WM_SIZE after it. Show
     // keeps the state; ShowNormal, Restore and ShowNoActivate take a minimised window back
     // to where it was (maximised when it was maximised) and a maximised one to its normal
-    // rectangle; Maximize fills the work area of the monitor the window is on (a child: its parent's client area);
-    // minimising keeps the rectangle. Hide, the minimising commands and ShowNoActivate do
-    // not activate the window, the others do.
+    // rectangle; Maximize fills the work area of the monitor the window is on (a child: its
+    // parent's client area); minimising keeps the rectangle. Hide, the minimising commands
+    // and ShowNoActivate do not activate the window, the others do.
     void Show(ShowCmd cmd);
     bool IsVisible() const;
     bool IsMinimized() const;
