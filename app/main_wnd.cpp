@@ -68,6 +68,8 @@ int CMainWnd::OnCreate() {
     m_strUid = ini.uid;
     m_strSuid = ini.suid;
     m_hosts = ini.hosts;
+    if (ini.gameRect) m_rcGameRect = *ini.gameRect;
+    if (ini.gameMaximized) m_bGameMaximized = *ini.gameMaximized;
     // Frames of the platform's own sites keep the script bridge inside any client page.
     fw::SetBridgeHosts({m_hosts.portal, m_hosts.game, m_hosts.pay, m_hosts.forum, m_hosts.cs});
 
@@ -449,13 +451,23 @@ void CMainWnd::GameWindowDestroyed(fw::Window& game) {
     if (m_pGameWnd == &game) Post(WM_GAME_CLOSED);
 }
 
+void CMainWnd::SetGameRect(const fw::Rect& rect) {
+    m_rcGameRect = rect;
+    // Kept for the next start as well; where static.ini cannot be written the place lasts
+    // for this run only.
+    app::WriteGamePlace(m_strIniPath, rect, m_bGameMaximized);
+}
+
+void CMainWnd::CloseGameWindow() {
+    if (!m_pGameWnd) return;
+    fw::Window* game = m_pGameWnd;
+    m_pGameWnd = nullptr;
+    game->Send(fw::WM_CLOSE);
+    delete game;
+}
+
 void CMainWnd::OnGameClosed() {
-    if (m_pGameWnd) {
-        fw::Window* game = m_pGameWnd;
-        m_pGameWnd = nullptr;
-        game->Send(fw::WM_CLOSE);
-        delete game;
-    }
+    CloseGameWindow();
     if (m_pWebDlg) m_pWebDlg->Refresh();
     Show(fw::ShowCmd::Show);
     SetForeground();
@@ -464,6 +476,7 @@ void CMainWnd::OnGameClosed() {
 // ---- exit ------------------------------------------------------------------------------
 
 void CMainWnd::OnClose() {
+    CloseGameWindow();  // it keeps its place as it goes
     RemoveTrayIcon();
     if (m_pWebDlg) {
         CWebDlg* dlg = m_pWebDlg;

@@ -81,6 +81,8 @@ public:
     void SetAccountBound(bool bound) override { m_bAccountBound = bound; }
     bool GameMaximized() const override { return m_bGameMaximized; }
     void SetGameMaximized(bool maximized) override { m_bGameMaximized = maximized; }
+    fw::Rect GameRect() const override { return m_rcGameRect; }
+    void SetGameRect(const fw::Rect& rect) override;
     void GameWindowDestroyed(fw::Window& game) override;
     bool ChangeBossKey(std::int32_t code, const std::string& name) override;
 
@@ -142,6 +144,7 @@ private:
     void PlaceWebDlg();
     void OnOpenGame();
     void OnGameClosed();
+    void CloseGameWindow();
     void OnShowIm();
 
     // The launcher's state, under the names the other windows know it by in ILauncher.
@@ -163,6 +166,7 @@ private:
     fw::Window* m_pGameWnd = nullptr;
     fw::HiddenWindows m_hiddenByBossKey;  // what the boss key hid, until it shows it again
     bool m_bGameMaximized = true;
+    fw::Rect m_rcGameRect{};  // empty: the game window opens at its default place
     bool m_bAccountBound = true;
     std::string m_strImParam;
     shared::Hosts m_hosts;

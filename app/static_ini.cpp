@@ -38,6 +38,38 @@ shared::Hosts ReadHosts(const IniFile& f) {
     return h;
 }
 
+std::optional<fw::Rect> ParseGameRect(const std::string& text) {
+    int v[4];
+    std::size_t pos = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::size_t end = i < 3 ? text.find(',', pos) : text.size();
+        if (end == std::string::npos) return std::nullopt;
+        const std::string part = fw::TrimSpace(text.substr(pos, end - pos));
+        std::size_t d = part.size() > 1 && (part[0] == '-' || part[0] == '+') ? 1 : 0;
+        if (d == part.size() || part.size() - d > 7) return std::nullopt;
+        long long n = 0;
+        for (; d < part.size(); ++d) {
+            if (part[d] < '0' || part[d] > '9') return std::nullopt;
+            n = n * 10 + (part[d] - '0');
+        }
+        if (n > kGameCoordLimit) return std::nullopt;
+        v[i] = static_cast<int>(part[0] == '-' ? -n : n);
+        pos = end + 1;
+    }
+    return fw::Rect{v[0], v[1], v[2], v[3]};
+}
+
+bool WriteGamePlace(const std::string& iniPath, const fw::Rect& r, bool maximized) {
+    bool readable = true;
+    IniFile ini = IniFile::Load(iniPath, &readable);
+    if (!readable) return false;  // its contents would be lost
+    ini.Set(kSection, "gameRect",
+            std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+                std::to_string(r.bottom));
+    ini.Set(kSection, "gameMax", maximized ? "1" : "0");
+    return ini.Save(iniPath);
+}
+
 std::string ProfileValueLimit(const std::string& value) { return fw::Utf8PrefixUtf16Units(value, kValueUnits); }
 
 std::int32_t ParseHotKeyText(const std::string& text) {
@@ -84,6 +116,11 @@ StaticIniValues ReadStaticIni(const std::string& iniPath) {
     std::string hotKeyText = readString("hotkey", "121");
     out.hotKeyName = readString("hotName", "F10");
     out.hotKey = hotKeyText.empty() ? -1 : ParseHotKeyText(hotKeyText);
+    if (auto v = ini.Get(kSection, "gameRect")) out.gameRect = ParseGameRect(*v);
+    if (auto v = ini.Get(kSection, "gameMax")) {
+        const std::string t = fw::TrimSpace(*v);
+        if (t == "0" || t == "1") out.gameMaximized = t == "1";
+    }
 
     int start = -1;
     if (auto v = ini.Get(kSection, "start")) {

@@ -1,9 +1,11 @@
 #pragma once
-// static.ini: section "dmor" with the boss key and the one-time derivation of the user ids,
-// and section "hosts" with the host names.
+// static.ini: section "dmor" with the boss key, the one-time derivation of the user ids and
+// the game window's place, and section "hosts" with the host names.
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "fw/geometry.h"
 #include "shared/hosts.h"
 
 namespace app {
@@ -19,11 +21,26 @@ struct StaticIniValues {
     bool firstStart = false;  // the derivation ran (and its three keys were written)
     bool written = false;     // the writes reached the disk
     shared::Hosts hosts;      // the host names, with the file's overrides
+    // The game window's place as the last one left it: "gameRect" (its resting rectangle,
+    // ParseGameRect) and "gameMax" ("1" maximised, "0" not); each absent when missing or
+    // unreadable.
+    std::optional<fw::Rect> gameRect;
+    std::optional<bool> gameMaximized;
 };
 
 // The whole reading step: reads the keys, derives uid and suid from "filename" on a first
 // start and writes "start", "filename" and "uid" back (all three or none).
 StaticIniValues ReadStaticIni(const std::string& iniPath);
+
+// "left,top,right,bottom": four decimal integers (blanks around each allowed), none beyond
+// kGameCoordLimit either way; anything else gives nothing. Whether the rectangle suits the
+// game window is the window's to judge.
+constexpr int kGameCoordLimit = 1000000;
+std::optional<fw::Rect> ParseGameRect(const std::string& text);
+// Keeps the game window's place in the file ("gameRect" and "gameMax"), every other line as
+// it was. False when it could not be written; a file that exists but cannot be read is left
+// alone.
+bool WriteGamePlace(const std::string& iniPath, const fw::Rect& rect, bool maximized);
 
 // The default hosts with every valid override of section "hosts" applied (shared::IsValidHost;
 // an invalid value is ignored with a line on standard error that names it).

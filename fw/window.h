@@ -112,10 +112,10 @@ public:
     // before the change when the visibility changes, WM_MOVE and WM_SIZE after it. Show
     // keeps the state; ShowNormal, Restore and ShowNoActivate take a minimised window back
     // to where it was (maximised when it was maximised) and a maximised one to its normal
-    // rectangle; Maximize fills the work area (a child: its parent's client area);
-    // minimising keeps the rectangle. Hide, the minimising commands and ShowNoActivate do
-    // not activate the window, the others do; ShowNA shows it as Show does, without the
-    // activation.
+    // rectangle; Maximize fills the work area of the monitor the window is on (a child: its
+    // parent's client area); minimising keeps the rectangle. Hide, the minimising commands
+    // and ShowNoActivate do not activate the window, the others do; ShowNA shows it as Show
+    // does, without the activation.
     void Show(ShowCmd cmd);
     bool IsVisible() const;
     bool IsMinimized() const;
@@ -129,6 +129,9 @@ public:
     void SetPos(const Rect& r, unsigned flags = 0);
     void Move(int x, int y, int w, int h) { SetPos(Rect::FromXYWH(x, y, w, h), kNoZOrder); }
     Rect GetWindowRect() const;  // screen coordinates
+    // Where restoring puts the window: its normal rectangle while it is maximised (or
+    // minimised from maximised), otherwise GetWindowRect().
+    Rect GetRestoredRect() const;
     Rect GetClientRect() const;  // (0, 0, width, height)
     Point ClientToScreen(Point p) const;
     Point ScreenToClient(Point p) const;

@@ -36,11 +36,11 @@ CRudovGame::~CRudovGame() {
 int CRudovGame::OnCreate() {
     m_bar.LoadPictures();
 
-    const fw::Size screen = fw::ScreenSize();
-    m_nHeight = screen.cy >= 820 ? 820 : screen.cy - 80;
-    m_nWidth = screen.cx >= 1300 ? 1300 : screen.cx;
+    const fw::Rect place = StartingPlace();
+    m_nWidth = place.Width();
+    m_nHeight = place.Height();
     m_bar.SetWidth(m_nWidth);
-    SetPos(fw::Rect::FromXYWH((screen.cx - m_nWidth) / 2, (screen.cy - 37 - m_nHeight) / 2, m_nWidth, m_nHeight));
+    SetPos(place);
     SetCaption(kCaption);
     m_vip.ReceiveTexts();  // texts of the customer service come here
 
@@ -53,6 +53,34 @@ int CRudovGame::OnCreate() {
     // An account still to be bound: the binding button, animated once the window shows.
     m_bar.ShowBindButton();
     return 0;
+}
+
+namespace {
+
+// Whether the window can rest at a place kept from an earlier game window. Not below its
+// smallest size, nor beyond the work area of its monitor (one since replaced by a smaller
+// one), and its title bar on a monitor (not one since unplugged): the margin is the bar's
+// height, so the bar's whole height and as much of its length lie on one monitor, room
+// enough to take the window by its bar and drag it.
+bool UsableKeptPlace(const fw::Rect& r) {
+    if (r.Width() < CRudovGame::kMinWidth || r.Height() < CRudovGame::kMinHeight) return false;
+    const fw::Rect work = fw::MonitorWorkArea(r);
+    if (r.Width() > work.Width() || r.Height() > work.Height()) return false;
+    const fw::Rect bar{r.left, r.top, r.right, r.top + CRudovGame::kTitleHeight};
+    return fw::OnSomeMonitor(bar, CRudovGame::kTitleHeight);
+}
+
+}  // namespace
+
+fw::Rect CRudovGame::StartingPlace() const {
+    if (const ILauncher* launcher = Launcher()) {
+        const fw::Rect kept = launcher->GameRect();
+        if (UsableKeptPlace(kept)) return kept;
+    }
+    const fw::Size screen = fw::ScreenSize();
+    const int height = screen.cy >= 820 ? 820 : screen.cy - 80;
+    const int width = screen.cx >= 1300 ? 1300 : screen.cx;
+    return fw::Rect::FromXYWH((screen.cx - width) / 2, (screen.cy - 37 - height) / 2, width, height);
 }
 
 // ---- actions --------------------------------------------------------------------------
@@ -132,8 +160,8 @@ void CRudovGame::OnSize(unsigned type, int cx, int cy) {
     if (type == fw::SIZE_MINIMIZED) return;
     int width = cx, height = cy;
     if (type == fw::SIZE_MAXIMIZED) {
-        // Maximised means over the work area, whatever size the system chose.
-        const fw::Rect work = fw::WorkArea();
+        // Maximised means over the work area of its monitor, whatever size the system chose.
+        const fw::Rect work = fw::MonitorWorkArea(GetWindowRect());
         if (GetWindowRect() != work) SetPos(work, fw::kNoZOrder);
         width = work.Width();
         height = work.Height();
@@ -151,7 +179,7 @@ void CRudovGame::OnSysCommand(unsigned cmd, fw::LPARAM lp) {
     DefSysCommand(cmd, lp);
     if (!IsWindow() || (cmd & 0xFFF0) != fw::SC_MAXIMIZE) return;
     if (ILauncher* launcher = Launcher()) launcher->SetGameMaximized(true);
-    SetPos(fw::WorkArea(), fw::kNoZOrder);
+    SetPos(fw::MonitorWorkArea(GetWindowRect()), fw::kNoZOrder);
     Invalidate();
     UpdateNow();
 }
@@ -381,6 +409,10 @@ void CRudovGame::OnClose() {
     Destroy();
 }
 
+void CRudovGame::OnShowWindow(bool show) {
+    if (show) m_bShown = true;
+}
+
 void CRudovGame::OnDestroy() {
     ReleaseAll();
     if (CPayWnd* pay = m_pPayWnd) {
@@ -392,8 +424,11 @@ void CRudovGame::OnDestroy() {
         delete bind;
     }
     m_vip.Close();  // the VIP window; later texts find no window
+    ILauncher* launcher = Launcher();
+    if (!launcher) return;
+    if (m_bShown) launcher->SetGameRect(GetRestoredRect());
     // Closed some other way than by the launcher (Alt+F4, the system's close): the launcher,
     // which still holds this window, hears of it as if the user had left the game. (The
     // launcher lets go of the window before it closes it itself.)
-    if (ILauncher* launcher = Launcher()) launcher->GameWindowDestroyed(*this);
+    launcher->GameWindowDestroyed(*this);
 }

@@ -44,8 +44,8 @@ public:
     static constexpr int kMinWidth = 1050;
     static constexpr int kMinHeight = 700;
 
-    // Creates the window, hidden, sized and placed from the screen, with the launcher's game
-    // page requested. Created() is false when the window or its browser control could not
+    // Creates the window, hidden, where the last game window was (StartingPlace), with the
+    // launcher's game page requested. Created() is false when the window or its browser control could not
     // be made. The window may outlive the launcher (LauncherRef).
     explicit CRudovGame(ILauncher& launcher);
     ~CRudovGame() override;
@@ -106,6 +106,7 @@ protected:
     int OnCreate() override;
     void OnDestroy() override;
     void OnClose() override;
+    void OnShowWindow(bool show) override;
     void OnPaint(fw::Canvas& canvas) override;
     void OnMouseMove(fw::Point p) override;
     void OnMouseLeave() override;
@@ -124,6 +125,9 @@ protected:
 
 private:
     ILauncher* Launcher() const { return m_launcher.get(); }  // null once the launcher is gone
+    // Where the window opens: the place the last game window left when it is still usable,
+    // otherwise centred at a size taken from the screen.
+    fw::Rect StartingPlace() const;
     // What a click on the title bar asked for.
     void OnTitleBarClick(CTitleBar::Click click);
     void RunBossKeyDialog();
@@ -143,6 +147,7 @@ private:
     CPayWnd* m_pPayWnd = nullptr;
     CJihuoWnd* m_pBindWnd = nullptr;
     bool m_bClearing = false;
+    bool m_bShown = false;  // the player has seen it: its place is worth keeping
 
     const LauncherRef m_launcher;
     CTitleBar m_bar{*this, m_launcher, kCaption};

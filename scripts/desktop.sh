@@ -8,7 +8,9 @@
 # Sourced:   . scripts/desktop.sh; desktop_start WORKDIR; ...; desktop_stop
 #            desktop_start exports DISPLAY, HOME, XDG_*, NO_AT_BRIDGE=1, GDK_BACKEND=x11;
 #            DESKTOP_WM_CLOSE_KEY=1 keeps the window manager's Alt+F4 (close the active window)
-#            (desktop_stop puts the old values back) and sets DESKTOP_DIR. The desktop is
+#            (desktop_stop puts the old values back) and sets DESKTOP_DIR.
+#            DESKTOP_SCREEN=WxH sizes the screen (1920x1080); DESKTOP_MONITORS="WxH+X+Y ..."
+#            divides it into monitors, the first the primary (one monitor without it). The desktop is
 #            stopped when the script ends (at_exit of scripts/lib.sh, which this file sources)
 #            if desktop_stop was not called before.
 # Executed:  scripts/desktop.sh serve WORKDIR
@@ -100,7 +102,7 @@ EOF
   # 1. The X server picks a free display and writes its number on fd 3 once it accepts
   #    connections.
   : >"$dir/display"
-  Xvfb -displayfd 3 -screen 0 1920x1080x24 +extension Composite -nolisten tcp -noreset \
+  Xvfb -displayfd 3 -screen 0 "${DESKTOP_SCREEN:-1920x1080}x24" +extension Composite -nolisten tcp -noreset \
     3>"$dir/display" >"$dir/xvfb.log" 2>&1 &
   DESKTOP_PIDS+=($!)
   local i n=
@@ -118,6 +120,21 @@ EOF
     return 1
   fi
   export DISPLAY=:$n
+
+  # Monitors of the screen (RandR 1.5, before the window manager reads them): the first takes
+  # the screen's one output, which replaces the output's own monitor; the server keeps them
+  # while it runs (-noreset).
+  local mon k=0
+  for mon in ${DESKTOP_MONITORS:-}; do
+    if ! [[ $mon =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] ||
+      ! xrandr --setmonitor "rv$k" "${BASH_REMATCH[1]}/$((BASH_REMATCH[1] / 4))x${BASH_REMATCH[2]}/$((BASH_REMATCH[2] / 4))+${BASH_REMATCH[3]}+${BASH_REMATCH[4]}" \
+        "$([ $k = 0 ] && echo screen || echo none)" >>"$dir/xrandr.log" 2>&1; then
+      _desktop_log "the monitor $mon could not be set (see $dir/xrandr.log)"
+      desktop_stop
+      return 1
+    fi
+    k=$((k + 1))
+  done
 
   # 2. The window manager; it announces itself with _NET_SUPPORTING_WM_CHECK.
   icewm >"$dir/icewm.log" 2>&1 &

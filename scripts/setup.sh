@@ -20,7 +20,7 @@ pkgs=(build-essential cmake ninja-build pkg-config
       libgtk-3-dev libwebkit2gtk-4.1-dev libcurl4-openssl-dev libssl-dev libpng-dev libcairo2-dev
       libpango1.0-dev libfontconfig-dev libcpp-httplib-dev fonts-noto-cjk
       libgtest-dev libgmock-dev libbenchmark-dev
-      xvfb xauth icewm xcompmgr xdotool x11-utils x11-xkb-utils wmctrl imagemagick python3)
+      xvfb xauth icewm xcompmgr xdotool x11-utils x11-xkb-utils x11-xserver-utils wmctrl imagemagick python3)
 windows_pkgs=(cmake ninja-build g++-mingw-w64-x86-64 wine wine64 libgtest-dev fonts-noto-cjk xvfb xauth)
 if [ "$what" = test ] || [ "$what" = coverage ]; then
   # A sound server with its tools, and GStreamer's PulseAudio sink (in the good plugins), for

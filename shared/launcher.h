@@ -59,6 +59,12 @@ public:
     // Whether the game window is to be maximised (its maximise button and the next game).
     virtual bool GameMaximized() const = 0;
     virtual void SetGameMaximized(bool maximized) = 0;
+    // Where the game window rests when it is not maximised, as the last game window left it
+    // (in this run, or in one before through static.ini); empty when none is known.
+    virtual fw::Rect GameRect() const = 0;
+    // A game window that has shown is going: its resting rectangle is kept, with
+    // GameMaximized(), for the next game window and in static.ini.
+    virtual void SetGameRect(const fw::Rect& rect) = 0;
     // The game window is being destroyed. When the launcher still holds it (it was closed
     // some other way than by the launcher), the launcher hears of it as of WM_GAME_CLOSED.
     virtual void GameWindowDestroyed(fw::Window& game) = 0;

@@ -62,10 +62,11 @@ const Window* ChildParent(const Window& w) {
     return Window::FromHandle(StateOf(w).parent);
 }
 
-// Where the window goes when maximised: the work area, or a child's parent client area.
+// Where the window goes when maximised: the work area of the monitor it is on, or a child's
+// parent client area.
 Rect MaximizedRect(const Window& w) {
     if (const Window* p = ChildParent(w)) return p->GetClientRect();
-    return WorkArea();
+    return MonitorWorkArea(w.GetWindowRect());
 }
 
 }  // namespace
@@ -293,6 +294,13 @@ void Window::SetPos(const Rect& r, unsigned flags) {
     const Handle self = handle_;
     backend::SetPos(native_, before, flags);
     if (changed && Window::FromHandle(self) == this) detail::NotifyPlacement(*this);
+}
+
+Rect Window::GetRestoredRect() const {
+    if (!IsWindow()) return {};
+    const backend::Placement& p = state_->placement;
+    if (p.maximized || (p.minimized && p.restoreToMaximized)) return p.normalRect;
+    return GetWindowRect();
 }
 
 Rect Window::GetWindowRect() const {

@@ -7,6 +7,7 @@
 #include "fw/headless/desktop_state.h"
 #include "fw/headless/modal.h"
 #include "fw/headless/services.h"
+#include "fw/system.h"
 
 namespace fw::headless {
 
@@ -164,8 +165,7 @@ void Reset() {
     }
     d.now = 0;
     d.timerSeq = 0;
-    d.screen = {1920, 1080};
-    d.work = {0, 0, 1920, 1040};
+    d.monitors = {{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}};
     d.foreground = d.focus = d.hover = nullptr;
     d.cursor = {};
     d.leftButtonDown = false;
@@ -187,9 +187,10 @@ void Reset() {
     backend::InstallFontAliases();
 }
 
-void SetScreen(Size screen, Rect workArea) {
-    State().screen = screen;
-    State().work = workArea;
+void SetScreen(Size screen, Rect workArea) { State().monitors = {{Rect{0, 0, screen.cx, screen.cy}, workArea}}; }
+
+void SetMonitors(std::vector<Monitor> monitors) {
+    if (!monitors.empty()) State().monitors = std::move(monitors);
 }
 
 int Pump(int maxRounds) {
@@ -308,10 +309,11 @@ void SystemSetsState(Window& w, bool minimized, bool maximized) {
     Native* n = NativeOf(w);
     if (!n || n->IsChild()) return;
     const bool wasMaximized = n->placement().maximized;
+    const Rect before = n->placement().rect;
     fw::detail::PlatformStateChanged(w, minimized, maximized);
     const backend::Placement& p = n->placement();
     if (p.maximized)
-        fw::detail::PlatformMoved(w, State().work);
+        fw::detail::PlatformMoved(w, MonitorWorkArea(before));
     else if (wasMaximized && !p.minimized)
         fw::detail::PlatformMoved(w, p.normalRect);
     fw::detail::NotifyPlacement(w);

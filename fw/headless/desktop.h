@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fw/canvas.h"
+#include "fw/common/monitors.h"
 #include "fw/geometry.h"
 #include "fw/window.h"
 
@@ -18,7 +19,12 @@ namespace fw::headless {
 // 1920x1040; clock at 0. Call at the start of each test.
 void Reset();
 
+// One monitor of `screen`'s size at (0, 0) with the work area `workArea`.
 void SetScreen(Size screen, Rect workArea);
+// Several monitors, the primary first (ScreenSize and WorkArea are its); an empty list is
+// ignored. Reset goes back to the one monitor.
+using Monitor = fw::detail::Monitor;
+void SetMonitors(std::vector<Monitor> monitors);
 
 // Delivers posted messages and due timers until nothing is left (bounded: at most
 // maxRounds rounds). Answers how many messages were delivered.
@@ -121,7 +127,7 @@ std::vector<Handle> LiveWindows();
 void DragBy(Window& w, int dx, int dy);
 // The window system minimises, maximises or restores a top-level window by itself (the user
 // through the taskbar or the window manager's keys): a window it maximises goes onto the
-// work area, one it restores from maximised back to its normal rectangle.
+// work area of its monitor, one it restores from maximised back to its normal rectangle.
 void SystemSetsState(Window& w, bool minimized, bool maximized);
 
 }  // namespace fw::headless

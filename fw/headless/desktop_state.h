@@ -55,8 +55,7 @@ struct Desktop {
     std::vector<backend::Native*> all;  // every native not yet destroyed, listed or not
     std::uint64_t now = 0;
     std::uint64_t timerSeq = 0;
-    Size screen{1920, 1080};
-    Rect work{0, 0, 1920, 1040};
+    std::vector<Monitor> monitors;  // the primary first; Reset's one 1920x1080 until a test sets others
     backend::Native* foreground = nullptr;
     backend::Native* focus = nullptr;
     backend::Native* hover = nullptr;  // the window under the mouse

@@ -4,6 +4,7 @@
 
 #include "fw/app.h"
 #include "fw/backend.h"
+#include "fw/common/monitors.h"
 #include "fw/headless/desktop_state.h"
 #include "fw/hotkey.h"
 #include "fw/message_box.h"
@@ -31,8 +32,13 @@ void InitPlatform(int& argc, char**& argv) {
 // ---- clock and screen ----
 
 std::uint64_t TickCountMs() { return State().now; }
-Size ScreenSize() { return State().screen; }
-Rect WorkArea() { return State().work; }
+Size ScreenSize() {
+    const Rect& primary = State().monitors.front().area;
+    return {primary.Width(), primary.Height()};
+}
+Rect WorkArea() { return State().monitors.front().work; }
+Rect MonitorWorkArea(const Rect& r) { return fw::detail::MonitorWorkAreaIn(State().monitors, r); }
+bool OnSomeMonitor(const Rect& r, int margin) { return fw::detail::OnSomeMonitorIn(State().monitors, r, margin); }
 
 // ---- hot keys ----
 

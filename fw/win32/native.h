@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "fw/backend.h"
+#include "fw/common/monitors.h"
 #include "fw/win32/testing.h"
 
 namespace fw::backend {
@@ -104,6 +105,9 @@ HICON IconFromImage(const Image* img, int size);
 void HideTooltipOf(Handle h);
 void ForgetTooltip(Handle h);
 
+// services.cpp: the monitor the system gives `r` (the one holding most of it, else the
+// nearest), its rectangle and work area in screen coordinates.
+fw::detail::Monitor MonitorOfRect(const Rect& r);
 // services.cpp: what a window that goes takes with it.
 void ForgetHotKeys(Native* n);
 void ForgetTrayIcons(Native* n);

@@ -80,6 +80,25 @@ void ForgetTrayIcons(Native* n) {
 
 }  // namespace fw::win32
 
+namespace fw::win32 {
+
+namespace {
+Rect AsRect(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
+}  // namespace
+
+fw::detail::Monitor MonitorOfRect(const Rect& r) {
+    const RECT want{r.left, r.top, r.right, r.bottom};
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(MonitorFromRect(&want, MONITOR_DEFAULTTONEAREST), &info)) {
+        const Size screen = ScreenSize();
+        return {Rect{0, 0, screen.cx, screen.cy}, WorkArea()};
+    }
+    return {AsRect(info.rcMonitor), AsRect(info.rcWork)};
+}
+
+}  // namespace fw::win32
+
 namespace fw {
 
 using namespace fw::win32;
@@ -94,6 +113,24 @@ Rect WorkArea() {
     RECT r{};
     if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0)) return Rect{0, 0, ScreenSize().cx, ScreenSize().cy};
     return Rect{r.left, r.top, r.right, r.bottom};
+}
+
+Rect MonitorWorkArea(const Rect& r) { return MonitorOfRect(r).work; }
+
+bool OnSomeMonitor(const Rect& r, int margin) {
+    std::vector<fw::detail::Monitor> monitors;
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR m, HDC, LPRECT, LPARAM list) -> BOOL {
+            MONITORINFO info{};
+            info.cbSize = sizeof info;
+            if (GetMonitorInfoW(m, &info))
+                reinterpret_cast<std::vector<fw::detail::Monitor>*>(list)->push_back(
+                    {AsRect(info.rcMonitor), AsRect(info.rcWork)});
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&monitors));
+    return fw::detail::OnSomeMonitorIn(monitors, r, margin);
 }
 
 // ---- hot keys ----

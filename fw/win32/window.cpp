@@ -72,10 +72,11 @@ void FillMinMaxInfo(Native* n, MINMAXINFO* mmi) {
     if (minTrack.cx > 0) mmi->ptMinTrackSize.x = minTrack.cx;
     if (minTrack.cy > 0) mmi->ptMinTrackSize.y = minTrack.cy;
     if (!n->child) {
-        // Maximised means the work area of the primary screen, whose origin is the screen's.
-        const Rect work = WorkArea();
-        mmi->ptMaxPosition = {work.left, work.top};
-        mmi->ptMaxSize = {work.Width(), work.Height()};
+        // Maximised means the work area of the window's monitor; the system takes the
+        // position from that monitor's origin.
+        const fw::detail::Monitor m = MonitorOfRect(Place(n).rect);
+        mmi->ptMaxPosition = {m.work.left - m.area.left, m.work.top - m.area.top};
+        mmi->ptMaxSize = {m.work.Width(), m.work.Height()};
     }
 }
 
@@ -97,8 +98,10 @@ void SetRestoreRect(Native* n) {
     if (!GetWindowPlacement(n->hwnd, &wp)) return;
     Rect r = NativeRect(n);
     if (!n->child && !(GetWindowLongW(n->hwnd, GWL_EXSTYLE) & WS_EX_TOOLWINDOW)) {
-        const Rect work = WorkArea();
-        r = r.Offset(-work.left, -work.top);
+        // Workspace coordinates are those of the work area of the rectangle's monitor, taken
+        // from that monitor's origin.
+        const fw::detail::Monitor m = MonitorOfRect(r);
+        r = r.Offset(-(m.work.left - m.area.left), -(m.work.top - m.area.top));
     }
     wp.rcNormalPosition = ToRECT(r);
     SetWindowPlacement(n->hwnd, &wp);

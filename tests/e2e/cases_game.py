@@ -8,7 +8,7 @@ import subprocess
 import time
 
 import xwire
-from harness import CAPTION, EXIT_PROMPT_CAPTION, Failure, case, child_processes, expect, layout, wait_box
+from harness import CAPTION, EXIT_PROMPT_CAPTION, Failure, case, centre, child_processes, expect, layout, wait_box
 
 HOST_KEYS = ("portal", "game", "pay", "forum", "cs")
 UID, GUEST_UID, SUID = "u4711", "guest7", "s0815"
@@ -160,9 +160,10 @@ class Game:
         """The client's windows named like the launcher that are not the launcher."""
         return [w for w in self.c.windows_of(self.client, CAPTION) if w != self.launcher]
 
-    def enter(self, server="S7"):
-        """Clicks a server entry of the launcher page; waits for the game window to be up,
-        maximised and active, and for the portal to have served the game page."""
+    def enter(self, server="S7", at=WORK_AREA):
+        """Clicks a server entry of the launcher page; waits for the game window to be up at
+        `at` (x, y, width, height: maximised by default) and active, and for the portal to
+        have served the game page."""
         c = self.c
         since = last_seq(c)
         px, py = SERVERS[server]
@@ -174,11 +175,11 @@ class Game:
         def up():
             self.alive()
             for w in self.game_windows():
-                if c.x.viewable(w) and tuple(c.x.geometry(w)) == WORK_AREA:
+                if c.x.viewable(w) and tuple(c.x.geometry(w)) == at:
                     return w
             return None
         try:
-            self.window = c.wait(up, 10, f"the game window over the work area {geometry_text(WORK_AREA)}")
+            self.window = c.wait(up, 10, f"the game window at {geometry_text(at)}")
             # A figure for the record (not a check): from the start of the click (the press,
             # the harness's pause, the release) to the game window found over the work area.
             # bench/startup.sh --game times the client itself.
@@ -551,6 +552,80 @@ def test_game_maximise_button(c):
     g.click_title("max")
     wait_layout(WORK_AREA, "the maximise button to maximise the game window again")
     g.expect_playing("after restoring and maximising")
+
+
+# A second monitor right of the primary one; icewm's taskbar stays on the primary, so its work
+# area is the whole monitor.
+SECOND_MONITOR = (1920, 0, 1600, 900)
+
+
+@case(monitors=((0, 0, 1920, 1080), SECOND_MONITOR))
+def test_game_keeps_its_place(c):
+    g = Game(c)
+    g.enter("S7")
+
+    def wait_at(want, what):
+        try:
+            c.wait(lambda: tuple(c.x.geometry(g.window)) == want, 5, what)
+        except Failure as e:
+            raise Failure(f"{e}: expected {geometry_text(want)}, it is at {geometry_text(c.x.geometry(g.window))}") \
+                from None
+
+    def drag(start, by):
+        """Drags from `start` (window coordinates) by `by`, as the player's mouse would."""
+        x, y, _, _ = c.x.geometry(g.window)
+        c.move(x + start[0], y + start[1])
+        c.down()
+        for step in (1, 2, 3):
+            c.move(x + start[0] + by[0] * step // 3, y + start[1] + by[1] * step // 3)
+        c.up()
+
+    def leave():
+        since = last_seq(c)
+        g.click_title("return")
+        wait_box(c, g.client, EXIT_PROMPT_CAPTION)
+        c.key("Return")
+        g.wait_back_at_launcher(since, "the return button")
+
+    # Restored, moved by its title bar and made larger by its bottom right corner.
+    g.click_title("max")
+    wait_at(((1920 - 1300) // 2, (1080 - 37 - 820) // 2, 1300, 820), "the maximise button to restore")
+    drag((300, 20), (-200, -60))
+    wait_at((110, 51, 1300, 820), "the title bar to move the game window")
+    drag((1299, 819), (100, 50))
+    placed = (110, 51, 1400, 870)
+    wait_at(placed, "the corner to size the game window")
+    leave()
+    g.enter("S8", at=placed)
+    expect("_NET_WM_STATE_MAXIMIZED_HORZ" not in c.wm_states(g.window), "reopened, the game window is maximised")
+
+    # Moved onto the second monitor and maximised there: it fills that monitor, in the next
+    # game and after a new start (static.ini holds the place).
+    drag((300, 20), (SECOND_MONITOR[0] + 100 - placed[0], 0))
+    c.wait(lambda: c.x.geometry(g.window)[0] == SECOND_MONITOR[0] + 100, 5,
+           "the title bar to move the game window onto the second monitor")
+    on_second = tuple(c.x.geometry(g.window))  # where the window manager let it stay
+    g.click_title("max")
+    wait_at(SECOND_MONITOR, "the maximise button to maximise on the second monitor")
+    leave()
+    g.enter("S7", at=SECOND_MONITOR)
+    leave()
+    c.move_to_window_point(c.x.geometry(g.launcher)[:2], centre(layout().buttons["close"]))
+    c.click()
+    wait_box(c, g.client, EXIT_PROMPT_CAPTION)
+    c.key("Return")
+    g.client.wait_exit(10, "the client to end after the exit prompt")
+    with open(os.path.join(g.client.folder, "static.ini"), encoding="utf-8") as f:
+        ini = f.read()
+    want = f"gameRect={on_second[0]},{on_second[1]},{on_second[0] + on_second[2]},{on_second[1] + on_second[3]}"
+    expect(want in ini and "gameMax=1" in ini and f"uid={UID}" in ini,
+           f"static.ini does not hold the place ({want}, gameMax=1) beside its keys:\n{ini}")
+    g.client = c.start_client(folder=g.client.folder, label="restarted")
+    g.launcher = c.launcher(g.client)
+    g.wait_page("the launcher page after the new start")
+    g.enter("S8", at=SECOND_MONITOR)
+    g.click_title("max")
+    wait_at(on_second, "the maximise button to restore on the second monitor")
 
 
 @case

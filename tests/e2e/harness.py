@@ -101,14 +101,21 @@ class Desktop:
     """scripts/desktop.sh serve WORKDIR (or another of its commands: sound), alive while its
     standard input is open; env holds what it exported."""
 
-    def __init__(self, source_dir, workdir, command="serve", name="desktop", wm_close_key=False):
+    def __init__(self, source_dir, workdir, command="serve", name="desktop", wm_close_key=False, monitors=None):
         """wm_close_key: the window manager keeps Alt+F4 for itself (closing the active
-        window), as most desktops do; otherwise the key is left to the client."""
+        window), as most desktops do; otherwise the key is left to the client. monitors:
+        (x, y, width, height) of each monitor, the primary first; the screen is sized to hold
+        them all (by default one 1920x1080 monitor)."""
         self.workdir = workdir
         self.name = name
         script = os.path.join(source_dir, "scripts", "desktop.sh")
         self.log = open(os.path.join(workdir, f"{name}.log"), "wb")
         env = dict(os.environ, DESKTOP_WM_CLOSE_KEY="1" if wm_close_key else "0")
+        env.pop("DESKTOP_MONITORS", None)
+        env.pop("DESKTOP_SCREEN", None)
+        if monitors:
+            env["DESKTOP_SCREEN"] = f"{max(x + w for x, _, w, _ in monitors)}x{max(y + h for _, y, _, h in monitors)}"
+            env["DESKTOP_MONITORS"] = " ".join(f"{w}x{h}+{x}+{y}" for x, y, w, h in monitors)
         self.proc = subprocess.Popen(["bash", script, command, os.path.join(workdir, name)], env=env,
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self.log)
         self.env = {}

@@ -208,6 +208,17 @@ TEST_F(FwServices, ScreenAndPaths) {
     hl::Reset();
     EXPECT_EQ(fw::WorkArea(), (fw::Rect{0, 0, 1920, 1040}));
 
+    // A second monitor right of the first: a rectangle belongs to the one holding most of it,
+    // or to the nearest; it is on one only with `margin` pixels of it there each way.
+    hl::SetMonitors({{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}, {{1920, 0, 3200, 1024}, {1920, 24, 3200, 1024}}});
+    EXPECT_EQ(fw::WorkArea(), (fw::Rect{0, 0, 1920, 1040}));
+    EXPECT_EQ(fw::MonitorWorkArea({1800, 0, 2100, 100}), (fw::Rect{1920, 24, 3200, 1024}));
+    EXPECT_EQ(fw::MonitorWorkArea({-500, 2000, -400, 2100}), (fw::Rect{0, 0, 1920, 1040}));
+    EXPECT_EQ(fw::MonitorWorkArea({3300, 1100, 3400, 1200}), (fw::Rect{1920, 24, 3200, 1024}));
+    EXPECT_TRUE(fw::OnSomeMonitor({3160, 1000, 3300, 1100}, 24));
+    EXPECT_FALSE(fw::OnSomeMonitor({3161, 1000, 3300, 1100}, 40));
+    EXPECT_FALSE(fw::OnSomeMonitor({1900, 1080, 2000, 1200}));
+
     EXPECT_EQ(fw::DirectoryOf("C:\\dir\\app.exe"), "C:\\dir\\");
     EXPECT_EQ(fw::DirectoryOf("app.exe"), "");
     const std::string exe = fw::ExecutablePath();

@@ -5,6 +5,7 @@
 // real messages.
 #include "game_fixture.h"
 
+#include "app/static_ini.h"
 #include "fw/dialog.h"
 #include "side/jihuo_wnd.h"
 #include "side/pay_wnd.h"
@@ -116,6 +117,90 @@ TEST_F(GameWindow, TheBindingButtonShortensTheDragArea) {
     g.SetPos(fw::Rect::FromXYWH(0, 0, 1300, 820));
     EXPECT_TRUE(BindButton(g).IsEmpty());
     EXPECT_EQ(DragArea(g), (fw::Rect{0, 0, 904, 40}));
+}
+
+// ---- the place kept between games ---------------------------------------------------------
+
+TEST_F(GameWindow, ItsPlaceIsKeptForTheNextGameAndTheNextStart) {
+    const fw::Rect second{1920, 0, 4480, 1440}, secondWork{1920, 0, 4480, 1400};
+    hl::SetMonitors({{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}, {second, secondWork}});
+    StartLauncher();
+    LauncherPage()->CompleteLoad();
+    CRudovGame* g = &OpenFromPage();
+    auto clickMax = [&] {
+        hl::MouseMove(*g, Inside(Button(*g, CTitleBar::kMax)));
+        hl::Click(*g, Inside(Button(*g, CTitleBar::kMax)));
+    };
+    auto leaveAndReopen = [&] {
+        launcher->Send(WM_GAME_CLOSED);
+        g = &OpenFromPage();
+    };
+    clickMax();  // restored
+    const fw::Rect moved = fw::Rect::FromXYWH(100, 50, 1200, 760);
+    g->SetPos(moved);
+    leaveAndReopen();
+    EXPECT_FALSE(hl::Info(*g).maximized);
+    EXPECT_EQ(hl::Info(*g).rect, moved);
+    const app::StaticIniValues ini = app::ReadStaticIni(dir.file("static.ini"));
+    EXPECT_EQ(ini.gameRect, (fw::Rect{100, 50, 1300, 810}));
+    EXPECT_EQ(ini.gameMaximized, false);
+    EXPECT_EQ(ini.uid, "U7");  // the rest stays
+    EXPECT_EQ(ini.hosts.pay, "pay.test");
+
+    // Maximised on the second monitor, it fills that monitor's work area, there again in
+    // the next game and after a new start.
+    const fw::Rect onSecond = fw::Rect::FromXYWH(2000, 100, 1300, 820);
+    g->SetPos(onSecond);
+    clickMax();
+    EXPECT_EQ(hl::Info(*g).rect, secondWork);
+    leaveAndReopen();
+    EXPECT_EQ(hl::Info(*g).rect, secondWork);
+    launcher->Send(fw::WM_CLOSE);  // quitting while playing keeps the place as well
+    StartLauncher();
+    LauncherPage()->CompleteLoad();
+    g = &OpenFromPage();
+    EXPECT_TRUE(hl::Info(*g).maximized);
+    EXPECT_EQ(hl::Info(*g).rect, secondWork);
+    clickMax();
+    EXPECT_EQ(hl::Info(*g).rect, onSecond);
+}
+
+TEST_F(GameWindow, AKeptPlaceThatDoesNotFitGivesTheDefault) {
+    const fw::Rect fallback = fw::Rect::FromXYWH(310, 111, 1300, 820);
+    const fw::Rect second{-1600, 0, 0, 1200};
+    hl::SetMonitors({{{0, 0, 1920, 1080}, {0, 0, 1920, 1040}}, {second, second}});
+    struct Case {
+        const char* text;
+        fw::Rect rect;
+    } cases[] = {
+        {"100, 50, 1300, 810", {100, 50, 1300, 810}},
+        {"-1500,10,-200,830", {-1500, 10, -200, 830}},  // on the second monitor
+        {"1,2,3", fallback},
+        {"a,b,c,d", fallback},
+        {"100,50,1300,810,9", fallback},
+        {"1300,810,100,50", fallback},        // negative size
+        {"100,50,1100,700", fallback},        // below the smallest size
+        {"0,0,1920,1041", fallback},          // taller than the work area
+        {"0,0,99999999,99999999", fallback},  // out of range
+        {"2000,100,3300,920", fallback},      // on no monitor
+        {"100,-30,1400,790", fallback},       // the title bar mostly above the screen
+        {"-1620,-1500,-320,-680", fallback},  // nothing of the title bar on a monitor
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        testing_support::WriteFile(dir.file("static.ini"),
+                                   std::string("[dmor]\nstart=1\ngameMax=0\ngameRect=") + c.text + "\n");
+        CMainWnd l(CMainWnd::kNormalStart);
+        EXPECT_FALSE(l.GameMaximized());
+        CRudovGame game(l);
+        EXPECT_EQ(hl::Info(game).rect, c.rect);
+    }
+    // The monitor unplugged: the place on it is given up.
+    testing_support::WriteFile(dir.file("static.ini"), "[dmor]\nstart=1\ngameRect=-1500,10,-200,830\n");
+    hl::SetScreen({1920, 1080}, {0, 0, 1920, 1040});
+    CMainWnd l(CMainWnd::kNormalStart);
+    CRudovGame game(l);
+    EXPECT_EQ(hl::Info(game).rect, fallback);
 }
 
 // ---- the launcher and the game window -----------------------------------------------------

@@ -199,6 +199,21 @@ TEST(StaticIni, ReadOnlyFileKeepsItsBytes) {
     EXPECT_EQ(FilesIn(d), 1u);
 }
 
+TEST(StaticIni, GamePlaceIsWrittenBesideTheRestOrNotAtAll) {
+    TempDir d;
+    WriteFile(d.file("static.ini"), "[dmor]\nstart=1\nuid=U\ngameMax=yes\n[hosts]\ngame=g.test\n");
+    EXPECT_FALSE(app::ReadStaticIni(d.file("static.ini")).gameMaximized);
+    ASSERT_TRUE(app::WriteGamePlace(d.file("static.ini"), {-10, 5, 1290, 825}, true));
+    auto v = app::ReadStaticIni(d.file("static.ini"));
+    EXPECT_EQ(v.gameRect, (fw::Rect{-10, 5, 1290, 825}));
+    EXPECT_EQ(v.gameMaximized, true);
+    EXPECT_EQ(v.uid, "U");
+    EXPECT_EQ(v.hosts.game, "g.test");
+    // A folder that is not there: nothing is written, nothing is left behind.
+    EXPECT_FALSE(app::WriteGamePlace(d.file("gone/static.ini"), {0, 0, 1300, 820}, false));
+    EXPECT_EQ(FilesIn(d), 1u);
+}
+
 TEST(StaticIni, HugeBinaryAndLongLinesDoNotBreakReading) {
     TempDir d;
     std::string huge = "[other]\n";

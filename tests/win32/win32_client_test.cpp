@@ -70,6 +70,8 @@ public:
     void SetAccountBound(bool) override {}
     bool GameMaximized() const override { return false; }
     void SetGameMaximized(bool) override {}
+    fw::Rect GameRect() const override { return {}; }
+    void SetGameRect(const fw::Rect&) override {}
     void GameWindowDestroyed(fw::Window&) override {}
     bool ChangeBossKey(std::int32_t, const std::string&) override { return false; }
 
