@@ -71,6 +71,10 @@ void HiddenWindows::Restore() {
         Window* w = Window::FromHandle(h);
         if (!w || w->IsVisible()) continue;
         w->Show(ShowCmd::ShowNA);
+        if (Window::FromHandle(h) != w) continue;
+        // A system that shows a window again where it was in the order (Windows does) gets the
+        // order said: to the top, each after those below it.
+        w->SetPos({}, kNoMove | kNoSize | kTopOfZOrder);
         if (Window::FromHandle(h) == w && h == focus) focused = w;
     }
     if (focused && !focused->IsMinimized()) focused->SetForeground();

@@ -355,7 +355,9 @@ TEST_F(Win32Browser, DuringARefreshOnlyItsOwnNavigationsAreKeptFromTheClient) {
     EXPECT_EQ(events.Count("new http://127.0.0.1:9/help"), 1u);
     // The page's frame loads again, and the page itself: silently, never cancelled.
     EXPECT_FALSE(BeforeNavigate(sink, &frame, L"http://127.0.0.1:9/frame"));
-    if (!page.empty()) EXPECT_FALSE(BeforeNavigate(sink, top, std::wstring(page.begin(), page.end())));
+    if (!page.empty()) {
+        EXPECT_FALSE(BeforeNavigate(sink, top, std::wstring(page.begin(), page.end())));
+    }
     EXPECT_EQ(events.Count("before "), 0u);
     // The player picks a server meanwhile: the client hears of it (and opens the game).
     EXPECT_FALSE(BeforeNavigate(sink, top, L"http://127.0.0.1:9/s?id=1&client = 1"));
