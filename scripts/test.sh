@@ -6,7 +6,7 @@
 #   e2e     the end-to-end tests of the GTK client under Xvfb (the normal build)
 #   asan    the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
 #   tsan    the threaded unit tests (label threaded) under ThreadSanitizer (build-tsan/)
-#   fuzz    every fuzz target, each for about 20 s from its seed corpus (build-fuzz/, clang)
+#   fuzz    every fuzz target, each for about 10 s from its seed corpus (build-fuzz/, clang)
 #   win     the Windows build (mingw-w64, build-win/) with its tests under Wine
 #   format  the C++ sources as clang-format writes them (make format-check)
 # The sanitizer builds include the portal: the chat library's tests run its customer-service
@@ -78,7 +78,7 @@ stage_tsan() {
 
 stage_fuzz() {
   TARGET=fuzz_targets built fuzz build-fuzz || return 0
-  ctest_stage "fuzzing the parsers and the script bridge (20 s each)" build-fuzz -L fuzz -j "$jobs"
+  ctest_stage "fuzzing the parsers and the script bridge (10 s each)" build-fuzz -L fuzz -j "$jobs"
 }
 
 # The Windows build: cross-built with mingw-w64; its tests run under Wine, all inside one X
