@@ -2,6 +2,7 @@
 // keyboard focus. The window manager puts each managed window into a frame of its own, a child
 // of the root window; the root's children come bottom first, so a window's place in the
 // order is its frame's (or its own, unmanaged).
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <gdk/gdkx.h>
 
@@ -9,6 +10,7 @@
 #include <map>
 
 #include "fw/gtk/gtk_modal.h"
+#include "fw/gtk/gtk_native.h"
 #include "fw/gtk/window_native.h"
 
 namespace fw::gtk {
@@ -89,11 +91,34 @@ std::vector<Handle> StackingOrder() {
 Handle FocusedTopLevel() {
     using namespace fw::gtk;
     Display* dpy = XDisplayOf();
-    ::Window focus = 0;
-    int revert = 0;
-    if (dpy) XGetInputFocus(dpy, &focus, &revert);
-    for (const Top& t : ProgramToplevels()) {
-        if (t.xid && t.xid == focus) return t.handle;
+    const std::vector<Top> tops = ProgramToplevels();
+    // The window manager's active window first (what the user sees as active), then the
+    // server's focus (no window manager, or one that does not say).
+    ::Window active = 0, focus = 0;
+    if (dpy) {
+        GdkDisplay* d = gdk_display_get_default();
+        gdk_x11_display_error_trap_push(d);
+        Atom type = None;
+        int format = 0;
+        unsigned long n = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(dpy, DefaultRootWindow(dpy), XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False), 0, 1, False,
+                               XA_WINDOW, &type, &format, &n, &after, &data) == Success &&
+            type == XA_WINDOW && format == 32 && n == 1 && data)
+            active = static_cast<::Window>(reinterpret_cast<unsigned long*>(data)[0]);
+        if (data) XFree(data);
+        int revert = 0;
+        XGetInputFocus(dpy, &focus, &revert);
+        gdk_x11_display_error_trap_pop_ignored(d);
+    }
+    for (::Window want : {active, focus}) {
+        for (const Top& t : tops)
+            if (want && t.xid == want) return t.handle;
+    }
+    // The focus on a window inside one of ours (an embedded one): GTK knows which is active.
+    for (const Top& t : tops) {
+        Window* w = Window::FromHandle(t.handle);
+        if (w && w->native() && gtk_window_is_active(ToplevelOf(w->native()))) return t.handle;
     }
     return kNoWindow;
 }

@@ -234,6 +234,15 @@ class Game:
         d = self.page_dialog()
         expect(not (d and c.x.viewable(d)), f"{what}: the launcher's page dialog is on the screen")
 
+    def leave_by_return(self, what):
+        """The return button, and Return on the question: back at the launcher."""
+        c = self.c
+        since = last_seq(c)
+        self.click_title("return")
+        wait_box(c, self.client, EXIT_PROMPT_CAPTION)
+        c.key("Return")
+        self.wait_back_at_launcher(since, what)
+
     def wait_back_at_launcher(self, since, what):
         """The game window is gone, the launcher and its page are back, and the launcher page
         was loaded again."""
@@ -580,13 +589,6 @@ def test_game_keeps_its_place(c):
             c.move(x + start[0] + by[0] * step // 3, y + start[1] + by[1] * step // 3)
         c.up()
 
-    def leave():
-        since = last_seq(c)
-        g.click_title("return")
-        wait_box(c, g.client, EXIT_PROMPT_CAPTION)
-        c.key("Return")
-        g.wait_back_at_launcher(since, "the return button")
-
     # Restored, moved by its title bar and made larger by its bottom right corner.
     g.click_title("max")
     wait_at(((1920 - 1300) // 2, (1080 - 37 - 820) // 2, 1300, 820), "the maximise button to restore")
@@ -595,7 +597,7 @@ def test_game_keeps_its_place(c):
     drag((1299, 819), (100, 50))
     placed = (110, 51, 1400, 870)
     wait_at(placed, "the corner to size the game window")
-    leave()
+    g.leave_by_return("the return button")
     g.enter("S8", at=placed)
     expect("_NET_WM_STATE_MAXIMIZED_HORZ" not in c.wm_states(g.window), "reopened, the game window is maximised")
 
@@ -607,9 +609,9 @@ def test_game_keeps_its_place(c):
     on_second = tuple(c.x.geometry(g.window))  # where the window manager let it stay
     g.click_title("max")
     wait_at(SECOND_MONITOR, "the maximise button to maximise on the second monitor")
-    leave()
+    g.leave_by_return("the return button")
     g.enter("S7", at=SECOND_MONITOR)
-    leave()
+    g.leave_by_return("the return button")
     c.move_to_window_point(c.x.geometry(g.launcher)[:2], centre(layout().buttons["close"]))
     c.click()
     wait_box(c, g.client, EXIT_PROMPT_CAPTION)
@@ -721,11 +723,7 @@ def test_game_return(c):
         expect(tuple(c.x.geometry(w)) == WORK_AREA, f"the game window moved to {geometry_text(c.x.geometry(w))}")
 
     # OK leaves it: back to the launcher, whose page is loaded again.
-    since = last_seq(c)
-    g.click_title("return")
-    wait_box(c, g.client, EXIT_PROMPT_CAPTION)
-    c.key("Return")
-    g.wait_back_at_launcher(since, "Return on the question")
+    g.leave_by_return("Return on the question")
 
     # The next game opens maximised again.
     g.enter("S8")

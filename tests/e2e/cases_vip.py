@@ -254,7 +254,11 @@ def test_vip_chat(c):
     _, order = c.x.query_tree(c.x.root)
     expect(order.index(c.x.toplevel_of(vip)) > order.index(c.x.toplevel_of(v.window)),
            "the VIP window came back under the game window")
-    c.wait(lambda: c.x.active_window() == v.window, 3, "the game window to have the keyboard again")
+    try:
+        c.wait(lambda: c.x.active_window() == v.window, 3, "the game window to have the keyboard again")
+    except Failure as e:
+        a = c.x.active_window()
+        raise Failure(f"{e}; the active window is {a:#x} {c.x.window_name(a)!r}") from None
 
     # The close cross: the window goes, the blink stops, the heartbeat ends at once.
     beats_before = len(heartbeats(c, g.uid))
