@@ -310,9 +310,10 @@ void CMainWnd::OnHotKey(int id) {
 
 void CMainWnd::OnBossKey(fw::LPARAM what) {
     if (what == kBossKeyHide) {
-        if (!m_hiddenByBossKey.empty()) return;
         fw::TraceMark("boss-key-hide");
-        m_hiddenByBossKey = fw::HiddenWindows::HideAll();
+        // Also what came back meanwhile by other means (the tray icon) while the rest stays
+        // hidden: it goes again, and comes back with the rest.
+        m_hiddenByBossKey.Add(fw::HiddenWindows::HideAll());
         // Silent while hidden: music playing on gives the player away.
         if (!m_hiddenByBossKey.empty()) fw::MuteAllPages(true);
         return;

@@ -14,6 +14,9 @@ public:
     // what to bring back. Children go with their parents.
     static HiddenWindows HideAll();
     bool empty() const { return windows_.empty(); }
+    // Takes in a set hidden later (windows shown again meanwhile by other means): they come
+    // back above these, and the focus goes where it was last.
+    void Add(HiddenWindows later);
     // Shows the windows that still exist, the bottom one first, then gives the focus back.
     // The set is empty afterwards.
     void Restore();

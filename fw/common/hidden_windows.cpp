@@ -47,6 +47,14 @@ HiddenWindows HiddenWindows::HideAll() {
     return set;
 }
 
+void HiddenWindows::Add(HiddenWindows later) {
+    for (Handle h : later.windows_) {
+        std::erase(windows_, h);
+        windows_.push_back(h);
+    }
+    if (!later.windows_.empty()) focus_ = later.focus_;
+}
+
 void HiddenWindows::Restore() {
     std::vector<Handle> windows;
     windows.swap(windows_);

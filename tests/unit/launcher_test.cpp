@@ -349,6 +349,18 @@ TEST_F(Launcher, BossKeyHidesAndShows) {
     EXPECT_TRUE(hl::Info(w).visible);
     EXPECT_EQ(hl::Foreground(), w.handle());
     EXPECT_FALSE(hl::PressHotKey(fw::MOD_SHIFT, fw::VK_F10));
+
+    // Brought back by the tray icon while hidden: the key hides it again, and shows it again.
+    hl::PressHotKey(0, fw::VK_F10);
+    hl::Pump();
+    hl::TrayEvent(hl::TrayIcons().at(0).id, fw::WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(hl::Info(w).visible);
+    hl::PressHotKey(0, fw::VK_F10);
+    hl::Pump();
+    EXPECT_FALSE(hl::Info(w).visible);
+    hl::PressHotKey(0, fw::VK_F10);
+    hl::Pump();
+    EXPECT_TRUE(hl::Info(w).visible);
 }
 
 TEST_F(Launcher, BossKeyFromPackedCode) {
