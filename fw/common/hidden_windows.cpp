@@ -83,7 +83,7 @@ void HiddenWindows::Restore() {
         // A system that shows a window again where it was in the order (Windows does) gets the
         // order said: to the top, each after those below it.
         w->SetPos({}, kNoMove | kNoSize | kTopOfZOrder);
-        if (Window::FromHandle(h) == w && h == focus) focused = w;
+        if (h == focus) focused = w;
     }
     if (focused && !focused->IsMinimized()) focused->SetForeground();
 }

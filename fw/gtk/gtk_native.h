@@ -9,10 +9,14 @@
 #include "fw/image.h"
 #include "fw/window.h"
 
+struct _XDisplay;
+
 namespace fw::gtk {
 
 // True once the toolkit is up and a display is open.
 bool Ready();
+// The X display GDK talks to; null when there is none or it is not X.
+_XDisplay* X11Display();
 
 // The toplevel GtkWindow of a window, and the container in it where child widgets (browser
 // views) are placed at pixel positions. Null for a null native.

@@ -59,11 +59,6 @@ unsigned XModsFrom(unsigned modifiers) {
     return m;
 }
 
-Display* XDisplay() {
-    GdkDisplay* d = gdk_display_get_default();
-    return d && GDK_IS_X11_DISPLAY(d) ? gdk_x11_display_get_xdisplay(d) : nullptr;
-}
-
 void Ungrab(Display* dpy, KeyCode kc, unsigned xmods) {
     GdkDisplay* d = gdk_display_get_default();
     gdk_x11_display_error_trap_push(d);
@@ -123,8 +118,13 @@ GdkFilterReturn RootFilter(GdkXEvent* xev, GdkEvent*, gpointer) {
 
 }  // namespace
 
+Display* X11Display() {
+    GdkDisplay* d = gdk_display_get_default();
+    return d && GDK_IS_X11_DISPLAY(d) ? gdk_x11_display_get_xdisplay(d) : nullptr;
+}
+
 void ForgetHotKeys(Handle wnd) {
-    Display* dpy = XDisplay();
+    Display* dpy = X11Display();
     for (auto it = g_grabs.begin(); it != g_grabs.end();) {
         if (it->wnd != wnd) {
             ++it;
@@ -142,7 +142,7 @@ namespace fw {
 
 bool RegisterHotKey(Handle wnd, int id, unsigned modifiers, unsigned vk) {
     using namespace gtk;
-    Display* dpy = XDisplay();
+    Display* dpy = X11Display();
     if (!dpy || !Window::FromHandle(wnd)) return false;
     modifiers &= ~kModNoRepeat;
     if (modifiers & ~(MOD_ALT | MOD_CONTROL | MOD_SHIFT | kModWin)) return false;
@@ -173,7 +173,7 @@ bool RegisterHotKey(Handle wnd, int id, unsigned modifiers, unsigned vk) {
 
 bool UnregisterHotKey(Handle wnd, int id) {
     using namespace gtk;
-    Display* dpy = XDisplay();
+    Display* dpy = X11Display();
     bool found = false;
     for (auto it = g_grabs.begin(); it != g_grabs.end();) {
         if (it->wnd != wnd || it->id != id) {

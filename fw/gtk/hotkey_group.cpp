@@ -43,11 +43,6 @@ std::set<::Window> g_watched;  // peers' member windows whose end we wait for
 bool g_filterInstalled = false;
 int g_shownPublished = -1;
 
-Display* XDisplay() {
-    GdkDisplay* d = gdk_display_get_default();
-    return d && GDK_IS_X11_DISPLAY(d) ? gdk_x11_display_get_xdisplay(d) : nullptr;
-}
-
 Atom AtomOf(Display* dpy, const char* name) { return XInternAtom(dpy, name, False); }
 Atom GroupAtom(Display* dpy) { return AtomOf(dpy, "_FW_HOTKEY_GROUP"); }
 Atom ShownAtom(Display* dpy) { return AtomOf(dpy, "_FW_HOTKEY_SHOWN"); }
@@ -180,7 +175,7 @@ void Drop(Display* dpy, std::vector<Member>::iterator it) {
 }  // namespace
 
 void ForgetHotKeyGroups(Handle wnd) {
-    Display* dpy = XDisplay();
+    Display* dpy = X11Display();
     for (auto it = g_members.begin(); it != g_members.end();) {
         if (it->wnd == wnd) {
             Drop(dpy, it);
@@ -195,7 +190,7 @@ void HotKeyGroupsShownChanged() {
     if (g_members.empty()) return;
     const bool shown = AnyOwnWindowShown();
     if ((shown ? 1 : 0) == g_shownPublished) return;
-    if (Display* dpy = XDisplay()) PublishShown(dpy, shown);
+    if (Display* dpy = X11Display()) PublishShown(dpy, shown);
 }
 
 }  // namespace fw::gtk
@@ -205,7 +200,7 @@ namespace fw {
 using namespace fw::gtk;
 
 HotKeyRole JoinHotKeyGroup(Handle wnd, int id, unsigned modifiers, unsigned vk) {
-    Display* dpy = XDisplay();
+    Display* dpy = X11Display();
     if (!dpy || !Window::FromHandle(wnd)) return HotKeyRole::Refused;
     if (Find(wnd, id) != g_members.end()) LeaveHotKeyGroup(wnd, id);
     const std::vector<Peer> peers = Peers(dpy);
@@ -235,11 +230,11 @@ HotKeyRole JoinHotKeyGroup(Handle wnd, int id, unsigned modifiers, unsigned vk) 
 
 void LeaveHotKeyGroup(Handle wnd, int id) {
     auto it = Find(wnd, id);
-    if (it != g_members.end()) Drop(XDisplay(), it);
+    if (it != g_members.end()) Drop(X11Display(), it);
 }
 
 void TellHotKeyGroup(Handle wnd, int id, LPARAM what) {
-    Display* dpy = XDisplay();
+    Display* dpy = X11Display();
     auto it = Find(wnd, id);
     if (!dpy || it == g_members.end()) return;
     const Member me = *it;
@@ -265,7 +260,7 @@ void TellHotKeyGroup(Handle wnd, int id, LPARAM what) {
 }
 
 bool HotKeyGroupShown(Handle wnd, int id) {
-    Display* dpy = XDisplay();
+    Display* dpy = X11Display();
     auto it = Find(wnd, id);
     if (AnyOwnWindowShown()) return true;
     if (!dpy || it == g_members.end()) return false;

@@ -49,11 +49,6 @@ std::vector<Top> ProgramToplevels() {
     return tops;
 }
 
-Display* XDisplayOf() {
-    GdkDisplay* d = gdk_display_get_default();
-    return d && GDK_IS_X11_DISPLAY(d) ? gdk_x11_display_get_xdisplay(d) : nullptr;
-}
-
 }  // namespace
 
 }  // namespace fw::gtk
@@ -63,7 +58,7 @@ namespace fw::backend {
 std::vector<Handle> StackingOrder() {
     using namespace fw::gtk;
     std::vector<Top> tops = ProgramToplevels();
-    Display* dpy = XDisplayOf();
+    Display* dpy = X11Display();
     std::map<Handle, int> place;
     if (dpy) {
         GdkDisplay* d = gdk_display_get_default();
@@ -90,7 +85,7 @@ std::vector<Handle> StackingOrder() {
 
 Handle FocusedTopLevel() {
     using namespace fw::gtk;
-    Display* dpy = XDisplayOf();
+    Display* dpy = X11Display();
     const std::vector<Top> tops = ProgramToplevels();
     // The window manager's active window first (what the user sees as active), then the
     // server's focus (no window manager, or one that does not say).
