@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Checks the generated skin: sizes and slice layout of every picture, the
 transparent outline and black page area of the launcher background, the
-application icon file. Standard library only.
+application icon file and the desktop icon's sizes. Standard library only.
 
-    check.py RESDIR LAYOUT (RESDIR holds png/<id>.png and app.ico; LAYOUT is the
+    check.py RESDIR LAYOUT (RESDIR holds png/<id>.png, app.ico and icons/<size>.png; LAYOUT is the
                            launcher's layout as launcher_layout.json, which the build
                            writes from shared/launcher_layout.h)
 
@@ -29,6 +29,7 @@ TABLE = {
     160: (75, 22, 1, True),
 }
 ICON_SIZES = [16, 32, 48, 256]
+THEME_ICON_SIZES = [16, 24, 32, 48, 64, 128, 256]  # icons/<size>.png, for the hicolor theme
 PNG_SIGNATURE = b"\x89PNG\r\n\x1a\n"
 
 
@@ -226,6 +227,15 @@ def main(argv):
     ico = res / "app.ico"
     if ck.expect(ico.is_file(), "app.ico: missing"):
         check_icon(ck, ico.read_bytes())
+    found = sorted(p.name for p in (res / "icons").glob("*"))
+    ck.expect(found == sorted(f"{s}.png" for s in THEME_ICON_SIZES), f"icons/: holds {found}")
+    for s in THEME_ICON_SIZES:
+        path = res / "icons" / f"{s}.png"
+        if path.is_file():
+            img = Image(path.read_bytes())
+            ck.expect((img.width, img.height) == (s, s), f"icons/{s}.png: size {img.width}x{img.height}")
+            ck.expect(img.alpha(0, 0) == 0 and img.alpha(s // 2, s // 2) == 255,
+                      f"icons/{s}.png: corner not transparent or centre not opaque")
     for f in ck.failures:
         print("FAIL", f)
     print(f"{ck.passed} passed, {len(ck.failures)} failed")

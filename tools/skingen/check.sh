@@ -1,6 +1,6 @@
 #!/bin/sh
 # Checks the committed skin in res/: sizes and layout of every picture, the
-# launcher background's outline and page area, the icon file.
+# launcher background's outline and page area, the icon file and the desktop icons.
 #   tools/skingen/check.sh           check res/ as it is
 #   tools/skingen/check.sh --fresh   also rebuild the generator, run it twice
 #                                    and require both runs to give exactly the
@@ -27,7 +27,7 @@ if [ "${1:-}" = "--fresh" ]; then
     "$work/build/skingen" "$work/b"
     status=0
     diff -r "$work/a" "$work/b" >/dev/null || { echo "FAIL two runs of the generator differ"; status=1; }
-    for f in "$work"/a/png/*.png "$work/a/app.ico"; do
+    for f in "$work"/a/png/*.png "$work/a/app.ico" "$work"/a/icons/*.png; do
         rel=${f#"$work/a/"}
         cmp -s "$f" "$root/res/$rel" || { echo "FAIL res/$rel is not what the generator makes"; status=1; }
     done

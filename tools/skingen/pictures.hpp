@@ -44,7 +44,7 @@ Canvas picture_vip_logo();   // 144, 39x47
 Canvas picture_vip_title();  // 145, 818x47
 Canvas picture_vip_close();  // 146, 40x60, 3 rows
 
-// Application icon at a given size (16, 32, 48 or 256 pixels).
+// Application icon at a given size (16 to 256 pixels).
 Canvas picture_icon(int size);
 Canvas picture_icon_256();  // 148
 

@@ -1,5 +1,6 @@
 #!/bin/sh
-# Rebuilds the skin generator and regenerates res/png/<id>.png and res/app.ico.
+# Rebuilds the skin generator and regenerates res/png/<id>.png, res/app.ico and
+# res/icons/<size>.png.
 #   tools/skingen/regen.sh [--preview DIR]
 # With --preview, also writes composed preview images into DIR.
 set -eu
@@ -21,7 +22,7 @@ trap 'rm -rf "$build"' EXIT INT TERM
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 ninja -C "$build" -j2 >/dev/null
 "$build/skingen" "$root/res"
-echo "skin written to $root/res/png and $root/res/app.ico"
+echo "skin written to $root/res/png, $root/res/app.ico and $root/res/icons"
 
 if [ -n "$preview" ]; then
     mkdir -p "$preview"

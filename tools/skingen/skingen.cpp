@@ -2,7 +2,8 @@
 // the application icon) with cairo and pango. The output is deterministic:
 // the same program and fonts give the same bytes.
 //
-//   skingen OUTDIR            writes OUTDIR/png/<id>.png and OUTDIR/app.ico
+//   skingen OUTDIR            writes OUTDIR/png/<id>.png, OUTDIR/app.ico and
+//                             OUTDIR/icons/<size>.png (the desktop icon theme's sizes)
 //   skingen --preview RESDIR OUTDIR
 //                             composes the written pictures the way the
 //                             windows use them, for looking at them
@@ -79,8 +80,9 @@ bool require_fonts() {
 int generate(const std::string& outdir) {
     if (!require_fonts()) return 1;
     const std::string pngdir = outdir + "/png";
-    if (!make_dir(outdir) || !make_dir(pngdir)) {
-        std::fprintf(stderr, "skingen: cannot create %s\n", pngdir.c_str());
+    const std::string icondir = outdir + "/icons";
+    if (!make_dir(outdir) || !make_dir(pngdir) || !make_dir(icondir)) {
+        std::fprintf(stderr, "skingen: cannot create %s and %s\n", pngdir.c_str(), icondir.c_str());
         return 1;
     }
     for (const Output& o : kPictures) {
@@ -99,6 +101,14 @@ int generate(const std::string& outdir) {
     if (!write_file(ico, encode_ico(refs))) {
         std::fprintf(stderr, "skingen: cannot write %s\n", ico.c_str());
         return 1;
+    }
+    // The application icon for Linux desktops, one picture per size of the hicolor theme.
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const std::string path = icondir + "/" + std::to_string(size) + ".png";
+        if (!write_file(path, encode_png(picture_icon(size)))) {
+            std::fprintf(stderr, "skingen: cannot write %s\n", path.c_str());
+            return 1;
+        }
     }
     return 0;
 }
