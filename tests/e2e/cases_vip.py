@@ -24,9 +24,10 @@ CHAT_INPUT = (200, 30 + 643 - 78 + 14 + 17)
 AGENT = "Lily"
 
 
-def vip_button(width):
-    """The VIP button in a game window that is `width` wide (no binding button): x, y, w, h."""
-    return width - 471, 9, 75, 22
+def vip_button(width, binding=False):
+    """The VIP button in a game window that is `width` wide, left of the binding button when
+    that shows (a guest's game): x, y, w, h."""
+    return width - (612 if binding else 471), 9, 75, 22
 
 
 def post(c, path, **fields):
