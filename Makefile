@@ -1,5 +1,6 @@
 # make        build the client folder build/client/ (and the local portal)
-# make run    build, then start the client (on $DISPLAY, or on a private Xvfb desktop)
+# make run    build, then start the client (on $DISPLAY, or on a private Xvfb desktop, where it
+#             takes screenshots of the launcher, the game window and the VIP window)
 # make test   every stage of scripts/test.sh: unit tests, end-to-end tests under Xvfb, the
 #             sanitizer builds, the fuzz targets, the Windows build with its tests under Wine,
 #             and the format check

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/ini_location.h"
 #include "app/static_ini.h"
 #include "fw/bridge_origin.h"
 #include "fw/hotkey.h"
@@ -61,7 +62,7 @@ int CMainWnd::OnCreate() {
     SetCaption(kCaption);
     DrawSkin();
 
-    m_strIniPath = m_strModuleDir + "static.ini";
+    m_strIniPath = app::StaticIniPath(m_strModuleDir);
     app::StaticIniValues ini = app::ReadStaticIni(m_strIniPath);
     m_strHotKeyName = ini.hotKeyName;
     m_dwHotKey = ini.hotKey;

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # make run: starts the local portal, points the client's static.ini (section hosts) at it and
 # starts the client: on $DISPLAY in the foreground when there is a display, otherwise on a
-# private Xvfb desktop where it takes screenshots into <build>/screenshots/ and stops again.
+# private Xvfb desktop where it takes screenshots of the launcher, a game and the VIP window
+# (scripts/run_tour.py) into <build>/screenshots/ and stops again.
 #   scripts/run.sh [BUILD_DIR]
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -168,6 +169,13 @@ sleep 0.15
 python3 "$xwire" wait-still 5 "$wx" "$wy" "$ww" "$wh" || true
 import -window root "$shots/launcher-hover.png"
 say "screenshots: $shots/launcher.png, $shots/launcher-hover.png, $shots/launcher-crop.png"
+# Then a game on the portal, and the VIP chat window (game.png, game-vip.png, vip.png).
+if [ -n "${port:-}" ]; then
+  python3 "$root/scripts/run_tour.py" "$shots" "$port" "$(cut -d' ' -f1 <<<"$found")" "$build/client" ||
+    say "no pictures of the game (see above)"
+else
+  say "no portal: no game to take pictures of"
+fi
 at_exit_run
 say "client, desktop and portal stopped"
 exit 0

@@ -6,9 +6,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 
+#include "app/ini_location.h"
 #include "app/static_ini.h"
 #include "test_support.h"
 
@@ -32,4 +34,27 @@ TEST(StaticIni, FifoIsAnUnreadableFileAndBlocksNothing) {
     struct stat st {};
     ASSERT_EQ(::lstat(path.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO was replaced";
+}
+
+// A folder the user may write to keeps static.ini beside the executable; any other (here one
+// that does not exist, which no user, root included, can write to) sends it to the user's
+// configuration folder, which is made private to the user. A relative XDG_CONFIG_HOME is
+// ignored.
+TEST(StaticIni, LivesBesideAWritableClientElseInTheUsersConfigFolder) {
+    TempDir d;
+    const std::string home = d.file("home"), config = d.file("config");
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    ::setenv("HOME", home.c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    EXPECT_EQ(app::StaticIniPath(d.dir()), d.file("static.ini"));
+    const std::string installed = d.file("usr/lib/raduvove") + "/";
+    EXPECT_EQ(app::StaticIniPath(installed), config + "/raduvove/static.ini");
+    struct stat st {};
+    ASSERT_EQ(::stat((config + "/raduvove").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ::setenv("XDG_CONFIG_HOME", "relative/config", 1);
+    EXPECT_EQ(app::StaticIniPath(installed), home + "/.config/raduvove/static.ini");
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::setenv("HOME", savedHome.c_str(), 1);
 }
