@@ -7,6 +7,7 @@
 # make unit | e2e | asan | tsan | fuzz | win   one stage of make test (scripts/test.sh STAGE)
 # make format        clang-format rewrites every C and C++ source that git tracks
 # make format-check  fails when clang-format would change one (the stage "format")
+# make deb     the Debian package build/raduvove_<version>_amd64.deb (packaging/linux/)
 # make windows  cross-build the Windows client folder build-win/ with mingw-w64
 # make coverage  line coverage per folder of the Linux and Windows tests (instrumented builds
 #             build-cov/ and build-win-cov/; not part of make test); options in COVERAGE_ARGS,
@@ -17,7 +18,7 @@ JOBS    ?= 2
 CMAKE_FLAGS ?=
 
 .PHONY: all client run test unit e2e asan tsan fuzz win format format-check bench bench-side clean setup windows \
-        coverage
+        coverage deb
 
 all: client
 
@@ -58,6 +59,10 @@ format:
 format-check:
 	@scripts/setup.sh format
 	@scripts/format.sh --check
+
+deb: client
+	@scripts/setup.sh deb
+	cd $(BUILD) && cpack -G DEB
 
 windows:
 	@scripts/setup.sh windows

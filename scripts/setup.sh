@@ -9,6 +9,8 @@
 #                              C++ library has threads) and Wine with an X server to run the
 #                              cross-built programs (GoogleTest comes from libgtest-dev's sources)
 #   scripts/setup.sh format  - clang-format alone (make format, make format-check)
+#   scripts/setup.sh deb     - what building needs, plus what cpack's Debian package needs
+#                              (make deb); test has these too, and the package checkers
 #   scripts/setup.sh bench   - what building needs, plus matplotlib for the charts of the benchmarks
 #   scripts/setup.sh coverage - what the Linux and Windows tests need (as test, without the fuzz
 #                              build's clang; the Windows tool chain is required here), plus
@@ -21,6 +23,7 @@ pkgs=(build-essential cmake ninja-build pkg-config
       libpango1.0-dev libfontconfig-dev libcpp-httplib-dev fonts-noto-cjk
       libgtest-dev libgmock-dev libbenchmark-dev
       xvfb xauth icewm xcompmgr xdotool x11-utils x11-xkb-utils x11-xserver-utils wmctrl imagemagick python3)
+deb_pkgs=(dpkg-dev file)
 windows_pkgs=(cmake ninja-build g++-mingw-w64-x86-64 wine wine64 libgtest-dev fonts-noto-cjk xvfb xauth)
 if [ "$what" = test ] || [ "$what" = coverage ]; then
   # A sound server with its tools, and GStreamer's PulseAudio sink (in the good plugins), for
@@ -28,6 +31,9 @@ if [ "$what" = test ] || [ "$what" = coverage ]; then
   pkgs+=(pulseaudio pulseaudio-utils gstreamer1.0-plugins-good)
 fi
 [ "$what" = test ] && pkgs+=(clang libclang-rt-14-dev clang-format)  # the fuzz build, the format check
+# The Debian package's end-to-end case builds the package and checks it.
+[ "$what" = test ] && pkgs+=("${deb_pkgs[@]}" lintian desktop-file-utils appstream)
+[ "$what" = deb ] && pkgs+=("${deb_pkgs[@]}")
 [ "$what" = coverage ] && pkgs+=(gcovr "${windows_pkgs[@]}")
 [ "$what" = bench ] && pkgs+=(python3-matplotlib)
 [ "$what" = windows ] && pkgs=("${windows_pkgs[@]}")
