@@ -10,7 +10,8 @@
 #                              cross-built programs (GoogleTest comes from libgtest-dev's sources)
 #   scripts/setup.sh format  - clang-format alone (make format, make format-check)
 #   scripts/setup.sh deb     - what building needs, plus what cpack's Debian package needs
-#                              (make deb); test has these too, and the package checkers
+#                              (make deb); test and coverage have these too, and the package's
+#                              checkers
 #   scripts/setup.sh bench   - what building needs, plus matplotlib for the charts of the benchmarks
 #   scripts/setup.sh coverage - what the Linux and Windows tests need (as test, without the fuzz
 #                              build's clang; the Windows tool chain is required here), plus
@@ -29,10 +30,11 @@ if [ "$what" = test ] || [ "$what" = coverage ]; then
   # A sound server with its tools, and GStreamer's PulseAudio sink (in the good plugins), for
   # the end-to-end case that listens to the game's music.
   pkgs+=(pulseaudio pulseaudio-utils gstreamer1.0-plugins-good)
+  # The Debian package's end-to-end case builds the package, checks it and starts its client
+  # with a read-only program folder (unshare, mount).
+  pkgs+=("${deb_pkgs[@]}" lintian desktop-file-utils appstream util-linux mount)
 fi
 [ "$what" = test ] && pkgs+=(clang libclang-rt-14-dev clang-format)  # the fuzz build, the format check
-# The Debian package's end-to-end case builds the package and checks it.
-[ "$what" = test ] && pkgs+=("${deb_pkgs[@]}" lintian desktop-file-utils appstream)
 [ "$what" = deb ] && pkgs+=("${deb_pkgs[@]}")
 [ "$what" = coverage ] && pkgs+=(gcovr "${windows_pkgs[@]}")
 [ "$what" = bench ] && pkgs+=(python3-matplotlib)

@@ -177,7 +177,9 @@ class Desktop:
 
 
 class Client:
-    def __init__(self, case, folder, args, label):
+    def __init__(self, case, folder, args, label, command=None):
+        """command: what starts the client (a program that ends by executing it, keeping its
+        process), by default the executable in the folder."""
         self.case = case
         self.folder = folder
         self.label = label
@@ -185,7 +187,7 @@ class Client:
         self.out = open(os.path.join(case.work, f"{label}.stdout"), "wb")
         self.err_path = os.path.join(case.work, f"{label}.stderr")
         self.err = open(self.err_path, "wb")
-        self.proc = subprocess.Popen([self.exe] + list(args), cwd=folder, env=case.env,
+        self.proc = subprocess.Popen(list(command or [self.exe]) + list(args), cwd=folder, env=case.env,
                                      stdin=subprocess.DEVNULL, stdout=self.out, stderr=self.err)
         self.pid = self.proc.pid
 
@@ -278,10 +280,10 @@ class Case:
                 f.write(ini)
         return dst
 
-    def start_client(self, args=(), ini=None, label=None, folder=None):
+    def start_client(self, args=(), ini=None, label=None, folder=None, command=None):
         label = label or f"client{len(self.clients) + 1}"
         folder = folder or self.client_folder(label, ini)
-        c = Client(self, folder, args, label)
+        c = Client(self, folder, args, label, command)
         self.clients.append(c)
         return c
 

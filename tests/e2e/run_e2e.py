@@ -26,6 +26,7 @@ import cases_page  # noqa: E402,F401
 import cases_game  # noqa: E402,F401
 import cases_recovery  # noqa: E402,F401
 import cases_vip  # noqa: E402,F401
+import cases_deb  # noqa: E402,F401
 import harness  # noqa: E402
 
 TOOLS = ["Xvfb", "icewm", "xcompmgr", "setxkbmap", "xdotool", "convert", "pulseaudio", "parec", "pactl"]
