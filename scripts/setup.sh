@@ -7,7 +7,8 @@
 #                              skips the Windows stage of the tests)
 #   scripts/setup.sh windows - the Windows tool chain: mingw-w64 (the -posix compilers, whose
 #                              C++ library has threads) and Wine with an X server to run the
-#                              cross-built programs (GoogleTest comes from libgtest-dev's sources)
+#                              cross-built programs (GoogleTest comes from libgtest-dev's sources),
+#                              NSIS for the installer, xdotool for its test
 #   scripts/setup.sh format  - clang-format alone (make format, make format-check)
 #   scripts/setup.sh deb     - what building needs, plus what cpack's Debian package needs
 #                              (make deb); test and coverage have these too, and the package's
@@ -25,7 +26,8 @@ pkgs=(build-essential cmake ninja-build pkg-config
       libgtest-dev libgmock-dev libbenchmark-dev
       xvfb xauth icewm xcompmgr xdotool x11-utils x11-xkb-utils x11-xserver-utils wmctrl imagemagick python3)
 deb_pkgs=(dpkg-dev file)
-windows_pkgs=(cmake ninja-build g++-mingw-w64-x86-64 wine wine64 libgtest-dev fonts-noto-cjk xvfb xauth)
+windows_pkgs=(cmake ninja-build g++-mingw-w64-x86-64 wine wine64 libgtest-dev fonts-noto-cjk xvfb xauth
+              nsis xdotool)
 if [ "$what" = test ] || [ "$what" = coverage ]; then
   # A sound server with its tools, and GStreamer's PulseAudio sink (in the good plugins), for
   # the end-to-end case that listens to the game's music.

@@ -96,11 +96,11 @@ _build() {
   fi
 }
 
-# windows_tools_ready: whether the mingw-w64 tool chain, Wine, Xvfb and GoogleTest's sources
-# are there (scripts/setup.sh windows installs them).
+# windows_tools_ready: whether the mingw-w64 tool chain, Wine, Xvfb, NSIS and GoogleTest's
+# sources are there (scripts/setup.sh windows installs them).
 windows_tools_ready() {
   command -v x86_64-w64-mingw32-g++-posix >/dev/null && { command -v wine64 >/dev/null || command -v wine >/dev/null; } &&
-    command -v xvfb-run >/dev/null && [ -d /usr/src/googletest ]
+    command -v xvfb-run >/dev/null && command -v makensis >/dev/null && [ -d /usr/src/googletest ]
 }
 
 # wine_ctest_wrap PREFIX LINUX_BUILD: makes ctest_stage run ctest inside one X session with the

@@ -100,7 +100,7 @@ stage_win() {
   prefix=$(mktemp -d "${TMPDIR:-/tmp}/rv-wine.XXXXXX")
   # The network tests talk to the servers of the normal build.
   wine_ctest_wrap "$prefix" "$build"
-  ctest_stage "Windows tests under Wine (unit tests, the Win32 back end, raduvove.exe end to end and its page paths, HTTP client and chat library)" build-win
+  ctest_stage "Windows tests under Wine (unit tests, the Win32 back end, raduvove.exe end to end and its page paths, HTTP client and chat library, the installer)" build-win
   ctest_wrap=()
   rm -rf "$prefix" "$prefix.lock"
   echo "Windows stage: $((SECONDS - t0)) s (build $((t1 - t0)) s, prefix and tests under Wine $((SECONDS - t1)) s)"

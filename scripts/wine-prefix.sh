@@ -33,6 +33,12 @@ ensure() {
   [ -f "$prefix/.rv-ready" ] && return 0
   # No browser engine or .NET runtime is offered for download: the machine has no way out.
   WINEDLLOVERRIDES="mscoree=;mshtml=" "$wine" wineboot --init </dev/null >/dev/null 2>&1
+  # The user's shell folders (Desktop, Documents, ...) of a new prefix link to the Linux home:
+  # made the prefix's own, so what a program puts on its desktop stays in the prefix.
+  local link
+  for link in "$prefix"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+  done
   # Without a window manager every hidden or destroyed window would wait for one; Wine then
   # manages its windows itself.
   "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
