@@ -227,15 +227,10 @@ def main(argv):
     ico = res / "app.ico"
     if ck.expect(ico.is_file(), "app.ico: missing"):
         check_icon(ck, ico.read_bytes())
-    found = sorted(p.name for p in (res / "icons").glob("*"))
-    ck.expect(found == sorted(f"{s}.png" for s in THEME_ICON_SIZES), f"icons/: holds {found}")
     for s in THEME_ICON_SIZES:
-        path = res / "icons" / f"{s}.png"
-        if path.is_file():
-            img = Image(path.read_bytes())
-            ck.expect((img.width, img.height) == (s, s), f"icons/{s}.png: size {img.width}x{img.height}")
-            ck.expect(img.alpha(0, 0) == 0 and img.alpha(s // 2, s // 2) == 255,
-                      f"icons/{s}.png: corner not transparent or centre not opaque")
+        p = res / "icons" / f"{s}.png"
+        img = Image(p.read_bytes()) if ck.expect(p.is_file(), f"icons/{s}.png: missing") else None
+        ck.expect(not img or ((img.width, img.height) == (s, s) and img.alpha(0, 0) == 0), f"icons/{s}.png: no {s}px icon")
     for f in ck.failures:
         print("FAIL", f)
     print(f"{ck.passed} passed, {len(ck.failures)} failed")
