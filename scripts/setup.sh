@@ -18,7 +18,7 @@ set -euo pipefail
 what=${1:-build}
 pkgs=(build-essential cmake ninja-build pkg-config
       libgtk-3-dev libwebkit2gtk-4.1-dev libcurl4-openssl-dev libssl-dev libpng-dev libcairo2-dev
-      libpango1.0-dev libfontconfig-dev libcpp-httplib-dev fonts-noto-cjk
+      libpango1.0-dev libfontconfig-dev libcpp-httplib-dev fonts-noto-cjk libayatana-appindicator3-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       xvfb xauth icewm xcompmgr xdotool x11-utils x11-xkb-utils x11-xserver-utils wmctrl imagemagick python3)
 windows_pkgs=(cmake ninja-build g++-mingw-w64-x86-64 wine wine64 libgtest-dev fonts-noto-cjk xvfb xauth)
@@ -26,6 +26,8 @@ if [ "$what" = test ] || [ "$what" = coverage ]; then
   # A sound server with its tools, and GStreamer's PulseAudio sink (in the good plugins), for
   # the end-to-end case that listens to the game's music.
   pkgs+=(pulseaudio pulseaudio-utils gstreamer1.0-plugins-good)
+  # A private session bus with a StatusNotifierWatcher in Python, for the tray's item.
+  pkgs+=(dbus-daemon python3-gi gir1.2-glib-2.0)
 fi
 [ "$what" = test ] && pkgs+=(clang libclang-rt-14-dev clang-format)  # the fuzz build, the format check
 [ "$what" = coverage ] && pkgs+=(gcovr "${windows_pkgs[@]}")

@@ -1,4 +1,6 @@
 """The boss key, the hidden start and the tray icon with its menu."""
+import os
+import subprocess
 import time
 
 from harness import (LAUNCHER_H, LAUNCHER_W, LAUNCHER_X, LAUNCHER_Y, Failure, case, expect)
@@ -158,3 +160,46 @@ def test_visible_starts(c):
             raise Failure(f"start with {args!r}: {e}") from None
         client.stop()
 
+
+
+def same_picture(a, b):
+    """Whether two picture files show the same: the same size and alpha, colours within 2 of
+    256 where a pixel is not fully transparent (fw keeps premultiplied colours)."""
+    def pixels(path):
+        r = subprocess.run(["convert", path, "-depth", "8", "RGBA:-"], capture_output=True, timeout=30)
+        expect(r.returncode == 0 and r.stdout, f"cannot read {path}: {r.stderr.decode(errors='replace')}")
+        return r.stdout
+    pa, pb = pixels(a), pixels(b)
+    return len(pa) == len(pb) and all(
+        pa[i + 3] == pb[i + 3] and (pa[i + 3] == 0 or all(abs(pa[i + k] - pb[i + k]) <= 2 for k in range(3)))
+        for i in range(0, len(pa), 4))
+
+
+@case
+def test_tray_status_notifier_item(c):
+    # With a StatusNotifierWatcher on the session bus the icon is an item the desktop's host
+    # draws from our picture, with the menu the tray's right click shows, over dbusmenu.
+    import sni_watcher
+    from gi.repository import GLib
+    bus = sni_watcher.SessionBus(c)
+    client = c.start_client(args=["-hh"])
+    name, path = bus.next_item(10)
+    props = bus.properties(name, path)
+    expect((props["Title"], props["Status"]) == ("LumoDrakmoor", "Active") and props["Id"].startswith("raduvove"),
+           f"the item's title, status and id: {props['Title']!r}, {props['Status']!r}, {props['Id']!r}")
+    picture = os.path.join(props["IconThemePath"], props["IconName"] + ".png")
+    expect(same_picture(picture, os.path.join(c.cfg.source_dir, "res", "png", "148.png")),
+           f"the item's picture {picture} is not the skin's icon")
+    _, (_, items) = bus.call(name, props["Menu"], "com.canonical.dbusmenu", "GetLayout",
+                             GLib.Variant("(iias)", (0, -1, ["label"])), "(u(ia{sv}av))")
+    labels = [child[1].get("label") for child in items]
+    expect(labels == ["退出"], f"the item's menu: {labels}, expected the tray menu's ['退出']")
+    embedded = [w for w in c.x.descendants() if c.x.window_pid(w) == client.pid and c.x.embedded(w)]
+    expect(not embedded, f"an XEmbed tray icon as well: {embedded}")
+    # Activating the item brings the hidden launcher, as a double click on the tray icon does.
+    bus.call(name, path, sni_watcher.ITEM, "Activate", GLib.Variant("(ii)", (0, 0)))
+    wait_shown(c, client, "the item's activation")
+    bus.call(name, props["Menu"], "com.canonical.dbusmenu", "Event",
+             GLib.Variant("(isvu)", (items[0][0], "clicked", GLib.Variant("i", 0), 0)))
+    rc = client.wait_exit(3, f"{client.label} to end after 退出 in the item's menu")
+    expect(rc == 0, f"{client.label} ended with code {rc} after 退出, expected 0")
