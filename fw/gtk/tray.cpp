@@ -117,7 +117,8 @@ G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is the X11 system tray's clie
     gboolean ShowIcon(gpointer data) {
         auto* t = static_cast<TrayEntry*>(data);
         t->showSource = 0;
-        if (StatusNotifierWatcherPresent() && (t->item = SniCreate(t->wnd, t->id, t->callbackMsg, t->picture, t->tip))) {
+        if (StatusNotifierWatcherPresent() &&
+            (t->item = SniCreate(t->wnd, t->id, t->callbackMsg, t->picture, t->tip))) {
             g_object_unref(t->picture);
             t->picture = nullptr;
             if (!t->menu.empty()) SniSetMenu(t->item, BuildMenu(t->wnd, t->menu));

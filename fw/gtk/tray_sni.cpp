@@ -43,8 +43,8 @@ GDBusMessage* OnBusMessage(GDBusConnection* bus, GDBusMessage* m, gboolean incom
     const char* member = g_dbus_message_get_member(m);
     const char* path = g_dbus_message_get_path(m);
     const bool primary = g_strcmp0(member, "Activate") == 0;
-    if (!path ||
-        (!primary && g_strcmp0(member, "SecondaryActivate") != 0 && g_strcmp0(member, "XAyatanaSecondaryActivate") != 0))
+    if (!path || (!primary && g_strcmp0(member, "SecondaryActivate") != 0 &&
+                  g_strcmp0(member, "XAyatanaSecondaryActivate") != 0))
         return m;
     {
         std::lock_guard lock(g_targetsLock);

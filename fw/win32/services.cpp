@@ -195,9 +195,8 @@ bool TrayDelete(Handle wnd, unsigned id) {
 bool TraySetMenu(Handle wnd, unsigned id, const std::vector<MenuItem>&) {
     // The shell passes the icon's clicks to its window, which shows the menu itself.
     HWND hwnd = HwndOf(wnd);
-    return hwnd && std::any_of(g_tray.begin(), g_tray.end(), [&](const TrayEntry& t) {
-               return t.hwnd == hwnd && t.id == id;
-           });
+    return hwnd &&
+           std::any_of(g_tray.begin(), g_tray.end(), [&](const TrayEntry& t) { return t.hwnd == hwnd && t.id == id; });
 }
 
 void TrackPopupMenu(Handle wnd, const std::vector<MenuItem>& items, Point screen) {

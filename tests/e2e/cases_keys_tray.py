@@ -4,6 +4,7 @@ import subprocess
 import time
 
 from harness import (LAUNCHER_H, LAUNCHER_W, LAUNCHER_X, LAUNCHER_Y, Failure, case, expect)
+from sni_watcher import SessionBus
 
 CENTRED = (LAUNCHER_X, LAUNCHER_Y, LAUNCHER_W, LAUNCHER_H)
 
@@ -179,27 +180,23 @@ def same_picture(a, b):
 def test_tray_status_notifier_item(c):
     # With a StatusNotifierWatcher on the session bus the icon is an item the desktop's host
     # draws from our picture, with the menu the tray's right click shows, over dbusmenu.
-    import sni_watcher
-    from gi.repository import GLib
-    bus = sni_watcher.SessionBus(c)
+    bus = SessionBus(c)
     client = c.start_client(args=["-hh"])
     name, path = bus.next_item(10)
-    props = bus.properties(name, path)
+    props = bus.ask("props", name, path)
     expect((props["Title"], props["Status"]) == ("LumoDrakmoor", "Active") and props["Id"].startswith("raduvove"),
            f"the item's title, status and id: {props['Title']!r}, {props['Status']!r}, {props['Id']!r}")
     picture = os.path.join(props["IconThemePath"], props["IconName"] + ".png")
     expect(same_picture(picture, os.path.join(c.cfg.source_dir, "res", "png", "148.png")),
            f"the item's picture {picture} is not the skin's icon")
-    _, (_, items) = bus.call(name, props["Menu"], "com.canonical.dbusmenu", "GetLayout",
-                             GLib.Variant("(iias)", (0, -1, ["label"])), "(u(ia{sv}av))")
-    labels = [child[1].get("label") for child in items]
+    _, _, items = bus.ask("layout", name, props["Menu"])
+    labels = [p.get("label") for _, p, _ in items]
     expect(labels == ["退出"], f"the item's menu: {labels}, expected the tray menu's ['退出']")
     embedded = [w for w in c.x.descendants() if c.x.window_pid(w) == client.pid and c.x.embedded(w)]
     expect(not embedded, f"an XEmbed tray icon as well: {embedded}")
     # Activating the item brings the hidden launcher, as a double click on the tray icon does.
-    bus.call(name, path, sni_watcher.ITEM, "Activate", GLib.Variant("(ii)", (0, 0)))
+    bus.ask("activate", name, path)
     wait_shown(c, client, "the item's activation")
-    bus.call(name, props["Menu"], "com.canonical.dbusmenu", "Event",
-             GLib.Variant("(isvu)", (items[0][0], "clicked", GLib.Variant("i", 0), 0)))
+    bus.ask("click", name, props["Menu"], items[0][0])
     rc = client.wait_exit(3, f"{client.label} to end after 退出 in the item's menu")
     expect(rc == 0, f"{client.label} ended with code {rc} after 退出, expected 0")
