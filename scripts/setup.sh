@@ -26,8 +26,8 @@ if [ "$what" = test ] || [ "$what" = coverage ]; then
   # A sound server with its tools, and GStreamer's PulseAudio sink (in the good plugins), for
   # the end-to-end case that listens to the game's music.
   pkgs+=(pulseaudio pulseaudio-utils gstreamer1.0-plugins-good)
-  # A private session bus with a StatusNotifierWatcher in Python, for the tray's item.
-  pkgs+=(dbus-daemon python3-gi gir1.2-glib-2.0)
+  # A private session bus with a StatusNotifierWatcher in Python and gdbus, for the tray's item.
+  pkgs+=(dbus-daemon libglib2.0-bin python3-gi gir1.2-glib-2.0)
 fi
 [ "$what" = test ] && pkgs+=(clang libclang-rt-14-dev clang-format)  # the fuzz build, the format check
 [ "$what" = coverage ] && pkgs+=(gcovr "${windows_pkgs[@]}")
