@@ -253,6 +253,7 @@ void CMainWnd::OpenLink(int button) {
 
 void CMainWnd::AddTrayIcon() {
     m_bTrayAdded = fw::TrayAdd(handle(), kTrayIconId, WM_TRAY_NOTIFY, m_hIcon.get(), kCaption);
+    if (m_bTrayAdded) fw::TraySetMenu(handle(), kTrayIconId, shared::LoadTrayMenu());
 }
 
 void CMainWnd::RemoveTrayIcon() {

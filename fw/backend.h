@@ -166,8 +166,9 @@ void InstallFontAliases();
 //                  a second registration fails; MOD_NOREPEAT ignored; a window's keys go with
 //                  it; a press posts WM_HOTKEY: on X once however long the key is held, on
 //                  Windows again with each auto-repeat, as the system sends it), KeyName
-//   tray.h         TrayAdd, TrayDelete (icons go with their window), TrackPopupMenu (returns
-//                  at once; the choice is posted as WM_COMMAND), GetCursorPos
+//   tray.h         TrayAdd, TrayDelete (icons go with their window), TraySetMenu (kept for an
+//                  icon whose menu the desktop shows), TrackPopupMenu (returns at once; the
+//                  choice is posted as WM_COMMAND), GetCursorPos
 //   message_box.h  MessageBox (modal; Return answers OK or Yes; Escape and closing answer
 //                  Cancel or No, OK in a box with OK alone)
 //   shell.h        ShellOpenUrl (only what IsWebAddress accepts)

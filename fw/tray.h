@@ -17,6 +17,13 @@ struct MenuItem {
     std::string text;
     unsigned command = 0;
 };
+// The icon's menu, for a desktop that shows an icon's menu itself (a StatusNotifierItem's
+// host): the chosen item is posted to wnd as WM_COMMAND with wParam = command, and an
+// activation of the icon (a click the host does not turn into the menu) comes as
+// WM_LBUTTONDBLCLK. Such an icon posts no WM_RBUTTONDOWN. Where the icon's clicks reach the
+// window instead, the menu is kept and unused: the window shows one with TrackPopupMenu.
+// False when there is no such icon.
+bool TraySetMenu(Handle wnd, unsigned id, const std::vector<MenuItem>& items);
 // Shows a pop-up menu at a screen point; the chosen item is posted to wnd as WM_COMMAND
 // with wParam = command. Answers at once (the menu runs without blocking the caller).
 void TrackPopupMenu(Handle wnd, const std::vector<MenuItem>& items, Point screen);

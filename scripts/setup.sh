@@ -22,7 +22,7 @@ set -euo pipefail
 what=${1:-build}
 pkgs=(build-essential cmake ninja-build pkg-config
       libgtk-3-dev libwebkit2gtk-4.1-dev libcurl4-openssl-dev libssl-dev libpng-dev libcairo2-dev
-      libpango1.0-dev libfontconfig-dev libcpp-httplib-dev fonts-noto-cjk
+      libpango1.0-dev libfontconfig-dev libcpp-httplib-dev fonts-noto-cjk libayatana-appindicator3-dev
       libgtest-dev libgmock-dev libbenchmark-dev
       xvfb xauth icewm xcompmgr xdotool x11-utils x11-xkb-utils x11-xserver-utils wmctrl imagemagick python3)
 deb_pkgs=(dpkg-dev file)
@@ -35,6 +35,8 @@ if [ "$what" = test ] || [ "$what" = coverage ]; then
   # The Debian package's end-to-end case builds the package, checks it and starts its client
   # with a read-only program folder (unshare, mount).
   pkgs+=("${deb_pkgs[@]}" lintian desktop-file-utils appstream util-linux mount)
+  # A private session bus with a StatusNotifierWatcher in Python and gdbus, for the tray's item.
+  pkgs+=(dbus-daemon libglib2.0-bin python3-gi gir1.2-glib-2.0)
 fi
 [ "$what" = test ] && pkgs+=(clang libclang-rt-14-dev clang-format)  # the fuzz build, the format check
 [ "$what" = deb ] && pkgs+=("${deb_pkgs[@]}")

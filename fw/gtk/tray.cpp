@@ -1,5 +1,6 @@
-// The notification-area icon (GtkStatusIcon, embedded by the desktop's system tray) and the
-// pop-up menu at the cursor.
+// The notification-area icon and the pop-up menu at the cursor. The icon is a StatusNotifierItem
+// (tray_sni.h) when the session has a watcher for such items, else a GtkStatusIcon, which the
+// desktop's system tray embeds (XEmbed).
 #include <gtk/gtk.h>
 
 #include <memory>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "fw/gtk/gtk_native.h"
+#include "fw/gtk/tray_sni.h"
 #include "fw/tray.h"
 
 G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is the X11 system tray's client
@@ -18,9 +20,11 @@ G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is the X11 system tray's clie
         Handle wnd;
         unsigned id;
         unsigned callbackMsg;
-        GtkStatusIcon* icon = nullptr;  // null until it is shown
+        GtkStatusIcon* icon = nullptr;  // null until it is shown, or when it is an item
+        SniIcon* item = nullptr;        // the StatusNotifierItem, when it is one
         GdkPixbuf* picture = nullptr;   // until then: what it will show (one reference)
         std::string tip;
+        std::vector<MenuItem> menu;  // TraySetMenu's, for the item
         guint showSource = 0;
     };
 
@@ -61,11 +65,45 @@ G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is the X11 system tray's clie
         PostMouse(static_cast<TrayEntry*>(data), WM_RBUTTONDOWN);
     }
 
+    // --- Menus: the items and their commands ----------------------------------------------------
+
+    struct MenuChoice {
+        Handle wnd;
+        unsigned command;
+    };
+
+    void OnItemActivate(GtkMenuItem*, gpointer data) {
+        auto* c = static_cast<MenuChoice*>(data);
+        Window::Post(c->wnd, WM_COMMAND, c->command, 0);
+    }
+
+    void FreeChoice(gpointer data, GClosure*) { delete static_cast<MenuChoice*>(data); }
+
+    // A menu of the items (floating); a chosen item is posted to wnd as WM_COMMAND.
+    GtkWidget* BuildMenu(Handle wnd, const std::vector<MenuItem>& items) {
+        GtkWidget* menu = gtk_menu_new();
+        for (const MenuItem& it : items) {
+            GtkWidget* mi;
+            if (it.text.empty() && it.command == 0) {
+                mi = gtk_separator_menu_item_new();
+            } else {
+                mi = gtk_menu_item_new_with_label(ValidUtf8(it.text).c_str());
+                g_signal_connect_data(mi, "activate", G_CALLBACK(OnItemActivate), new MenuChoice{wnd, it.command},
+                                      FreeChoice, GConnectFlags(0));
+            }
+            gtk_menu_shell_append(GTK_MENU_SHELL(menu), mi);
+            gtk_widget_show(mi);
+        }
+        return menu;
+    }
+
     void Drop(TrayEntry* t) {
         if (t->showSource) g_source_remove(t->showSource);
         t->showSource = 0;
         if (t->picture) g_object_unref(t->picture);
         t->picture = nullptr;
+        SniDestroy(t->item);
+        t->item = nullptr;
         if (!t->icon) return;
         g_signal_handlers_disconnect_by_data(t->icon, t);
         gtk_status_icon_set_visible(t->icon, FALSE);
@@ -73,11 +111,19 @@ G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is the X11 system tray's clie
         t->icon = nullptr;
     }
 
-    // The icon itself: its window is docked into the tray, which takes a few round trips to the X
-    // server and the tray; done once the loop runs, not while the first windows are being made.
+    // The icon itself: a StatusNotifierItem when the session has a watcher; else a window docked
+    // into the tray, which takes a few round trips to the X server and the tray. Done once the
+    // loop runs, not while the first windows are being made.
     gboolean ShowIcon(gpointer data) {
         auto* t = static_cast<TrayEntry*>(data);
         t->showSource = 0;
+        if (StatusNotifierWatcherPresent() &&
+            (t->item = SniCreate(t->wnd, t->id, t->callbackMsg, t->picture, t->tip))) {
+            g_object_unref(t->picture);
+            t->picture = nullptr;
+            if (!t->menu.empty()) SniSetMenu(t->item, BuildMenu(t->wnd, t->menu));
+            return G_SOURCE_REMOVE;
+        }
         GtkStatusIcon* si = t->picture ? gtk_status_icon_new_from_pixbuf(t->picture) : gtk_status_icon_new();
         if (t->picture) g_object_unref(t->picture);
         t->picture = nullptr;
@@ -96,18 +142,6 @@ G_GNUC_BEGIN_IGNORE_DEPRECATIONS  // GtkStatusIcon is the X11 system tray's clie
     }
 
     // --- Pop-up menu --------------------------------------------------------------------------
-
-    struct MenuChoice {
-        Handle wnd;
-        unsigned command;
-    };
-
-    void OnItemActivate(GtkMenuItem*, gpointer data) {
-        auto* c = static_cast<MenuChoice*>(data);
-        Window::Post(c->wnd, WM_COMMAND, c->command, 0);
-    }
-
-    void FreeChoice(gpointer data, GClosure*) { delete static_cast<MenuChoice*>(data); }
 
     gboolean DestroyMenuLater(gpointer menu) {
         gtk_widget_destroy(GTK_WIDGET(menu));
@@ -199,23 +233,23 @@ bool TrayDelete(Handle wnd, unsigned id) {
     return false;
 }
 
+bool TraySetMenu(Handle wnd, unsigned id, const std::vector<MenuItem>& items) {
+    using namespace gtk;
+    for (auto& t : g_icons) {
+        if (t->wnd == wnd && t->id == id) {
+            t->menu = items;
+            if (t->item) SniSetMenu(t->item, BuildMenu(wnd, items));
+            return true;
+        }
+    }
+    return false;
+}
+
 void TrackPopupMenu(Handle wnd, const std::vector<MenuItem>& items, Point screen) {
     using namespace gtk;
     if (!Ready() || items.empty()) return;
-    GtkWidget* menu = gtk_menu_new();
+    GtkWidget* menu = BuildMenu(wnd, items);
     g_object_ref_sink(menu);
-    for (const MenuItem& it : items) {
-        GtkWidget* mi;
-        if (it.text.empty() && it.command == 0) {
-            mi = gtk_separator_menu_item_new();
-        } else {
-            mi = gtk_menu_item_new_with_label(ValidUtf8(it.text).c_str());
-            g_signal_connect_data(mi, "activate", G_CALLBACK(OnItemActivate), new MenuChoice{wnd, it.command},
-                                  FreeChoice, GConnectFlags(0));
-        }
-        gtk_menu_shell_append(GTK_MENU_SHELL(menu), mi);
-        gtk_widget_show(mi);
-    }
     g_signal_connect(menu, "deactivate", G_CALLBACK(OnMenuDeactivate), nullptr);
     auto* release = new TriggerRelease;
     g_object_set_data_full(G_OBJECT(menu), "rv-trigger-release", release,

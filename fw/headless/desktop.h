@@ -80,6 +80,7 @@ struct TrayIcon {
     unsigned callbackMsg;
     std::string tip;
     bool hasIcon;
+    std::vector<std::string> menu;  // the texts TraySetMenu gave it
 };
 std::vector<TrayIcon> TrayIcons();
 // Simulates a mouse event on the icon (posts the callback message), then pumps.

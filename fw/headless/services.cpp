@@ -134,12 +134,23 @@ bool TrayAdd(Handle wnd, unsigned id, unsigned callbackMsg, const Image* icon, c
     if (!Window::FromHandle(wnd)) return false;
     for (const headless::TrayIcon& t : d.tray)
         if (t.wnd == wnd && t.id == id) return false;  // already there
-    d.tray.push_back({wnd, id, callbackMsg, tip, icon && icon->valid()});
+    d.tray.push_back({wnd, id, callbackMsg, tip, icon && icon->valid(), {}});
     return true;
 }
 
 bool TrayDelete(Handle wnd, unsigned id) {
     return std::erase_if(State().tray, [&](const headless::TrayIcon& t) { return t.wnd == wnd && t.id == id; }) > 0;
+}
+
+bool TraySetMenu(Handle wnd, unsigned id, const std::vector<MenuItem>& items) {
+    for (headless::TrayIcon& t : State().tray) {
+        if (t.wnd == wnd && t.id == id) {
+            t.menu.clear();
+            for (const MenuItem& i : items) t.menu.push_back(i.text);
+            return true;
+        }
+    }
+    return false;
 }
 
 void TrackPopupMenu(Handle wnd, const std::vector<MenuItem>& items, Point screen) {

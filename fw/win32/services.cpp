@@ -192,6 +192,13 @@ bool TrayDelete(Handle wnd, unsigned id) {
     return false;
 }
 
+bool TraySetMenu(Handle wnd, unsigned id, const std::vector<MenuItem>&) {
+    // The shell passes the icon's clicks to its window, which shows the menu itself.
+    HWND hwnd = HwndOf(wnd);
+    return hwnd &&
+           std::any_of(g_tray.begin(), g_tray.end(), [&](const TrayEntry& t) { return t.hwnd == hwnd && t.id == id; });
+}
+
 void TrackPopupMenu(Handle wnd, const std::vector<MenuItem>& items, Point screen) {
     if (items.empty() || !HwndOf(wnd)) return;
     // The system's menu runs a loop of its own until it closes; it runs from the message loop,

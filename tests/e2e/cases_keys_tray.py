@@ -1,7 +1,11 @@
 """The boss key, the hidden start and the tray icon with its menu."""
+import os
+import re
+import subprocess
 import time
 
 from harness import (LAUNCHER_H, LAUNCHER_W, LAUNCHER_X, LAUNCHER_Y, Failure, case, expect)
+from sni_watcher import SessionBus
 
 CENTRED = (LAUNCHER_X, LAUNCHER_Y, LAUNCHER_W, LAUNCHER_H)
 
@@ -158,3 +162,32 @@ def test_visible_starts(c):
             raise Failure(f"start with {args!r}: {e}") from None
         client.stop()
 
+
+@case
+def test_tray_status_notifier_item(c):
+    # With a StatusNotifierWatcher on the session bus the icon is an item that the desktop's
+    # host draws from our picture, with the tray's menu over dbusmenu; no XEmbed icon.
+    bus = SessionBus(c)
+    client = c.start_client(args=["-hh"])
+    name, _, path = bus.line().removeprefix("ITEM ").partition("/")
+    path = "/" + path
+    props = dict(re.findall(r"'(\w+)': <(?:objectpath )?'([^']*)'>",
+                            bus.call(name, path, "org.freedesktop.DBus.Properties.GetAll",
+                                     "org.kde.StatusNotifierItem")))
+    expect((props["Title"], props["Status"], props["Id"]) == ("LumoDrakmoor", "Active", "raduvove_148"), f"{props}")
+    # The picture, flattened on black as fw keeps it (premultiplied), is the skin's icon.
+    r = subprocess.run(["compare", "-metric", "AE", "-fuzz", "1%", *(
+        f"{p}[0]" for p in (os.path.join(props["IconThemePath"], props["IconName"] + ".png"),
+                            os.path.join(c.cfg.source_dir, "res", "png", "148.png"))),
+        "-background", "black", "-alpha", "remove", "null:"], capture_output=True, text=True, timeout=30)
+    expect(r.returncode == 0 and r.stderr.strip() == "0", f"the item's picture: {props}: {r.stderr}")
+    layout = bus.call(name, props["Menu"], "com.canonical.dbusmenu.GetLayout", "0", "-1", "['label']")
+    items = re.findall(r"<\((\d+), \{'label': <'([^']*)'>", layout)
+    expect([label for _, label in items] == ["退出"], f"the item's menu, not the tray's: {layout}")
+    expect(not [w for w in c.x.descendants() if c.x.window_pid(w) == client.pid and c.x.embedded(w)],
+           "an XEmbed tray icon as well")
+    # Activating the item brings the hidden launcher, as a double click on the tray icon does.
+    bus.call(name, path, "org.kde.StatusNotifierItem.Activate", "0", "0")
+    wait_shown(c, client, "the item's activation")
+    bus.call(name, props["Menu"], "com.canonical.dbusmenu.Event", items[0][0], "clicked", "<0>", "0")
+    expect(client.wait_exit(3, "the client to end after 退出 in the item's menu") == 0, "exit code not 0")

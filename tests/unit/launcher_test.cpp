@@ -147,6 +147,7 @@ TEST_F(Launcher, CreationCentresTheSkinAndSharesItsState) {
     EXPECT_EQ(tray[0].tip, "LumoDrakmoor");
     EXPECT_EQ(tray[0].callbackMsg, WM_TRAY_NOTIFY);
     EXPECT_TRUE(tray[0].hasIcon);
+    EXPECT_EQ(tray[0].menu, (std::vector<std::string>{"退出"}));  // for a desktop that shows it itself
 
     auto keys = hl::HotKeys();
     ASSERT_EQ(keys.size(), 1u);
