@@ -4,6 +4,7 @@
 ;   RV_CLIENT_DIR    the files of the build's client folder, RV_EXE_NAME (raduvove.exe) and
 ;                    RV_SUPPORT_IM_NAME (SupportIM.dll): all the client needs beside itself
 ;   RV_ICON          the client's icon (res/app.ico)
+;   RV_WIZARD_BITMAP the picture beside the welcome and finish pages (wizard.bmp, wizard.sh)
 ;   RV_WINDOW_CLASS  the class of the client's windows, by which a running client is found
 ;   RV_OUTFILE       where the installer goes
 ; Silent with /S. /AUTOSTART=1 or /AUTOSTART=0 sets the "start with Windows" component; without
@@ -46,6 +47,7 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "${PUBLISHER}"
 
 !define MUI_ICON "${RV_ICON}"
 !define MUI_UNICON "${RV_ICON}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${RV_WIZARD_BITMAP}"
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE_NAME}"
