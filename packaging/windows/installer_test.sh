@@ -25,7 +25,6 @@ check() {  # check WHAT COMMAND...: one line per check, the test fails on any th
   if "${@:2}"; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
 }
 win() { "$wine" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-unix_path() { win winepath -u "$(win cmd /c "echo $1")"; }
 reg_value() {  # reg_value KEY NAME: the value's data; fails when there is none
   win reg query "$1" /v "$2" | sed -n -E "s/^ +$2 +REG_[A-Z_]+ +//p" | grep .
 }
@@ -52,8 +51,11 @@ exe_win="$inst_win\\raduvove.exe"
 check "installed into LocalAppData\\Programs" test "$inst_win" = "$(win cmd /c 'echo %LOCALAPPDATA%')\\Programs\\$product"
 check "the client folder's files, no static.ini" test -f "$dir/raduvove.exe" -a -f "$dir/SupportIM.dll" \
   -a -f "$dir/uninstall.exe" -a ! -e "$dir/static.ini"
-shortcuts=("$(unix_path "%APPDATA%\\Microsoft\\Windows\\Start Menu\\Programs\\$product.lnk")"
-           "$(unix_path "%USERPROFILE%\\Desktop\\$product.lnk")")
+# The user's profile in the prefix, as Wine names it after the Linux user (a path read back
+# through cmd and winepath came back empty once in a long run, which no check may rest on).
+profile=$WINEPREFIX/drive_c/users/$(id -un)
+shortcuts=("$profile/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/$product.lnk"
+           "$profile/Desktop/$product.lnk")
 for lnk in "${shortcuts[@]}"; do
   check "shortcut ${lnk#*/users/}" grep -qaF "$exe_win" <(tr -d '\0' <"$lnk")
 done
