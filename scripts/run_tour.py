@@ -15,7 +15,6 @@ import subprocess
 import sys
 import time
 import urllib.parse
-import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import harness  # noqa: E402
@@ -52,16 +51,6 @@ def wait(what, predicate, timeout=15):
     return v
 
 
-def still(d, rect, timeout=5):
-    pics = []
-
-    def same():
-        pics.append(d.get_image(*rect).data)
-        del pics[:-3]
-        return len(pics) == 3 and pics[0] == pics[1] == pics[2]
-    xwire.wait_for(same, timeout, interval=0.1)
-
-
 def varied(d, rect):
     data = d.get_image(*rect).data
     return len(set(data[i:i + 3] for i in range(0, len(data), 4 * 97))) > 30
@@ -74,9 +63,8 @@ def shoot(rect, path):
 
 
 def portal(port, path, **fields):
-    opener = urllib.request.build_opener(urllib.request.ProxyHandler({}))
     data = urllib.parse.urlencode(fields).encode() if fields else None
-    with opener.open(f"http://127.0.0.1:{port}{path}", data=data, timeout=10) as r:
+    with harness._no_proxy.open(f"http://127.0.0.1:{port}{path}", data=data, timeout=10) as r:
         return r.read().decode("utf-8")
 
 
@@ -97,7 +85,7 @@ def tour(shots, port, launcher, client_dir):
     game = wait("the game window", game_window)
     page = (WORK_AREA[2] // 2 - 300, WORK_AREA[3] // 2 - 150, 600, 300)
     wait("the game page", lambda: varied(d, page))
-    still(d, WORK_AREA)
+    xwire.wait_still(d, WORK_AREA, 5)
     shoot(WORK_AREA, os.path.join(shots, "game.png"))
 
     # The launcher back through the tray icon, the customer service started from its page.
@@ -115,9 +103,9 @@ def tour(shots, port, launcher, client_dir):
 
     # An agent writes; the VIP button opens the chat.
     portal(port, "/cs/agent/status", name=AGENT, status="在线")
-    wait("the chat session at the portal",
-         lambda: json.loads(portal(port, "/cs/agent/state")).get("sessions"))
-    user = json.loads(portal(port, "/cs/agent/state"))["sessions"][-1]["user"]
+    sessions = wait("the chat session at the portal",
+                    lambda: json.loads(portal(port, "/cs/agent/state")).get("sessions"))
+    user = sessions[-1]["user"]
     portal(port, "/cs/agent/send", user=user, text=f"您好，我是客服 {AGENT}，请问有什么可以帮您？")
     gx, gy, gw, _ = d.geometry(game)
     # A guest's game window shows the binding button, and the VIP button left of it.
@@ -134,7 +122,7 @@ def tour(shots, port, launcher, client_dir):
     vx, vy, vw, vh = d.geometry(vip)
     wait("its chat page", lambda: varied(d, (vx + 20, vy + 100, vw - 40, 300)))
     time.sleep(1)
-    still(d, (vx, vy, vw, vh))
+    xwire.wait_still(d, (vx, vy, vw, vh), 5)
     shoot(WORK_AREA, os.path.join(shots, "game-vip.png"))
     shoot((vx, vy, vw, vh), os.path.join(shots, "vip.png"))
 

@@ -492,6 +492,18 @@ def wait_for(predicate, timeout, interval=0.02):
         time.sleep(interval)
 
 
+def wait_still(d, rect, timeout):
+    """Waits until the screen area (x, y, w, h) stops changing: three equal pictures 0.1 s
+    apart. True when it did within the time."""
+    pics = []
+
+    def still():
+        pics.append(d.get_image(*rect).data)
+        del pics[:-3]
+        return len(pics) == 3 and pics[0] == pics[1] == pics[2]
+    return bool(wait_for(still, timeout, interval=0.1))
+
+
 def _main(argv):
     """Command line for shell scripts:
          xwire.py wait-owner TIMEOUT SELECTION...     every selection has an owner
@@ -546,13 +558,7 @@ def _main(argv):
                     return 0
                 print(f"xwire: the area {w}x{h}+{x}+{y} stayed one colour for {timeout:g}s", flush=True)
                 return 1
-            pics = []
-
-            def still():
-                pics.append(d.get_image(x, y, w, h).data)
-                del pics[:-3]
-                return len(pics) == 3 and pics[0] == pics[1] == pics[2]
-            if wait_for(still, timeout, interval=0.1):
+            if wait_still(d, (x, y, w, h), timeout):
                 return 0
             print(f"xwire: the area {w}x{h}+{x}+{y} kept changing for {timeout:g}s", flush=True)
             return 1
