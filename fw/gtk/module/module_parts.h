@@ -3,7 +3,7 @@
 // nothing here leaves the module.
 //   webkit_module.cpp  the module's entry point and the one web context every view shares
 //   webkit_view.cpp    a view: a WebKitWebView that behaves towards its host as the
-//                      system's browser control does
+//                      system's browser control does (its pieces: webkit_view.h)
 //   bridge_server.cpp  the socket on which the web-process extension asks for window.external
 #include <webkit2/webkit2.h>
 
@@ -18,7 +18,7 @@ namespace fw::gtk::browser {
 std::string JoinPath(const char* base, const char* leaf);
 void Report(const char* what);  // one line on standard error
 
-// webkit_view.cpp
+// webkit_view.cpp (the view; webkit_media.cpp its sound)
 View* NewWebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect, bool visible, int id,
                     const BrowserOptions& options, ViewHost* host);
 // Every view of the program, pop-ups included, silenced or given its sound back; views made
