@@ -50,13 +50,19 @@ gboolean EndMessageBoxes(gpointer) {
     return G_SOURCE_CONTINUE;  // a box opened on the way out is closed too
 }
 
+// From the first quit request on (a signal, or fw::Quit: the main window destroyed, say by the
+// tray's 退出 while a box waits for an answer), open boxes are closed now and every 50 ms.
+void EndMessageBoxesFromNowOn() {
+    static bool watching = false;
+    if (watching) return;
+    watching = true;
+    g_timeout_add(50, EndMessageBoxes, nullptr);
+    EndMessageBoxes(nullptr);
+}
+
 gboolean OnQuitSignal(gpointer) {
     static bool asked = false;
-    static bool watching = false;
-    if (!watching) {
-        watching = true;
-        g_timeout_add(50, EndMessageBoxes, nullptr);
-    }
+    EndMessageBoxesFromNowOn();
     Window* main = MainWindow();
     if (!asked && main && main->IsWindow() && Window::Post(main->handle(), WM_CLOSE)) {
         asked = true;
@@ -126,9 +132,13 @@ void RunLoop() {
     g_main_loop_run(loop);
     gtk::PopLoop(loop);
     g_main_loop_unref(loop);
+    // The program ends: a page that hangs in a script must not keep its process alive.
+    if (gtk::g_loops.empty()) gtk::browser::EndEngineProcesses();
 }
 
 void QuitLoop() {
+    // A message box runs a loop of its own, which the loops below do not include.
+    if (gtk::Ready()) gtk::EndMessageBoxesFromNowOn();
     if (gtk::g_loops.empty()) {
         gtk::g_quitBeforeRun = true;
         return;

@@ -35,4 +35,8 @@ bool Accelerated(bool asked);
 unsigned WhenLoaded(std::function<void(Module*)> fn);
 void CancelWaiter(unsigned ticket);
 
+// Ends every web process of the engine that this program started, at once (engine_processes.cpp):
+// for the program's end, once the message loop is over.
+void EndEngineProcesses();
+
 }  // namespace fw::gtk::browser

@@ -8,6 +8,7 @@ import subprocess
 import time
 
 import xwire
+from cases_keys_tray import exit_via_tray
 from harness import CAPTION, EXIT_PROMPT_CAPTION, Failure, case, centre, child_processes, expect, layout, wait_box
 
 HOST_KEYS = ("portal", "game", "pay", "forum", "cs")
@@ -438,6 +439,24 @@ def test_game_page_popup_storm(c):
     subprocess.run(["wmctrl", "-i", "-c", hex(w)], env=c.env, timeout=10)
     g.wait_back_at_launcher(since, "the window manager's close")
     c.wait(lambda: not any(exists(c, p) for p in popups), 5, "the pop-ups to go with the game window")
+
+    # A game page hung in an endless loop: the tray's 退出 ends the client and every engine
+    # process of its pages at once.
+    w = g.enter("S7")
+    x, y, ww, wh = c.x.geometry(w)
+    c.move(x + ww // 2, y + wh // 3)
+    c.click()
+    c.key("h")
+    pages = child_processes(g.client.pid, "WebKitWebProcess")
+    exit_via_tray(c, g.client)
+
+    def gone(pid):
+        try:
+            with open(f"/proc/{pid}/stat") as f:
+                return f.read().rsplit(")", 1)[1].split()[0] == "Z"
+        except OSError:
+            return True
+    c.wait(lambda: all(gone(p) for p in pages), 2, f"the web processes {pages} to end with the client")
 
 
 def pay_windows(g):

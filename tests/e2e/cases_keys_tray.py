@@ -4,7 +4,8 @@ import re
 import subprocess
 import time
 
-from harness import (LAUNCHER_H, LAUNCHER_W, LAUNCHER_X, LAUNCHER_Y, Failure, case, expect)
+from harness import (EXIT_PROMPT_CAPTION, LAUNCHER_H, LAUNCHER_W, LAUNCHER_X, LAUNCHER_Y, Failure, case, centre,
+                     expect, layout, wait_box)
 from sni_watcher import SessionBus
 
 CENTRED = (LAUNCHER_X, LAUNCHER_Y, LAUNCHER_W, LAUNCHER_H)
@@ -181,13 +182,18 @@ def test_tray_status_notifier_item(c):
                             os.path.join(c.cfg.source_dir, "res", "png", "148.png"))),
         "-background", "black", "-alpha", "remove", "null:"], capture_output=True, text=True, timeout=30)
     expect(r.returncode == 0 and r.stderr.strip() == "0", f"the item's picture: {props}: {r.stderr}")
-    layout = bus.call(name, props["Menu"], "com.canonical.dbusmenu.GetLayout", "0", "-1", "['label']")
-    items = re.findall(r"<\((\d+), \{'label': <'([^']*)'>", layout)
-    expect([label for _, label in items] == ["退出"], f"the item's menu, not the tray's: {layout}")
+    menu = bus.call(name, props["Menu"], "com.canonical.dbusmenu.GetLayout", "0", "-1", "['label']")
+    items = re.findall(r"<\((\d+), \{'label': <'([^']*)'>", menu)
+    expect([label for _, label in items] == ["退出"], f"the item's menu, not the tray's: {menu}")
     expect(not [w for w in c.x.descendants() if c.x.window_pid(w) == client.pid and c.x.embedded(w)],
            "an XEmbed tray icon as well")
     # Activating the item brings the hidden launcher, as a double click on the tray icon does.
     bus.call(name, path, "org.kde.StatusNotifierItem.Activate", "0", "0")
     wait_shown(c, client, "the item's activation")
+    # 退出 ends the client at once, also while the exit prompt waits for an answer.
+    c.move_to_window_point((LAUNCHER_X, LAUNCHER_Y), centre(layout().buttons["close"]))
+    c.click()
+    wait_box(c, client, EXIT_PROMPT_CAPTION)
     bus.call(name, props["Menu"], "com.canonical.dbusmenu.Event", items[0][0], "clicked", "<0>", "0")
-    expect(client.wait_exit(3, "the client to end after 退出 in the item's menu") == 0, "exit code not 0")
+    expect(client.wait_exit(3, "the client to end after 退出 in the item's menu, the exit prompt open") == 0,
+           "exit code not 0")

@@ -339,8 +339,14 @@ TEST_F(Win32Windows, TheMainWindowsDestructionEndsTheLoopWithCodeZero) {
     auto* w = new Recorder;
     ASSERT_TRUE(w->Make(fw::kPopup, fw::Rect::FromXYWH(0, 0, 50, 50)));
     fw::SetMainWindow(w);
+    // Also while a message box waits for an answer (the tray's 退出 under the exit prompt).
     w->onMessage = [w](unsigned msg, fw::WPARAM, fw::LPARAM) {
-        if (msg == fw::WM_USER + 1) w->Destroy();
+        if (msg == fw::WM_USER + 1) {
+            w->SetTimer(1, 50);
+            fw::MessageBox(fw::kNoWindow, "确定要退出吗？", "退出提示", fw::MB_OKCANCEL | fw::MB_ICONQUESTION);
+        } else if (msg == fw::WM_TIMER) {
+            w->Destroy();
+        }
     };
     w->Post(fw::WM_USER + 1);
     EXPECT_EQ(fw::RunMessageLoop(), 0);
