@@ -39,8 +39,9 @@ public:
     // Off Windows: atomic save of Serialize(); false when the temporary file could not be
     // written or renamed. On Windows: the keys Set since Parse or Load are written with the
     // profile functions, which change those lines of the file and keep the rest; false when
-    // one of them failed.
-    bool Save(const std::string& path) const;
+    // one of them failed. The reason of a failure goes to `error` when one is given (the
+    // system's own text: "No space left on device").
+    bool Save(const std::string& path, std::string* error = nullptr) const;
 
 private:
     struct Line {

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
 
 #include "app/ini_file.h"
 
@@ -44,7 +44,11 @@ IniFile IniFile::Load(const std::string& path, bool* ok) {
     return FromBytes(bytes);
 }
 
-bool IniFile::Save(const std::string& pathIn) const {
+bool IniFile::Save(const std::string& pathIn, std::string* error) const {
+    auto fail = [error](const char* reason) {
+        if (error) *error = reason;
+        return false;
+    };
     // Write through a link to the file it names, keep the file's permissions, and leave a
     // file that its owner made read-only alone.
     std::string path = pathIn;
@@ -54,24 +58,30 @@ bool IniFile::Save(const std::string& pathIn) const {
     }
     struct stat st {};
     bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists && (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR))) return false;
+    if (exists && !S_ISREG(st.st_mode)) return fail("not a regular file");
+    if (exists && !(st.st_mode & S_IWUSR)) return fail("the file is read-only");
     std::string tmp = path + ".tmp-" + std::to_string(::getpid());
     std::string data = Serialize();
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        if (exists) ::chmod(tmp.c_str(), st.st_mode & 07777);
-        out.write(data.data(), static_cast<std::streamsize>(data.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::remove(tmp.c_str());
-            return false;
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return fail(std::strerror(errno));
+    if (exists) ::fchmod(fd, st.st_mode & 07777);
+    const char* p = data.data();
+    std::size_t left = data.size();
+    int failed = 0;
+    while (left > 0 && !failed) {
+        const ssize_t n = ::write(fd, p, left);
+        if (n > 0) {
+            p += n;
+            left -= static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            failed = errno;
         }
     }
-    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (::close(fd) != 0 && !failed) failed = errno;
+    if (!failed && std::rename(tmp.c_str(), path.c_str()) != 0) failed = errno;
+    if (failed) {
         std::remove(tmp.c_str());
-        return false;
+        return fail(std::strerror(failed));
     }
     return true;
 }

@@ -66,6 +66,19 @@ void ForEachItem(const std::wstring& list, F f) {
     }
 }
 
+// The system's text for an error code ("There is not enough space on the disk."), without
+// its line end.
+std::string SystemErrorText(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring w = n && text ? std::wstring(text, n) : L"error " + std::to_wstring(code);
+    if (text) LocalFree(text);
+    while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L' ')) w.pop_back();
+    return Narrow(w);
+}
+
 // The system keeps the last profile file it read; a file changed since must be read anew.
 void ForgetCachedFile(const std::wstring& path) { WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str()); }
 
@@ -90,18 +103,22 @@ IniFile IniFile::Load(const std::string& pathUtf8, bool* ok) {
     return Parse(Narrow(text));
 }
 
-bool IniFile::Save(const std::string& pathUtf8) const {
+bool IniFile::Save(const std::string& pathUtf8, std::string* error) const {
     const std::wstring path = ProfilePath(pathUtf8);
     // A file its owner made read-only is left alone (a process with the rights to write it
     // anyway, as root under Wine, would otherwise change it).
     const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY))) {
+        if (error) *error = attributes & FILE_ATTRIBUTE_DIRECTORY ? "not a regular file" : "the file is read-only";
         return false;
+    }
     bool all = true;
     for (const Change& c : changes_) {
         if (!WritePrivateProfileStringW(Wide(c.section).c_str(), Wide(c.key).c_str(), Wide(c.value).c_str(),
-                                        path.c_str()))
+                                        path.c_str())) {
+            if (all && error) *error = SystemErrorText(GetLastError());
             all = false;
+        }
     }
     ForgetCachedFile(path);  // on the disk now
     return all;

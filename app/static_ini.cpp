@@ -11,6 +11,22 @@ namespace app {
 namespace {
 constexpr const char* kSection = "dmor";
 constexpr std::size_t kValueUnits = 259;
+
+// Saves the file, or says on standard error that the settings were not saved, where and why
+// (a full disk, a read-only file). The same failure of the same file is said once, not again
+// at each later attempt (the game window's place is saved as it moves).
+bool SaveOrSay(const IniFile& ini, const std::string& path, bool readable) {
+    static std::string said;
+    std::string reason = "the file exists but cannot be read (it is left as it is)";
+    if (readable && ini.Save(path, &reason)) {
+        said.clear();
+        return true;
+    }
+    std::string line = "raduvove: settings not saved to " + fw::ShownInLog(path) + ": " + reason;
+    if (line != said) std::fprintf(stderr, "%s\n", line.c_str());
+    said = std::move(line);
+    return false;
+}
 }  // namespace
 
 shared::Hosts ReadHosts(const IniFile& f) {
@@ -62,12 +78,12 @@ std::optional<fw::Rect> ParseGameRect(const std::string& text) {
 bool WriteGamePlace(const std::string& iniPath, const fw::Rect& r, bool maximized) {
     bool readable = true;
     IniFile ini = IniFile::Load(iniPath, &readable);
-    if (!readable) return false;  // its contents would be lost
+    // An unreadable file is never replaced: its contents would be lost.
     ini.Set(kSection, "gameRect",
             std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
                 std::to_string(r.bottom));
     ini.Set(kSection, "gameMax", maximized ? "1" : "0");
-    return ini.Save(iniPath);
+    return SaveOrSay(ini, iniPath, readable);
 }
 
 std::string ProfileValueLimit(const std::string& value) { return fw::Utf8PrefixUtf16Units(value, kValueUnits); }
@@ -148,7 +164,7 @@ StaticIniValues ReadStaticIni(const std::string& iniPath) {
     ini.Set(kSection, "filename", f);
     ini.Set(kSection, "uid", out.uid);
     // A file that exists but could not be read is never replaced: its contents would be lost.
-    out.written = readable && ini.Save(iniPath);
+    out.written = SaveOrSay(ini, iniPath, readable);
     return out;
 }
 

@@ -29,6 +29,8 @@ const char* UsageText() {
            "  --hostile              the launcher, game and news pages also offer what no page\n"
            "                         should do: a click or key that opens 200 windows,\n"
            "                         OpenGame with a local file, a key (H) that hangs the page\n"
+           "  --game-base URL        the launcher page's servers open their game there\n"
+           "                         (http(s)://host:port) instead of on the portal\n"
            "  --music                the game page plays its music (a tune of its own)\n"
            "                         as soon as it loads, as a game does\n"
            "  --perf                 the launcher and game pages report their load event,\n"
@@ -60,7 +62,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options* out, std::strin
             has_value = true;
         }
         if (name != "--port" && name != "--bind" && name != "--port-file" && name != "--slow-ms" &&
-            name != "--heartbeat-answer") {
+            name != "--heartbeat-answer" && name != "--game-base") {
             *error = "unknown option: " + name;
             return false;
         }
@@ -93,6 +95,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options* out, std::strin
                 *error = "bad --slow-ms (0-600000): " + value;
                 return false;
             }
+        } else if (name == "--game-base") {
+            if (value.rfind("http://", 0) != 0 && value.rfind("https://", 0) != 0) {
+                *error = "bad --game-base (http://... or https://...): " + value;
+                return false;
+            }
+            opts.game_base = value;
         } else {
             opts.heartbeat_answer = value;
         }

@@ -14,6 +14,9 @@ struct Options {
     std::string heartbeat_answer = "1";  // body of the heartbeat answer
     bool hostile = false;                // the launcher page also misbehaves
     bool music = false;                  // the game page starts its music as it loads
+    // Where the launcher page's servers send the game ("scheme://host:port"); empty: the
+    // portal itself.
+    std::string game_base;
     // The launcher and game pages report their load event, and the game page
     // the frames it draws, to /__perf (for the side-by-side benchmark).
     bool perf = false;

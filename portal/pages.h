@@ -33,7 +33,8 @@ std::string ServiceList(std::string_view uid);
 // Launcher page (/game/s/dmor/) and its news frame. A hostile page also offers
 // a click that opens 200 windows and an OpenGame with a local file, and frames an
 // advertisement of another site (/ad/frame on "localhost") that tries the script bridge.
-std::string LauncherPage(std::string_view host, std::string_view uid, std::string_view suid, bool hostile = false);
+std::string LauncherPage(std::string_view host, std::string_view uid, std::string_view suid, bool hostile = false,
+                         std::string_view gameBase = {});
 std::string LauncherFrame(std::string_view host);
 std::string LauncherAdFrame();
 

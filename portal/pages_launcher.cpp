@@ -47,7 +47,8 @@ std::string_view PortOf(std::string_view host) {
 }
 }  // namespace
 
-std::string LauncherPage(std::string_view host, std::string_view uid, std::string_view suid, bool hostile) {
+std::string LauncherPage(std::string_view host, std::string_view uid, std::string_view suid, bool hostile,
+                         std::string_view gameBase) {
     (void)suid;  // part of the address the client builds; not shown
     const auto& servers = GameServers();
     std::string list;
@@ -74,6 +75,7 @@ std::string LauncherPage(std::string_view host, std::string_view uid, std::strin
                  {"SERVER_COUNT", std::to_string(servers.size())},
                  {"SERVERS", list},
                  {"UID_JS", JsonString(uid, true)},
+                 {"GAME_BASE_JS", gameBase.empty() ? "'http://' + location.host" : JsonString(gameBase, true)},
                  {"NAME_JS", JsonString(name, true)},
                  {"GUEST_JS", guest ? "true" : "false"},
                  {"IM_JS", JsonString(ServiceList(uid), true)},

@@ -186,8 +186,8 @@ void Server::Impl::Routes() {
     });
 
     http.Get("/game/s/dmor/?", [this](const httplib::Request& req, httplib::Response& res) {
-        std::string page =
-            LauncherPage(Host(req), req.get_param_value("uid"), req.get_param_value("suid"), options.hostile);
+        std::string page = LauncherPage(Host(req), req.get_param_value("uid"), req.get_param_value("suid"),
+                                        options.hostile, options.game_base);
         if (options.perf) page = WithPerfReporter(std::move(page), "launcher", false);
         res.set_content(page, kHtml);
     });

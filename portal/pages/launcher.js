@@ -1,6 +1,6 @@
 var lumo = (function () {
   var cfg = {uid: {{UID_JS}}, name: {{NAME_JS}}, guest: {{GUEST_JS}}, im: {{IM_JS}}};
-  var base = 'http://' + location.host;
+  var base = 'http://' + location.host, gameBase = {{GAME_BASE_JS}};
   function setText(id, text) {
     var el = document.getElementById(id);
     if (!el) return;
@@ -18,7 +18,7 @@ var lumo = (function () {
     catch (e) { status('请在客户端中打开（' + method + '）'); }
   }
   function gameUrl(id) {
-    return base + '/game/play/?server=' + id + '&uid=' + encodeURIComponent(cfg.uid);
+    return gameBase + '/game/play/?server=' + id + '&uid=' + encodeURIComponent(cfg.uid);
   }
   function payUrl() {
     return base + '/pay/?g=dmor&uid=' + encodeURIComponent(cfg.uid);

@@ -459,6 +459,35 @@ def test_game_page_popup_storm(c):
     c.wait(lambda: all(gone(p) for p in pages), 2, f"the web processes {pages} to end with the client")
 
 
+@case
+def test_game_page_with_an_untrusted_certificate(c):
+    # The game site answers https with a certificate of its own, issued for another host: the
+    # game window says why it shows no game, and so does standard error.
+    tls = os.path.join(c.work, "tls")
+    os.mkdir(tls)
+    server = subprocess.Popen([os.path.join(os.path.dirname(c.cfg.client_dir), "tests", "net", "net_tls_server"), tls],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    c.on_close(lambda: (server.terminate(), server.wait()))
+    c.wait(lambda: os.path.exists(os.path.join(tls, "ready")), 10, "the TLS test server")
+    with open(os.path.join(tls, "untrusted.port")) as f:
+        base = f"https://127.0.0.1:{int(f.read())}"
+    g = Game(c, portal_args=("--game-base", base))
+    x, y, _, _ = g.web_area()
+    c.move(x + SERVERS["S7"][0], y + SERVERS["S7"][1])
+    c.click()
+    w = c.wait(lambda: next((w for w in g.game_windows() if c.x.viewable(w)), None), 10, "the game window")
+    said = f"raduvove: page not loaded: {base}/game/play/?server=S7&uid={g.uid}: untrusted certificate (unknown issuer"
+    c.wait(lambda: said in g.client.stderr_text(), 10, f"standard error to say {said!r}")
+    # The error page: its first line, and the reason on a line of its own below it.
+    wx, wy, ww, _ = c.x.geometry(w)
+
+    def two_lines(img):
+        rows = [r for r in range(img.height) if any(sum(img.pixel(px, r)) < 600 for px in range(0, 400, 2))]
+        bands = [r for i, r in enumerate(rows) if i == 0 or r > rows[i - 1] + 1]
+        return len(bands) >= 2
+    c.wait_pixels((wx + 2, wy + 40, 400, 90), two_lines, 10, "the error page with its reason")
+
+
 def pay_windows(g):
     return g.side_windows(PAY_SIZE)
 

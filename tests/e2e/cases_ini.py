@@ -1,7 +1,8 @@
-"""A static.ini that is no text file the client can use: the client starts anyway, shows its
-launcher and ends normally."""
+"""A static.ini that is no text file the client can use, or one on a full disk: the client
+starts anyway, shows its launcher and ends normally."""
 import os
 import random
+import subprocess
 import time
 
 from cases_keys_tray import exit_via_tray, wait_hidden, wait_shown
@@ -72,3 +73,36 @@ def test_ini_directory(c):
     expect(open(os.path.join(path, "keep")).read() == "kept\n", "the file inside static.ini changed")
     leftovers = [n for n in os.listdir(client.folder) if n.startswith("static.ini") and n != "static.ini"]
     expect(not leftovers, f"files left beside static.ini: {leftovers}")
+
+
+@case
+def test_ini_on_a_full_disk(c):
+    # static.ini is a link into a small file system, filled up, of a mount namespace of the
+    # client's own. Its first start cannot write the derived ids: the file stays as it was,
+    # and standard error says so. What the file holds once the client ended is copied out by a
+    # watcher that stays in the namespace.
+    disk = os.path.join(c.work, "disk")
+    after = os.path.join(c.work, "static.ini.after")
+    os.mkdir(disk)
+    first = "[dmor]\nfilename=u77_s88\n"
+
+    def make(path):
+        os.symlink(os.path.join(disk, "static.ini"), path)
+    script = ('mount -t tmpfs -o size=64k tmpfs "$1" && printf "$2" > "$1/static.ini" && '
+              '{ dd if=/dev/zero of="$1/fill" bs=1k 2>/dev/null; true; } && '
+              '{ ( while kill -0 $$ 2>/dev/null; do sleep 0.1; done; cp "$1/static.ini" "$3" ) & } && shift 3 && '
+              'exec "$@"')
+    folder = c.client_folder("full", make)
+    exe = os.path.join(folder, os.path.basename(c.cfg.client))
+    user = [] if os.getuid() == 0 else ["--map-root-user"]
+    client = c.start_client(folder=folder, label="full",
+                            command=["unshare", "--mount", *user, "sh", "-c", script, "sh", disk, first, after, exe])
+    c.launcher(client)
+    exit_via_tray(c, client)
+    c.wait(lambda: os.path.exists(after), 5, "the watcher to copy static.ini out of the full disk")
+    with open(after, encoding="utf-8") as f:
+        kept = f.read()
+    expect(kept == first, f"static.ini on the full disk changed to {kept!r}")
+    lines = [l for l in client.stderr_text().splitlines() if "settings not saved" in l]
+    expect(len(lines) == 1 and "static.ini" in lines[0] and "No space left on device" in lines[0],
+           f"standard error about the unsaved settings: {lines}")

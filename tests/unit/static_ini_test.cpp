@@ -191,10 +191,17 @@ TEST(StaticIni, ReadOnlyFileKeepsItsBytes) {
     std::string content = "[dmor]\nfilename=abc_xyz.exe\n";
     WriteFile(d.file("static.ini"), content);
     ::chmod(d.file("static.ini").c_str(), 0444);
+    testing::internal::CaptureStderr();
     auto v = app::ReadStaticIni(d.file("static.ini"));
+    const std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(v.uid, "abc");  // the values are still used for this run
     EXPECT_EQ(v.suid, "xyz");
     EXPECT_FALSE(v.written);
+    // Said once, with the file and the reason; not again when a later save fails the same way.
+    EXPECT_EQ(said, "raduvove: settings not saved to " + d.file("static.ini") + ": the file is read-only\n");
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(app::WriteGamePlace(d.file("static.ini"), {0, 0, 1300, 820}, false));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(ReadFile(d.file("static.ini")), content);
     EXPECT_EQ(FilesIn(d), 1u);
 }

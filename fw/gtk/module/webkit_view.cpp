@@ -113,6 +113,7 @@ WebkitView::WebkitView(WebKitWebContext* ctx, GtkFixed* fixed, const Rect& rect,
     g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
     g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
     g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
+    g_signal_connect(view_, "load-failed-with-tls-errors", G_CALLBACK(OnTlsErrors), this);
     g_signal_connect(view_, "close", G_CALLBACK(OnClose), this);
     g_signal_connect(view_, "notify::title", G_CALLBACK(OnTitle), this);
     g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);

@@ -88,6 +88,8 @@ private:
     static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action, WebkitView* self);
     static void OnLoadChanged(WebKitWebView*, WebKitLoadEvent event, WebkitView* self);
     static gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar*, GError*, WebkitView* self);
+    static gboolean OnTlsErrors(WebKitWebView*, gchar* uri, GTlsCertificate*, GTlsCertificateFlags errors,
+                                WebkitView* self);
     static void OnClose(WebKitWebView*, WebkitView* self);
     static void OnCloseMessage(WebKitUserContentManager*, WebKitJavascriptResult*, WebkitView* self);
     static void OnTitle(WebKitWebView*, GParamSpec*, WebkitView* self);
@@ -119,6 +121,9 @@ private:
     // then loading (from its own start to its finish).
     enum class ErrorPage { None, Asked, Loading } errorPage_ = ErrorPage::None;
     std::string errorUri_;
+    // The certificate's problems of the load that failed on them (load-failed follows).
+    std::string tlsUri_;
+    GTlsCertificateFlags tlsErrors_ = GTlsCertificateFlags(0);
     std::string approvedNewWindow_;  // a NEW_WINDOW_ACTION the host let through; its create follows
     // A refresh: asked for (its load has not started yet), then loading, until its load ends.
     enum class Refreshing { No, Asked, Loading } refreshing_ = Refreshing::No;

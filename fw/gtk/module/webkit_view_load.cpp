@@ -16,12 +16,79 @@ namespace fw::gtk::browser {
 namespace {
 
 // Shown in place of a page that could not be loaded (the engine's own page would come as a
-// load with events of its own).
-constexpr const char* kErrorPage =
-    "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title></title></head>"
-    "<body style=\"margin:24px;font:14px sans-serif;color:#666;background:#fff\">无法显示此网页。</body></html>";
+// load with events of its own): the same first line whatever happened, and the reason below.
+std::string ErrorPageHtml(const std::string& reason) {
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title></title></head>"
+           "<body style=\"margin:24px;font:14px sans-serif;color:#666;background:#fff\">无法显示此网页。"
+           "<p style=\"margin:12px 0 0\">" +
+           reason + "</p></body></html>";
+}
+
+// An address as a line of the log shows it: no control characters, at most 300 bytes.
+std::string ForLog(const std::string& url) {
+    std::string out = url.substr(0, 300);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return out;
+}
+
+// Why a page could not be loaded: for the player (on the error page) and for standard error.
+struct Reason {
+    std::string page;
+    std::string log;
+};
+
+Reason CertificateReason(GTlsCertificateFlags errors) {
+    static const struct {
+        GTlsCertificateFlags flag;
+        const char* page;
+        const char* log;
+    } kProblems[] = {
+        {G_TLS_CERTIFICATE_UNKNOWN_CA, "它的签发者不受信任", "unknown issuer"},
+        {G_TLS_CERTIFICATE_BAD_IDENTITY, "它不属于这个网站", "issued for another host"},
+        {G_TLS_CERTIFICATE_NOT_ACTIVATED, "它尚未生效", "not yet valid"},
+        {G_TLS_CERTIFICATE_EXPIRED, "它已过期", "expired"},
+        {G_TLS_CERTIFICATE_REVOKED, "它已被吊销", "revoked"},
+        {G_TLS_CERTIFICATE_INSECURE, "它的算法不安全", "insecure algorithm"},
+        {G_TLS_CERTIFICATE_GENERIC_ERROR, "它无效", "invalid"},
+    };
+    std::string page, log;
+    for (const auto& p : kProblems) {
+        if (!(errors & p.flag)) continue;
+        page += (page.empty() ? "" : "，") + std::string(p.page);
+        log += (log.empty() ? "" : ", ") + std::string(p.log);
+    }
+    if (page.empty()) {
+        page = "它无效";
+        log = "invalid";
+    }
+    return {"此网站的安全证书不受信任：" + page + "。", "untrusted certificate (" + log + ")"};
+}
+
+Reason LoadReason(const GError* error) {
+    const std::string message = error && error->message ? error->message : "unknown error";
+    if (error && error->domain == G_IO_ERROR) {
+        switch (error->code) {
+        case G_IO_ERROR_CONNECTION_REFUSED: return {"服务器拒绝了连接。", message};
+        case G_IO_ERROR_TIMED_OUT: return {"连接服务器超时。", message};
+        case G_IO_ERROR_HOST_UNREACHABLE:
+        case G_IO_ERROR_NETWORK_UNREACHABLE: return {"无法连接到网络。", message};
+        default: break;
+        }
+    }
+    if (error && error->domain == G_RESOLVER_ERROR) return {"找不到服务器。", message};
+    return {"网络错误，请稍后再试。", message};
+}
 
 }  // namespace
+
+gboolean WebkitView::OnTlsErrors(WebKitWebView*, gchar* uri, GTlsCertificate*, GTlsCertificateFlags errors,
+                                 WebkitView* self) {
+    // The engine refuses the page; load-failed follows, which shows why.
+    self->tlsUri_ = uri ? uri : "";
+    self->tlsErrors_ = errors;
+    return FALSE;
+}
 
 void WebkitView::OnProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason reason, WebkitView* self) {
     self->processGone_ = true;
@@ -80,6 +147,10 @@ gboolean WebkitView::OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* u
         g_error_matches(error, WEBKIT_POLICY_ERROR, WEBKIT_POLICY_ERROR_FRAME_LOAD_INTERRUPTED_BY_POLICY_CHANGE))
         return TRUE;
     const std::string failed = uri ? uri : "";
+    const Reason why =
+        !self->tlsUri_.empty() && self->tlsUri_ == failed ? CertificateReason(self->tlsErrors_) : LoadReason(error);
+    self->tlsUri_.clear();
+    std::fprintf(stderr, "raduvove: page not loaded: %s: %s\n", ForLog(failed).c_str(), why.log.c_str());
     if (BrowserEvents* sink = self->Sink()) {
         Alive alive = self->alive_;
         sink->NavigateError(failed);
@@ -87,7 +158,7 @@ gboolean WebkitView::OnLoadFailed(WebKitWebView* view, WebKitLoadEvent, gchar* u
     }
     self->errorPage_ = ErrorPage::Asked;
     self->errorUri_ = failed;
-    webkit_web_view_load_alternate_html(view, kErrorPage, failed.c_str(), nullptr);
+    webkit_web_view_load_alternate_html(view, ErrorPageHtml(why.page).c_str(), failed.c_str(), nullptr);
     return TRUE;
 }
 
